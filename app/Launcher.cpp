@@ -1,0 +1,35 @@
+#include "Launcher.h"
+
+#include "LittleEndian.h"
+#include "PackageReader.h"
+
+void Launcher::SetInstanceAndWindow(HINSTANCE newInstance, HWND newHostWindow) {
+    instance = newInstance;
+    hostWindow = newHostWindow;
+}
+
+bool Launcher::GetPackageValue(const char* key, void* buffer, int32_t capacity) {
+    PackageReader reader(host);
+    return reader.ReadEntry(key, buffer, capacity, "APPDATA");
+}
+
+void Launcher::Run() {
+    unsigned char raw[4] = {};
+    if (!GetPackageValue("ProjectType", raw, sizeof(raw))) {
+        host.ShowMessage("Can't find project type", "Error");
+        return;
+    }
+    switch (static_cast<int32_t>(LoadU32(raw))) {
+        case 1: RunInPlaceMode(); break;
+        case 2: ProjectInstallMode(); break;
+        case 5: ScreensaverInstallMode(); break;
+        case 6: WinampPluginInstallMode(); break;
+        default: break;
+    }
+}
+
+// The modes arrive with the installer; until then each reports that it did not run.
+bool Launcher::RunInPlaceMode() { return false; }
+bool Launcher::ProjectInstallMode() { return false; }
+bool Launcher::ScreensaverInstallMode() { return false; }
+bool Launcher::WinampPluginInstallMode() { return false; }

@@ -1,0 +1,34 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+class PackageHost;
+
+// Reads ProjectType from the package and runs exactly one delivery mode.
+class Launcher {
+public:
+    explicit Launcher(PackageHost& host) : host(host) {}
+    Launcher(const Launcher&) = delete;
+    Launcher& operator=(const Launcher&) = delete;
+    virtual ~Launcher() = default;
+
+    // Reads ProjectType and calls its mode: 1 run in place, 2 project install, 5 screen saver,
+    // 6 plug-in; any other value does nothing. A missing or damaged value shows
+    // "Can't find project type" / "Error".
+    virtual void Run();
+    virtual void SetInstanceAndWindow(HINSTANCE instance, HWND hostWindow);
+    // Reads one APPDATA value into buffer through a reader of its own, opened and closed here.
+    // False when the value is missing or damaged (the reader has shown any CRC error).
+    virtual bool GetPackageValue(const char* key, void* buffer, int32_t capacity);
+    // Each mode runs to its end; false when it failed or is not available.
+    virtual bool RunInPlaceMode();
+    virtual bool ProjectInstallMode();
+    virtual bool ScreensaverInstallMode();
+    virtual bool WinampPluginInstallMode();
+
+protected:
+    PackageHost& host;
+    HINSTANCE instance = nullptr;
+    HWND hostWindow = nullptr;
+};

@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "PackageEntry.h"
+#include "PackageFile.h"
+#include "PointerList.h"
+
+// Finds the package behind the program file, indexes its table and reads entries.
+//
+// Construction opens and indexes the package at once; a reader is then either indexed or
+// empty. When no sound package is found the host shows "Data header not found!" once and
+// every lookup fails. A table that does not fit the file (bad name lengths, counts or sizes
+// running past its end) is treated like a missing header.
+class PackageReader {
+public:
+    explicit PackageReader(PackageHost& host);
+    PackageReader(const PackageReader&) = delete;
+    PackageReader& operator=(const PackageReader&) = delete;
+    virtual ~PackageReader();
+
+    // Finds the header (trailer first, then a bounded search) and reads the table.
+    virtual void Open();
+    // Looks up key in section (null: "APPDATA"), both without regard to ASCII case; the first
+    // match in table order wins.
+    // With a buffer: copies the entry into it (up to capacity bytes are read) and checks its
+    // CRC-32. Without one: loads the entry into the reader's own buffer (Data, Size) and
+    // checks it the same way.
+    // Missing entry: false, no message. Entry larger than capacity, cut short by the end of
+    // the file, or failing its CRC: "Crc error corrupt file" with the stored name as caption,
+    // false. On failure without a buffer, Data is null and Size 0.
+    virtual bool ReadEntry(const char* key, void* buffer, int32_t capacity, const char* section);
+    // The entry last loaded without a buffer, followed by one zero byte; owned by the reader
+    // and valid until the next such load. Null before the first.
+    virtual const unsigned char* Data();
+    virtual uint32_t Size();
+
+    // Table access for the tools.
+    int32_t EntryCount() const { return entries.Count(); }
+    const PackageEntry* EntryAt(int32_t index) const;
+    // Absolute file offset of the entry's first data byte.
+    uint64_t EntryOffset(int32_t index) const;
+    uint32_t HeaderOffset() const { return headerOffset; }
+    // The load without a buffer, by table index.
+    bool LoadEntryAt(int32_t index);
+
+private:
+    bool ParseTable(uint64_t header, uint64_t length);
+    bool SearchHeader(const char* marker, uint64_t length);
+    int32_t FindEntry(const char* key, const char* section) const;
+    void ReportCorrupt(const PackageEntry& entry);
+    void FreeEntries();
+
+    PackageHost& host;
+    std::unique_ptr<PackageFile> file;
+    PointerList entries;
+    uint32_t dataBase = 0;
+    struct FreeBytes {
+        void operator()(unsigned char* p) const;
+    };
+    std::unique_ptr<unsigned char, FreeBytes> data;
+    uint32_t dataSize = 0;
+    uint32_t headerOffset = 0;
+};
+
+// ASCII-only case-insensitive comparison of two zero-terminated texts.
+bool EqualsIgnoringCase(const char* a, const char* b);

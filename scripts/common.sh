@@ -1,0 +1,16 @@
+# Shared by the entry scripts: set-up on first use, and the Wine environment.
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/.." && pwd)
+export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-orvan}" WINEARCH=win32 WINEDEBUG=-all DISPLAY=
+
+ensure_setup() {
+  if ! command -v wine >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev/null ||
+     ! command -v ninja >/dev/null || [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -d /usr/src/googletest ] ||
+     [ ! -f /usr/include/toml++/toml.h ] || [ ! -f /usr/include/CLI/CLI.hpp ]; then
+    "$here/bootstrap.sh"
+  fi
+}
+
+build_preset() {
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
+}

@@ -1,0 +1,5 @@
+#!/usr/bin/env bash
+# Runs a Windows program under the project's headless Wine prefix (ctest's emulator).
+export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-orvan}"
+export WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}" DISPLAY=
+exec wine "$@"

@@ -1,0 +1,91 @@
+#include "PackageFixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "LittleEndian.h"
+#include "PackageFormat.h"
+
+namespace testkit {
+
+bool ReadFileBytes(const std::string& path, Bytes& out) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return false;
+    out.clear();
+    unsigned char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) out.insert(out.end(), buffer, buffer + n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+namespace {
+void Check(bool ok, const std::string& error) {
+    if (!ok) {
+        std::fprintf(stderr, "PackageFixture: %s\n", error.c_str());
+        std::abort();
+    }
+}
+}  // namespace
+
+PackageFixture& PackageFixture::Number(const std::string& name, int32_t value, const std::string& section) {
+    return Raw(name, PackageWriter::EncodeNumber(value), section);
+}
+
+PackageFixture& PackageFixture::Flag(const std::string& name, bool value, const std::string& section) {
+    return Raw(name, PackageWriter::EncodeFlag(value), section);
+}
+
+PackageFixture& PackageFixture::Text(const std::string& name, const std::string& value, const std::string& section) {
+    return Raw(name, PackageWriter::EncodeText(value), section);
+}
+
+PackageFixture& PackageFixture::Raw(const std::string& name, Bytes value, const std::string& section) {
+    std::string error;
+    Check(writer.Add(section, name, std::move(value), error), error);
+    return *this;
+}
+
+Bytes PackageFixture::Package(uint32_t headerOffset) const {
+    Bytes out;
+    std::string error;
+    Check(writer.Build(headerOffset, out, error), error);
+    return out;
+}
+
+Bytes PackageFixture::Image(const Bytes& stub) const {
+    Bytes out = stub;
+    const Bytes package = Package(static_cast<uint32_t>(stub.size()));
+    out.insert(out.end(), package.begin(), package.end());
+    return out;
+}
+
+PackageLayout LayoutOf(const Bytes& image) {
+    PackageLayout layout;
+    layout.header = LoadU32(image.data() + image.size() - 4);
+    // Walk the records to find where the table ends and the data begin.
+    size_t pos = layout.header + package_format::kMarkerLength;
+    const auto count = static_cast<int32_t>(LoadU32(image.data() + pos));
+    pos += 4;
+    uint64_t dataSize = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        pos += 4 + LoadU32(image.data() + pos);
+        pos += 4 + LoadU32(image.data() + pos);
+        dataSize += LoadU32(image.data() + pos);
+        pos += 8;
+    }
+    pos += 4;
+    layout.tableEnd = static_cast<uint32_t>(pos);
+    layout.dataEnd = static_cast<uint32_t>(pos + dataSize);
+    return layout;
+}
+
+}  // namespace testkit

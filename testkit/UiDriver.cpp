@@ -1,0 +1,207 @@
+#include "UiDriver.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace testkit {
+
+namespace {
+
+std::string ClassOf(HWND window) {
+    char name[256] = {};
+    ::GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+struct EnumContext {
+    DWORD processId;
+    std::vector<WindowInfo>* out;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param) {
+    auto* context = reinterpret_cast<EnumContext*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == context->processId) {
+        WindowInfo info;
+        info.window = window;
+        info.className = ClassOf(window);
+        info.title = WindowText(window);
+        info.visible = ::IsWindowVisible(window) != FALSE;
+        context->out->push_back(info);
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CollectButtons(HWND child, LPARAM param) {
+    auto* box = reinterpret_cast<MessageBoxInfo*>(param);
+    const std::string name = ClassOf(child);
+    if (_stricmp(name.c_str(), "Button") == 0) {
+        box->buttons.push_back({::GetDlgCtrlID(child), WindowText(child)});
+    } else if (_stricmp(name.c_str(), "Static") == 0) {
+        if ((::GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && ::IsWindowVisible(child)) {
+            box->hasIcon = true;
+        }
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<WindowInfo> TopLevelWindows(DWORD processId) {
+    std::vector<WindowInfo> out;
+    EnumContext context{processId, &out};
+    ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&context));
+    return out;
+}
+
+std::string WindowText(HWND window) {
+    char text[4096] = {};
+    DWORD_PTR copied = 0;
+    // WM_GETTEXT is marshalled across processes; GetWindowText would not ask the control.
+    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                               2000, &copied)) {
+        return std::string();
+    }
+    return std::string(text, std::min<size_t>(copied, sizeof(text) - 1));
+}
+
+bool ReadMessageBox(HWND window, MessageBoxInfo& box) {
+    if (ClassOf(window) != "#32770") return false;
+    // The message text lives in the static control with id 0xFFFF.
+    HWND textControl = ::GetDlgItem(window, 0xFFFF);
+    if (textControl == nullptr) return false;
+    box = MessageBoxInfo{};
+    box.window = window;
+    box.caption = WindowText(window);
+    box.text = WindowText(textControl);
+    ::EnumChildWindows(window, CollectButtons, reinterpret_cast<LPARAM>(&box));
+    return true;
+}
+
+void ClickButton(HWND dialog, int id) {
+    HWND button = ::GetDlgItem(dialog, id);
+    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+ChildProcess::~ChildProcess() {
+    Kill();
+    if (process != nullptr) ::CloseHandle(process);
+}
+
+bool ChildProcess::Start(const std::string& exe, const std::string& commandLine, const std::string& folder) {
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+        return false;
+    }
+    ::CloseHandle(info.hThread);
+    process = info.hProcess;
+    processId = info.dwProcessId;
+    return true;
+}
+
+bool ChildProcess::Wait(DWORD timeoutMs) {
+    return process != nullptr && ::WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD ChildProcess::ExitCode() const {
+    DWORD code = 0xFFFFFFFF;
+    if (process != nullptr) ::GetExitCodeProcess(process, &code);
+    return code;
+}
+
+void ChildProcess::Kill() {
+    if (process != nullptr && ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(process, 0xDEAD);
+        ::WaitForSingleObject(process, 5000);
+    }
+}
+
+int PressOk(const MessageBoxInfo& box) {
+    for (const ButtonInfo& button : box.buttons) {
+        if (button.id == IDOK) return IDOK;
+    }
+    return box.buttons.empty() ? IDOK : box.buttons.front().id;
+}
+
+RunResult RunAndDrive(const std::string& exe, const std::string& commandLine, DWORD timeoutMs,
+                      const BoxHandler& handler, const std::string& folder) {
+    RunResult result;
+    ChildProcess child;
+    if (!child.Start(exe, commandLine, folder)) return result;
+    result.started = true;
+    std::vector<HWND> answered;
+    const DWORD start = ::GetTickCount();
+    while (!child.Wait(20)) {
+        if (::GetTickCount() - start > timeoutMs) {
+            result.timedOut = true;
+            child.Kill();
+            break;
+        }
+        std::vector<HWND> present;
+        for (const WindowInfo& window : TopLevelWindows(child.Id())) {
+            present.push_back(window.window);
+            if (window.className == "Orvan3DExe Window") {
+                result.hostWindowSeen = true;
+                result.hostWindowEverVisible = result.hostWindowEverVisible || window.visible;
+            }
+            if (std::find(answered.begin(), answered.end(), window.window) != answered.end()) continue;
+            MessageBoxInfo box;
+            if (!window.visible || !ReadMessageBox(window.window, box)) continue;
+            result.boxes.push_back(box);
+            answered.push_back(window.window);
+            ClickButton(window.window, handler(box));
+        }
+        // A window handle can be reused once its box is gone.
+        answered.erase(std::remove_if(answered.begin(), answered.end(),
+                                      [&](HWND w) {
+                                          return std::find(present.begin(), present.end(), w) == present.end();
+                                      }),
+                       answered.end());
+    }
+    result.exitCode = child.ExitCode();
+    return result;
+}
+
+std::string MakeScratchFolder(const std::string& name) {
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(sizeof(temp), temp);
+    std::string folder = std::string(temp) + "orvan-test-" + name + "-" + std::to_string(::GetCurrentProcessId());
+    RemoveTree(folder);
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA(path.c_str());
+            }
+        } while (::FindNextFileA(find, &found));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryA(folder.c_str());
+}
+
+std::string OwnFolder() {
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, sizeof(path));
+    std::string text = path;
+    return text.substr(0, text.find_last_of("\\/"));
+}
+
+}  // namespace testkit

@@ -1,0 +1,85 @@
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Finds, reads and clicks the windows of another process, the way a user would see them.
+namespace testkit {
+
+struct WindowInfo {
+    HWND window = nullptr;
+    std::string className;
+    std::string title;
+    bool visible = false;
+};
+
+struct ButtonInfo {
+    int id = 0;
+    std::string text;
+};
+
+struct MessageBoxInfo {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;
+    std::vector<ButtonInfo> buttons;
+    bool hasIcon = false;
+};
+
+// Top-level windows owned by the process, hidden ones included.
+std::vector<WindowInfo> TopLevelWindows(DWORD processId);
+// The text of any window, also of another process's controls.
+std::string WindowText(HWND window);
+// Reads a standard message box; false when window is not one.
+bool ReadMessageBox(HWND window, MessageBoxInfo& box);
+// Presses a dialog button by its command id, as a click would.
+void ClickButton(HWND dialog, int id);
+
+// A started process, killed on destruction if still running.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();
+    // commandLine is given to the program as is; exe is its module path.
+    bool Start(const std::string& exe, const std::string& commandLine, const std::string& folder = "");
+    DWORD Id() const { return processId; }
+    // True when the process ended within timeoutMs.
+    bool Wait(DWORD timeoutMs);
+    DWORD ExitCode() const;
+    void Kill();
+
+private:
+    HANDLE process = nullptr;
+    DWORD processId = 0;
+};
+
+struct RunResult {
+    bool started = false;
+    bool timedOut = false;
+    DWORD exitCode = 0xFFFFFFFF;
+    std::vector<MessageBoxInfo> boxes;  // in the order they appeared
+    bool hostWindowSeen = false;
+    bool hostWindowEverVisible = false;
+};
+
+// Chooses the button to press on a message box; the default presses OK (or the only button).
+using BoxHandler = std::function<int(const MessageBoxInfo&)>;
+int PressOk(const MessageBoxInfo& box);
+
+// Runs a program, answering each message box through the handler, until it ends or the
+// time is up (then it is killed). Also watches for the program's invisible host window.
+RunResult RunAndDrive(const std::string& exe, const std::string& commandLine, DWORD timeoutMs,
+                      const BoxHandler& handler = PressOk, const std::string& folder = "");
+
+// Folder helpers for tests: a fresh scratch folder under the temporary path, removed with
+// everything below it.
+std::string MakeScratchFolder(const std::string& name);
+void RemoveTree(const std::string& folder);
+// The folder holding the running test program (the build's bin folder).
+std::string OwnFolder();
+
+}  // namespace testkit

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "PackageFixture.h"
+#include "UiDriver.h"
+
+using testkit::Bytes;
+using testkit::PackageFixture;
+
+namespace {
+
+constexpr DWORD kRunLimitMs = 30000;
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
+    }
+    void TearDown() override { testkit::RemoveTree(folder); }
+
+    std::string Pack(const Bytes& image, const std::string& name = "Packed.exe") {
+        const std::string path = folder + "\\" + name;
+        EXPECT_TRUE(testkit::WriteFileBytes(path, image));
+        return path;
+    }
+    testkit::RunResult Run(const std::string& exe, const std::string& commandLine = "") {
+        return testkit::RunAndDrive(exe, commandLine.empty() ? "\"" + exe + "\"" : commandLine, kRunLimitMs);
+    }
+
+    std::string folder;
+    Bytes stub;
+};
+
+std::vector<std::string> Boxes(const testkit::RunResult& run) {
+    std::vector<std::string> out;
+    for (const auto& box : run.boxes) out.push_back(box.text + " / " + box.caption);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Startup, StubNeverHoldsTheWholeMarkerAndStaysInSearchRange) {
+    const std::string marker = "5E0B7A21-94C3-4F6D-A1B8-27D9C04E3B65";
+    const std::string image(stub.begin(), stub.end());
+    EXPECT_EQ(image.find(marker), std::string::npos);
+    EXPECT_LT(stub.size(), 190000u);
+}
+
+TEST_F(Startup, MissingProjectTypeShowsOneBoxAndExitsWithZero) {
+    const auto run = Run(Pack(PackageFixture().Text("ProjectName", "Demo").Image(stub)));
+    ASSERT_TRUE(run.started);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(Boxes(run), std::vector<std::string>{"Can't find project type / Error"});
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].buttons.size(), 1u);
+    EXPECT_TRUE(run.hostWindowSeen) << "the host window exists while the box is open";
+    EXPECT_FALSE(run.hostWindowEverVisible);
+}
+
+TEST_F(Startup, CorruptProjectTypeShowsBothBoxesInOrder) {
+    Bytes image = PackageFixture().Number("ProjectType", 1).Image(stub);
+    image[image.size() - 6] ^= 0x10;
+    const auto run = Run(Pack(image));
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(Boxes(run),
+              (std::vector<std::string>{"Crc error corrupt file / PROJECTTYPE", "Can't find project type / Error"}));
+    EXPECT_FALSE(run.hostWindowEverVisible);
+}
+
+TEST_F(Startup, NoPackageAtAll) {
+    const auto run = Run(Pack(stub));
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_EQ(run.boxes.size(), 2u);
+    EXPECT_EQ(run.boxes[0].text, "Data header not found!");
+    EXPECT_EQ(run.boxes[1].text, "Can't find project type");
+}
+
+TEST_F(Startup, DamagedTrailerArgumentsAndOtherNamesStillFindThePackage) {
+    // ProjectType 3 ends silently once the value has been read: no box means it was found.
+    Bytes image = PackageFixture().Number("ProjectType", 3).Image(stub);
+    const std::string plain = Pack(image, "Plain.exe");
+    image.insert(image.end(), {0, 1, 2, 3, 4, 5, 6});
+    const std::string damaged = Pack(image, "Damaged.exe");
+    struct Case {
+        const char* what;
+        std::string exe;
+        std::string commandLine;
+    } cases[] = {
+        {"trailer damaged, found by search", damaged, "\"" + damaged + "\""},
+        {"started with arguments", plain, "\"" + plain + "\" /x \"some arg\""},
+        {"started without the extension", plain, folder + "\\Plain"},
+    };
+    for (const Case& c : cases) {
+        const auto run = Run(c.exe, c.commandLine);
+        EXPECT_TRUE(run.started) << c.what;
+        EXPECT_FALSE(run.timedOut) << c.what;
+        EXPECT_EQ(run.exitCode, 0u) << c.what;
+        EXPECT_TRUE(run.boxes.empty()) << c.what << ": " << (run.boxes.empty() ? "" : run.boxes[0].text);
+    }
+}

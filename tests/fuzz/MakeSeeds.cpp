@@ -1,0 +1,23 @@
+// Writes a few well-formed packages as the fuzzers' starting corpus.
+#include <string>
+
+#include "PackageFixture.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) return 2;
+    const std::string folder = argv[1];
+    using testkit::Bytes;
+    const Bytes stub(200, 0x90);
+    bool ok = true;
+    ok &= testkit::WriteFileBytes(folder + "/minimal.bin", testkit::PackageFixture().Number("ProjectType", 1).Image(stub));
+    ok &= testkit::WriteFileBytes(folder + "/empty.bin", testkit::PackageFixture().Image(stub));
+    ok &= testkit::WriteFileBytes(folder + "/mixed.bin", testkit::PackageFixture()
+                                                            .Number("ProjectType", 2)
+                                                            .Flag("CheckDx8", true)
+                                                            .Text("ProjectName", "Demo")
+                                                            .Number("ChannelCount", 1, "CHANNELINFO")
+                                                            .Text("ChannelItemNameID0", "\\a.chn", "CHANNELINFO")
+                                                            .Raw("\\a.chn", Bytes(300, 7))
+                                                            .Image(stub));
+    return ok ? 0 : 1;
+}

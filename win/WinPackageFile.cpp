@@ -1,0 +1,51 @@
+#include "WinPackageFile.h"
+
+namespace win {
+
+std::unique_ptr<WinPackageFile> WinPackageFile::Open(const char* path) {
+    FileHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return nullptr;
+    return std::unique_ptr<WinPackageFile>(new WinPackageFile(std::move(file)));
+}
+
+uint64_t WinPackageFile::Length() {
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return 0;
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
+bool WinPackageFile::ReadUpTo(uint64_t offset, void* buffer, uint32_t length, uint32_t& got) {
+    got = 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (got < length) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset + got);
+        at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), out + got, length - got, &read, &at)) {
+            return ::GetLastError() == ERROR_HANDLE_EOF;
+        }
+        if (read == 0) break;
+        got += read;
+    }
+    return true;
+}
+
+bool GetOwnModulePath(char* path, size_t capacity) {
+    const DWORD n = ::GetModuleFileNameA(nullptr, path, static_cast<DWORD>(capacity));
+    // A result that fills the buffer may have been cut.
+    return n != 0 && n < capacity - 1;
+}
+
+std::unique_ptr<PackageFile> SystemPackageHost::OpenOwnFile() {
+    char path[kMaxLongPath];
+    if (!GetOwnModulePath(path, sizeof(path))) return nullptr;
+    return WinPackageFile::Open(path);
+}
+
+void SystemPackageHost::ShowMessage(const char* text, const char* caption) {
+    ::MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+}  // namespace win
