@@ -1,0 +1,40 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What a manifest asks the packer to store; the TOML form is described in main.cpp and README.md.
+
+enum class ValueKind { kNumber, kFlag, kText, kFile };
+
+// How a file's bytes are stored. New kinds (an engine-native one) slot in here and in the
+// store table in Manifest.cpp.
+enum class Store { kPlain, kZlib };
+
+struct ManifestEntry {
+    std::string section;
+    std::string name;
+    ValueKind kind = ValueKind::kNumber;
+    int32_t number = 0;
+    bool flag = false;
+    std::string text;
+    std::string file;        // as written in the manifest, for messages
+    std::string filePath;    // resolved against the manifest's folder
+    Store store = Store::kPlain;
+    uint32_t line = 0;       // of the entry's [[entry]] header
+};
+
+struct Manifest {
+    std::string path;        // as given by the user; every message names it
+    std::string stubPath;    // from [stub] file, resolved; empty when the manifest names none
+    std::vector<ManifestEntry> entries;
+};
+
+// Reads and checks the manifest at path. Returns false when it cannot be read or is not
+// sound; errors then holds one "PATH:LINE: reason" line per problem found (as many as can be
+// found in one pass) and manifest is incomplete. Files named by entries are checked to exist,
+// not read.
+bool LoadManifest(const std::string& path, Manifest& manifest, std::vector<std::string>& errors);
+
+// "PATH:LINE: what", the form of every manifest message.
+std::string ManifestMessage(const std::string& path, uint32_t line, const std::string& what);

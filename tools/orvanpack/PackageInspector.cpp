@@ -1,0 +1,166 @@
+#include "PackageInspector.h"
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+
+#include "ConsoleHost.h"
+#include "LittleEndian.h"
+#include "PackageFormat.h"
+#include "PackageReader.h"
+#include "StdioPackageFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Hex32(uint32_t value) {
+    char text[11];
+    std::snprintf(text, sizeof(text), "0x%08x", value);
+    return text;
+}
+
+std::string EntryLabel(const PackageEntry& entry) { return std::string(entry.section) + "/" + entry.name; }
+
+// The reader's checks cover what the program reads; these cover what the writer promises
+// besides: the trailer names the header (else the program must search) and ends the file.
+void CheckTrailer(const std::string& path, const PackageReader& reader, ConsoleHost& host) {
+    auto file = StdioPackageFile::Open(path);
+    const uint64_t length = file ? file->Length() : 0;
+    unsigned char trailer[package_format::kTrailerSize];
+    if (!file || length < sizeof(trailer) || !file->ReadExact(length - sizeof(trailer), trailer, sizeof(trailer))) {
+        host.Fault("cannot read the trailer");
+        return;
+    }
+    const uint32_t named = LoadU32(trailer);
+    if (named != reader.HeaderOffset()) {
+        host.Fault("trailer names offset " + std::to_string(named) + " but the header is at " +
+                   std::to_string(reader.HeaderOffset()));
+    }
+    const uint64_t dataEnd = reader.EntryOffset(reader.EntryCount());
+    if (dataEnd + sizeof(trailer) != length) {
+        host.Fault("the data ends at " + std::to_string(dataEnd) + " but the file is " +
+                   std::to_string(length) + " bytes long; expected only the 4-byte trailer after it");
+    }
+}
+
+bool WriteBytes(const fs::path& target, const unsigned char* data, uint32_t size, std::string& error) {
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) {
+        error = "cannot create " + target.parent_path().string() + ": " + ec.message();
+        return false;
+    }
+    std::ofstream stream(target, std::ios::binary | std::ios::trunc);
+    if (stream) stream.write(reinterpret_cast<const char*>(data), size);
+    stream.close();
+    if (!stream) {
+        error = "cannot write " + target.string();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool SafeRelativePath(const std::string& stored, fs::path& out, std::string& reason) {
+    out.clear();
+    if (stored.empty()) {
+        reason = "is empty";
+        return false;
+    }
+    if (stored.front() == '/' || stored.front() == '\\') {
+        reason = "is an absolute path";
+        return false;
+    }
+    if (stored.find(':') != std::string::npos) {
+        reason = "holds ':'";
+        return false;
+    }
+    if (stored.back() == '/' || stored.back() == '\\') {
+        reason = "ends with a path separator";
+        return false;
+    }
+    size_t start = 0;
+    while (start <= stored.size()) {
+        const size_t end = stored.find_first_of("/\\", start);
+        const std::string part = stored.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (part == "..") {
+            reason = "has a \"..\" component";
+            out.clear();
+            return false;
+        }
+        if (!part.empty() && part != ".") out /= part;
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    if (out.empty()) {
+        reason = "names no file";
+        return false;
+    }
+    return true;
+}
+
+ExitStatus ListPackage(const std::string& path, std::ostream& out, std::ostream& err) {
+    ConsoleHost host(path, err);
+    PackageReader reader(host);
+    if (host.Faults() > 0) return ExitStatus::kFault;
+    out << "header at offset " << reader.HeaderOffset() << ", " << reader.EntryCount() << " entries\n";
+    out << "section\tname\tsize\tcrc32\toffset\n";
+    for (int32_t i = 0; i < reader.EntryCount(); ++i) {
+        const PackageEntry& entry = *reader.EntryAt(i);
+        out << entry.section << '\t' << entry.name << '\t' << entry.size << '\t' << Hex32(entry.crc) << '\t'
+            << reader.EntryOffset(i) << '\n';
+    }
+    return ExitStatus::kOk;
+}
+
+ExitStatus VerifyPackage(const std::string& path, std::ostream& out, std::ostream& err) {
+    ConsoleHost host(path, err);
+    PackageReader reader(host);
+    if (host.Faults() > 0) return ExitStatus::kFault;
+    CheckTrailer(path, reader, host);
+    for (int32_t i = 0; i < reader.EntryCount(); ++i) reader.LoadEntryAt(i);
+    if (host.Faults() > 0) {
+        err << path << ": " << host.Faults() << (host.Faults() == 1 ? " fault\n" : " faults\n");
+        return ExitStatus::kFault;
+    }
+    out << "OK: " << reader.EntryCount() << " entries, header at offset " << reader.HeaderOffset() << '\n';
+    return ExitStatus::kOk;
+}
+
+ExitStatus ExtractPackage(const std::string& path, const std::string& folder, std::ostream& out,
+                          std::ostream& err) {
+    ConsoleHost host(path, err);
+    PackageReader reader(host);
+    if (host.Faults() > 0) return ExitStatus::kFault;
+    std::set<fs::path> written;
+    int32_t count = 0;
+    for (int32_t i = 0; i < reader.EntryCount(); ++i) {
+        const PackageEntry& entry = *reader.EntryAt(i);
+        fs::path section;
+        fs::path name;
+        std::string reason;
+        if (!SafeRelativePath(entry.section, section, reason)) {
+            host.Fault(EntryLabel(entry) + ": section " + reason + "; not extracted");
+            continue;
+        }
+        if (!SafeRelativePath(entry.name, name, reason)) {
+            host.Fault(EntryLabel(entry) + ": name " + reason + "; not extracted");
+            continue;
+        }
+        const fs::path target = fs::path(folder) / section / name;
+        if (!written.insert(target).second) {
+            host.Fault(EntryLabel(entry) + ": maps onto " + target.string() + ", already written; not extracted");
+            continue;
+        }
+        if (!reader.LoadEntryAt(i)) continue;
+        if (!WriteBytes(target, reader.Data(), reader.Size(), reason)) {
+            host.Fault(EntryLabel(entry) + ": " + reason);
+            continue;
+        }
+        ++count;
+    }
+    out << "extracted " << count << " of " << reader.EntryCount() << " entries to " << folder << '\n';
+    return host.Faults() > 0 ? ExitStatus::kFault : ExitStatus::kOk;
+}

@@ -1,0 +1,24 @@
+#pragma once
+#include <ostream>
+#include <string>
+
+#include "ExitStatus.h"
+
+struct BuildRequest {
+    std::string stubPath;      // empty: the manifest's [stub] file
+    std::string manifestPath;
+    std::string outputPath;
+};
+
+// Writes the stub's bytes followed by the package the manifest describes to outputPath.
+// The file is written under a temporary name in the output's folder and renamed over
+// outputPath only once complete, so on any failure outputPath is untouched and no
+// temporary is left. The output gets the stub's permission bits.
+// Messages go to err, one per line:
+//   kUsage: manifest unreadable or unsound ("MANIFEST:LINE: reason" for each problem,
+//           colliding or over-long names included), or no stub named.
+//   kFault: an entry's file, the stub or the output could not be read or written, or the
+//           package would not fit 2^31 bytes.
+// A stub of kSearchLimit bytes or more is packed but draws a warning: the program then
+// finds the package through its trailer only.
+ExitStatus BuildPackedFile(const BuildRequest& request, std::ostream& err);

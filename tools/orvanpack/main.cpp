@@ -1,0 +1,84 @@
+// orvanpack: builds a packed Orvan3D project executable from a stub and a manifest, and
+// lists, verifies and extracts the package inside one.
+//
+//   orvanpack build [--stub Orvan3DExe.exe] --manifest project.toml -o Project.exe
+//   orvanpack list Project.exe
+//   orvanpack verify Project.exe
+//   orvanpack extract Project.exe DIR
+//
+// Exit status: 0 OK, 1 an I/O fault or a package that fails its checks, 2 a bad command
+// line or manifest.
+//
+// The manifest (TOML) lists the entries in the order they are stored:
+//
+//   [stub]                          # optional; --stub overrides it
+//   file = "../build/Orvan3DExe.exe"
+//
+//   [[entry]]
+//   section = "APPDATA"             # optional, default APPDATA
+//   name = "ProjectType"
+//   number = 1                      # 4-byte little-endian signed
+//   [[entry]]
+//   name = "CheckDx8"
+//   flag = false                    # 1 byte, 0 or 1
+//   [[entry]]
+//   name = "ProjectName"
+//   text = "Demo"                   # stored with its zero byte
+//   [[entry]]
+//   name = "EngineCore.dll"
+//   file = "bin/EngineCore.dll"     # relative to the manifest's folder
+//   store = "zlib"                  # file entries only: "plain" (default, bytes as they are) or
+//                                   # "zlib" (zlib stream, then the 4-byte LE plain size)
+//
+// Each entry has a name and exactly one of number, flag, text, file. Sections and names are
+// stored upper-case, hold at most 259 bytes, and no two (section, name) pairs may be equal
+// without regard to case. Any other key is an error; every error names the manifest and line.
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <string>
+
+#include "ExitStatus.h"
+#include "PackageInspector.h"
+#include "Packer.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"Builds and inspects packed Orvan3D project executables."};
+    app.require_subcommand(1);
+
+    BuildRequest build;
+    CLI::App* buildCommand = app.add_subcommand("build", "Append the package a manifest describes to a stub");
+    buildCommand->add_option("--stub", build.stubPath, "The program to pack onto (default: the manifest's [stub])");
+    buildCommand->add_option("--manifest", build.manifestPath, "The manifest (TOML)")->required();
+    buildCommand->add_option("-o,--output", build.outputPath, "The packed executable to write")->required();
+
+    std::string packed;
+    std::string folder;
+    CLI::App* listCommand = app.add_subcommand("list", "Print the package table");
+    listCommand->add_option("file", packed, "A packed executable")->required();
+    CLI::App* verifyCommand = app.add_subcommand("verify", "Check every entry's length and CRC");
+    verifyCommand->add_option("file", packed, "A packed executable")->required();
+    CLI::App* extractCommand = app.add_subcommand("extract", "Write every entry to DIR/SECTION/NAME");
+    extractCommand->add_option("file", packed, "A packed executable")->required();
+    extractCommand->add_option("dir", folder, "The folder to extract into")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : ToExitCode(ExitStatus::kUsage);
+    }
+
+    ExitStatus status = ExitStatus::kUsage;
+    if (buildCommand->parsed()) {
+        status = BuildPackedFile(build, std::cerr);
+    } else if (listCommand->parsed()) {
+        status = ListPackage(packed, std::cout, std::cerr);
+    } else if (verifyCommand->parsed()) {
+        status = VerifyPackage(packed, std::cout, std::cerr);
+    } else if (extractCommand->parsed()) {
+        status = ExtractPackage(packed, folder, std::cout, std::cerr);
+    }
+    return ToExitCode(status);
+}
