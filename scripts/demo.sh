@@ -16,6 +16,7 @@ stub="$root/build/win32/bin/Orvan3DExe.exe"
 echo "== packed samples/ into build/demo/Sample.exe ($(stat -c %s "$out/Sample.exe") bytes; the program alone is $(stat -c %s "$stub") bytes)"
 "$pack" verify "$out/Sample.exe" >/dev/null && echo "   every entry of the package passes its CRC-32 check"
 echo "== running it under Wine"
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 report=$(wine "$root/build/win32/bin/orvan_drive.exe" "$(winepath -w "$out/Sample.exe")" 2>/dev/null | tr -d '\r')
 echo "$report" | sed 's/^/   /'
 boxes=$(echo "$report" | sed -n 's/^message boxes: //p')
