@@ -1,10 +1,10 @@
 #pragma once
 #include <windows.h>
 
+#include "HostWindowClass.h"
+
 // The invisible host window: it gives the progress window an owner and the engine a
 // window and class to attach to. It is never shown and never destroyed by the program.
-constexpr const char* kHostWindowClass = "Orvan3DExe Window";
-constexpr const char* kHostWindowTitle = "Orvan3DExe";
 
 // Registers the host class; false when registration failed (the caller goes on regardless).
 bool RegisterHostWindowClass(HINSTANCE instance);

@@ -1,5 +1,6 @@
 #include "Launcher.h"
 
+#include "Installer.h"
 #include "LittleEndian.h"
 #include "PackageReader.h"
 
@@ -28,8 +29,13 @@ void Launcher::Run() {
     }
 }
 
-// The modes arrive with the installer; until then each reports that it did not run.
-bool Launcher::RunInPlaceMode() { return false; }
+bool Launcher::RunInPlaceMode() {
+    Installer installer(host, messages);
+    installer.Init(instance, hostWindow);
+    return installer.RunInPlace();
+}
+
+// The installing modes arrive with their dialogs; until then each reports that it did not run.
 bool Launcher::ProjectInstallMode() { return false; }
 bool Launcher::ScreensaverInstallMode() { return false; }
 bool Launcher::WinampPluginInstallMode() { return false; }

@@ -4,11 +4,12 @@
 #include <cstdint>
 
 class PackageHost;
+class UserMessages;
 
 // Reads ProjectType from the package and runs exactly one delivery mode.
 class Launcher {
 public:
-    explicit Launcher(PackageHost& host) : host(host) {}
+    Launcher(PackageHost& host, UserMessages& messages) : host(host), messages(messages) {}
     Launcher(const Launcher&) = delete;
     Launcher& operator=(const Launcher&) = delete;
     virtual ~Launcher() = default;
@@ -29,6 +30,7 @@ public:
 
 protected:
     PackageHost& host;
+    UserMessages& messages;
     HINSTANCE instance = nullptr;
     HWND hostWindow = nullptr;
 };

@@ -6,7 +6,8 @@ export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-orvan}" WINEARCH=win32 WINEDEBUG=-a
 ensure_setup() {
   if ! command -v wine >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev/null ||
      ! command -v ninja >/dev/null || [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -d /usr/src/googletest ] ||
-     [ ! -f /usr/include/toml++/toml.h ] || [ ! -f /usr/include/CLI/CLI.hpp ]; then
+     [ ! -f /usr/include/toml++/toml.h ] || [ ! -f /usr/include/CLI/CLI.hpp ] ||
+     ! grep -q ShowCrashDialog "$WINEPREFIX/user.reg" 2>/dev/null; then
     "$here/bootstrap.sh"
   fi
 }

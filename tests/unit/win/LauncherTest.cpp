@@ -5,28 +5,16 @@
 #include <vector>
 
 #include "Launcher.h"
+#include "UserMessages.h"
+#include "MemoryPackageHost.h"
 #include "PackageFixture.h"
-#include "StdioPackageFile.h"
 
 using testkit::Bytes;
 using testkit::PackageFixture;
 
 namespace {
 
-class MemoryHost : public PackageHost {
-public:
-    explicit MemoryHost(Bytes image) : image(std::move(image)) {}
-    std::unique_ptr<PackageFile> OpenOwnFile() override {
-        ++opens;
-        return std::make_unique<MemoryPackageFile>(image.data(), image.size());
-    }
-    void ShowMessage(const char* text, const char* caption) override {
-        messages.push_back(std::string(text) + " / " + caption);
-    }
-    Bytes image;
-    int opens = 0;
-    std::vector<std::string> messages;
-};
+using MemoryHost = testkit::MemoryPackageHost;
 
 // Records which modes the dispatch called.
 class RecordingLauncher : public Launcher {
@@ -45,6 +33,13 @@ private:
     }
 };
 
+// The launcher's own boxes go through the package host; the modes' would come here.
+class NoMessages : public UserMessages {
+public:
+    int Show(const char*, const char*, UINT) override { return IDOK; }
+};
+NoMessages messages;
+
 const Bytes kStub(64, 0xCC);
 
 }  // namespace
@@ -59,7 +54,7 @@ TEST(Launcher, EachProjectTypeStartsAtMostOneMode) {
     };
     for (const Case& c : cases) {
         MemoryHost host(PackageFixture().Number("ProjectType", c.type).Image(kStub));
-        RecordingLauncher launcher(host);
+        RecordingLauncher launcher(host, messages);
         launcher.Run();
         EXPECT_EQ(launcher.calls, c.calls) << "ProjectType " << c.type;
         EXPECT_TRUE(host.messages.empty()) << "ProjectType " << c.type;
@@ -83,7 +78,7 @@ TEST(Launcher, MissingOrDamagedProjectType) {
     };
     for (const Case& c : cases) {
         MemoryHost host(c.image);
-        RecordingLauncher launcher(host);
+        RecordingLauncher launcher(host, messages);
         launcher.Run();
         EXPECT_TRUE(launcher.calls.empty()) << c.what;
         EXPECT_EQ(host.messages, c.messages) << c.what;
@@ -92,7 +87,7 @@ TEST(Launcher, MissingOrDamagedProjectType) {
 
 TEST(Launcher, UpperCaseStoredNameIsFoundByMixedCaseKey) {
     MemoryHost host(PackageFixture().Number("PROJECTTYPE", 2).Image(kStub));
-    RecordingLauncher launcher(host);
+    RecordingLauncher launcher(host, messages);
     launcher.Run();
     EXPECT_EQ(launcher.calls, std::vector<std::string>{"project install"});
 }

@@ -1,0 +1,107 @@
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "ChannelLibrary.h"
+#include "ChunkFile.h"
+#include "Handle.h"
+
+namespace {
+
+// Collects each chunk's data until the next chunk or Close, so that the size stored in front
+// of it is the count actually written, whatever WriteChunkSize announced.
+class ChunkSaver final : public FileSaverChannel {
+public:
+    ChunkSaver() = default;
+    ChunkSaver(const ChunkSaver&) = delete;
+    ChunkSaver& operator=(const ChunkSaver&) = delete;
+    ~ChunkSaver() { Close(); }
+
+    void ORVAN_ENGINE_CALL Destroy(int deleteFlag) override {
+        if (deleteFlag == kEngineDeleteObject) delete this;
+    }
+
+    bool ORVAN_ENGINE_CALL Open(const char* path, int mode) override {
+        if (file) Close();
+        if (path == nullptr || mode != kSaveCreate) return false;
+        file.reset(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        failed = false;
+        return file.valid();
+    }
+
+    bool ORVAN_ENGINE_CALL BeginChunk(const char* tag) override {
+        if (!file || !chunk::IsTag(tag)) return false;
+        FinishChunk();
+        std::copy(tag, tag + chunk::kTagSize, chunkTag);
+        inChunk = true;
+        return true;
+    }
+
+    bool ORVAN_ENGINE_CALL WriteChunkSize(uint32_t size) override {
+        if (!inChunk) return false;
+        try {
+            pending.reserve(size < kMaxReserve ? size : kMaxReserve);
+        } catch (const std::bad_alloc&) {
+        }
+        return true;
+    }
+
+    bool ORVAN_ENGINE_CALL Write(const void* data, uint32_t size) override {
+        if (!inChunk || (data == nullptr && size != 0)) return false;
+        if (size > std::numeric_limits<uint32_t>::max() - pending.size()) return Fail();
+        try {
+            const auto* bytes = static_cast<const unsigned char*>(data);
+            pending.insert(pending.end(), bytes, bytes + size);
+        } catch (const std::bad_alloc&) {
+            return Fail();
+        }
+        return true;
+    }
+
+    bool ORVAN_ENGINE_CALL Close() override {
+        if (!file) return false;
+        FinishChunk();
+        file.reset();
+        std::vector<unsigned char>().swap(pending);
+        return !failed;
+    }
+
+private:
+    // An announced size is only a hint for the buffer; a lying one must not take all memory.
+    static constexpr uint32_t kMaxReserve = 1u << 20;
+
+    bool Fail() {
+        failed = true;
+        return false;
+    }
+
+    bool WriteAll(const void* data, DWORD size) {
+        DWORD written = 0;
+        if (size == 0) return true;
+        if (!::WriteFile(file.get(), data, size, &written, nullptr) || written != size) return Fail();
+        return true;
+    }
+
+    void FinishChunk() {
+        if (!inChunk) return;
+        inChunk = false;
+        unsigned char header[chunk::kHeaderSize];
+        chunk::StoreChunkHeader(header, chunkTag, static_cast<uint32_t>(pending.size()));
+        if (WriteAll(header, sizeof(header))) WriteAll(pending.data(), static_cast<DWORD>(pending.size()));
+        pending.clear();
+    }
+
+    win::FileHandle file;
+    bool inChunk = false;
+    bool failed = false;  // some write of the open file failed
+    char chunkTag[chunk::kTagSize] = {};
+    std::vector<unsigned char> pending;
+};
+
+}  // namespace
+
+ORVAN_CHANNEL_EXPORT EngineChannel* ORVAN_ENGINE_CALL CreateEngineChannel(const GUID* classId) {
+    if (classId == nullptr || !::IsEqualGUID(*classId, kFileSaverChannelId)) return nullptr;
+    return new (std::nothrow) ChunkSaver;
+}

@@ -1,0 +1,24 @@
+#pragma once
+#include <string>
+
+#include "EngineInterface.h"
+#include "Handle.h"
+
+// Maps each class identifier to the channel library that implements it and loads that library
+// by full path below the base folder, once; the libraries stay loaded until the factory is
+// destroyed, which its control does after the program has destroyed its channels.
+class CoreChannelFactory final : public ChannelFactory {
+public:
+    void ORVAN_ENGINE_CALL Destroy(int deleteFlag) override;
+    EngineChannel* ORVAN_ENGINE_CALL CreateChannel(GUID classId, int reserved1, int reserved2) override;
+
+    // The folder that holds "channels\"; an empty one loads nothing.
+    bool SetBaseFolder(const char* folder);
+
+private:
+    static constexpr int kClassCount = 3;
+    win::Module* LibraryFor(int classIndex);
+
+    std::string baseFolder;
+    win::Module libraries[kClassCount];
+};

@@ -1,0 +1,7 @@
+#include <windows.h>
+
+// Stands for a library of the engine's file list that our engine has no work for: it only
+// has to be there and load.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
+    return TRUE;
+}

@@ -1,0 +1,287 @@
+#include "Installer.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "DirectXCheck.h"
+#include "HostWindowClass.h"
+#include "LittleEndian.h"
+
+namespace {
+
+constexpr size_t kMaxPath = Installer::kFolderCapacity - 1;
+constexpr int32_t kItemNameCapacity = 399;
+
+const char* const kEngineFiles[] = {
+    "EngineCore.dll",
+    "channels\\ChunkSaver.dll",
+    "channels\\FolderScan.dll",
+    "channels\\ChunkLoader.dll",
+    "channels\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.dll",
+    "channels\\7B1D4F22-8C3E-4A52-B06F-2D3E4F5A6B72.dll",
+    "channels\\9C2E5A33-0D4F-4B63-A17E-3E4F5A6B7C83.dll",
+    "channels\\1D3F6B44-2E5A-4C74-B28D-4F5A6B7C8D94.dll",
+    "channels\\4E4A7C55-3F6B-4D85-A39C-5A6B7C8D9EA5.dll",
+    "3rd\\msvcr71.dll",
+};
+
+// A name is a path below installFolder: a leading separator is allowed (it doubles the one
+// after the folder), but no drive, no ':' stream and no ".." step may take it outside.
+bool StaysInsideFolder(const char* name) {
+    if (std::strchr(name, ':') != nullptr) return false;
+    const char* component = name;
+    for (const char* p = name;; ++p) {
+        if (*p == '\\' || *p == '/' || *p == '\0') {
+            if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
+            if (*p == '\0') return true;
+            component = p + 1;
+        }
+    }
+}
+
+// Joins parts into out (capacity bytes); false when they do not fit.
+bool Join(char* out, size_t capacity, const char* a, const char* b, const char* c = "") {
+    const int n = std::snprintf(out, capacity, "%s%s%s", a, b, c);
+    return n >= 0 && static_cast<size_t>(n) < capacity;
+}
+
+bool WriteWhole(HANDLE file, const unsigned char* data, uint32_t size) {
+    uint32_t done = 0;
+    while (done < size) {
+        DWORD written = 0;
+        if (!::WriteFile(file, data + done, size - done, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+}  // namespace
+
+Installer::Installer(PackageHost& host, UserMessages& messages)
+    : messages(messages), reader(new PackageReader(host)) {}
+
+Installer::~Installer() {
+    progress.reset();
+    reader.reset();
+    FreeRecorded(createdFolders);
+    FreeRecorded(createdFiles);
+}
+
+void Installer::Init(HINSTANCE newInstance, HWND newHostWindow) {
+    instance = newInstance;
+    hostWindow = newHostWindow;
+}
+
+bool Installer::SetInstallFolder(const char* folder) {
+    if (std::strlen(folder) > kMaxPath) return false;
+    std::snprintf(installFolder, sizeof(installFolder), "%s", folder);
+    return true;
+}
+
+bool Installer::Record(PointerList& list, const char* path) {
+    char* copy = win::DuplicateText(path);
+    if (copy == nullptr) return false;
+    if (list.Add(copy) < 0) {
+        std::free(copy);
+        return false;
+    }
+    return true;
+}
+
+void Installer::FreeRecorded(PointerList& list) {
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        std::free(list.Get(i));
+        list.Set(nullptr, i);
+    }
+    list.Clear();
+}
+
+bool Installer::GetPackageEntry(const char* key, void* buffer, int32_t capacity, const char* section) {
+    if (!reader) return false;
+    const bool found = reader->ReadEntry(key, buffer, capacity, section);
+    if (buffer == nullptr) {
+        entryData = reader->Data();
+        entrySize = reader->Size();
+    }
+    return found;
+}
+
+void Installer::CreateFoldersAlong(const char* path) {
+    char prefix[kFolderCapacity];
+    for (size_t i = 0; path[i] != '\0' && i < kMaxPath; ++i) {
+        prefix[i] = path[i] == '/' ? '\\' : path[i];
+        if (prefix[i] != '\\') continue;
+        prefix[i + 1] = '\0';
+        if (::CreateDirectoryA(prefix, nullptr)) Record(createdFolders, prefix);
+    }
+}
+
+bool Installer::DecodeWithZlib() {
+    if (entrySize < 4) return false;
+    const uint32_t plainSize = LoadU32(entryData + entrySize - 4);
+    win::HeapBuffer<unsigned char> plain = win::AllocateBuffer<unsigned char>(plainSize);
+    if (!plain) return false;
+    uLongf length = plainSize;
+    if (::uncompress(plain.get(), &length, entryData, entrySize - 4) != Z_OK) return false;
+    decoded = std::move(plain);
+    entryData = decoded.get();
+    entrySize = static_cast<uint32_t>(length);
+    return true;
+}
+
+bool Installer::ExtractFile(const char* name, bool decode) {
+    if (name == nullptr) return false;
+    char path[kFolderCapacity];
+    if (!StaysInsideFolder(name)) {
+        char text[600];
+        std::snprintf(text, sizeof(text), "%s\n\nThis item would be written outside the installation folder.", name);
+        messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (!Join(path, sizeof(path), installFolder, "\\", name)) {
+        char text[600];
+        std::snprintf(text, sizeof(text), "%s\n\nThe path of this item in the installation folder is too long.", name);
+        messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    CreateFoldersAlong(path);
+
+    if (!GetPackageEntry(name, nullptr, 0, nullptr)) {
+        messages.Show(name, "Could not find resource", MB_OK);
+        return false;
+    }
+    const unsigned char* content = entryData;
+    uint32_t contentSize = entrySize;
+    if (decode && fileLoader != nullptr) {
+        fileLoader->LoadFromMemory(entryData, entrySize, kLoadBorrowed);
+        entryData = nullptr;
+        // A "VBRF" chunk that does not decode would otherwise be written still encoded.
+        if (fileLoader->FindChunk("VBRF", 0) && !channelFactory->fileDecoder.DecodeFile(fileLoader)) {
+            messages.Show("Error decompress", "Error", MB_OK);
+            return false;
+        }
+        content = fileLoader->GetData();
+        contentSize = fileLoader->GetSize();
+    } else if (decode) {
+        if (!DecodeWithZlib()) {
+            messages.Show("Error decompress", "Error", MB_OK);
+            return false;
+        }
+        content = entryData;
+        contentSize = entrySize;
+    }
+
+    win::FileHandle file(
+        ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    const bool whole = WriteWhole(file.get(), content, contentSize);
+    const bool closed = ::CloseHandle(file.release()) != FALSE;
+    if (!whole || !closed) {
+        // A cut file must not pass for an installed one.
+        ::DeleteFileA(path);
+        return false;
+    }
+    Record(createdFiles, path);
+    return contentSize != 0;
+}
+
+bool Installer::ExtractEngineFiles() {
+    bool ok = true;
+    for (const char* name : kEngineFiles) {
+        ok = ExtractFile(name, true);
+        if (!ok) break;
+    }
+    // The start file is the project's, stored as is.
+    if (ok) ok = ExtractFile("ZRXStart.zrx", false);
+    if (!ok) {
+        messages.Show("There was an error while trying to copy one of the installation files.\n"
+                      "Please make sure no applications are running that might be locking some files.",
+                      "Installation Error", MB_OK | MB_ICONERROR);
+    }
+    return ok;
+}
+
+bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
+                            float progressBase, const char* missingMessage) {
+    unsigned char raw[4] = {};
+    if (!GetPackageEntry(countKey, raw, sizeof(raw), section)) {
+        messages.Show(missingMessage, "Error", MB_OK);
+        return false;
+    }
+    const auto count = static_cast<int32_t>(LoadU32(raw));
+    for (int32_t i = 0; i < count; ++i) {
+        if (progressBase >= 0 && progress) {
+            progress->SetProgress(static_cast<float>(static_cast<double>(i) / count * 0.3 + progressBase));
+        }
+        char key[64];
+        std::snprintf(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
+        char item[kItemNameCapacity + 1] = {};
+        if (GetPackageEntry(key, item, kItemNameCapacity, section)) ExtractFile(item, decode);
+    }
+    return true;
+}
+
+bool Installer::ExtractChannels() {
+    constexpr const char* kMissing = "Can't find ChannelCount";
+    return ExtractList("ChannelCount", "ChannelItemNameID", "CHANNELINFO", true, -1.0f, kMissing) &&
+           ExtractList("ChannelDLLCount", "ChannelDLLItemNameID", "CHANNELINFO", true, 0.3f, kMissing);
+}
+
+bool Installer::ExtractProjectFiles() {
+    return ExtractList("FileCount", "ItemNameID", "FILEINFO", false, 0.6f, "Can't find FileCount");
+}
+
+bool Installer::IsDirectX9cInstalled() { return CheckDirectXVersion(); }
+
+bool Installer::IsDirectXReady() { return IsDirectX9cInstalled(); }
+
+void Installer::AddEngineFoldersToPath() {
+    // PATH is read and rebuilt at its real length: cutting it would cost the process, and the
+    // viewer that inherits it, part of its PATH.
+    const DWORD needed = ::GetEnvironmentVariableA("PATH", nullptr, 0);
+    win::HeapBuffer<char> oldPath = win::AllocateBuffer<char>(needed + 1);
+    if (!oldPath) return;
+    oldPath.get()[0] = '\0';
+    if (needed > 0) {
+        const DWORD got = ::GetEnvironmentVariableA("PATH", oldPath.get(), needed + 1);
+        if (got == 0 || got > needed) oldPath.get()[0] = '\0';
+    }
+    char folder[260];
+    std::snprintf(folder, sizeof(folder), "%s", installFolder);
+    if (std::strstr(oldPath.get(), folder) != nullptr) return;
+
+    const size_t size = 2 * std::strlen(folder) + std::strlen("\\channels;\\3rd;") + std::strlen(oldPath.get()) + 1;
+    win::HeapBuffer<char> newPath = win::AllocateBuffer<char>(size);
+    if (!newPath) return;
+    std::snprintf(newPath.get(), size, "%s\\channels;%s\\3rd;%s", folder, folder, oldPath.get());
+    ::SetEnvironmentVariableA("PATH", newPath.get());
+}
+
+bool Installer::LoadEngine() {
+    AddEngineFoldersToPath();
+    char libraryPath[kFolderCapacity + 16];
+    if (!Join(libraryPath, sizeof(libraryPath), installFolder, "\\enginecore.dll")) return false;
+    engineLibrary.reset(::LoadLibraryA(libraryPath));
+    if (!engineLibrary) return false;
+    auto getControl = reinterpret_cast<GetEngineControlInstanceFunc>(
+        reinterpret_cast<void*>(::GetProcAddress(engineLibrary.get(), kGetEngineControlInstanceName)));
+    if (getControl == nullptr) return false;
+    engineControl = getControl();
+    if (engineControl == nullptr) return false;
+    engineControl->SetBaseFolder(installFolder);
+    if (!engineControl->Initialize(instance, kHostWindowClass, hostWindow)) return false;
+    channelFactory = engineControl->GetChannelFactory();
+    return channelFactory != nullptr;
+}
+
+void Installer::ReleaseEngine() {
+    if (fileLoader != nullptr) fileLoader->Destroy(kEngineDeleteObject);
+    fileLoader = nullptr;
+    if (engineControl != nullptr) engineControl->Destroy(kEngineDeleteObject);
+    engineControl = nullptr;
+    channelFactory = nullptr;
+    // Freed even without a control object: a library left loaded would keep its file locked.
+    engineLibrary.reset();
+}

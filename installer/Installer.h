@@ -1,0 +1,116 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "EngineInterface.h"
+#include "Handle.h"
+#include "HeapBuffer.h"
+#include "PackageReader.h"
+#include "PointerList.h"
+#include "ProgressWindow.h"
+#include "UserMessages.h"
+
+// The worker behind every delivery mode: it reads the package, writes its entries below
+// installFolder, hosts the engine, and records every file and folder it creates.
+//
+// One Installer lives for one mode call. Its own reader opens and indexes the package at
+// construction and stays open until Cleanup or destruction.
+class Installer {
+public:
+    // installFolder holds at most this many characters.
+    static constexpr size_t kFolderCapacity = 400;
+
+    Installer(PackageHost& host, UserMessages& messages);
+    Installer(const Installer&) = delete;
+    Installer& operator=(const Installer&) = delete;
+    // Closes the progress window and the reader and frees the recorded paths; does not release
+    // the engine (the modes do that on their own paths).
+    virtual ~Installer();
+
+    virtual void Init(HINSTANCE instance, HWND hostWindow);
+    // Chooses the run folder below the temporary folder: the first of Orvan3D0 ... Orvan3D10000
+    // that can be created or exists without "enginecore.dll" in it. False when none is free.
+    virtual bool MakeTempDirectory();
+    // Reads an entry (section null: "APPDATA"). With buffer null the whole entry is loaded and
+    // entryData/entrySize point at it, whatever the result.
+    virtual bool GetPackageEntry(const char* key, void* buffer, int32_t capacity, const char* section);
+    // Runs the project from a temporary folder: extracts everything, runs the viewer until it
+    // ends, then removes the cache and every recorded file and folder. True when every step up
+    // to the release of the engine succeeded.
+    virtual bool RunInPlace();
+    // Writes the fixed engine file list below installFolder, stopping at the first failure
+    // with "There was an error while trying to copy one of the installation files..." /
+    // "Installation Error".
+    virtual bool ExtractEngineFiles();
+    // Writes entry `name` to installFolder\name, creating and recording the folders on the
+    // way. decode: through fileLoader when it is set ("VBRF" chunk files), else as a zlib
+    // stream with a 4-byte size trailer.
+    // Failures and their boxes: a name that would leave installFolder or a path over 399
+    // characters (box naming the item); entry missing: name / "Could not find resource";
+    // decoding failed: "Error decompress" / "Error"; file not created: no box. A file that
+    // could not be written whole is removed. An empty result is written and recorded, and
+    // reported as false.
+    virtual bool ExtractFile(const char* name, bool decode);
+    // Loads installFolder\enginecore.dll and initialises it against the host window. False,
+    // without a box, at the first failing step; a null channel factory counts as a failure.
+    virtual bool LoadEngine();
+    // The channel and channel-library lists of CHANNELINFO; items missing from the package are
+    // skipped. "Can't find ChannelCount" / "Error" when a count is missing.
+    virtual bool ExtractChannels();
+    // The project files of FILEINFO, written as stored. "Can't find FileCount" / "Error".
+    virtual bool ExtractProjectFiles();
+    // Starts installFolder\OrvanViewer.exe with the command line "OrvanViewer.exe ZRXStart.zrx"
+    // in the current folder; with wait, returns when it has ended. A failed start shows
+    // "Unable to start orvanviewer.exe" with the error code as caption.
+    virtual void StartViewer(bool wait);
+    // Closes the reader, empties the engine's cache folder, deletes every recorded file and
+    // folder (folders last created first) and finally installFolder. Never stops on an error;
+    // returns whether installFolder itself was removed.
+    virtual bool Cleanup();
+    virtual bool IsDirectXReady();
+    virtual bool IsDirectX9cInstalled();
+    // Deletes what lies below folder whose lower-cased path contains "cache", descending into
+    // every sub-folder, through the engine's directory channel.
+    virtual void DeleteCacheTree(const char* folder);
+    // Puts installFolder\channels and installFolder\3rd in front of PATH unless the folder
+    // already occurs in it.
+    virtual void AddEngineFoldersToPath();
+
+    // Destroys the file loader, then the control object, then unloads the library. Safe when
+    // nothing, or only part, of the engine was obtained.
+    void ReleaseEngine();
+
+    // Sets installFolder (at most 399 characters); false when the folder does not fit.
+    bool SetInstallFolder(const char* folder);
+    const char* InstallFolder() const { return installFolder; }
+    const PointerList& CreatedFiles() const { return createdFiles; }
+    const PointerList& CreatedFolders() const { return createdFolders; }
+
+protected:
+    UserMessages& messages;
+    HINSTANCE instance = nullptr;
+    win::Module engineLibrary;
+    char installFolder[kFolderCapacity] = {};
+    const unsigned char* entryData = nullptr;
+    uint32_t entrySize = 0;
+    EngineControl* engineControl = nullptr;
+    ChannelFactory* channelFactory = nullptr;
+    FileLoaderChannel* fileLoader = nullptr;
+    HWND hostWindow = nullptr;
+    PointerList createdFiles;
+    PointerList createdFolders;
+    std::unique_ptr<ProgressWindow> progress;
+    std::unique_ptr<PackageReader> reader;
+
+private:
+    bool Record(PointerList& list, const char* path);
+    void FreeRecorded(PointerList& list);
+    void CreateFoldersAlong(const char* path);
+    bool DecodeWithZlib();
+    bool ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
+                     float progressBase, const char* missingMessage);
+    // Buffer of the last zlib decoding; entryData points into it after one.
+    win::HeapBuffer<unsigned char> decoded;
+};

@@ -1,0 +1,158 @@
+// Running a project in place: temporary folder, extraction, viewer, clean-up.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "Installer.h"
+
+namespace {
+
+constexpr DWORD kTempPathCapacity = 399;
+constexpr int kMaxRunFolderNumber = 10000;
+
+void LowerAscii(char* text) {
+    for (; *text != '\0'; ++text) {
+        if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
+    }
+}
+
+bool JoinPath(char* out, size_t capacity, const char* folder, const char* name) {
+    const int n = std::snprintf(out, capacity, "%s\\%s", folder, name);
+    return n >= 0 && static_cast<size_t>(n) < capacity;
+}
+
+bool Exists(const char* path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+bool Installer::RunInPlace() {
+    unsigned char checkDx8 = 0;
+    if (!GetPackageEntry("CheckDx8", &checkDx8, 1, nullptr)) {
+        messages.Show("Can't find project type CheckDx8", "Error", MB_OK);
+        return false;
+    }
+    if (checkDx8 != 0 && !IsDirectXReady()) {
+        messages.Show("DirectX 9.0C or higher was not detected on this system\n\rPlease install DirectX 9.0C or higher "
+                      "for this application to run.",
+                      "DirectX version check error", MB_ICONERROR);
+        return false;
+    }
+    if (!MakeTempDirectory()) return false;
+    ::SetCurrentDirectoryA(installFolder);
+    if (!ExtractFile("OrvanViewer.exe", true)) {
+        messages.Show("OrvanViewer.exe not found", "P", MB_OK);
+        return false;
+    }
+    if (!ExtractEngineFiles()) return false;
+    if (!LoadEngine()) return false;
+    fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));
+    if (fileLoader == nullptr) {
+        messages.Show("Can't init fileloader", "P", MB_OK);
+        return false;
+    }
+    if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+    // Nothing of the engine stays loaded while the viewer runs.
+    ReleaseEngine();
+    StartViewer(true);
+    Cleanup();
+    return true;
+}
+
+bool Installer::MakeTempDirectory() {
+    char temp[kTempPathCapacity + 1] = {};
+    const DWORD length = ::GetTempPathA(kTempPathCapacity, temp);
+    if (length == 0 || length >= kTempPathCapacity) return false;
+    for (int n = 0; n <= kMaxRunFolderNumber; ++n) {
+        char candidate[kFolderCapacity];
+        std::snprintf(candidate, sizeof(candidate), "%.389sOrvan3D%d", temp, n);
+        bool accepted = ::CreateDirectoryA(candidate, nullptr) != FALSE;
+        if (!accepted) {
+            // An existing folder is reused unless a running copy holds its engine library there.
+            char marker[kFolderCapacity + 16];
+            std::snprintf(marker, sizeof(marker), "%s\\enginecore.dll", candidate);
+            accepted = !Exists(marker);
+        }
+        if (accepted) return SetInstallFolder(candidate);
+    }
+    return false;
+}
+
+void Installer::StartViewer(bool wait) {
+    // Started by its full path: a name alone would be searched in the folder this program was
+    // started from first, where any "OrvanViewer.exe" lying there would run instead. The
+    // command line and current folder stay what the viewer expects.
+    char viewer[kFolderCapacity + 32];
+    std::snprintf(viewer, sizeof(viewer), "%s\\OrvanViewer.exe", installFolder);
+    char commandLine[] = "OrvanViewer.exe ZRXStart.zrx";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!::CreateProcessA(viewer, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        char caption[16];
+        std::snprintf(caption, sizeof(caption), "%ld", static_cast<long>(::GetLastError()));
+        messages.Show("Unable to start orvanviewer.exe", caption, MB_OK);
+        return;
+    }
+    win::Handle process(started.hProcess);
+    win::Handle thread(started.hThread);
+    // Waiting on the process itself: an exit code of 259 would look like a running one.
+    if (wait) ::WaitForSingleObject(process.get(), INFINITE);
+}
+
+bool Installer::Cleanup() {
+    reader.reset();
+    char cache[500];
+    std::snprintf(cache, sizeof(cache), "%s\\cache\\", installFolder);
+    if (LoadEngine()) {
+        DeleteCacheTree(cache);
+        ::RemoveDirectoryA(cache);
+        ReleaseEngine();
+    }
+    for (int32_t i = 0; i < createdFiles.Count(); ++i) {
+        char* path = static_cast<char*>(createdFiles.Get(i));
+        ::DeleteFileA(path);
+        std::free(path);
+        createdFiles.Set(nullptr, i);
+    }
+    createdFiles.Clear();
+    char channelList[500];
+    std::snprintf(channelList, sizeof(channelList), "%s\\channel.lst", installFolder);
+    ::DeleteFileA(channelList);
+    for (int32_t i = createdFolders.Count() - 1; i >= 0; --i) {
+        char* path = static_cast<char*>(createdFolders.Get(i));
+        ::RemoveDirectoryA(path);
+        std::free(path);
+        createdFolders.Set(nullptr, i);
+    }
+    createdFolders.Clear();
+    return ::RemoveDirectoryA(installFolder) != FALSE;
+}
+
+void Installer::DeleteCacheTree(const char* folder) {
+    auto* channel = static_cast<DirectoryChannel*>(channelFactory->CreateChannel(kDirectoryChannelId, 0, 0));
+    if (channel == nullptr) return;
+    char path[260];
+    if (!JoinPath(path, sizeof(path), folder, "*.*")) {
+        channel->Destroy(kEngineDeleteObject);
+        return;
+    }
+    channel->SetFilter("*.*");
+    channel->Scan(path);
+    for (int i = 0; i < channel->FileCount(); ++i) {
+        const char* name = channel->FileName(i);
+        if (name == nullptr) continue;
+        // A path cut to fit the buffer could name another file: such an entry is left alone.
+        if (!JoinPath(path, sizeof(path), folder, name)) continue;
+        LowerAscii(path);
+        if (std::strstr(path, "cache") != nullptr) ::DeleteFileA(path);
+    }
+    for (int i = 0; i < channel->FolderCount(); ++i) {
+        const char* name = channel->FolderName(i);
+        if (name == nullptr || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        if (!JoinPath(path, sizeof(path), folder, name)) continue;
+        DeleteCacheTree(path);
+        LowerAscii(path);
+        if (std::strstr(path, "cache") != nullptr) ::RemoveDirectoryA(path);
+    }
+    channel->Destroy(kEngineDeleteObject);
+}

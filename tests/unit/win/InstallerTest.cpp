@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Installer.h"
+#include "LittleEndian.h"
+#include "MemoryPackageHost.h"
+#include "PackageFixture.h"
+#include "UiDriver.h"
+
+using testkit::Bytes;
+using testkit::PackageFixture;
+
+namespace {
+
+class RecordingMessages : public UserMessages {
+public:
+    int Show(const char* text, const char* caption, UINT style) override {
+        shown.push_back(std::string(text) + " / " + caption);
+        styles.push_back(style);
+        return IDOK;
+    }
+    std::vector<std::string> shown;
+    std::vector<UINT> styles;
+};
+
+Bytes RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes out(size);
+    for (auto& b : out) b = static_cast<unsigned char>(random());
+    return out;
+}
+
+Bytes TextBytes(size_t size) {
+    Bytes out(size);
+    const char* words = "the quick brown fox jumps over the lazy dog ";
+    for (size_t i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(words[i % 44]);
+    return out;
+}
+
+Bytes Zlib(const Bytes& plain) {
+    Bytes out;
+    std::string error;
+    EXPECT_TRUE(PackageWriter::CompressWithSizeTrailer(plain, out, error)) << error;
+    return out;
+}
+
+Bytes WithTrailer(Bytes zlibStored, uint32_t size) {
+    StoreU32(zlibStored.data() + zlibStored.size() - 4, size);
+    return zlibStored;
+}
+
+std::vector<std::string> Strings(const PointerList& list) {
+    std::vector<std::string> out;
+    for (int32_t i = 0; i < list.Count(); ++i) out.push_back(static_cast<const char*>(list.Get(i)));
+    return out;
+}
+
+bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+Bytes FileBytes(const std::string& path) {
+    Bytes out;
+    testkit::ReadFileBytes(path, out);
+    return out;
+}
+
+class InstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+    void TearDown() override { testkit::RemoveTree(scratch); }
+
+    // An Installer over the fixture's package, extracting into folder.
+    std::unique_ptr<Installer> Make(const PackageFixture& fixture, const std::string& folder) {
+        host = std::make_unique<testkit::MemoryPackageHost>(fixture.Image(Bytes(512, 0x90)));
+        auto installer = std::make_unique<Installer>(*host, messages);
+        installer->Init(::GetModuleHandleA(nullptr), nullptr);
+        EXPECT_TRUE(installer->SetInstallFolder(folder.c_str()));
+        return installer;
+    }
+
+    std::string scratch;
+    std::unique_ptr<testkit::MemoryPackageHost> host;
+    RecordingMessages messages;
+};
+
+}  // namespace
+
+TEST_F(InstallerTest, ExtractsEveryKindByteExactAndRecordsWhatItCreated) {
+    const Bytes stored = RandomBytes(3 << 20, 1);
+    const Bytes text = TextBytes(5 << 20);
+    const Bytes big = RandomBytes(50 << 20, 2);
+    PackageFixture fixture;
+    fixture.Raw("stored.bin", stored)
+        .Raw("packed.txt", Zlib(text))
+        .Raw("\\sub/deeper\\nested.bin", stored)
+        .Raw("sub\\second.bin", Bytes(10, 1))
+        .Raw("big.bin", big);
+    const std::string folder = scratch + "\\new\\inner";
+    auto installer = Make(fixture, folder);
+
+    EXPECT_TRUE(installer->ExtractFile("stored.bin", false));
+    EXPECT_TRUE(installer->ExtractFile("packed.txt", true));
+    EXPECT_TRUE(installer->ExtractFile("\\sub/deeper\\nested.bin", false));
+    EXPECT_TRUE(installer->ExtractFile("sub\\second.bin", false));
+    EXPECT_TRUE(installer->ExtractFile("big.bin", false));
+    EXPECT_TRUE(messages.shown.empty());
+
+    EXPECT_EQ(FileBytes(folder + "\\stored.bin"), stored);
+    EXPECT_EQ(FileBytes(folder + "\\packed.txt"), text);
+    EXPECT_EQ(FileBytes(folder + "\\sub\\deeper\\nested.bin"), stored);
+    EXPECT_EQ(FileBytes(folder + "\\big.bin"), big);
+    EXPECT_EQ(Strings(installer->CreatedFiles()),
+              (std::vector<std::string>{folder + "\\stored.bin", folder + "\\packed.txt",
+                                        folder + "\\\\sub/deeper\\nested.bin", folder + "\\sub\\second.bin",
+                                        folder + "\\big.bin"}));
+    // Outer folders first, each once, with its backslash; the scratch folder already existed.
+    EXPECT_EQ(Strings(installer->CreatedFolders()),
+              (std::vector<std::string>{scratch + "\\new\\", folder + "\\", folder + "\\\\sub\\",
+                                        folder + "\\\\sub\\deeper\\"}));
+}
+
+TEST_F(InstallerTest, ExtractFileFailures) {
+    const Bytes text = TextBytes(1000);
+    PackageFixture fixture;
+    fixture.Raw("short.z", Bytes{1, 2, 3})
+        .Raw("smalltrailer.z", WithTrailer(Zlib(text), 10))
+        .Raw("largetrailer.z", WithTrailer(Zlib(text), 5000))
+        .Raw("hugetrailer.z", WithTrailer(Zlib(text), 0xFFFFFFF0u))
+        .Raw("garbage.z", RandomBytes(100, 3))
+        .Raw("empty.bin", Bytes{})
+        .Raw("locked.bin", Bytes(10, 1))
+        .Raw("..\\escape.bin", Bytes(10, 1))
+        .Raw("dir\\..\\..\\escape.bin", Bytes(10, 1))
+        .Raw("C:\\escape.bin", Bytes(10, 1))
+        .Raw("file.bin:stream", Bytes(10, 1))
+        .Raw(std::string(250, 'n'), Bytes(10, 1));
+    const std::string folder = scratch + "\\target";
+    auto installer = Make(fixture, folder);
+
+    struct Case {
+        std::string name;
+        bool decode;
+        bool result;
+        std::string message;  // empty: no box
+    } cases[] = {
+        {"missing\\item.bin", false, false, "missing\\item.bin / Could not find resource"},
+        {"short.z", true, false, "Error decompress / Error"},
+        {"smalltrailer.z", true, false, "Error decompress / Error"},
+        {"largetrailer.z", true, true, ""},
+        {"hugetrailer.z", true, false, "Error decompress / Error"},
+        {"garbage.z", true, false, "Error decompress / Error"},
+        {"empty.bin", false, false, ""},
+        {"..\\escape.bin", false, false, "..\\escape.bin\n\nThis item would be written outside the installation folder. / Installation Error"},
+        {"dir\\..\\..\\escape.bin", false, false, "dir\\..\\..\\escape.bin\n\nThis item would be written outside the installation folder. / Installation Error"},
+        {"C:\\escape.bin", false, false, "C:\\escape.bin\n\nThis item would be written outside the installation folder. / Installation Error"},
+        {"file.bin:stream", false, false, "file.bin:stream\n\nThis item would be written outside the installation folder. / Installation Error"},
+    };
+    for (const Case& c : cases) {
+        messages.shown.clear();
+        EXPECT_EQ(installer->ExtractFile(c.name.c_str(), c.decode), c.result) << c.name;
+        EXPECT_EQ(messages.shown, c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message})
+            << c.name;
+    }
+    EXPECT_EQ(FileBytes(folder + "\\largetrailer.z"), text) << "the real size, not the trailer's";
+    EXPECT_FALSE(Exists(scratch + "\\escape.bin"));
+    EXPECT_TRUE(Exists(folder + "\\missing\\")) << "folders of a missing item stay created";
+
+    // An empty entry leaves an empty file, and it is recorded like every file written.
+    EXPECT_TRUE(Exists(folder + "\\empty.bin"));
+    const auto files = Strings(installer->CreatedFiles());
+    EXPECT_EQ(files, (std::vector<std::string>{folder + "\\largetrailer.z", folder + "\\empty.bin"}));
+
+    // A target held open by another program: no box, nothing recorded.
+    win::FileHandle lock(::CreateFileA((folder + "\\locked.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(lock.valid());
+    messages.shown.clear();
+    EXPECT_FALSE(installer->ExtractFile("locked.bin", false));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(installer->CreatedFiles().Count(), 2);
+
+    // A path that does not fit 399 characters: a box naming the item, nothing written.
+    auto deep = Make(fixture, scratch + "\\" + std::string(150, 'd'));
+    messages.shown.clear();
+    EXPECT_FALSE(deep->ExtractFile(std::string(250, 'n').c_str(), false));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].find(std::string(250, 'N')), std::string::npos);
+    EXPECT_NE(messages.shown[0].find(std::string(250, 'n')), std::string::npos);
+    EXPECT_EQ(deep->CreatedFolders().Count(), 0);
+    EXPECT_EQ(deep->CreatedFiles().Count(), 0);
+}
+
+TEST_F(InstallerTest, EngineFileListStopsAtTheFirstFailure) {
+    PackageFixture fixture;
+    fixture.Raw("EngineCore.dll", Zlib(TextBytes(100))).Raw("channels\\ChunkSaver.dll", Zlib(TextBytes(200)));
+    auto installer = Make(fixture, scratch);
+    EXPECT_FALSE(installer->ExtractEngineFiles());
+    EXPECT_EQ(messages.shown,
+              (std::vector<std::string>{
+                  "channels\\FolderScan.dll / Could not find resource",
+                  "There was an error while trying to copy one of the installation files.\nPlease make sure no "
+                  "applications are running that might be locking some files. / Installation Error"}));
+    EXPECT_EQ(messages.styles.back(), static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(Strings(installer->CreatedFiles()),
+              (std::vector<std::string>{scratch + "\\EngineCore.dll", scratch + "\\channels\\ChunkSaver.dll"}));
+    EXPECT_EQ(FileBytes(scratch + "\\channels\\ChunkSaver.dll"), TextBytes(200));
+}
+
+TEST_F(InstallerTest, ChannelAndProjectLists) {
+    struct Case {
+        const char* what;
+        PackageFixture fixture;
+        bool channels;
+        bool files;
+        std::vector<std::string> messages;
+        std::vector<std::string> written;
+    };
+    auto base = [] {
+        PackageFixture f;
+        f.Raw("\\a.chn", Zlib(TextBytes(50))).Raw("\\lib\\b.dll", Zlib(TextBytes(60))).Raw("\\p\\c.dat", TextBytes(70));
+        return f;
+    };
+    std::vector<Case> cases;
+    {
+        PackageFixture f = base();
+        f.Number("ChannelCount", 2, "CHANNELINFO")
+            .Text("ChannelItemNameID1", "\\a.chn", "CHANNELINFO")
+            .Number("ChannelDLLCount", 1, "CHANNELINFO")
+            .Text("ChannelDLLItemNameID0", "\\lib\\b.dll", "CHANNELINFO")
+            .Number("FileCount", 4, "FILEINFO")
+            .Text("ItemNameID3", "\\p\\c.dat", "FILEINFO");
+        cases.push_back({"gaps are skipped", f, true, true, {}, {"\\a.chn", "\\lib\\b.dll", "\\p\\c.dat"}});
+    }
+    {
+        PackageFixture f = base();
+        f.Number("ChannelCount", 1, "CHANNELINFO").Text("ChannelItemNameID0", "\\a.chn", "CHANNELINFO");
+        cases.push_back({"library count missing", f, false, false,
+                         {"Can't find ChannelCount / Error", "Can't find FileCount / Error"}, {"\\a.chn"}});
+    }
+    {
+        PackageFixture f = base();
+        f.Number("ChannelCount", 0, "CHANNELINFO")
+            .Number("ChannelDLLCount", -3, "CHANNELINFO")
+            .Number("FileCount", 0, "FILEINFO")
+            .Text("ItemNameID0", "\\p\\c.dat", "FILEINFO");
+        cases.push_back({"zero and negative counts", f, true, true, {}, {}});
+    }
+    {
+        PackageFixture f = base();
+        f.Number("ChannelCount", 1).Number("ChannelDLLCount", 1).Number("FileCount", 1);
+        cases.push_back({"counts in the wrong section", f, false, false,
+                         {"Can't find ChannelCount / Error", "Can't find FileCount / Error"}, {}});
+    }
+    for (Case& c : cases) {
+        const std::string folder = scratch + "\\" + std::to_string(&c - cases.data());
+        auto installer = Make(c.fixture, folder);
+        messages.shown.clear();
+        EXPECT_EQ(installer->ExtractChannels(), c.channels) << c.what;
+        EXPECT_EQ(installer->ExtractProjectFiles(), c.files) << c.what;
+        EXPECT_EQ(messages.shown, c.messages) << c.what;
+        std::vector<std::string> expected;
+        for (const auto& name : c.written) expected.push_back(folder + "\\" + name);
+        EXPECT_EQ(Strings(installer->CreatedFiles()), expected) << c.what;
+    }
+    EXPECT_EQ(FileBytes(scratch + "\\0\\lib\\b.dll"), TextBytes(60)) << "channel libraries are decoded";
+    EXPECT_EQ(FileBytes(scratch + "\\0\\p\\c.dat"), TextBytes(70)) << "project files are written as stored";
+}
+
+TEST_F(InstallerTest, EngineFoldersGoInFrontOfALongPathOnce) {
+    const std::string original(5000, 'p');
+    ASSERT_TRUE(::SetEnvironmentVariableA("PATH", original.c_str()));
+    auto read = [] {
+        std::string value(40000, '\0');
+        value.resize(::GetEnvironmentVariableA("PATH", &value[0], static_cast<DWORD>(value.size())));
+        return value;
+    };
+    auto installer = Make(PackageFixture(), "C:\\Demo");
+    installer->AddEngineFoldersToPath();
+    EXPECT_EQ(read(), "C:\\Demo\\channels;C:\\Demo\\3rd;" + original);
+    installer->AddEngineFoldersToPath();
+    EXPECT_EQ(read(), "C:\\Demo\\channels;C:\\Demo\\3rd;" + original) << "a second call changes nothing";
+
+    ::SetEnvironmentVariableA("PATH", "C:\\Demo2\\bin");
+    installer->AddEngineFoldersToPath();
+    EXPECT_EQ(read(), "C:\\Demo2\\bin") << "a plain substring test";
+    ::SetEnvironmentVariableA("PATH", "c:\\demo\\bin");
+    installer->AddEngineFoldersToPath();
+    EXPECT_EQ(read(), "C:\\Demo\\channels;C:\\Demo\\3rd;c:\\demo\\bin") << "letter case counts";
+    ::SetEnvironmentVariableA("PATH", nullptr);
+    installer->AddEngineFoldersToPath();
+    EXPECT_EQ(read(), "C:\\Demo\\channels;C:\\Demo\\3rd;");
+}
+
+TEST_F(InstallerTest, ReleaseWithoutAnEngineDoesNothing) {
+    auto installer = Make(PackageFixture(), scratch);
+    installer->ReleaseEngine();
+    installer->ReleaseEngine();
+    EXPECT_FALSE(installer->LoadEngine()) << "no engine library in the folder";
+}

@@ -1,0 +1,16 @@
+# Fails when a library imports from anything but the system's own DLLs: the engine files are
+# copied onto machines that have nothing else. Run with -DOBJDUMP=... -DFILES=a;b;...
+foreach(file IN LISTS FILES)
+  execute_process(COMMAND ${OBJDUMP} -p ${file} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cannot read ${file}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  foreach(line IN LISTS imports)
+    string(REPLACE "DLL Name: " "" name "${line}")
+    string(TOLOWER "${name}" name)
+    if(NOT name MATCHES "^(kernel32|user32|advapi32|msvcrt)\\.dll$")
+      message(FATAL_ERROR "${file} imports ${name}")
+    endif()
+  endforeach()
+endforeach()

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "EngineHost.h"
+#include "Handle.h"
+#include "UiDriver.h"
+
+using enginetest::BinFolder;
+using enginetest::EngineHost;
+using enginetest::Owned;
+
+namespace {
+
+bool SamePath(const std::string& a, const std::string& b) {
+    return ::lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+// A library of ours that loads but exports nothing a factory could use.
+std::string LibraryWithoutExport() {
+    return BinFolder() + "\\3rd\\msvcr71.dll";
+}
+
+}  // namespace
+
+TEST(EngineLoad, EveryLibraryOfTheFileListLoadsWithItsExports) {
+    struct Case {
+        const char* file;
+        const char* exportName;  // null: none needed
+    } cases[] = {
+        {"EngineCore.dll", "GetEngineControlInstance"},
+        {"channels\\ChunkSaver.dll", "CreateEngineChannel"},
+        {"channels\\FolderScan.dll", "CreateEngineChannel"},
+        {"channels\\ChunkLoader.dll", "CreateEngineChannel"},
+        {"channels\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.dll", nullptr},
+        {"channels\\7B1D4F22-8C3E-4A52-B06F-2D3E4F5A6B72.dll", nullptr},
+        {"channels\\9C2E5A33-0D4F-4B63-A17E-3E4F5A6B7C83.dll", nullptr},
+        {"channels\\1D3F6B44-2E5A-4C74-B28D-4F5A6B7C8D94.dll", nullptr},
+        {"channels\\4E4A7C55-3F6B-4D85-A39C-5A6B7C8D9EA5.dll", nullptr},
+        {"3rd\\msvcr71.dll", nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::string path = BinFolder() + "\\" + c.file;
+        win::Module library(::LoadLibraryA(path.c_str()));
+        ASSERT_TRUE(library) << c.file;
+        if (c.exportName != nullptr) {
+            EXPECT_NE(::GetProcAddress(library.get(), c.exportName), nullptr) << c.file;
+        }
+    }
+}
+
+TEST(EngineLoad, ControlFollowsTheProgramsCallingOrder) {
+    EngineHost host;
+    ASSERT_TRUE(host.Load(BinFolder(), BinFolder()));
+    EXPECT_EQ(host.control->GetChannelFactory(), host.factory) << "the control keeps one factory";
+    EXPECT_FALSE(host.control->Initialize(nullptr, nullptr, nullptr));
+    EXPECT_TRUE(host.control->Initialize(nullptr, "", nullptr));
+    EXPECT_FALSE(host.control->SetBaseFolder(nullptr));
+}
+
+TEST(EngineLoad, FactoryKnowsOnlyTheEnginesClasses) {
+    const GUID kUnknown = {0xE3830E49, 0xBA0B, 0x4038, {0xAC, 0x63, 0x1B, 0x1C, 0x08, 0xBC, 0x3E, 0xE9}};
+    struct Case {
+        const char* what;
+        GUID id;
+        bool created;
+    } cases[] = {
+        {"file loader", kFileLoaderChannelId, true},
+        {"file saver", kFileSaverChannelId, true},
+        {"directory", kDirectoryChannelId, true},
+        {"one bit off the loader", kUnknown, false},
+        {"null identifier", GUID{}, false},
+    };
+    EngineHost host;
+    ASSERT_TRUE(host.Load(BinFolder(), BinFolder()));
+    for (const Case& c : cases) {
+        Owned<EngineChannel> channel = host.Create<EngineChannel>(c.id);
+        EXPECT_EQ(channel != nullptr, c.created) << c.what;
+    }
+}
+
+TEST(EngineLoad, ChannelsComeOnlyFromBelowTheBaseFolder) {
+    const std::string empty = testkit::MakeScratchFolder("engine-empty");
+    const std::string broken = testkit::MakeScratchFolder("engine-broken");
+    ::CreateDirectoryA((broken + "\\channels").c_str(), nullptr);
+    ASSERT_TRUE(::CopyFileA(LibraryWithoutExport().c_str(), (broken + "\\channels\\ChunkLoader.dll").c_str(), FALSE));
+    struct Case {
+        const char* what;
+        std::string base;
+        bool created;
+    } cases[] = {
+        {"no base folder", "", false},
+        {"base folder without channels", empty, false},
+        {"loader library lacks the export", broken, false},
+        {"the installed layout", BinFolder(), true},
+        {"the installed layout, trailing separator", BinFolder() + "\\", true},
+    };
+    for (const Case& c : cases) {
+        EngineHost host;
+        ASSERT_TRUE(host.Load(BinFolder(), c.base)) << c.what;
+        Owned<EngineChannel> loader = host.Create<EngineChannel>(kFileLoaderChannelId);
+        EXPECT_EQ(loader != nullptr, c.created) << c.what;
+    }
+    testkit::RemoveTree(empty);
+    testkit::RemoveTree(broken);
+}
+
+TEST(EngineLoad, LibraryPlantedInTheCurrentFolderIsNotUsed) {
+    const std::string planted = testkit::MakeScratchFolder("engine-planted");
+    ::CreateDirectoryA((planted + "\\channels").c_str(), nullptr);
+    for (const char* name : {"\\ChunkLoader.dll", "\\channels\\ChunkLoader.dll"}) {
+        ASSERT_TRUE(::CopyFileA(LibraryWithoutExport().c_str(), (planted + name).c_str(), FALSE)) << name;
+    }
+    char previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(sizeof(previous), previous);
+    ASSERT_TRUE(::SetCurrentDirectoryA(planted.c_str()));
+    {
+        EngineHost host;
+        ASSERT_TRUE(host.Load(BinFolder(), BinFolder()));
+        Owned<FileLoaderChannel> loader = host.Create<FileLoaderChannel>(kFileLoaderChannelId);
+        ASSERT_NE(loader, nullptr);
+        EXPECT_TRUE(SamePath(enginetest::ModulePathOf(loader.get()), BinFolder() + "\\channels\\ChunkLoader.dll"));
+    }
+    ::SetCurrentDirectoryA(previous);
+    testkit::RemoveTree(planted);
+}
+
+TEST(EngineLoad, ChannelLibrariesStayLoadedUntilTheControlIsDestroyed) {
+    struct Case {
+        GUID id;
+        const char* library;
+    } cases[] = {
+        {kFileLoaderChannelId, "\\channels\\ChunkLoader.dll"},
+        {kFileSaverChannelId, "\\channels\\ChunkSaver.dll"},
+        {kDirectoryChannelId, "\\channels\\FolderScan.dll"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = BinFolder() + c.library;
+        EngineHost host;
+        ASSERT_TRUE(host.Load(BinFolder(), BinFolder()));
+        Owned<EngineChannel> first = host.Create<EngineChannel>(c.id);
+        Owned<EngineChannel> second = host.Create<EngineChannel>(c.id);
+        ASSERT_NE(first, nullptr) << c.library;
+        ASSERT_NE(second, nullptr) << c.library;
+        EXPECT_NE(first.get(), second.get()) << "each call makes a new channel";
+        EXPECT_TRUE(SamePath(enginetest::ModulePathOf(first.get()), path)) << c.library;
+        first.reset();
+        second.reset();
+        EXPECT_NE(::GetModuleHandleA(path.c_str()), nullptr) << c.library;
+        host.Release();
+        EXPECT_EQ(::GetModuleHandleA(path.c_str()), nullptr) << c.library;
+    }
+}

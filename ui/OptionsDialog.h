@@ -1,0 +1,32 @@
+#pragma once
+#include <windows.h>
+
+// The modal dialog in which the user confirms or changes the target folder of an installation.
+// It neither checks nor creates the folder.
+class OptionsDialog {
+public:
+    OptionsDialog();
+    OptionsDialog(const OptionsDialog&) = delete;
+    OptionsDialog& operator=(const OptionsDialog&) = delete;
+    virtual ~OptionsDialog() = default;
+
+    // Copies at most 259 characters of defaultFolder (when not null) into `folder`, runs the
+    // dialog IDD_ISNTALLDIALOG of instance with no owner (parent is not used) and returns
+    // `accepted`: true once "Install" was pressed, on this or an earlier Show. A dialog that
+    // cannot be created counts as cancelled; nothing is reported.
+    virtual bool Show(HINSTANCE instance, HWND parent, const char* defaultFolder);
+    // The proposed, then the chosen folder; never null.
+    virtual const char* GetFolder();
+    // The dialog procedure's handlers.
+    virtual void OnInitDialog(HWND dialog);
+    virtual void OnInstall();
+    virtual void OnBrowse(HWND dialog);
+    virtual void OnFolderEdited(const char* text);
+    // Sets the caption to name followed by " Installation Options"; null keeps it. A name too
+    // long for both is cut so that the suffix always shows.
+    virtual void SetProjectName(const char* name);
+
+    char title[300];
+    char folder[300];
+    bool accepted = false;
+};
