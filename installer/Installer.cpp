@@ -1,3 +1,4 @@
+#include "FormatText.h"
 #include "Installer.h"
 
 #include <zlib.h>
@@ -43,8 +44,7 @@ bool StaysInsideFolder(const char* name) {
 
 // Joins parts into out (capacity bytes); false when they do not fit.
 bool Join(char* out, size_t capacity, const char* a, const char* b, const char* c = "") {
-    const int n = std::snprintf(out, capacity, "%s%s%s", a, b, c);
-    return n >= 0 && static_cast<size_t>(n) < capacity;
+    return win::FormatText(out, capacity, "%s%s%s", a, b, c);
 }
 
 bool WriteWhole(HANDLE file, const unsigned char* data, uint32_t size) {
@@ -76,7 +76,7 @@ void Installer::Init(HINSTANCE newInstance, HWND newHostWindow) {
 
 bool Installer::SetInstallFolder(const char* folder) {
     if (std::strlen(folder) > kMaxPath) return false;
-    std::snprintf(installFolder, sizeof(installFolder), "%s", folder);
+    win::FormatText(installFolder, sizeof(installFolder), "%s", folder);
     return true;
 }
 
@@ -136,13 +136,13 @@ bool Installer::ExtractFile(const char* name, bool decode) {
     char path[kFolderCapacity];
     if (!StaysInsideFolder(name)) {
         char text[600];
-        std::snprintf(text, sizeof(text), "%s\n\nThis item would be written outside the installation folder.", name);
+        win::FormatText(text, sizeof(text), "%s\n\nThis item would be written outside the installation folder.", name);
         messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
         return false;
     }
     if (!Join(path, sizeof(path), installFolder, "\\", name)) {
         char text[600];
-        std::snprintf(text, sizeof(text), "%s\n\nThe path of this item in the installation folder is too long.", name);
+        win::FormatText(text, sizeof(text), "%s\n\nThe path of this item in the installation folder is too long.", name);
         messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
         return false;
     }
@@ -216,7 +216,7 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
             progress->SetProgress(static_cast<float>(static_cast<double>(i) / count * 0.3 + progressBase));
         }
         char key[64];
-        std::snprintf(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
+        win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
         char item[kItemNameCapacity + 1] = {};
         if (GetPackageEntry(key, item, kItemNameCapacity, section)) ExtractFile(item, decode);
     }
@@ -249,13 +249,13 @@ void Installer::AddEngineFoldersToPath() {
         if (got == 0 || got > needed) oldPath.get()[0] = '\0';
     }
     char folder[260];
-    std::snprintf(folder, sizeof(folder), "%s", installFolder);
+    win::FormatText(folder, sizeof(folder), "%s", installFolder);
     if (std::strstr(oldPath.get(), folder) != nullptr) return;
 
     const size_t size = 2 * std::strlen(folder) + std::strlen("\\channels;\\3rd;") + std::strlen(oldPath.get()) + 1;
     win::HeapBuffer<char> newPath = win::AllocateBuffer<char>(size);
     if (!newPath) return;
-    std::snprintf(newPath.get(), size, "%s\\channels;%s\\3rd;%s", folder, folder, oldPath.get());
+    win::FormatText(newPath.get(), size, "%s\\channels;%s\\3rd;%s", folder, folder, oldPath.get());
     ::SetEnvironmentVariableA("PATH", newPath.get());
 }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "FormatText.h"
 #include "Installer.h"
 
 namespace {
@@ -17,8 +18,7 @@ void LowerAscii(char* text) {
 }
 
 bool JoinPath(char* out, size_t capacity, const char* folder, const char* name) {
-    const int n = std::snprintf(out, capacity, "%s\\%s", folder, name);
-    return n >= 0 && static_cast<size_t>(n) < capacity;
+    return win::FormatText(out, capacity, "%s\\%s", folder, name);
 }
 
 bool Exists(const char* path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
@@ -64,12 +64,12 @@ bool Installer::MakeTempDirectory() {
     if (length == 0 || length >= kTempPathCapacity) return false;
     for (int n = 0; n <= kMaxRunFolderNumber; ++n) {
         char candidate[kFolderCapacity];
-        std::snprintf(candidate, sizeof(candidate), "%.389sOrvan3D%d", temp, n);
+        win::FormatText(candidate, sizeof(candidate), "%.389sOrvan3D%d", temp, n);
         bool accepted = ::CreateDirectoryA(candidate, nullptr) != FALSE;
         if (!accepted) {
             // An existing folder is reused unless a running copy holds its engine library there.
             char marker[kFolderCapacity + 16];
-            std::snprintf(marker, sizeof(marker), "%s\\enginecore.dll", candidate);
+            win::FormatText(marker, sizeof(marker), "%s\\enginecore.dll", candidate);
             accepted = !Exists(marker);
         }
         if (accepted) return SetInstallFolder(candidate);
@@ -82,14 +82,14 @@ void Installer::StartViewer(bool wait) {
     // started from first, where any "OrvanViewer.exe" lying there would run instead. The
     // command line and current folder stay what the viewer expects.
     char viewer[kFolderCapacity + 32];
-    std::snprintf(viewer, sizeof(viewer), "%s\\OrvanViewer.exe", installFolder);
+    win::FormatText(viewer, sizeof(viewer), "%s\\OrvanViewer.exe", installFolder);
     char commandLine[] = "OrvanViewer.exe ZRXStart.zrx";
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started = {};
     if (!::CreateProcessA(viewer, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
         char caption[16];
-        std::snprintf(caption, sizeof(caption), "%ld", static_cast<long>(::GetLastError()));
+        win::FormatText(caption, sizeof(caption), "%ld", static_cast<long>(::GetLastError()));
         messages.Show("Unable to start orvanviewer.exe", caption, MB_OK);
         return;
     }
@@ -102,7 +102,7 @@ void Installer::StartViewer(bool wait) {
 bool Installer::Cleanup() {
     reader.reset();
     char cache[500];
-    std::snprintf(cache, sizeof(cache), "%s\\cache\\", installFolder);
+    win::FormatText(cache, sizeof(cache), "%s\\cache\\", installFolder);
     if (LoadEngine()) {
         DeleteCacheTree(cache);
         ::RemoveDirectoryA(cache);
@@ -116,7 +116,7 @@ bool Installer::Cleanup() {
     }
     createdFiles.Clear();
     char channelList[500];
-    std::snprintf(channelList, sizeof(channelList), "%s\\channel.lst", installFolder);
+    win::FormatText(channelList, sizeof(channelList), "%s\\channel.lst", installFolder);
     ::DeleteFileA(channelList);
     for (int32_t i = createdFolders.Count() - 1; i >= 0; --i) {
         char* path = static_cast<char*>(createdFolders.Get(i));
@@ -125,6 +125,10 @@ bool Installer::Cleanup() {
         createdFolders.Set(nullptr, i);
     }
     createdFolders.Clear();
+    // A process's current folder cannot be removed: step out of it, into the temporary folder.
+    char temp[kTempPathCapacity + 1] = {};
+    const DWORD length = ::GetTempPathA(kTempPathCapacity, temp);
+    if (length > 0 && length < kTempPathCapacity) ::SetCurrentDirectoryA(temp);
     return ::RemoveDirectoryA(installFolder) != FALSE;
 }
 

@@ -1,0 +1,231 @@
+// OrvanViewer.exe: opens the project's start file through the engine, shows the project in a
+// small window, writes its working data into "cache\" like a real viewer does, and ends by
+// itself. Started as "OrvanViewer.exe ZRXStart.zrx" in the project's folder.
+//
+// Start file (a chunk file): "ZRXS" the project title; optional "HOLD" how long to stay open
+// in milliseconds (32-bit LE, default 300), "EXIT" the exit code (32-bit LE, default 0), and
+// "NOTE" a file to write a short report of the run into (for checks from outside).
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "EngineInterface.h"
+#include "Handle.h"
+#include "LittleEndian.h"
+
+namespace {
+
+constexpr const char* kWindowClass = "OrvanViewer Window";
+constexpr UINT_PTR kCloseTimer = 1;
+
+// The engine objects of one run, released in reverse order of creation.
+struct Engine {
+    win::Module library;
+    EngineControl* control = nullptr;
+    ChannelFactory* factory = nullptr;
+
+    ~Engine() {
+        if (control != nullptr) control->Destroy(kEngineDeleteObject);
+    }
+    bool Load(const char* folder, HINSTANCE instance, HWND window) {
+        char path[MAX_PATH];
+        if (std::snprintf(path, sizeof(path), "%s\\EngineCore.dll", folder) >= static_cast<int>(sizeof(path))) {
+            return false;
+        }
+        library.reset(::LoadLibraryA(path));
+        if (!library) return false;
+        auto get = reinterpret_cast<GetEngineControlInstanceFunc>(
+            reinterpret_cast<void*>(::GetProcAddress(library.get(), kGetEngineControlInstanceName)));
+        control = get != nullptr ? get() : nullptr;
+        if (control == nullptr) return false;
+        control->SetBaseFolder(folder);
+        if (!control->Initialize(instance, kWindowClass, window)) return false;
+        factory = control->GetChannelFactory();
+        return factory != nullptr;
+    }
+};
+
+template <typename Channel>
+struct ChannelOwner {
+    Channel* channel = nullptr;
+    ~ChannelOwner() {
+        if (channel != nullptr) channel->Destroy(kEngineDeleteObject);
+    }
+};
+
+struct StartFile {
+    char title[260] = "Orvan3D project";
+    DWORD holdMs = 300;
+    DWORD exitCode = 0;
+    char note[260] = "";
+};
+
+bool ReadWholeFile(const char* path, std::vector<unsigned char>& bytes) {
+    win::FileHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
+    const DWORD size = ::GetFileSize(file.get(), nullptr);
+    if (size == INVALID_FILE_SIZE) return false;
+    bytes.resize(size);
+    DWORD got = 0;
+    return size == 0 || (::ReadFile(file.get(), bytes.data(), size, &got, nullptr) && got == size);
+}
+
+bool ReadStartFile(Engine& engine, const char* path, StartFile& start) {
+    std::vector<unsigned char> bytes;
+    if (!ReadWholeFile(path, bytes) || bytes.empty()) return false;
+    ChannelOwner<FileLoaderChannel> loader;
+    loader.channel = static_cast<FileLoaderChannel*>(engine.factory->CreateChannel(kFileLoaderChannelId, 0, 0));
+    if (loader.channel == nullptr) return false;
+    loader.channel->LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), kLoadBorrowed);
+    if (!loader.channel->FindChunk("ZRXS", 0)) return false;
+    const uint32_t titleSize = loader.channel->GetSize();
+    const size_t n = titleSize < sizeof(start.title) - 1 ? titleSize : sizeof(start.title) - 1;
+    std::memcpy(start.title, loader.channel->GetData(), n);
+    start.title[n] = '\0';
+    if (loader.channel->FindChunk("HOLD", 0) && loader.channel->GetSize() == 4) {
+        start.holdMs = LoadU32(loader.channel->GetData());
+    }
+    if (loader.channel->FindChunk("EXIT", 0) && loader.channel->GetSize() == 4) {
+        start.exitCode = LoadU32(loader.channel->GetData());
+    }
+    if (loader.channel->FindChunk("NOTE", 0) && loader.channel->GetSize() < sizeof(start.note)) {
+        std::memcpy(start.note, loader.channel->GetData(), loader.channel->GetSize());
+        start.note[loader.channel->GetSize()] = '\0';
+    }
+    return true;
+}
+
+void ListFiles(const std::string& folder, const std::string& prefix, std::string& out) {
+    WIN32_FIND_DATAA found;
+    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!find) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            ListFiles(folder + "\\" + name, prefix + name + "\\", out);
+        } else {
+            out += "file=" + prefix + name + "\r\n";
+        }
+    } while (::FindNextFileA(find.get(), &found));
+}
+
+// Where it ran, how it was started and what it found there.
+void WriteNote(const StartFile& start) {
+    char current[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(sizeof(current), current);
+    char module[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, module, sizeof(module));
+    std::string report = std::string("folder=") + current + "\r\nmodule=" + module +
+                         "\r\ncommand=" + ::GetCommandLineA() + "\r\ntitle=" + start.title + "\r\n";
+    ListFiles(current, "", report);
+    win::FileHandle file(::CreateFileA(start.note, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file) ::WriteFile(file.get(), report.data(), static_cast<DWORD>(report.size()), &written, nullptr);
+}
+
+bool WriteFileBytes(const char* path, const void* data, DWORD size) {
+    win::FileHandle file(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.get(), data, size, &written, nullptr) && written == size;
+}
+
+// What a running project leaves in its cache: a session record through the engine's saver,
+// and prepared resources in nested folders.
+void WriteCache(Engine& engine, const StartFile& start) {
+    ::CreateDirectoryA("cache", nullptr);
+    ::CreateDirectoryA("cache\\textures", nullptr);
+    ::CreateDirectoryA("cache\\textures\\mip", nullptr);
+    ChannelOwner<FileSaverChannel> saver;
+    saver.channel = static_cast<FileSaverChannel*>(engine.factory->CreateChannel(kFileSaverChannelId, 0, 0));
+    if (saver.channel != nullptr && saver.channel->Open("cache\\session.dat", kSaveCreate)) {
+        const uint32_t size = static_cast<uint32_t>(std::strlen(start.title) + 1);
+        saver.channel->BeginChunk("SESS");
+        saver.channel->WriteChunkSize(size);
+        saver.channel->Write(start.title, size);
+        saver.channel->Close();
+    }
+    std::vector<unsigned char> texture(4096);
+    for (size_t i = 0; i < texture.size(); ++i) texture[i] = static_cast<unsigned char>(i * 31);
+    WriteFileBytes("cache\\textures\\t0.bin", texture.data(), static_cast<DWORD>(texture.size()));
+    WriteFileBytes("cache\\textures\\mip\\t0-1.bin", texture.data(), 1024);
+    WriteFileBytes("cache\\shaders.bin", texture.data(), 512);
+}
+
+LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_TIMER:
+            if (wParam == kCloseTimer) ::DestroyWindow(window);
+            return 0;
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
+        default:
+            return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+HWND CreateViewerWindow(HINSTANCE instance) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = ViewerWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = kWindowClass;
+    ::RegisterClassA(&windowClass);
+    return ::CreateWindowExA(0, kWindowClass, "Orvan3D Viewer", WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT,
+                             CW_USEDEFAULT, 400, 260, nullptr, nullptr, instance, nullptr);
+}
+
+// The start file named on the command line: the first argument after the program's name.
+const char* StartFileName(const char* commandLine) {
+    const char* p = commandLine;
+    if (*p == '"') {
+        p = std::strchr(p + 1, '"');
+        p = p != nullptr ? p + 1 : commandLine + std::strlen(commandLine);
+    } else {
+        while (*p != '\0' && *p != ' ' && *p != '\t') ++p;
+    }
+    while (*p == ' ' || *p == '\t') ++p;
+    return *p != '\0' ? p : "ZRXStart.zrx";
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    char folder[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(nullptr, folder, sizeof(folder));
+    if (n == 0 || n >= sizeof(folder) - 1) return 1;
+    *std::strrchr(folder, '\\') = '\0';
+
+    HWND window = CreateViewerWindow(instance);
+    Engine engine;
+    if (!engine.Load(folder, instance, window)) {
+        ::MessageBoxA(nullptr, "The Orvan3D engine could not be loaded.", "Orvan3D Viewer", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    StartFile start;
+    const char* startName = StartFileName(::GetCommandLineA());
+    if (!ReadStartFile(engine, startName, start)) {
+        char text[400];
+        std::snprintf(text, sizeof(text), "The project start file \"%s\" could not be opened.", startName);
+        ::MessageBoxA(nullptr, text, "Orvan3D Viewer", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    char title[300];
+    std::snprintf(title, sizeof(title), "Orvan3D Viewer - %s", start.title);
+    ::SetWindowTextA(window, title);
+    WriteCache(engine, start);
+    if (start.note[0] != '\0') WriteNote(start);
+
+    ::SetTimer(window, kCloseTimer, start.holdMs, nullptr);
+    MSG message;
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+    return static_cast<int>(start.exitCode);
+}

@@ -1,0 +1,103 @@
+#include "ComponentPackage.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "ChunkFile.h"
+#include "LittleEndian.h"
+#include "VbrfCodec.h"
+
+namespace testkit {
+
+namespace {
+
+const char* const kEngineFiles[] = {
+    "EngineCore.dll",
+    "channels\\ChunkSaver.dll",
+    "channels\\FolderScan.dll",
+    "channels\\ChunkLoader.dll",
+    "channels\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.dll",
+    "channels\\7B1D4F22-8C3E-4A52-B06F-2D3E4F5A6B72.dll",
+    "channels\\9C2E5A33-0D4F-4B63-A17E-3E4F5A6B7C83.dll",
+    "channels\\1D3F6B44-2E5A-4C74-B28D-4F5A6B7C8D94.dll",
+    "channels\\4E4A7C55-3F6B-4D85-A39C-5A6B7C8D9EA5.dll",
+    "3rd\\msvcr71.dll",
+};
+
+void Must(bool ok, const std::string& what) {
+    if (!ok) {
+        std::fprintf(stderr, "ComponentPackage: %s\n", what.c_str());
+        std::abort();
+    }
+}
+
+Bytes ZlibFile(const std::string& path) {
+    Bytes plain;
+    Bytes packed;
+    std::string error;
+    Must(ReadFileBytes(path, plain) && PackageWriter::CompressWithSizeTrailer(plain, packed, error), "cannot pack " + path);
+    return packed;
+}
+
+Bytes Vbrf(const Bytes& plain) {
+    Bytes file;
+    Must(chunk::EncodeVbrf(plain.data(), plain.size(), file), "cannot encode");
+    return file;
+}
+
+Bytes Pattern(size_t size, unsigned seed) {
+    Bytes out(size);
+    for (size_t i = 0; i < size; ++i) out[i] = static_cast<unsigned char>((i * 131 + seed) ^ (i >> 7));
+    return out;
+}
+
+}  // namespace
+
+Bytes MakeStartFile(const std::string& title, uint32_t holdMs, uint32_t exitCode, const std::string& note) {
+    Bytes file;
+    chunk::AppendChunk(file, "ZRXS", title.c_str(), static_cast<uint32_t>(title.size()));
+    unsigned char value[4];
+    StoreU32(value, holdMs);
+    chunk::AppendChunk(file, "HOLD", value, 4);
+    StoreU32(value, exitCode);
+    chunk::AppendChunk(file, "EXIT", value, 4);
+    if (!note.empty()) chunk::AppendChunk(file, "NOTE", note.c_str(), static_cast<uint32_t>(note.size()));
+    return file;
+}
+
+ComponentPackage MakeComponentPackage(const std::string& binFolder, const ProjectOptions& options) {
+    ComponentPackage package;
+    PackageFixture& f = package.fixture;
+    f.Number("ProjectType", options.projectType);
+    if (options.withCheckDx8) f.Flag("CheckDx8", options.checkDx8);
+    f.Text("ProjectName", "Test Project");
+    if (options.withViewer) {
+        f.Raw("OrvanViewer.exe", ZlibFile(binFolder + "\\OrvanViewer.exe"));
+        package.files.push_back("OrvanViewer.exe");
+    }
+    for (const char* name : kEngineFiles) {
+        f.Raw(name, ZlibFile(binFolder + "\\" + name));
+        package.files.push_back(name);
+    }
+    f.Raw("ZRXStart.zrx", MakeStartFile("Test Project", options.holdMs, options.exitCode, options.note));
+    package.files.push_back("ZRXStart.zrx");
+
+    f.Number("ChannelCount", 1, "CHANNELINFO")
+        .Text("ChannelItemNameID0", "\\channels\\scene.chn", "CHANNELINFO")
+        .Raw("\\channels\\scene.chn", Vbrf(Pattern(20000, 1)));
+    f.Number("ChannelDLLCount", 1, "CHANNELINFO")
+        .Text("ChannelDLLItemNameID0", "\\plugins\\effects.bin", "CHANNELINFO")
+        .Raw("\\plugins\\effects.bin", Vbrf(Pattern(30000, 2)));
+    f.Number("FileCount", 2, "FILEINFO")
+        .Text("ItemNameID0", "\\media\\scene.dat", "FILEINFO")
+        .Text("ItemNameID1", "\\media\\textures\\wood.bin", "FILEINFO")
+        .Raw("\\media\\scene.dat", Pattern(50000, 3))
+        .Raw("\\media\\textures\\wood.bin", Pattern(70000, 4));
+    for (const char* name : {"channels\\scene.chn", "plugins\\effects.bin", "media\\scene.dat",
+                             "media\\textures\\wood.bin"}) {
+        package.files.push_back(name);
+    }
+    return package;
+}
+
+}  // namespace testkit

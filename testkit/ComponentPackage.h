@@ -1,0 +1,34 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "PackageFixture.h"
+
+namespace testkit {
+
+// A complete run-in-place package made from the built components (viewer, engine core and
+// channel libraries) of binFolder, with a small project: a start file, channel items in the
+// engine's stored form and plain project files.
+struct ProjectOptions {
+    int32_t projectType = 1;
+    bool checkDx8 = false;
+    bool withCheckDx8 = true;
+    bool withViewer = true;
+    uint32_t holdMs = 0;
+    uint32_t exitCode = 0;
+    std::string note;  // where the viewer writes its report; empty: none
+};
+
+struct ComponentPackage {
+    PackageFixture fixture;
+    // Every file the package puts below the run folder, relative, with backslashes.
+    std::vector<std::string> files;
+};
+
+ComponentPackage MakeComponentPackage(const std::string& binFolder, const ProjectOptions& options);
+
+// The start file the viewer reads.
+Bytes MakeStartFile(const std::string& title, uint32_t holdMs, uint32_t exitCode, const std::string& note);
+
+}  // namespace testkit

@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ComponentPackage.h"
+#include "Handle.h"
+#include "PackageFixture.h"
+#include "UiDriver.h"
+
+using testkit::Bytes;
+
+namespace {
+
+constexpr DWORD kRunLimitMs = 60000;
+
+bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::string> Lines(const std::string& path) {
+    Bytes bytes;
+    testkit::ReadFileBytes(path, bytes);
+    std::vector<std::string> lines;
+    std::string line;
+    for (unsigned char c : bytes) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else if (c != '\r') {
+            line += static_cast<char>(c);
+        }
+    }
+    return lines;
+}
+
+std::string Value(const std::vector<std::string>& lines, const std::string& key) {
+    for (const auto& line : lines) {
+        if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    }
+    return "<none>";
+}
+
+// Runs packed programs with the temporary folder pointed at a scratch folder of the test.
+class RunInPlace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        savedTmp = Environment("TMP");
+        savedTemp = Environment("TEMP");
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        temp = scratch + "\\temp";
+        ::CreateDirectoryA(temp.c_str(), nullptr);
+        ::SetEnvironmentVariableA("TMP", (temp + "\\").c_str());
+        ::SetEnvironmentVariableA("TEMP", (temp + "\\").c_str());
+        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableA("TMP", savedTmp.c_str());
+        ::SetEnvironmentVariableA("TEMP", savedTemp.c_str());
+        testkit::RemoveTree(scratch);
+    }
+    static std::string Environment(const char* name) {
+        char value[MAX_PATH] = {};
+        ::GetEnvironmentVariableA(name, value, sizeof(value));
+        return value;
+    }
+
+    std::string Pack(const testkit::PackageFixture& fixture, const std::string& name = "Project.exe") {
+        const std::string path = scratch + "\\" + name;
+        EXPECT_TRUE(testkit::WriteFileBytes(path, fixture.Image(stub)));
+        return path;
+    }
+    testkit::RunResult Run(const std::string& exe) {
+        return testkit::RunAndDrive(exe, "\"" + exe + "\"", kRunLimitMs);
+    }
+    testkit::ProjectOptions Options() {
+        testkit::ProjectOptions options;
+        options.note = scratch + "\\viewer-note.txt";
+        return options;
+    }
+    std::vector<std::string> TempEntries() {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found;
+        win::FindHandle find(::FindFirstFileA((temp + "\\*").c_str(), &found));
+        if (!find) return names;
+        do {
+            const std::string name = found.cFileName;
+            if (name != "." && name != "..") names.push_back(name);
+        } while (::FindNextFileA(find.get(), &found));
+        return names;
+    }
+
+    std::string savedTmp;
+    std::string savedTemp;
+    std::string scratch;
+    std::string temp;
+    Bytes stub;
+};
+
+std::string Tree(const std::string& folder) {
+    std::string out;
+    WIN32_FIND_DATAA found;
+    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!find) return out;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        out += folder + "\\" + name + "\n";
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) out += Tree(folder + "\\" + name);
+    } while (::FindNextFileA(find.get(), &found));
+    return out;
+}
+
+std::vector<std::string> Boxes(const testkit::RunResult& run) {
+    std::vector<std::string> out;
+    for (const auto& box : run.boxes) out.push_back(box.text + " / " + box.caption);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(RunInPlace, ExtractsRunsTheViewerInTheRunFolderAndLeavesNothing) {
+    const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), Options());
+    const auto run = Run(Pack(package.fixture));
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(Boxes(run));
+
+    const auto note = Lines(scratch + "\\viewer-note.txt");
+    const std::string runFolder = temp + "\\Orvan3D0";
+    EXPECT_EQ(Value(note, "folder"), runFolder);
+    EXPECT_EQ(Value(note, "module"), runFolder + "\\OrvanViewer.exe");
+    EXPECT_EQ(Value(note, "command"), "OrvanViewer.exe ZRXStart.zrx");
+    EXPECT_EQ(Value(note, "title"), "Test Project");
+    std::vector<std::string> seen;
+    for (const auto& line : note) {
+        if (line.rfind("file=", 0) == 0) seen.push_back(line.substr(5));
+    }
+    for (const auto& file : package.files) {
+        EXPECT_NE(std::find(seen.begin(), seen.end(), file), seen.end()) << file << " was not there while the viewer ran";
+    }
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "cache\\textures\\mip\\t0-1.bin"), seen.end());
+    EXPECT_TRUE(TempEntries().empty()) << "the run folder and the viewer's cache are gone: " << Tree(temp);
+}
+
+TEST_F(RunInPlace, AFolderInUseIsSkippedAndAFreeOneReused) {
+    ::CreateDirectoryA((temp + "\\Orvan3D0").c_str(), nullptr);
+    testkit::WriteFileBytes(temp + "\\Orvan3D0\\enginecore.dll", Bytes{1});
+    ::CreateDirectoryA((temp + "\\Orvan3D1").c_str(), nullptr);
+    testkit::WriteFileBytes(temp + "\\Orvan3D1\\left-over.txt", Bytes{2});
+    const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), Options()).fixture));
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(Value(Lines(scratch + "\\viewer-note.txt"), "folder"), temp + "\\Orvan3D1");
+    EXPECT_TRUE(Exists(temp + "\\Orvan3D0\\enginecore.dll")) << "a folder in use is not touched";
+    EXPECT_TRUE(Exists(temp + "\\Orvan3D1\\left-over.txt")) << "files already there are not deleted";
+    EXPECT_FALSE(Exists(temp + "\\Orvan3D1\\OrvanViewer.exe"));
+}
+
+TEST_F(RunInPlace, APlantedViewerBesideTheProgramIsNotRun) {
+    // Any program named like the viewer next to the download: here a copy of the UI driver.
+    ASSERT_TRUE(::CopyFileA((testkit::OwnFolder() + "\\orvan_drive.exe").c_str(), (scratch + "\\OrvanViewer.exe").c_str(),
+                            FALSE));
+    const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), Options()).fixture));
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(Value(Lines(scratch + "\\viewer-note.txt"), "module"), temp + "\\Orvan3D0\\OrvanViewer.exe");
+}
+
+TEST_F(RunInPlace, AViewerEndingWithCode259DoesNotHangTheProgram) {
+    auto options = Options();
+    options.exitCode = 259;
+    const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), options).fixture));
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(TempEntries().empty());
+}
+
+TEST_F(RunInPlace, FailuresShowTheirBoxesAndStopTheRun) {
+    struct Case {
+        const char* what;
+        testkit::ProjectOptions options;
+        std::vector<std::string> boxes;
+        bool leavesRunFolder;
+    };
+    auto noCheck = Options();
+    noCheck.withCheckDx8 = false;
+    auto noViewer = Options();
+    noViewer.withViewer = false;
+    const Case cases[] = {
+        {"CheckDx8 missing", noCheck, {"Can't find project type CheckDx8 / Error"}, false},
+        {"viewer missing", noViewer, {"OrvanViewer.exe / Could not find resource", "OrvanViewer.exe not found / P"}, true},
+    };
+    for (const Case& c : cases) {
+        const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), c.options).fixture));
+        EXPECT_EQ(run.exitCode, 0u) << c.what;
+        EXPECT_EQ(Boxes(run), c.boxes) << c.what;
+        // A failing run leaves what it had made.
+        EXPECT_EQ(!TempEntries().empty(), c.leavesRunFolder) << c.what;
+        testkit::RemoveTree(temp);
+        ::CreateDirectoryA(temp.c_str(), nullptr);
+    }
+}
+
+TEST_F(RunInPlace, CheckDx8WithoutDirectXStopsBeforeAnythingIsExtracted) {
+    // The machine's DirectX version, set to an older one for this run and put back after.
+    win::RegKey key;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\DirectX", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    char saved[1200] = {};
+    DWORD savedSize = sizeof(saved);
+    DWORD savedType = 0;
+    const bool hadValue = ::RegQueryValueExA(key.get(), "Version", nullptr, &savedType,
+                                             reinterpret_cast<BYTE*>(saved), &savedSize) == ERROR_SUCCESS;
+    const char old[] = "4.08.01.0810";
+    ::RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof(old));
+
+    auto options = Options();
+    options.checkDx8 = true;
+    const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), options).fixture));
+
+    if (hadValue) {
+        ::RegSetValueExA(key.get(), "Version", 0, savedType, reinterpret_cast<const BYTE*>(saved), savedSize);
+    } else {
+        ::RegDeleteValueA(key.get(), "Version");
+    }
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text,
+              "DirectX 9.0C or higher was not detected on this system\n\rPlease install DirectX 9.0C or higher for "
+              "this application to run.");
+    EXPECT_EQ(run.boxes[0].caption, "DirectX version check error");
+    EXPECT_TRUE(run.boxes[0].hasIcon);
+    EXPECT_TRUE(TempEntries().empty()) << "nothing extracted";
+}
