@@ -135,3 +135,10 @@ public:
 // Returns a new control owned by the caller, or null.
 using GetEngineControlInstanceFunc = EngineControl*(ORVAN_ENGINE_CALL*)();
 constexpr const char kGetEngineControlInstanceName[] = "GetEngineControlInstance";
+
+// Nothing but the table pointer: a data member or second base here would shift every slot.
+static_assert(sizeof(EngineControl) == sizeof(void*), "interfaces hold no data");
+static_assert(sizeof(ChannelFactory) == sizeof(void*), "interfaces hold no data");
+static_assert(sizeof(FileLoaderChannel) == sizeof(void*), "interfaces hold no data");
+static_assert(sizeof(FileSaverChannel) == sizeof(void*), "interfaces hold no data");
+static_assert(sizeof(DirectoryChannel) == sizeof(void*), "interfaces hold no data");

@@ -17,15 +17,23 @@ echo "== packed samples/ into build/demo/Sample.exe ($(stat -c %s "$out/Sample.e
 "$pack" verify "$out/Sample.exe" >/dev/null && echo "   every entry of the package passes its CRC-32 check"
 echo "== running it under Wine"
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-report=$(wine "$root/build/win32/bin/orvan_drive.exe" "$(winepath -w "$out/Sample.exe")" 2>/dev/null | tr -d '\r')
+rm -rf "$out/temp"
+report=$(wine "$root/build/win32/bin/orvan_drive.exe" --temp "$(winepath -w "$out/temp")" \
+         "$(winepath -w "$out/Sample.exe")" 2>/dev/null | tr -d '\r')
 echo "$report" | sed 's/^/   /'
-boxes=$(echo "$report" | sed -n 's/^message boxes: //p')
-code=$(echo "$report" | sed -n 's/^exit code: //p')
-if [ "$boxes" = "0" ] && [ "$code" = "0" ]; then
-  type=$("$pack" list "$out/Sample.exe" | awk '$2 == "PROJECTTYPE" {print $0}')
-  echo "== the program found its package behind its own code, read and CRC-checked ProjectType and chose its mode without a single error box; it ended with exit code 0"
-  echo "   (the delivery modes themselves are still being built: this run extracts nothing yet)"
+field() { echo "$report" | sed -n "s/^$1: //p" | head -1; }
+boxes=$(field "message boxes")
+code=$(field "exit code")
+folder=$(field "run folder")
+viewer=$(field "viewer")
+echo
+if [ "$boxes" = "0" ] && [ "$code" = "0" ] && [ -n "$folder" ] && [ "$viewer" != "not seen" ]; then
+  echo "What happened: the program found its package behind its own code and checked it,"
+  echo "extracted the viewer, the engine and the project into ${folder% (*},"
+  echo "ran the viewer there (${viewer}), waited for it to end,"
+  echo "and then removed the run folder again: it is ${folder##*(}" | sed 's/)$//'
+  echo "No error box appeared; the program ended with exit code 0."
 else
-  echo "== the program reported a problem (see the message boxes above)"
+  echo "The program reported a problem (see the lines above)."
   exit 1
 fi

@@ -23,7 +23,7 @@ struct StoreName {
     const char* name;
     Store store;
 };
-constexpr StoreName kStores[] = {{"plain", Store::kPlain}, {"zlib", Store::kZlib}};
+constexpr StoreName kStores[] = {{"plain", Store::kPlain}, {"zlib", Store::kZlib}, {"vbrf", Store::kVbrf}};
 
 struct KindKey {
     const char* key;
@@ -207,7 +207,7 @@ private:
                 return;
             }
         }
-        Report(line, "unknown store \"" + name + "\" (known: plain, zlib)");
+        Report(line, "unknown store \"" + name + "\" (known: plain, zlib, vbrf)");
     }
 
     fs::path folder;

@@ -7,9 +7,9 @@
 
 enum class ValueKind { kNumber, kFlag, kText, kFile };
 
-// How a file's bytes are stored. New kinds (an engine-native one) slot in here and in the
-// store table in Manifest.cpp.
-enum class Store { kPlain, kZlib };
+// How a file's bytes are stored: as is, zlib with a size trailer, or in the engine's "VBRF"
+// chunk form (the form the engine's loader decodes).
+enum class Store { kPlain, kZlib, kVbrf };
 
 struct ManifestEntry {
     std::string section;

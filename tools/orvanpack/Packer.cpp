@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "VbrfCodec.h"
 #include "Manifest.h"
 #include "PackageFormat.h"
 #include "PackageWriter.h"
@@ -54,6 +55,15 @@ ExitStatus EntryBytes(const ManifestEntry& entry, Bytes& out, std::string& error
         case Store::kZlib: {
             Bytes packed;
             if (!PackageWriter::CompressWithSizeTrailer(out, packed, error)) return ExitStatus::kFault;
+            out = std::move(packed);
+            return ExitStatus::kOk;
+        }
+        case Store::kVbrf: {
+            Bytes packed;
+            if (!chunk::EncodeVbrf(out.data(), out.size(), packed)) {
+                error = "cannot encode " + entry.filePath + " in the engine's form";
+                return ExitStatus::kFault;
+            }
             out = std::move(packed);
             return ExitStatus::kOk;
         }

@@ -27,8 +27,9 @@
 //   [[entry]]
 //   name = "EngineCore.dll"
 //   file = "bin/EngineCore.dll"     # relative to the manifest's folder
-//   store = "zlib"                  # file entries only: "plain" (default, bytes as they are) or
-//                                   # "zlib" (zlib stream, then the 4-byte LE plain size)
+//   store = "zlib"                  # file entries only: "plain" (default, bytes as they are),
+//                                   # "zlib" (zlib stream, then the 4-byte LE plain size) or
+//                                   # "vbrf" (the engine's chunk form, decoded by its loader)
 //
 // Each entry has a name and exactly one of number, flag, text, file. Sections and names are
 // stored upper-case, hold at most 259 bytes, and no two (section, name) pairs may be equal

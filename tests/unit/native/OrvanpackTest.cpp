@@ -13,6 +13,9 @@
 
 #include <zlib.h>
 
+#include "ChunkFile.h"
+#include "VbrfCodec.h"
+
 #include "ConsoleHost.h"
 #include "LittleEndian.h"
 #include "PackageFormat.h"
@@ -195,6 +198,22 @@ TEST_F(OrvanpackBuildTest, RoundTripsThroughTheReader) {
     EXPECT_EQ(engine, plain);
 }
 
+TEST_F(OrvanpackBuildTest, VbrfEntriesAreTheEnginesChunkForm) {
+    std::string err;
+    ASSERT_EQ(ExitStatus::kOk, Build("[[entry]]\nname = \"\\\\scene.chn\"\nfile = \"bin/EngineCore.dll\"\nstore = \"vbrf\"\n", err))
+        << err;
+    std::ostringstream messages;
+    ConsoleHost host(Output().string(), messages);
+    PackageReader reader(host);
+    ASSERT_TRUE(reader.ReadEntry("\\Scene.chn", nullptr, 0, nullptr));
+    chunk::ChunkView vbrf;
+    ASSERT_TRUE(chunk::FindChunk(reader.Data(), reader.Size(), "VBRF", 0, vbrf));
+    Bytes plain;
+    ASSERT_TRUE(chunk::DecodeVbrf(vbrf.data, vbrf.size, plain));
+    EXPECT_EQ(engine, plain);
+    EXPECT_LT(reader.Size(), engine.size());
+}
+
 TEST_F(OrvanpackBuildTest, ProgramListsVerifiesAndExtracts) {
     WriteText(dir / "project.toml", kFullManifest);
     RunResult built = Run("build --stub " + Quoted(dir / "stub.exe") + " --manifest " + Quoted(dir / "project.toml") +
@@ -268,7 +287,7 @@ TEST_F(OrvanpackTest, ManifestErrorsNameFileAndLineAndLeaveNoOutput) {
         {"text with a zero byte", "[[entry]]\nname = \"A\"\ntext = \"a\\u0000b\"\n", 3, "zero byte"},
         {"missing file", "[[entry]]\nname = \"A\"\nfile = \"nowhere.bin\"\n", 3, "not found"},
         {"file is a folder", "[[entry]]\nname = \"A\"\nfile = \"out\"\n", 3, "not a regular file"},
-        {"unknown store", "[[entry]]\nname = \"A\"\nfile = \"data.bin\"\nstore = \"vbrf\"\n", 4, "unknown store"},
+        {"unknown store", "[[entry]]\nname = \"A\"\nfile = \"data.bin\"\nstore = \"lzma\"\n", 4, "unknown store"},
         {"store on a number", "[[entry]]\nname = \"A\"\nnumber = 1\nstore = \"zlib\"\n", 4, "file entries only"},
         {"name of 260 bytes", "[[entry]]\nname = \"A\"\nnumber = 1\n[[entry]]\nname = \"" + longName + "\"\nnumber = 1\n",
          4, "259"},
