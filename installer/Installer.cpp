@@ -276,6 +276,12 @@ bool Installer::LoadEngine() {
     return channelFactory != nullptr;
 }
 
+bool Installer::CreateFileLoader() {
+    if (channelFactory == nullptr) return false;
+    fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));
+    return fileLoader != nullptr;
+}
+
 void Installer::ReleaseEngine() {
     if (fileLoader != nullptr) fileLoader->Destroy(kEngineDeleteObject);
     fileLoader = nullptr;

@@ -81,6 +81,8 @@ public:
     // Destroys the file loader, then the control object, then unloads the library. Safe when
     // nothing, or only part, of the engine was obtained.
     void ReleaseEngine();
+    // Creates fileLoader through the channel factory; false when the engine gives none.
+    bool CreateFileLoader();
 
     // Sets installFolder (at most 399 characters); false when the folder does not fit.
     bool SetInstallFolder(const char* folder);

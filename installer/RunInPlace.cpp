@@ -45,8 +45,7 @@ bool Installer::RunInPlace() {
     }
     if (!ExtractEngineFiles()) return false;
     if (!LoadEngine()) return false;
-    fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));
-    if (fileLoader == nullptr) {
+    if (!CreateFileLoader()) {
         messages.Show("Can't init fileloader", "P", MB_OK);
         return false;
     }

@@ -71,12 +71,16 @@ ComponentPackage MakeComponentPackage(const std::string& binFolder, const Projec
     f.Number("ProjectType", options.projectType);
     if (options.withCheckDx8) f.Flag("CheckDx8", options.checkDx8);
     f.Text("ProjectName", "Test Project");
+    auto source = [&](const std::string& name) {
+        const auto found = options.substitutes.find(name);
+        return binFolder + "\\" + (found != options.substitutes.end() ? found->second : name);
+    };
     if (options.withViewer) {
-        f.Raw("OrvanViewer.exe", ZlibFile(binFolder + "\\OrvanViewer.exe"));
+        f.Raw("OrvanViewer.exe", ZlibFile(source("OrvanViewer.exe")));
         package.files.push_back("OrvanViewer.exe");
     }
     for (const char* name : kEngineFiles) {
-        f.Raw(name, ZlibFile(binFolder + "\\" + name));
+        f.Raw(name, ZlibFile(source(name)));
         package.files.push_back(name);
     }
     f.Raw("ZRXStart.zrx", MakeStartFile("Test Project", options.holdMs, options.exitCode, options.note));

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct ProjectOptions {
     uint32_t holdMs = 0;
     uint32_t exitCode = 0;
     std::string note;  // where the viewer writes its report; empty: none
+    // Entry name -> file of binFolder to pack under that name instead of its own, to build
+    // broken installations (a viewer that is no program, a channel library without export).
+    std::map<std::string, std::string> substitutes;
 };
 
 struct ComponentPackage {

@@ -185,9 +185,16 @@ TEST_F(RunInPlace, FailuresShowTheirBoxesAndStopTheRun) {
     noCheck.withCheckDx8 = false;
     auto noViewer = Options();
     noViewer.withViewer = false;
+    auto noLoader = Options();
+    noLoader.substitutes["channels\\ChunkLoader.dll"] = "3rd\\msvcr71.dll";
+    auto notAProgram = Options();
+    notAProgram.substitutes["OrvanViewer.exe"] = "channels\\ChunkSaver.dll";
     const Case cases[] = {
         {"CheckDx8 missing", noCheck, {"Can't find project type CheckDx8 / Error"}, false},
         {"viewer missing", noViewer, {"OrvanViewer.exe / Could not find resource", "OrvanViewer.exe not found / P"}, true},
+        {"file loader not created", noLoader, {"Can't init fileloader / P"}, true},
+        // A viewer that cannot be started still gets the run cleaned up.
+        {"viewer cannot start", notAProgram, {"Unable to start orvanviewer.exe / 193"}, false},
     };
     for (const Case& c : cases) {
         const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), c.options).fixture));

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ComponentPackage.h"
 #include "Installer.h"
 #include "LittleEndian.h"
 #include "MemoryPackageHost.h"
@@ -293,6 +294,28 @@ TEST_F(InstallerTest, EngineFoldersGoInFrontOfALongPathOnce) {
     ::SetEnvironmentVariableA("PATH", nullptr);
     installer->AddEngineFoldersToPath();
     EXPECT_EQ(read(), "C:\\Demo\\channels;C:\\Demo\\3rd;");
+}
+
+TEST_F(InstallerTest, EngineRoadDecodesChannelItemsAndReleasesEverything) {
+    const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), testkit::ProjectOptions());
+    auto installer = Make(package.fixture, scratch + "\\engine");
+    ASSERT_TRUE(installer->ExtractEngineFiles());
+    ASSERT_TRUE(installer->LoadEngine());
+    ASSERT_TRUE(installer->CreateFileLoader());
+    EXPECT_TRUE(installer->ExtractChannels());
+    EXPECT_TRUE(installer->ExtractProjectFiles());
+    installer->ReleaseEngine();
+    EXPECT_TRUE(messages.shown.empty());
+    // The channel items were stored in the engine's form and are written decoded.
+    Bytes plain;
+    ASSERT_TRUE(testkit::ReadFileBytes(scratch + "\\engine\\channels\\scene.chn", plain));
+    EXPECT_EQ(plain.size(), 20000u);
+    // Nothing of the engine stays loaded: its files can be deleted.
+    for (const char* name : {"EngineCore.dll", "channels\\ChunkLoader.dll", "channels\\FolderScan.dll"}) {
+        EXPECT_TRUE(::DeleteFileA((scratch + "\\engine\\" + name).c_str())) << name;
+    }
+    // A second load after the release works the same way.
+    EXPECT_FALSE(installer->LoadEngine()) << "its library is gone now";
 }
 
 TEST_F(InstallerTest, ReleaseWithoutAnEngineDoesNothing) {
