@@ -1,4 +1,3 @@
-#include "FormatText.h"
 #include "Installer.h"
 
 #include <zlib.h>
@@ -7,6 +6,8 @@
 #include <cstring>
 
 #include "DirectXCheck.h"
+#include "EngineFiles.h"
+#include "FormatText.h"
 #include "HostWindowClass.h"
 #include "LittleEndian.h"
 
@@ -14,19 +15,6 @@ namespace {
 
 constexpr size_t kMaxPath = Installer::kFolderCapacity - 1;
 constexpr int32_t kItemNameCapacity = 399;
-
-const char* const kEngineFiles[] = {
-    "EngineCore.dll",
-    "channels\\ChunkSaver.dll",
-    "channels\\FolderScan.dll",
-    "channels\\ChunkLoader.dll",
-    "channels\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.dll",
-    "channels\\7B1D4F22-8C3E-4A52-B06F-2D3E4F5A6B72.dll",
-    "channels\\9C2E5A33-0D4F-4B63-A17E-3E4F5A6B7C83.dll",
-    "channels\\1D3F6B44-2E5A-4C74-B28D-4F5A6B7C8D94.dll",
-    "channels\\4E4A7C55-3F6B-4D85-A39C-5A6B7C8D9EA5.dll",
-    "3rd\\msvcr71.dll",
-};
 
 // A name is a path below installFolder: a leading separator is allowed (it doubles the one
 // after the folder), but no drive, no ':' stream and no ".." step may take it outside.
