@@ -35,7 +35,12 @@ bool Launcher::RunInPlaceMode() {
     return installer.RunInPlace();
 }
 
-// The installing modes arrive with their dialogs; until then each reports that it did not run.
-bool Launcher::ProjectInstallMode() { return false; }
+bool Launcher::ProjectInstallMode() {
+    Installer installer(host, messages);
+    installer.Init(instance, hostWindow);
+    return installer.InstallProject();
+}
+
+// The remaining installing modes arrive with their dialogs; until then each reports that it did not run.
 bool Launcher::ScreensaverInstallMode() { return false; }
 bool Launcher::WinampPluginInstallMode() { return false; }

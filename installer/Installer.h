@@ -78,6 +78,39 @@ public:
     // already occurs in it.
     virtual void AddEngineFoldersToPath();
 
+    // Installs the project into a folder the user confirms (ProjectType 2): options dialog,
+    // viewer and engine, Start-menu links, engine channels and project files, uninstall record,
+    // uninstall entry, then the viewer started or "Installation successfully completed!...".
+    // False on a missing key ("Can't find project type <key>" / "Error"), on "No" to the
+    // DirectX question, on a cancelled dialog, or when a required extraction or the engine
+    // fails (with their own boxes); what was already created stays on disk, unrecorded.
+    virtual bool InstallProject();
+    // Writes a shell link at linkPath to target, working folder installFolder, with
+    // description and (when not null) arguments. COM is initialised for this call only.
+    // Returns the COM result of the creation or of IPersistFile::Save.
+    virtual HRESULT CreateShortcut(const char* target, const char* linkPath, const char* description,
+                                   const char* arguments);
+    // Writes "uninstall.nfo" in installFolder through saver, which the caller created and
+    // destroys: UNFC and the UNFN paths in creation order, UNDC and the UNDN folders last
+    // created first, UNPN (the 259-byte projectName buffer), with withMarker an empty UNSK.
+    // Paths are cut to 259-byte fields. When the file cannot be opened nothing is written;
+    // Close is called in either case. Write errors are not detected.
+    virtual void WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
+    // Maps ProjectName to installFolder under <root>\SOFTWARE\Velbor\Orvan3D Viewers\3.00.000.
+    // Missing name: "Can't find project type ProjectName" / "Error"; key not created:
+    // "Error can't write in registry" with the key path as caption. Value errors are ignored.
+    virtual void RegisterViewer();
+    // The Windows uninstall entry <root>\...\Uninstall\Orvan3D<ProjectName>: DisplayName,
+    // UninstallString (quoted), InstallLocation, DisplayIcon, EstimatedSize, NoModify, NoRepair.
+    // Boxes as RegisterViewer.
+    virtual void RegisterUninstall();
+
+    // One chunk through saver: BeginChunk(tag), WriteChunkSize(size), Write(data, size).
+    static void WriteChunk(FileSaverChannel* saver, const char* tag, const void* data, uint32_t size);
+    // The registry root the entries are written below; HKEY_LOCAL_MACHINE unless a test
+    // gives a scratch key, which the caller keeps open while the Installer uses it.
+    void SetRegistryRoot(HKEY root) { registryRoot = root; }
+
     // Destroys the file loader, then the control object, then unloads the library. Safe when
     // nothing, or only part, of the engine was obtained.
     void ReleaseEngine();
@@ -105,8 +138,14 @@ protected:
     PointerList createdFolders;
     std::unique_ptr<ProgressWindow> progress;
     std::unique_ptr<PackageReader> reader;
+    HKEY registryRoot = HKEY_LOCAL_MACHINE;
 
 private:
+    // Creates the missing folders along the first 260 characters of a link path, recording
+    // those it created.
+    void CreateLinkFolders(const char* linkPath);
+    // Bytes of the recorded files and the record, in KB rounded up.
+    DWORD EstimatedSizeKb() const;
     bool Record(PointerList& list, const char* path);
     void FreeRecorded(PointerList& list);
     void CreateFoldersAlong(const char* path);

@@ -2,6 +2,7 @@
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-orvan}" WINEARCH=win32 WINEDEBUG=-all DISPLAY=
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d}"
 
 ensure_setup() {
   if ! command -v wine >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev/null ||

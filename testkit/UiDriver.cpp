@@ -71,6 +71,8 @@ bool ReadMessageBox(HWND window, MessageBoxInfo& box) {
     // The message text lives in the static control with id 0xFFFF.
     HWND textControl = ::GetDlgItem(window, 0xFFFF);
     if (textControl == nullptr) return false;
+    // A dialog with an edit box (the options dialog's label has the same id) is no message box.
+    if (::FindWindowExA(window, nullptr, "Edit", nullptr) != nullptr) return false;
     box = MessageBoxInfo{};
     box.window = window;
     box.caption = WindowText(window);

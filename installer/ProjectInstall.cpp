@@ -1,0 +1,129 @@
+// Installing a project as a program: options dialog, extraction, Start-menu links, record and
+// uninstall entry.
+#include <shlobj.h>
+
+#include "FormatText.h"
+#include "Installer.h"
+#include "OptionsDialog.h"
+
+namespace {
+
+constexpr int32_t kTextCapacity = 259;
+// The Programs folder and ShortCutName, each at most 259 characters, and the longest suffix.
+constexpr size_t kLinkCapacity = 2 * 260 + 16;
+
+// The Programs folder as a path; false when the shell cannot give it.
+bool ProgramsFolder(HWND owner, char (&path)[MAX_PATH]) {
+    LPITEMIDLIST location = nullptr;
+    if (FAILED(::SHGetSpecialFolderLocation(owner, CSIDL_PROGRAMS, &location))) return false;
+    const bool converted = ::SHGetPathFromIDListA(location, path) != FALSE;
+    ::CoTaskMemFree(location);
+    return converted;
+}
+
+}  // namespace
+
+bool Installer::InstallProject() {
+    OptionsDialog dialog;
+    unsigned char checkDx8 = 0;
+    if (!GetPackageEntry("CheckDx8", &checkDx8, 1, nullptr)) {
+        messages.Show("Can't find project type CheckDx8", "Error", MB_OK);
+        return false;
+    }
+    unsigned char runAfterInstall = 0;
+    if (!GetPackageEntry("RunAfterInstall", &runAfterInstall, 1, nullptr)) {
+        messages.Show("Can't find project type RunAfterInstall", "Error", MB_OK);
+        return false;
+    }
+    if (checkDx8 != 0 && !IsDirectXReady() &&
+        messages.Show("DirectX 9.0C or higher was not detected on this system\r\nPlease install DirectX 9.0C or higher "
+                      "before running the program that is installed.\r\nContinue installation?",
+                      "DirectX version check", MB_YESNO | MB_ICONWARNING) != IDYES) {
+        return false;
+    }
+    char installPath[kTextCapacity + 1] = {};
+    if (!GetPackageEntry("InstallPath", installPath, kTextCapacity, nullptr)) {
+        messages.Show("Can't find project type InstallPath", "Error", MB_OK);
+        return false;
+    }
+    char shortCutName[kTextCapacity + 1] = {};
+    if (!GetPackageEntry("ShortCutName", shortCutName, kTextCapacity, nullptr)) {
+        messages.Show("Can't find project type ShortCutName", "Error", MB_OK);
+        return false;
+    }
+    char projectName[kTextCapacity + 1] = {};
+    if (!GetPackageEntry("ProjectName", projectName, kTextCapacity, nullptr)) {
+        messages.Show("Can't find project type ProjectName", "Error", MB_OK);
+        return false;
+    }
+
+    dialog.SetProjectName(projectName);
+    if (!dialog.Show(instance, hostWindow, installPath)) return false;
+
+    progress.reset(new ProgressWindow());
+    progress->SetText("Installing...");
+    progress->Create(instance, hostWindow);
+    progress->SetProgress(0);
+    SetInstallFolder(dialog.GetFolder());
+    // Fails while the folder does not exist yet; the viewer start sets it again.
+    ::SetCurrentDirectoryA(installFolder);
+
+    if (!ExtractFile("OrvanViewer.exe", true)) {
+        messages.Show("OrvanViewer.exe not found", "P", MB_OK);
+        return false;
+    }
+    progress->SetProgress(0.05f);
+    if (!ExtractEngineFiles()) return false;
+    progress->SetProgress(0.25f);
+
+    char programs[MAX_PATH] = {};
+    if (ProgramsFolder(hostWindow, programs)) {
+        char viewer[kFolderCapacity + 32];
+        win::FormatText(viewer, sizeof(viewer), "%s\\OrvanViewer.exe", installFolder);
+        char projectLink[kLinkCapacity];
+        win::FormatText(projectLink, sizeof(projectLink), "%s%s.lnk", programs, shortCutName);
+        CreateLinkFolders(projectLink);
+        CreateShortcut(viewer, projectLink, "Orvan3D Project Link", "ZRXStart.zrx");
+        // Recorded whatever the result, so that the uninstaller looks for it all the same.
+        Record(createdFiles, projectLink);
+
+        char uninstaller[kFolderCapacity + 32];
+        win::FormatText(uninstaller, sizeof(uninstaller), "%s\\ZRXUnInst.exe", installFolder);
+        char uninstallLink[kLinkCapacity];
+        win::FormatText(uninstallLink, sizeof(uninstallLink), "%s%s Uninstall.lnk", programs, shortCutName);
+        CreateShortcut(uninstaller, uninstallLink, "Orvan3D Uninstall Link", nullptr);
+        Record(createdFiles, uninstallLink);
+    }
+    progress->SetProgress(0.3f);
+
+    if (!LoadEngine()) return false;
+    // A missing uninstaller does not stop the installation; its link then points at nothing.
+    ExtractFile("ZRXUnInst.exe", true);
+    fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));
+    if (fileLoader == nullptr) {
+        messages.Show("Can't init fileloader", "P", MB_OK);
+        return false;
+    }
+    if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+
+    auto* saver = static_cast<FileSaverChannel*>(channelFactory->CreateChannel(kFileSaverChannelId, 0, 0));
+    if (saver != nullptr) {
+        WriteUninstallRecord(saver, projectName, false);
+        saver->Destroy(kEngineDeleteObject);
+    }
+    ReleaseEngine();
+    progress->SetProgress(0.95f);
+    progress->Close();
+    progress.reset();
+
+    RegisterUninstall();
+    if (runAfterInstall != 0 && IsDirectXReady()) {
+        ::SetCurrentDirectoryA(installFolder);
+        StartViewer(false);
+    } else {
+        messages.Show("Installation successfully completed!\r\nYou are able to find the installed program in the Start "
+                      "menu.",
+                      projectName, MB_ICONINFORMATION);
+    }
+    return true;
+}

@@ -1,0 +1,86 @@
+// The registry entries of an installation: the Windows uninstall entry and the viewer entry.
+#include <cstring>
+
+#include "FormatText.h"
+#include "Installer.h"
+
+namespace {
+
+constexpr int32_t kNameCapacity = 259;
+constexpr size_t kKeyCapacity = 400;
+
+// A missing key is created; false when it cannot be (no rights below the root).
+bool CreateKey(HKEY root, const char* path, win::RegKey& key) {
+    return ::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(),
+                             nullptr) == ERROR_SUCCESS;
+}
+
+void SetText(const win::RegKey& key, const char* name, const char* value) {
+    ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                     static_cast<DWORD>(std::strlen(value) + 1));
+}
+
+void SetNumber(const win::RegKey& key, const char* name, DWORD value) {
+    ::RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+}  // namespace
+
+void Installer::RegisterViewer() {
+    char projectName[kNameCapacity + 1] = {};
+    if (!GetPackageEntry("ProjectName", projectName, kNameCapacity, nullptr)) {
+        messages.Show("Can't find project type ProjectName", "Error", MB_OK);
+        return;
+    }
+    char keyPath[kKeyCapacity];
+    win::FormatText(keyPath, sizeof(keyPath), "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\%s", projectName);
+    win::RegKey key;
+    if (!CreateKey(registryRoot, keyPath, key)) {
+        messages.Show("Error can't write in registry", keyPath, MB_OK);
+        return;
+    }
+    SetText(key, "DisplayName", installFolder);
+}
+
+void Installer::RegisterUninstall() {
+    char projectName[kNameCapacity + 1] = {};
+    if (!GetPackageEntry("ProjectName", projectName, kNameCapacity, nullptr)) {
+        messages.Show("Can't find project type ProjectName", "Error", MB_OK);
+        return;
+    }
+    char keyPath[kKeyCapacity];
+    win::FormatText(keyPath, sizeof(keyPath), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D%s",
+                    projectName);
+    win::RegKey key;
+    if (!CreateKey(registryRoot, keyPath, key)) {
+        messages.Show("Error can't write in registry", keyPath, MB_OK);
+        return;
+    }
+    SetText(key, "DisplayName", projectName);
+    // Quoted: unquoted, "C:\Program Files\..." would first be tried as "C:\Program.exe".
+    char value[kFolderCapacity + 32];
+    win::FormatText(value, sizeof(value), "\"%s\\ZRXUnInst.exe\"", installFolder);
+    SetText(key, "UninstallString", value);
+    // What the system's list of installed programs shows beyond the name.
+    SetText(key, "InstallLocation", installFolder);
+    win::FormatText(value, sizeof(value), "%s\\OrvanViewer.exe", installFolder);
+    SetText(key, "DisplayIcon", value);
+    SetNumber(key, "EstimatedSize", EstimatedSizeKb());
+    SetNumber(key, "NoModify", 1);
+    SetNumber(key, "NoRepair", 1);
+}
+
+DWORD Installer::EstimatedSizeKb() const {
+    uint64_t bytes = 0;
+    auto add = [&bytes](const char* path) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
+        bytes += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    };
+    for (int32_t i = 0; i < createdFiles.Count(); ++i) add(static_cast<const char*>(createdFiles.Get(i)));
+    char record[kFolderCapacity + 16];
+    win::FormatText(record, sizeof(record), "%s\\uninstall.nfo", installFolder);
+    add(record);
+    return static_cast<DWORD>((bytes + 1023) / 1024);
+}

@@ -1,0 +1,56 @@
+// Start-menu links through the shell's link object.
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include "ComPtr.h"
+#include "Installer.h"
+
+namespace {
+
+// The wide buffer the link path is converted into; longer paths do not convert.
+constexpr int kWidePathCapacity = 260;
+// Only folders whose backslash falls within this many characters of the link path are made.
+constexpr size_t kLinkFolderScan = 260;
+
+}  // namespace
+
+HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, const char* description,
+                                  const char* arguments) {
+    // Only a successful initialisation (S_FALSE included) is balanced: after RPC_E_CHANGED_MODE
+    // an uninitialisation would undo someone else's.
+    const bool comStarted = SUCCEEDED(::CoInitialize(nullptr));
+    HRESULT result = S_OK;
+    {
+        win::ComPtr<IShellLinkA> link;
+        win::ComPtr<IPersistFile> file;
+        result = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.put());
+        if (SUCCEEDED(result)) result = link->QueryInterface(IID_IPersistFile, file.put());
+        if (SUCCEEDED(result)) {
+            link->SetWorkingDirectory(installFolder);
+            if (arguments != nullptr) link->SetArguments(arguments);
+            link->SetPath(target);
+            link->SetDescription(description);
+            // Zeroed: a path that does not convert is handed over empty, and Save fails on it.
+            WCHAR widePath[kWidePathCapacity] = {};
+            ::MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kWidePathCapacity);
+            result = file->Save(widePath, TRUE);
+        }
+        // The interface before the object, and both before COM goes.
+        file.reset();
+        link.reset();
+    }
+    if (comStarted) ::CoUninitialize();
+    return result;
+}
+
+void Installer::CreateLinkFolders(const char* linkPath) {
+    char prefix[kLinkFolderScan + 1];
+    for (size_t i = 0; i < kLinkFolderScan && linkPath[i] != '\0'; ++i) {
+        prefix[i] = linkPath[i] == '/' ? '\\' : linkPath[i];
+        if (prefix[i] != '\\') continue;
+        prefix[i + 1] = '\0';
+        // Fails for the drive root, the Programs folder and every folder already there: those
+        // are not ours to record.
+        if (::CreateDirectoryA(prefix, nullptr)) Record(createdFolders, prefix);
+    }
+}

@@ -1,0 +1,105 @@
+#include "InstallPackage.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "ComponentPackage.h"
+#include "VbrfCodec.h"
+
+namespace testkit {
+
+namespace {
+
+const char* const kEngineFiles[] = {
+    "EngineCore.dll",
+    "channels\\ChunkSaver.dll",
+    "channels\\FolderScan.dll",
+    "channels\\ChunkLoader.dll",
+    "channels\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.dll",
+    "channels\\7B1D4F22-8C3E-4A52-B06F-2D3E4F5A6B72.dll",
+    "channels\\9C2E5A33-0D4F-4B63-A17E-3E4F5A6B7C83.dll",
+    "channels\\1D3F6B44-2E5A-4C74-B28D-4F5A6B7C8D94.dll",
+    "channels\\4E4A7C55-3F6B-4D85-A39C-5A6B7C8D9EA5.dll",
+    "3rd\\msvcr71.dll",
+};
+
+void Must(bool ok, const std::string& what) {
+    if (!ok) {
+        std::fprintf(stderr, "InstallPackage: %s\n", what.c_str());
+        std::abort();
+    }
+}
+
+Bytes Zlib(const Bytes& plain) {
+    Bytes packed;
+    std::string error;
+    Must(PackageWriter::CompressWithSizeTrailer(plain, packed, error), "cannot compress: " + error);
+    return packed;
+}
+
+Bytes FileOf(const std::string& path) {
+    Bytes bytes;
+    Must(ReadFileBytes(path, bytes), "cannot read " + path);
+    return bytes;
+}
+
+Bytes Vbrf(const Bytes& plain) {
+    Bytes file;
+    Must(chunk::EncodeVbrf(plain.data(), plain.size(), file), "cannot encode");
+    return file;
+}
+
+Bytes Pattern(size_t size, unsigned seed) {
+    Bytes out(size);
+    for (size_t i = 0; i < size; ++i) out[i] = static_cast<unsigned char>((i * 167 + seed) ^ (i >> 5));
+    return out;
+}
+
+}  // namespace
+
+InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOptions& options) {
+    InstallPackage package;
+    PackageFixture& f = package.fixture;
+    f.Number("ProjectType", 2);
+    if (options.withCheckDx8) f.Flag("CheckDx8", options.checkDx8);
+    if (options.withRunAfterInstall) f.Flag("RunAfterInstall", options.runAfterInstall);
+    if (options.withInstallPath) f.Text("InstallPath", options.installPath);
+    if (options.withShortCutName) f.Text("ShortCutName", options.shortCutName);
+    if (options.withProjectName) f.Text("ProjectName", options.projectName);
+
+    auto zlibComponent = [&](const std::string& name, const std::string& source) {
+        const Bytes plain = FileOf(binFolder + "\\" + source);
+        f.Raw(name, Zlib(plain));
+        package.files.emplace_back(name, plain);
+    };
+    zlibComponent("OrvanViewer.exe", "OrvanViewer.exe");
+    for (const char* name : kEngineFiles) zlibComponent(name, name);
+    const Bytes start = MakeStartFile(options.projectName, 0, 0, options.note);
+    f.Raw("ZRXStart.zrx", start);
+    package.files.emplace_back("ZRXStart.zrx", start);
+    zlibComponent("ZRXUnInst.exe", "orvan_drive.exe");
+
+    const Bytes scene = Pattern(20000, 1);
+    const Bytes effects = Pattern(30000, 2);
+    f.Number("ChannelCount", 1, "CHANNELINFO")
+        .Text("ChannelItemNameID0", "\\channels\\scene.chn", "CHANNELINFO")
+        .Raw("\\channels\\scene.chn", Vbrf(scene));
+    f.Number("ChannelDLLCount", 1, "CHANNELINFO")
+        .Text("ChannelDLLItemNameID0", "\\plugins\\effects.bin", "CHANNELINFO")
+        .Raw("\\plugins\\effects.bin", Vbrf(effects));
+    package.files.emplace_back("\\channels\\scene.chn", scene);
+    package.files.emplace_back("\\plugins\\effects.bin", effects);
+
+    const Bytes sceneData = Pattern(50000, 3);
+    const Bytes wood = Pattern(70000, 4);
+    f.Number("FileCount", 2, "FILEINFO")
+        .Text("ItemNameID0", "\\media\\scene.dat", "FILEINFO")
+        .Text("ItemNameID1", "\\media\\textures\\wood.bin", "FILEINFO")
+        .Raw("\\media\\scene.dat", sceneData)
+        .Raw("\\media\\textures\\wood.bin", wood);
+    package.files.emplace_back("\\media\\scene.dat", sceneData);
+    package.files.emplace_back("\\media\\textures\\wood.bin", wood);
+    return package;
+}
+
+}  // namespace testkit

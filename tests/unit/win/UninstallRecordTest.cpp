@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ChunkFile.h"
+#include "EngineHost.h"
+#include "HeapBuffer.h"
+#include "Installer.h"
+#include "LittleEndian.h"
+#include "MemoryPackageHost.h"
+#include "PackageFixture.h"
+#include "UiDriver.h"
+
+using testkit::Bytes;
+
+namespace {
+
+class SilentMessages : public UserMessages {
+public:
+    int Show(const char* text, const char* caption, UINT) override {
+        shown.push_back(std::string(text) + " / " + caption);
+        return IDOK;
+    }
+    std::vector<std::string> shown;
+};
+
+// An Installer whose lists a test fills as extraction would.
+class RecordingInstaller : public Installer {
+public:
+    using Installer::Installer;
+    void AddFile(const std::string& path) { createdFiles.Add(win::DuplicateText(path.c_str())); }
+    void AddFolder(const std::string& path) { createdFolders.Add(win::DuplicateText(path.c_str())); }
+};
+
+// Every saver call, in order, with what it was given.
+class CallLog final : public FileSaverChannel {
+public:
+    void ORVAN_ENGINE_CALL Destroy(int) override {}
+    bool ORVAN_ENGINE_CALL Open(const char* path, int mode) override {
+        calls.push_back("Open " + std::string(path) + " " + std::to_string(mode));
+        return openResult;
+    }
+    bool ORVAN_ENGINE_CALL BeginChunk(const char* tag) override {
+        calls.push_back("Begin " + std::string(tag, 4));
+        return true;
+    }
+    bool ORVAN_ENGINE_CALL WriteChunkSize(uint32_t size) override {
+        calls.push_back("Size " + std::to_string(size));
+        return true;
+    }
+    bool ORVAN_ENGINE_CALL Write(const void*, uint32_t size) override {
+        calls.push_back("Write " + std::to_string(size));
+        return true;
+    }
+    bool ORVAN_ENGINE_CALL Close() override {
+        calls.push_back("Close");
+        return true;
+    }
+    bool openResult = true;
+    std::vector<std::string> calls;
+};
+
+// A 259-byte record field as the uninstaller reads it.
+Bytes Field(const std::string& text) {
+    Bytes field(259, 0);
+    for (size_t i = 0; i < text.size() && i < field.size(); ++i) field[i] = static_cast<unsigned char>(text[i]);
+    return field;
+}
+
+Bytes Count(uint32_t n) {
+    Bytes raw(4);
+    StoreU32(raw.data(), n);
+    return raw;
+}
+
+std::vector<std::pair<std::string, Bytes>> ReadRecord(const std::string& path) {
+    Bytes bytes;
+    std::vector<std::pair<std::string, Bytes>> out;
+    if (!testkit::ReadFileBytes(path, bytes)) return out;
+    std::vector<chunk::Chunk> chunks;
+    EXPECT_TRUE(chunk::ReadChunks(bytes, chunks)) << "the record is a well-formed chunk file";
+    for (const auto& c : chunks) out.emplace_back(c.tag, c.data);
+    return out;
+}
+
+class UninstallRecord : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_TRUE(engine.Load(enginetest::BinFolder(), enginetest::BinFolder()));
+        saver = engine.Create<FileSaverChannel>(kFileSaverChannelId);
+        ASSERT_NE(saver, nullptr);
+    }
+    void TearDown() override {
+        saver.reset();
+        engine.Release();
+        testkit::RemoveTree(scratch);
+    }
+    std::unique_ptr<RecordingInstaller> Make(const std::string& folder) {
+        auto installer = std::make_unique<RecordingInstaller>(host, messages);
+        EXPECT_TRUE(installer->SetInstallFolder(folder.c_str()));
+        return installer;
+    }
+
+    std::string scratch;
+    enginetest::EngineHost engine;
+    enginetest::Owned<FileSaverChannel> saver;
+    testkit::MemoryPackageHost host{testkit::PackageFixture().Image(Bytes(64, 0))};
+    SilentMessages messages;
+};
+
+}  // namespace
+
+TEST_F(UninstallRecord, ListsFilesInOrderFoldersChildrenFirstAndTheProjectName) {
+    const std::string f = scratch;
+    const std::string longPath = f + "\\" + std::string(300, 'x') + ".bin";
+    const std::string exact = (f + "\\" + std::string(300, 'y')).substr(0, 259);
+    struct Case {
+        const char* description;
+        std::vector<std::string> files;
+        std::vector<std::string> folders;  // in creation order
+        bool withMarker;
+    } cases[] = {
+        {"files and nested folders", {f + "\\a.exe", f + "\\A\\b.dll", f + "\\A\\B\\C\\c.dat"},
+         {f + "\\A\\", f + "\\A\\B\\", f + "\\A\\B\\C\\"}, false},
+        {"no folder created", {f + "\\only.exe"}, {}, false},
+        {"nothing created at all", {}, {}, false},
+        {"with the marker of the other modes", {f + "\\a.exe"}, {f + "\\A\\"}, true},
+        {"paths of 259 bytes or more are cut", {longPath, exact}, {longPath + "\\"}, false},
+    };
+    // The name buffer as read from the package: the bytes after the terminator are arbitrary.
+    char projectName[260];
+    std::memset(projectName, '#', sizeof(projectName));
+    std::memcpy(projectName, "Demo Project", 13);
+    const Bytes nameField(projectName, projectName + 259);
+
+    for (const Case& c : cases) {
+        auto installer = Make(f);
+        for (const auto& path : c.files) installer->AddFile(path);
+        for (const auto& path : c.folders) installer->AddFolder(path);
+        installer->WriteUninstallRecord(saver.get(), projectName, c.withMarker);
+
+        std::vector<std::pair<std::string, Bytes>> expected;
+        expected.emplace_back("UNFC", Count(static_cast<uint32_t>(c.files.size())));
+        for (const auto& path : c.files) expected.emplace_back("UNFN", Field(path));
+        expected.emplace_back("UNDC", Count(static_cast<uint32_t>(c.folders.size())));
+        for (auto it = c.folders.rbegin(); it != c.folders.rend(); ++it) expected.emplace_back("UNDN", Field(*it));
+        expected.emplace_back("UNPN", nameField);
+        if (c.withMarker) expected.emplace_back("UNSK", Bytes{});
+        EXPECT_EQ(ReadRecord(f + "\\uninstall.nfo"), expected) << c.description;
+        EXPECT_TRUE(messages.shown.empty()) << c.description;
+    }
+    // The cut keeps exactly the first 259 bytes: no terminator is forced into the field.
+    auto installer = Make(f);
+    installer->AddFile(longPath);
+    installer->WriteUninstallRecord(saver.get(), projectName, false);
+    const auto record = ReadRecord(f + "\\uninstall.nfo");
+    ASSERT_GE(record.size(), 2u);
+    EXPECT_EQ(std::string(record[1].second.begin(), record[1].second.end()), longPath.substr(0, 259));
+}
+
+TEST_F(UninstallRecord, EachChunkIsBegunSizedAndWrittenAndTheSaverAlwaysClosed) {
+    char projectName[260] = "Demo";
+    struct Case {
+        const char* description;
+        bool opens;
+        bool withMarker;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"record written",
+         true,
+         false,
+         {"Open " + scratch + "\\uninstall.nfo 0", "Begin UNFC", "Size 4", "Write 4", "Begin UNFN", "Size 259",
+          "Write 259", "Begin UNDC", "Size 4", "Write 4", "Begin UNDN", "Size 259", "Write 259", "Begin UNPN",
+          "Size 259", "Write 259", "Close"}},
+        {"marker is a begun chunk alone",
+         true,
+         true,
+         {"Open " + scratch + "\\uninstall.nfo 0", "Begin UNFC", "Size 4", "Write 4", "Begin UNFN", "Size 259",
+          "Write 259", "Begin UNDC", "Size 4", "Write 4", "Begin UNDN", "Size 259", "Write 259", "Begin UNPN",
+          "Size 259", "Write 259", "Begin UNSK", "Close"}},
+        {"file not opened: nothing written, closed all the same",
+         false,
+         true,
+         {"Open " + scratch + "\\uninstall.nfo 0", "Close"}},
+    };
+    for (const Case& c : cases) {
+        auto installer = Make(scratch);
+        installer->AddFile(scratch + "\\a.exe");
+        installer->AddFolder(scratch + "\\A\\");
+        CallLog log;
+        log.openResult = c.opens;
+        installer->WriteUninstallRecord(&log, projectName, c.withMarker);
+        EXPECT_EQ(log.calls, c.calls) << c.description;
+    }
+}
+
+TEST_F(UninstallRecord, AFolderThatCannotTakeTheRecordGetsNoneAndTheSaverStaysUsable) {
+    char projectName[260] = "Demo";
+    auto missing = Make(scratch + "\\does-not-exist");
+    missing->AddFile(scratch + "\\a.exe");
+    missing->WriteUninstallRecord(saver.get(), projectName, false);
+    EXPECT_EQ(::GetFileAttributesA((scratch + "\\does-not-exist").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A second installation into the same folder replaces the record.
+    auto first = Make(scratch);
+    first->AddFile(scratch + "\\first.exe");
+    first->AddFile(scratch + "\\first.dll");
+    first->WriteUninstallRecord(saver.get(), projectName, false);
+    auto second = Make(scratch);
+    second->AddFile(scratch + "\\second.exe");
+    second->WriteUninstallRecord(saver.get(), projectName, false);
+    const auto record = ReadRecord(scratch + "\\uninstall.nfo");
+    ASSERT_EQ(record.size(), 4u);
+    EXPECT_EQ(record[0].second, Count(1));
+    EXPECT_EQ(record[1].second, Field(scratch + "\\second.exe"));
+}
