@@ -65,7 +65,7 @@ void ExpectFrame(const DialogTemplate& dialog, DWORD style, int cx, int cy, cons
 }  // namespace
 
 TEST(DialogResources, TemplatesAreStoredByNameInUsEnglishOnly) {
-    for (const char* host : {"progress_host.exe", "options_host.exe"}) {
+    for (const char* host : {"progress_host.exe", "options_host.exe", "Orvan3DExe.exe"}) {
         for (const char* name : {"IDD_PROGRESSBAR", "IDD_ISNTALLDIALOG"}) {
             SCOPED_TRACE(std::string(host) + " " + name);
             EXPECT_EQ(testkit::DialogLanguages(HostFile(host), name), std::vector<WORD>{kEnglishUnitedStates});
@@ -74,30 +74,35 @@ TEST(DialogResources, TemplatesAreStoredByNameInUsEnglishOnly) {
 }
 
 TEST(DialogResources, ProgressTemplate) {
-    DialogTemplate dialog;
-    ASSERT_TRUE(testkit::LoadDialogTemplate(HostFile("progress_host.exe"), "IDD_PROGRESSBAR", kEnglishUnitedStates,
-                                            dialog));
-    // Pop-up, visible, caption, modal frame, centred, own font; no system menu, so no close box.
-    ExpectFrame(dialog, 0x90C008C0, 257, 31, "Installing...");
-    EXPECT_EQ(dialog.style & WS_SYSMENU, 0u);
-    ExpectControls(dialog, {{1003, "msctls_progress32", "Progress1", 0x50800000, 7, 7, 243, 14}});
+    // The program itself carries the same templates as the test hosts.
+    for (const char* file : {"progress_host.exe", "Orvan3DExe.exe"}) {
+        SCOPED_TRACE(file);
+        DialogTemplate dialog;
+        ASSERT_TRUE(testkit::LoadDialogTemplate(HostFile(file), "IDD_PROGRESSBAR", kEnglishUnitedStates, dialog));
+        // Pop-up, visible, caption, modal frame, centred, own font; no system menu, so no close box.
+        ExpectFrame(dialog, 0x90C008C0, 257, 31, "Installing...");
+        EXPECT_EQ(dialog.style & WS_SYSMENU, 0u);
+        ExpectControls(dialog, {{1003, "msctls_progress32", "Progress1", 0x50800000, 7, 7, 243, 14}});
+    }
 }
 
 TEST(DialogResources, OptionsTemplate) {
-    DialogTemplate dialog;
-    ASSERT_TRUE(testkit::LoadDialogTemplate(HostFile("options_host.exe"), "IDD_ISNTALLDIALOG", kEnglishUnitedStates,
-                                            dialog));
-    ExpectFrame(dialog, 0x90C808C0, 239, 86, "Installation Options");
-    // Template order is the tab order.
-    ExpectControls(dialog, {
-                               {1, "Button", "Install", 0x50010001, 127, 64, 50, 14},
-                               {1000, "Edit", "", 0x50810080, 14, 35, 157, 14},
-                               {1001, "Button", "Browse...", 0x50010000, 176, 35, 50, 14},
-                               {1002, "Button", "Cancel", 0x50010000, 182, 64, 50, 14},
-                               {-1, "Button", "Target installation directory", 0x50000007, 7, 7, 225, 51},
-                               {-1, "Static", "Please select the target folder for installation.", 0x50020000, 14,
-                                21, 141, 8},
-                           });
+    for (const char* file : {"options_host.exe", "Orvan3DExe.exe"}) {
+        SCOPED_TRACE(file);
+        DialogTemplate dialog;
+        ASSERT_TRUE(testkit::LoadDialogTemplate(HostFile(file), "IDD_ISNTALLDIALOG", kEnglishUnitedStates, dialog));
+        ExpectFrame(dialog, 0x90C808C0, 239, 86, "Installation Options");
+        // Template order is the tab order.
+        ExpectControls(dialog, {
+                                   {1, "Button", "Install", 0x50010001, 127, 64, 50, 14},
+                                   {1000, "Edit", "", 0x50810080, 14, 35, 157, 14},
+                                   {1001, "Button", "Browse...", 0x50010000, 176, 35, 50, 14},
+                                   {1002, "Button", "Cancel", 0x50010000, 182, 64, 50, 14},
+                                   {-1, "Button", "Target installation directory", 0x50000007, 7, 7, 225, 51},
+                                   {-1, "Static", "Please select the target folder for installation.", 0x50020000, 14,
+                                    21, 141, 8},
+                               });
+    }
 }
 
 TEST(DialogTemplateParser, RejectsEveryTruncationOfARealTemplate) {
