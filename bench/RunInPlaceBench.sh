@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# Run in place under Wine against cp -r and rm -r of the same files, for the sample project and
+# a generated payload. Prints a table and writes it to bench/results/. Called by scripts/bench.sh
+# with the Wine environment set:
+#   bench/RunInPlaceBench.sh NATIVE_BUILD WIN32_BUILD
+# Variables: BENCH_RUNS (timed runs, default 5), BENCH_SEED, BENCH_MIB (200), BENCH_FILES (2000),
+# BENCH_SETTLE (seconds to wait after each sync, default 1), BENCH_WORK (scratch folder, default
+# /tmp/orvan-bench, removed afterwards unless BENCH_KEEP=1).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+native=$(cd "$1" && pwd)
+win32=$(cd "$2" && pwd)
+runs=${BENCH_RUNS:-5}
+seed=${BENCH_SEED:-20240601}
+mib=${BENCH_MIB:-200}
+files=${BENCH_FILES:-2000}
+work=${BENCH_WORK:-/tmp/orvan-bench}
+settle=${BENCH_SETTLE:-1}  # seconds after each sync, for the disk to finish what sync started
+probe=$native/bench/orvan_runprobe
+pack=$native/tools/orvanpack/orvanpack
+results=$root/bench/results
+stamp=$(date +%Y%m%d-%H%M%S)
+raw=$results/run-in-place-$stamp.raw
+table=$results/run-in-place-$stamp.txt
+
+need_mib=$((mib * 4 + 100))  # payload, packed exe, captured tree, its copy
+free_mib=$(df -Pm "$(dirname "$work")" | awk 'NR == 2 { print $4 }')
+if [ "$free_mib" -lt "$need_mib" ]; then
+  echo "run in place: skipped, $need_mib MiB needed in $(dirname "$work"), $free_mib MiB free"
+  exit 0
+fi
+mkdir -p "$work" "$results"
+: >"$raw"
+cleanup() {
+  if [ "${BENCH_KEEP:-0}" != 1 ]; then rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+# A warm wineserver: its start-up is not what is measured. One already running is kept as it is.
+wineserver -p 2>/dev/null || true
+wine cmd /c exit </dev/null >/dev/null 2>&1
+# The program runs in place below the temporary folder; a viewer elsewhere is some other run.
+temp_unix=$(winepath -u "$(wine cmd /c echo %TEMP% </dev/null 2>/dev/null | tr -d "\r")" 2>/dev/null)
+temp_unix=$(readlink -f "$temp_unix")  # as the kernel names it in /proc/PID/cwd
+
+# --- the projects -------------------------------------------------------------------------
+# The sample, its paths pointed at this build; it keeps its own start file.
+sed -e "s#\"\.\./build/win32/bin/#\"$win32/bin/#" -e "s#\"project/#\"$root/samples/project/#" \
+  "$root/samples/project.toml" >"$work/sample.toml"
+"$pack" build --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/sample.toml" -o "$work/OrvanBenchSample.exe" >/dev/null
+
+# The payload's viewer leaves at once and writes its report where the probe can date it.
+note_unix=$work/viewer-note.txt
+note_windows=$(winepath -w "$note_unix" 2>/dev/null | tr -d '\r')
+"$native/bench/orvan_payload" --out "$work/payload" --bin "$win32/bin" --seed "$seed" --mib "$mib" \
+  --files "$files" --note "$note_windows" --hold 0 | sed 's/^/payload: /'
+(cd "$work/payload/files" && find . -type f -print0 | sort -z | xargs -0 sha256sum) >"$work/payload.sha256"
+"$pack" build --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/payload/project.toml" \
+  -o "$work/OrvanBenchPayload.exe" >/dev/null
+echo "packed: sample $(stat -c %s "$work/OrvanBenchSample.exe") bytes, payload $(stat -c %s "$work/OrvanBenchPayload.exe") bytes"
+
+# --- one untimed run each: capture the extracted tree (the files cp -r and rm -r then handle)
+# and check it against the payload's checksums ---------------------------------------------
+capture() {  # NAME CHECKSUMS
+  local name=$1 sums=$2
+  rm -rf "$work/tree-$name"
+  "$probe" --viewer OrvanViewer.exe --viewer-folder "$temp_unix/" --timeout 300 \
+    --on-viewer "cp -r \"\$RUN_FOLDER\" '$work/tree-$name' && rm -rf '$work/tree-$name/cache'" \
+    -- wine "$work/OrvanBench${name^}.exe" </dev/null >"$work/capture-$name.txt" 2>/dev/null
+  sed "s/^/$name capture /" "$work/capture-$name.txt" >>"$raw"
+  if [ ! -d "$work/tree-$name" ]; then
+    echo "run in place ($name): the viewer was not seen; $(cat "$work/capture-$name.txt")" >&2
+    exit 1
+  fi
+  if [ -n "$sums" ]; then
+    (cd "$work/tree-$name" && sha256sum --quiet -c "$sums") || { echo "run in place ($name): extracted files differ" >&2; exit 1; }
+  fi
+}
+capture sample ""
+capture payload "$work/payload.sha256"
+copy_target=$temp_unix/OrvanBenchCopy  # the same disk and folder as the extraction
+tree_bytes() { find "$1" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }'; }
+tree_files() { find "$1" -type f | wc -l; }
+sample_bytes=$(tree_bytes "$work/tree-sample")
+payload_bytes=$(tree_bytes "$work/tree-payload")
+echo "extracted: sample $(tree_files "$work/tree-sample") files, $sample_bytes bytes;" \
+  "payload $(tree_files "$work/tree-payload") files, $payload_bytes bytes (checksums match)"
+
+# --- timed runs, interleaved so drift hits every row alike -----------------------------------
+load_before=$(cut -d" " -f1-3 /proc/loadavg)
+declare -A samples  # "project|row" -> space-separated values
+add() { samples["$1|$2"]+="$3 "; }
+field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
+
+run_in_place() {  # NAME
+  local name=$1 line
+  rm -f "$note_unix"
+  sync
+  sleep "$settle"
+  line=$("$probe" --viewer OrvanViewer.exe --viewer-folder "$temp_unix/" --note "$note_unix" \
+    --timeout 300 -- wine "$work/OrvanBench${name^}.exe" </dev/null 2>/dev/null) || true
+  echo "$name run-in-place $line" >>"$raw"
+  local total start end note
+  total=$(field total "$line") start=$(field viewer_start "$line") end=$(field viewer_end "$line")
+  note=$(field note "$line")
+  if [ "$(field exit "$line")" != 0 ] || [ "$start" = - ] || [ "$end" = - ] || [ -e "$(field run_folder "$line")" ]; then
+    echo "run in place ($name): a run failed or left its folder: $line" >&2
+    rm -rf "$(field run_folder "$line")"
+    return
+  fi
+  add "$name" extract "$start"
+  [ "$note" != - ] && add "$name" note "$note"
+  add "$name" cleanup "$(awk -v a="$total" -v b="$end" 'BEGIN { printf "%.1f", a - b }')"
+  add "$name" total "$total"
+  add "$name" hwm "$(field hwm_kib "$line")"
+  add "$name" maxrss "$(field maxrss_kib "$line")"
+}
+
+copy_and_remove() {  # NAME [warm-up]
+  local name=$1 warm=${2:-} line
+  rm -rf "$copy_target"
+  sync
+  sleep "$settle"
+  line=$("$probe" -- cp -r "$work/tree-$name" "$copy_target")
+  echo "$name cp$warm $line" >>"$raw"
+  if [ -z "$warm" ]; then
+    add "$name" cp "$(field total "$line")"
+    add "$name" cpmem "$(field maxrss_kib "$line")"
+  fi
+  sync
+  sleep "$settle"
+  line=$("$probe" -- rm -r "$copy_target")
+  echo "$name rm$warm $line" >>"$raw"
+  [ -n "$warm" ] || add "$name" rm "$(field total "$line")"
+}
+
+for name in sample payload; do copy_and_remove "$name" " warm-up"; done
+for ((i = 1; i <= runs; ++i)); do
+  for name in sample payload; do
+    run_in_place "$name"
+    copy_and_remove "$name"
+  done
+done
+
+load_after=$(cut -d" " -f1-3 /proc/loadavg)
+
+# --- the table ----------------------------------------------------------------------------
+stats() {  # VALUES -> "min median max count"
+  tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -g | awk '{ v[NR] = $1 }
+    END { if (NR == 0) { print "- - - 0"; exit }
+          m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+          print v[1], m, v[NR], NR }'
+}
+row() {  # PROJECT KEY LABEL BYTES(for MB/s, or -) UNIT(ms|mib)
+  local project=$1 key=$2 label=$3 bytes=$4 unit=$5
+  read -r lo mid hi n <<<"$(stats "${samples["$project|$key"]:-}")"
+  [ "$n" = 0 ] && return
+  awk -v p="$project" -v l="$label" -v lo="$lo" -v mid="$mid" -v hi="$hi" -v n="$n" -v b="$bytes" -v u="$unit" 'BEGIN {
+    if (u == "mib") { printf "%-8s %-38s %9.1f %9.1f %9.1f %9s  MiB  (%d)\n", p, l, lo / 1024, mid / 1024, hi / 1024, "", n; exit }
+    rate = (b == "-" || mid <= 0) ? "" : sprintf("%.1f", b / 1e6 / (mid / 1e3))
+    printf "%-8s %-38s %9.1f %9.1f %9.1f %9s  ms   (%d)\n", p, l, lo, mid, hi, rate, n }'
+}
+{
+  echo "== run in place under Wine against cp -r / rm -r of the same files"
+  echo "   $runs timed runs after a warm-up, interleaved; page cache warm, output removed and synced between runs"
+  echo "   load average before $load_before, after $load_after (other work on the machine shows up as spread)"
+  echo "   sample: $sample_bytes bytes; payload: $payload_bytes bytes ($(tree_files "$work/tree-payload") files, seed $seed)"
+  printf "%-8s %-38s %9s %9s %9s %9s\n" project row min median max "MB/s"
+  for project in sample payload; do
+    bytes=$sample_bytes
+    [ "$project" = payload ] && bytes=$payload_bytes
+    row "$project" extract "start -> viewer start (extraction)" "$bytes" ms
+    row "$project" note "start -> viewer's report written" - ms
+    row "$project" cp "cp -r of the extracted files" "$bytes" ms
+    row "$project" cleanup "viewer exit -> exit (clean-up)" - ms
+    row "$project" rm "rm -r of the same files" - ms
+    row "$project" total "start -> exit (whole run)" - ms
+    row "$project" hwm "peak memory, program (VmHWM)" - mib
+    row "$project" maxrss "peak memory, program (wait4 maxrss)" - mib
+    row "$project" cpmem "peak memory, cp -r (wait4)" - mib
+  done
+  median() { read -r _ m _ _ <<<"$(stats "${samples["$1"]:-}")"; echo "$m"; }
+  awk -v sb="$sample_bytes" -v pb="$payload_bytes" -v se="$(median "sample|extract")" -v pe="$(median "payload|extract")" \
+    -v pc="$(median "payload|cp")" -v pk="$(median "payload|cleanup")" -v pr="$(median "payload|rm")" 'BEGIN {
+    if (pe == "-" || se == "-" || pc == "-") exit
+    printf "payload extraction beyond the sample (its time taken as fixed start-up): %.1f MB/s; extraction %.1fx cp -r", (pb - sb) / 1e6 / ((pe - se) / 1e3), pe / pc
+    if (pk != "-" && pr != "-" && pr > 0) printf "; clean-up %.1fx rm -r", pk / pr
+    printf " (medians)\n" }'
+} | tee "$table"
+echo "written: ${table#"$root"/} (raw probe lines: ${raw#"$root"/})"
