@@ -12,27 +12,14 @@ namespace testkit {
 
 namespace {
 
-
 void Must(bool ok, const std::string& what) {
     if (!ok) {
-        std::fprintf(stderr, "ComponentPackage: %s\n", what.c_str());
+        std::fprintf(stderr, "package fixture: %s\n", what.c_str());
         std::abort();
     }
 }
 
-Bytes ZlibFile(const std::string& path) {
-    Bytes plain;
-    Bytes packed;
-    std::string error;
-    Must(ReadFileBytes(path, plain) && PackageWriter::CompressWithSizeTrailer(plain, packed, error), "cannot pack " + path);
-    return packed;
-}
-
-Bytes Vbrf(const Bytes& plain) {
-    Bytes file;
-    Must(chunk::EncodeVbrf(plain.data(), plain.size(), file), "cannot encode");
-    return file;
-}
+Bytes ZlibFile(const std::string& path) { return ZlibStored(FileBytesOrDie(path)); }
 
 Bytes Pattern(size_t size, unsigned seed) {
     Bytes out(size);
@@ -41,6 +28,25 @@ Bytes Pattern(size_t size, unsigned seed) {
 }
 
 }  // namespace
+
+Bytes FileBytesOrDie(const std::string& path) {
+    Bytes bytes;
+    Must(ReadFileBytes(path, bytes), "cannot read " + path);
+    return bytes;
+}
+
+Bytes ZlibStored(const Bytes& plain) {
+    Bytes packed;
+    std::string error;
+    Must(PackageWriter::CompressWithSizeTrailer(plain, packed, error), "cannot compress: " + error);
+    return packed;
+}
+
+Bytes Vbrf(const Bytes& plain) {
+    Bytes file;
+    Must(chunk::EncodeVbrf(plain.data(), plain.size(), file), "cannot encode in the engine's form");
+    return file;
+}
 
 Bytes MakeStartFile(const std::string& title, uint32_t holdMs, uint32_t exitCode, const std::string& note) {
     Bytes file;

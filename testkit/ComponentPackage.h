@@ -32,6 +32,11 @@ struct ComponentPackage {
 
 ComponentPackage MakeComponentPackage(const std::string& binFolder, const ProjectOptions& options);
 
+// Encodings of test data; each aborts the test program when it cannot be made.
+Bytes FileBytesOrDie(const std::string& path);
+Bytes ZlibStored(const Bytes& plain);  // zlib stream + 4-byte size trailer
+Bytes Vbrf(const Bytes& plain);        // the engine's "VBRF" chunk form
+
 // The start file the viewer reads.
 Bytes MakeStartFile(const std::string& title, uint32_t holdMs, uint32_t exitCode, const std::string& note);
 

@@ -11,32 +11,6 @@ namespace testkit {
 
 namespace {
 
-void Must(bool ok, const std::string& what) {
-    if (!ok) {
-        std::fprintf(stderr, "InstallPackage: %s\n", what.c_str());
-        std::abort();
-    }
-}
-
-Bytes Zlib(const Bytes& plain) {
-    Bytes packed;
-    std::string error;
-    Must(PackageWriter::CompressWithSizeTrailer(plain, packed, error), "cannot compress: " + error);
-    return packed;
-}
-
-Bytes FileOf(const std::string& path) {
-    Bytes bytes;
-    Must(ReadFileBytes(path, bytes), "cannot read " + path);
-    return bytes;
-}
-
-Bytes Vbrf(const Bytes& plain) {
-    Bytes file;
-    Must(chunk::EncodeVbrf(plain.data(), plain.size(), file), "cannot encode");
-    return file;
-}
-
 Bytes Pattern(size_t size, unsigned seed) {
     Bytes out(size);
     for (size_t i = 0; i < size; ++i) out[i] = static_cast<unsigned char>((i * 167 + seed) ^ (i >> 5));
@@ -56,8 +30,8 @@ InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOpt
     if (options.withProjectName) f.Text("ProjectName", options.projectName);
 
     auto zlibComponent = [&](const std::string& name, const std::string& source) {
-        const Bytes plain = FileOf(binFolder + "\\" + source);
-        f.Raw(name, Zlib(plain));
+        const Bytes plain = FileBytesOrDie(binFolder + "\\" + source);
+        f.Raw(name, ZlibStored(plain));
         package.files.emplace_back(name, plain);
     };
     zlibComponent("OrvanViewer.exe", "OrvanViewer.exe");

@@ -41,7 +41,7 @@
 #include <string>
 
 #include "ExitStatus.h"
-#include "PackageInspector.h"
+#include "PackageCommands.h"
 #include "Packer.h"
 
 int main(int argc, char** argv) {

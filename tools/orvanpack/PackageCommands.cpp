@@ -1,4 +1,4 @@
-#include "PackageInspector.h"
+#include "PackageCommands.h"
 
 #include <cstdio>
 #include <fstream>
