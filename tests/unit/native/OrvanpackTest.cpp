@@ -19,7 +19,7 @@
 #include "ConsoleHost.h"
 #include "LittleEndian.h"
 #include "PackageFormat.h"
-#include "PackageInspector.h"
+#include "PackageCommands.h"
 #include "PackageReader.h"
 #include "PackageWriter.h"
 #include "Packer.h"
