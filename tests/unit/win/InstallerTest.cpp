@@ -6,6 +6,7 @@
 
 #include "ComponentPackage.h"
 #include "Installer.h"
+#include "RecordingMessages.h"
 #include "LittleEndian.h"
 #include "MemoryPackageHost.h"
 #include "PackageFixture.h"
@@ -16,16 +17,7 @@ using testkit::PackageFixture;
 
 namespace {
 
-class RecordingMessages : public UserMessages {
-public:
-    int Show(const char* text, const char* caption, UINT style) override {
-        shown.push_back(std::string(text) + " / " + caption);
-        styles.push_back(style);
-        return IDOK;
-    }
-    std::vector<std::string> shown;
-    std::vector<UINT> styles;
-};
+using RecordingMessages = testkit::RecordingMessages;
 
 Bytes RandomBytes(size_t size, unsigned seed) {
     std::mt19937 random(seed);

@@ -6,6 +6,7 @@
 
 #include "Handle.h"
 #include "Installer.h"
+#include "RecordingMessages.h"
 #include "MemoryPackageHost.h"
 #include "PackageFixture.h"
 #include "UiDriver.h"
@@ -17,14 +18,7 @@ namespace {
 constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DDemo";
 constexpr char kViewerKey[] = "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\Demo";
 
-class RecordingMessages : public UserMessages {
-public:
-    int Show(const char* text, const char* caption, UINT) override {
-        shown.push_back(std::string(text) + " / " + caption);
-        return IDOK;
-    }
-    std::vector<std::string> shown;
-};
+using RecordingMessages = testkit::RecordingMessages;
 
 class RecordingInstaller : public Installer {
 public:

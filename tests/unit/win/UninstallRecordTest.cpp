@@ -8,6 +8,7 @@
 #include "EngineHost.h"
 #include "HeapBuffer.h"
 #include "Installer.h"
+#include "RecordingMessages.h"
 #include "LittleEndian.h"
 #include "MemoryPackageHost.h"
 #include "PackageFixture.h"
@@ -17,14 +18,7 @@ using testkit::Bytes;
 
 namespace {
 
-class SilentMessages : public UserMessages {
-public:
-    int Show(const char* text, const char* caption, UINT) override {
-        shown.push_back(std::string(text) + " / " + caption);
-        return IDOK;
-    }
-    std::vector<std::string> shown;
-};
+using SilentMessages = testkit::RecordingMessages;
 
 // An Installer whose lists a test fills as extraction would.
 class RecordingInstaller : public Installer {
