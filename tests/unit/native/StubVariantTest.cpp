@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ConsoleHost.h"
+#include "PackageCommands.h"
 #include "PackageReader.h"
 #include "Packer.h"
 #include "PeImageFixture.h"
@@ -142,4 +143,35 @@ TEST_F(StubVariant, StubWithoutManifestIsPackedAsGiven) {
     const Bytes packed = Read(dir / "Project.exe");
     ASSERT_GT(packed.size(), stub.size());
     EXPECT_TRUE(std::equal(stub.begin(), stub.end(), packed.begin()));
+}
+
+TEST_F(StubVariant, VerifyAcceptsAPackedFileSignedAfterwards) {
+    // A stub size that leaves the packed file unaligned, so that signing pads it.
+    Bytes packed;
+    for (size_t size = 6001; packed.empty() || packed.size() % 8 == 0; ++size) {
+        Write(dir / "bin" / "odd.exe", testkit::MinimalPeImage(size));
+        std::string err;
+        ASSERT_EQ(ExitStatus::kOk, Build("odd.exe", 1, "", err)) << err;
+        packed = Read(dir / "Project.exe");
+    }
+    struct Case {
+        const char* what;
+        size_t alignment;
+        size_t damageFromTable;  // 0: none; else this many bytes before the table get 0x55
+        bool sound;
+    } cases[] = {
+        {"signed without padding", 1, 0, true},
+        {"signed with padding", 8, 0, true},
+        {"padding that is not zeros", 8, 1, false},
+        {"trailer overwritten", 1, 1, false},
+    };
+    for (const Case& c : cases) {
+        Bytes image = packed;
+        testkit::AppendCertificateTable(image, Bytes(700, 0x30), c.alignment);
+        if (c.damageFromTable > 0) image[image.size() - 700 - c.damageFromTable] = 0x55;
+        Write(dir / "Signed.exe", image);
+        std::ostringstream out, messages;
+        EXPECT_EQ(VerifyPackage((dir / "Signed.exe").string(), out, messages) == ExitStatus::kOk, c.sound)
+            << c.what << ": " << messages.str();
+    }
 }
