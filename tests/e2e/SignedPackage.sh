@@ -14,7 +14,7 @@ run "$test_exe" --make "$(winepath -w "$work")"
 # A self-signed code-signing certificate that lives as long as this test.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Orvan3D Test Signing" \
   -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
-for name in decoy padded; do
+for name in decoy padded admin; do
   osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Orvan3D test" -h sha256 \
     -in "$work/$name.exe" -out "$work/$name-signed.exe" >/dev/null
   # The signature must hold over everything the packer appended.

@@ -32,8 +32,9 @@ Bytes WithDecoy(const Bytes& stub) {
 }
 
 int Make(const std::string& folder) {
-    Bytes stub;
+    Bytes stub, adminStub;
     if (!testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub)) return 1;
+    if (!testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExeAdmin.exe", adminStub)) return 1;
     Bytes padded = stub;
     padded.resize(kPastTheSearch, 0);
     // The control: without its trailer the unsigned program falls back to the search, which
@@ -46,6 +47,7 @@ int Make(const std::string& folder) {
     } files[] = {
         {"decoy.exe", Real().Image(WithDecoy(stub))},
         {"padded.exe", Real().Image(padded)},
+        {"admin.exe", Real().Image(WithDecoy(adminStub))},
         {"searched.exe", searched},
     };
     for (const auto& file : files) {
@@ -77,12 +79,15 @@ TEST(SignedPackage, SignedProgramsFindTheirPackageBeforeTheCertificateTable) {
         // The unsigned programs: the trailer ends the file.
         {"decoy.exe", {}},
         {"padded.exe", {}},
+        {"admin.exe", {}},
         // The control: the search alone takes the decoy.
         {"searched.exe", {"Can't find project type / Error"}},
         // Signed: the certificate table ends the file. The decoy shows that the package is not
         // found by the search, the padding that it is found beyond the search's reach.
         {"decoy-signed.exe", {}},
         {"padded-signed.exe", {}},
+        // The variant that asks for elevation, signed alike.
+        {"admin-signed.exe", {}},
     };
     for (const Case& c : cases) {
         const std::string exe = folder + "\\" + c.file;
