@@ -2,6 +2,7 @@
 #include <string>
 
 #include "PackageFixture.h"
+#include "PeImageFixture.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
@@ -19,5 +20,9 @@ int main(int argc, char** argv) {
                                                             .Text("ChannelItemNameID0", "\\a.chn", "CHANNELINFO")
                                                             .Raw("\\a.chn", Bytes(300, 7))
                                                             .Image(stub));
+    // Signed after packing: the certificate table ends the file, so the reader takes its other way.
+    Bytes signedImage = testkit::PackageFixture().Number("ProjectType", 1).Image(testkit::MinimalPeImage(600));
+    testkit::AppendCertificateTable(signedImage, Bytes(64, 0x30));
+    ok &= testkit::WriteFileBytes(folder + "/signed.bin", signedImage);
     return ok ? 0 : 1;
 }
