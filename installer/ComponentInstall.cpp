@@ -37,26 +37,29 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
     }
     if (!ExtractChannels() || !ExtractProjectFiles()) return false;
 
-    SaverOwner saver(static_cast<FileSaverChannel*>(channelFactory->CreateChannel(kFileSaverChannelId, 0, 0)));
-    if (saver.get() != nullptr) {
-        char configPath[kFolderCapacity + 32];
-        win::FormatText(configPath, sizeof(configPath), "%s\\%s", installFolder, configName);
-        if (saver.get()->Open(configPath, kSaveCreate)) {
-            char startFile[kFieldSize] = {};
-            win::FormatText(startFile, sizeof(startFile), "%s\\ZRXStart.zrx", installFolder);
-            WriteChunk(saver.get(), "SCFP", startFile, kFieldSize);
-            unsigned char timing[4];
-            StoreU32(timing, kTimingValue);
-            WriteChunk(saver.get(), "SCTI", timing, sizeof(timing));
-            if (!(this->*optionsWriter)(saver.get())) {
-                // The partial file is finished and kept; the installation ends unrecorded.
-                saver.get()->Close();
-                return false;
+    {
+        // Destroyed before the engine that made it is released.
+        SaverOwner saver(static_cast<FileSaverChannel*>(channelFactory->CreateChannel(kFileSaverChannelId, 0, 0)));
+        if (saver.get() != nullptr) {
+            char configPath[kFolderCapacity + 32];
+            win::FormatText(configPath, sizeof(configPath), "%s\\%s", installFolder, configName);
+            if (saver.get()->Open(configPath, kSaveCreate)) {
+                char startFile[kFieldSize] = {};
+                win::FormatText(startFile, sizeof(startFile), "%s\\ZRXStart.zrx", installFolder);
+                WriteChunk(saver.get(), "SCFP", startFile, kFieldSize);
+                unsigned char timing[4];
+                StoreU32(timing, kTimingValue);
+                WriteChunk(saver.get(), "SCTI", timing, sizeof(timing));
+                if (!(this->*optionsWriter)(saver.get())) {
+                    // The partial file is finished and kept; the installation ends unrecorded.
+                    saver.get()->Close();
+                    return false;
+                }
             }
+            saver.get()->Close();
+            Record(createdFiles, configPath);
+            WriteUninstallRecord(saver.get(), projectName, true);
         }
-        saver.get()->Close();
-        Record(createdFiles, configPath);
-        WriteUninstallRecord(saver.get(), projectName, true);
     }
     ReleaseEngine();
     RegisterViewer();
