@@ -116,6 +116,7 @@ void Cancel(HWND dialog) { testkit::PostCommand(dialog, kCancelButton); }
 
 std::function<void(HWND)> BrowseTo(const std::string& folder) {
     return [folder](HWND browser) {
+        testkit::SelectBrowserFolder(browser, folder);
         testkit::SetEditText(::FindWindowExA(browser, nullptr, "Edit", nullptr), folder);
         testkit::PostCommand(browser, IDOK);
     };

@@ -44,7 +44,7 @@ std::vector<std::string> Boxes(const InstallRun& run);
 // The options dialog: install into folder, or cancel.
 std::function<void(HWND)> InstallInto(const std::string& folder);
 void Cancel(HWND dialog);
-// The folder browser: type folder into its edit box and press OK, or cancel.
+// The folder browser: select folder, type it into the edit box too and press OK, or cancel.
 std::function<void(HWND)> BrowseTo(const std::string& folder);
 void CancelBrowser(HWND browser);
 
