@@ -146,6 +146,23 @@ std::vector<std::pair<std::string, std::string>> TextValues(const std::string& k
     return out;
 }
 
+void RemoveEmptyViewerKeys() {
+    for (const char* key : {"SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000", "SOFTWARE\\Velbor\\Orvan3D Viewers",
+                            "SOFTWARE\\Velbor"}) {
+        win::RegKey open;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, open.put()) != ERROR_SUCCESS) continue;
+        DWORD subKeys = 0;
+        DWORD values = 0;
+        if (::RegQueryInfoKeyA(open.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                               nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+            subKeys != 0 || values != 0) {
+            return;
+        }
+        open.reset();
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
+    }
+}
+
 std::vector<std::string> Tree(const std::string& folder) {
     std::vector<std::string> out;
     std::vector<std::string> pending = {""};

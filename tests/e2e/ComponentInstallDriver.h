@@ -51,6 +51,8 @@ void CancelBrowser(HWND browser);
 bool Exists(const std::string& path);
 // Values of HKEY_LOCAL_MACHINE\keyPath as name -> text (strings only; others as "?").
 std::vector<std::pair<std::string, std::string>> TextValues(const std::string& keyPath);
+// The viewer entries' parent keys, as far as they are empty (an installed viewer keeps them).
+void RemoveEmptyViewerKeys();
 // Files below folder, relative, sorted.
 std::vector<std::string> Tree(const std::string& folder);
 

@@ -71,6 +71,7 @@ protected:
         ::RemoveDirectoryA(systemCopy.c_str());
         ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kViewerKey);
         ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        e2e::RemoveEmptyViewerKeys();
     }
     testkit::ComponentInstallOptions Options() const {
         testkit::ComponentInstallOptions options;

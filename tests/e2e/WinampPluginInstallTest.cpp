@@ -83,6 +83,7 @@ protected:
     void RemoveEntries() {
         ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kViewerKey);
         ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        e2e::RemoveEmptyViewerKeys();
     }
     testkit::ComponentInstallOptions Options() const {
         testkit::ComponentInstallOptions options;
