@@ -101,9 +101,13 @@ struct Engine {
 
 void ProjectNameFromModule(HMODULE module, const char* namePrefix, char (&name)[260]) {
     name[0] = '\0';
+    char shortPath[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(module, shortPath, sizeof(shortPath));
+    if (n == 0 || n >= sizeof(shortPath)) return;
+    // The system may start a screen saver by its short name, which is not the project's.
     char path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameA(module, path, sizeof(path));
-    if (n == 0 || n >= sizeof(path)) return;
+    const DWORD longLength = ::GetLongPathNameA(shortPath, path, sizeof(path));
+    if (longLength == 0 || longLength >= sizeof(path)) std::snprintf(path, sizeof(path), "%s", shortPath);
     const char* slash = std::strrchr(path, '\\');
     const char* base = slash != nullptr ? slash + 1 : path;
     const size_t prefixLength = std::strlen(namePrefix);

@@ -67,9 +67,18 @@ void Config(winampVisModule* module) {
                   MB_OK | MB_ICONINFORMATION);
 }
 
+// This library itself, whatever the host put into hDllInstance.
+HMODULE OwnModule() {
+    HMODULE self = nullptr;
+    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCSTR>(&OwnModule), &self);
+    return self;
+}
+
 int Init(winampVisModule* module) {
     auto visual = std::make_unique<Visual>();
-    if (!LoadInstalledProject(module->hDllInstance, "vis_", "winamp.cfg", module->hDllInstance, kWindowClass,
+    if (module->hDllInstance == nullptr) module->hDllInstance = OwnModule();
+    if (!LoadInstalledProject(OwnModule(), "vis_", "winamp.cfg", module->hDllInstance, kWindowClass,
                               visual->project)) {
         return 1;
     }
