@@ -1,5 +1,6 @@
 #include "InstallPackage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -84,7 +85,10 @@ InstallPackage MakeComponentInstallPackage(const std::string& binFolder, const C
         f.Raw("WinampVersion", Bytes{options.winampVersion});
     }
 
-    auto zlibComponent = [&](const std::string& name, const std::string& source) {
+    auto zlibComponent = [&](const std::string& name, const std::string& own) {
+        if (std::find(options.leftOut.begin(), options.leftOut.end(), name) != options.leftOut.end()) return;
+        const auto substitute = options.substitutes.find(name);
+        const std::string& source = substitute != options.substitutes.end() ? substitute->second : own;
         const Bytes plain = FileBytesOrDie(binFolder + "\\" + source);
         f.Raw(name, ZlibStored(plain));
         package.files.emplace_back(name, plain);

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,6 +60,10 @@ struct ComponentInstallOptions {
     std::string startupDirectory = "C:\\Program Files\\Orvan3D Test";
     bool withWinampVersion = true;
     unsigned char winampVersion = 5;
+    // Component entry name -> file of binFolder packed under that name instead of its own, to
+    // build broken installations; entries named in leftOut are not packed at all.
+    std::map<std::string, std::string> substitutes;
+    std::vector<std::string> leftOut;
 };
 
 InstallPackage MakeComponentInstallPackage(const std::string& binFolder, const ComponentInstallOptions& options);

@@ -306,3 +306,43 @@ TEST_F(ScreensaverInstall, CancelledOptionsInstallNothing) {
     EXPECT_FALSE(Exists(systemCopy));
     ExpectNoRecordNorEntries("cancelled");
 }
+
+TEST_F(ScreensaverInstall, EngineFailuresShowTheirBoxesAndLeaveNoRecord) {
+    const std::string placeholder = "channels\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.dll";
+    struct Case {
+        const char* what;
+        std::string entry;
+        std::string substitute;  // empty: the entry is left out
+        std::vector<std::string> boxes;
+        bool systemCopy;
+        bool registered;
+    } cases[] = {
+        {"an engine file missing", "channels\\FolderScan.dll", "",
+         {"channels\\FolderScan.dll / Could not find resource",
+          "There was an error while trying to copy one of the installation files.\nPlease make sure no applications "
+          "are running that might be locking some files. / Installation Error"},
+         false, false},
+        {"the engine not loaded", "EngineCore.dll", placeholder, {}, false, false},
+        {"no file loader", "channels\\ChunkLoader.dll", placeholder, {"Can't init fileloader / P"}, true, false},
+        {"no file saver", "channels\\ChunkSaver.dll", placeholder, {kSuccess}, true, true},
+    };
+    for (const Case& c : cases) {
+        auto options = Options();
+        if (c.substitute.empty()) {
+            options.leftOut.push_back(c.entry);
+        } else {
+            options.substitutes[c.entry] = c.substitute;
+        }
+        const auto run = Install(options);
+        ASSERT_FALSE(run.timedOut) << c.what;
+        EXPECT_EQ(run.exitCode, 0u) << c.what;
+        EXPECT_EQ(Boxes(run), c.boxes) << c.what;
+        EXPECT_EQ(Exists(systemCopy), c.systemCopy) << c.what;
+        EXPECT_FALSE(Exists(target + "\\screensaver.cfg")) << c.what;
+        EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << c.what;
+        EXPECT_EQ(!e2e::TextValues(kViewerKey).empty(), c.registered) << c.what;
+        EXPECT_EQ(!e2e::TextValues(kUninstallKey).empty(), c.registered) << c.what;
+        RemoveTraces();
+        testkit::RemoveTree(target);
+    }
+}

@@ -295,3 +295,31 @@ TEST_F(WinampPluginInstall, WithoutDirectXAWarningWithOnlyOkThenANormalInstallat
     EXPECT_TRUE(run.boxes[0].hasIcon);
     EXPECT_TRUE(Exists(winamp + "\\Plugins\\vis_" + kProjectName + ".dll"));
 }
+
+TEST_F(WinampPluginInstall, WithoutAFileSaverThePluginIsInstalledWithoutConfigurationOrRecord) {
+    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
+    auto options = Options();
+    options.substitutes["channels\\ChunkSaver.dll"] = "channels\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.dll";
+    const auto run = Install(options);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(Boxes(run), std::vector<std::string>{kSuccess});
+    EXPECT_TRUE(Exists(winamp + "\\Plugins\\vis_" + kProjectName + ".dll"));
+    EXPECT_FALSE(Exists(target + "\\winamp.cfg"));
+    EXPECT_FALSE(Exists(target + "\\uninstall.nfo"));
+    EXPECT_EQ(e2e::TextValues(kViewerKey),
+              (std::vector<std::pair<std::string, std::string>>{{"DisplayName", target}}));
+}
+
+TEST_F(WinampPluginInstall, APluginCopyThatFailsIsStillRecordedAndTheInstallationSucceeds) {
+    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
+    ASSERT_TRUE(::RemoveDirectoryA((winamp + "\\Plugins").c_str()));
+    const auto run = Install(Options());
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(Boxes(run), std::vector<std::string>{kSuccess});
+    const std::string pluginPath = winamp + "\\\\Plugins\\vis_" + kProjectName + ".dll";
+    EXPECT_FALSE(Exists(pluginPath));
+    const auto files = RecordedFiles(Chunks(target + "\\uninstall.nfo"));
+    EXPECT_NE(std::find(files.begin(), files.end(), pluginPath), files.end());
+}
