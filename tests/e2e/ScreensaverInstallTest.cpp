@@ -218,15 +218,6 @@ TEST_F(ScreensaverInstall, AFailedSystemCopyGivesTheErrorNumberThenTheSentenceAn
     EXPECT_FALSE(e2e::TextValues(kUninstallKey).empty());
 }
 
-TEST_F(ScreensaverInstall, AnExistingSaverOfThatNameIsReplaced) {
-    ASSERT_TRUE(testkit::WriteFileBytes(systemCopy, Bytes{'o', 'l', 'd'}));
-    const auto run = Install(Options());
-    EXPECT_EQ(Boxes(run), std::vector<std::string>{kSuccess});
-    Bytes copy;
-    ASSERT_TRUE(testkit::ReadFileBytes(systemCopy, copy));
-    EXPECT_TRUE(copy == saver);
-}
-
 TEST_F(ScreensaverInstall, EachMissingKeyIsNamedAndNothingIsInstalled) {
     struct Case {
         const char* key;

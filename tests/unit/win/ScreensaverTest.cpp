@@ -65,17 +65,6 @@ TEST_F(ScreensaverCopy, ReplacesTheProjectsSaverAndRecordsIt) {
               (std::vector<std::string>{install + "\\ZRXSvr.scr", system + "\\Demo.scr"}));
 }
 
-TEST_F(ScreensaverCopy, AFailedCopyShowsTheErrorNumberThenTheSentenceAndIsRecordedAllTheSame) {
-    // No system folder at all: the path cannot be found.
-    auto installer = Make(true);
-    installer->CopyScreensaverToSystem();
-    const std::string target = system + "\\Demo.scr";
-    EXPECT_EQ(messages.shown, (std::vector<std::string>{std::to_string(ERROR_PATH_NOT_FOUND) + " / " + target,
-                                                        "Unable to copy screensaver to system directory / " + target}));
-    EXPECT_EQ(messages.styles, (std::vector<UINT>{MB_OK, MB_OK}));
-    EXPECT_EQ(Strings(installer->CreatedFiles()), (std::vector<std::string>{install + "\\ZRXSvr.scr", target}));
-}
-
 TEST_F(ScreensaverCopy, WithoutAProjectNameNothingIsCopiedOrRecorded) {
     ASSERT_TRUE(::CreateDirectoryA(system.c_str(), nullptr));
     auto installer = Make(false);
