@@ -1,7 +1,7 @@
 // WinAmp.dll: the visualisation plug-in of an installed project. The installer copies it into
 // Winamp's folder as Plugins\vis_<ProjectName>.dll. Its one module reads "winamp.cfg" through
 // the engine of the install folder and shows the project (our viewer's content: its title)
-// in a window of its own, with the host's spectrum drawn below it.
+// in a window of its own, with the frequency levels the host hands it drawn below it.
 #include <windows.h>
 
 #include <cstdio>
@@ -20,7 +20,7 @@ constexpr int kHeight = 240;
 struct Visual {
     InstalledProject project;
     HWND window = nullptr;
-    unsigned char spectrum[576] = {};
+    unsigned char levels[576] = {};
 };
 
 Visual* VisualOf(winampVisModule* module) { return static_cast<Visual*>(module->userData); }
@@ -39,7 +39,7 @@ void Paint(HWND window, const Visual& visual) {
     const int bars = 64;
     const int width = (area.right - area.left) / bars;
     for (int i = 0; i < bars; ++i) {
-        const int level = visual.spectrum[i * 576 / bars] * (area.bottom - 48) / 255;
+        const int level = visual.levels[i * 576 / bars] * (area.bottom - 48) / 255;
         RECT r = {area.left + i * width, area.bottom - level, area.left + (i + 1) * width - 1, area.bottom};
         ::FillRect(dc, &r, bar);
     }
@@ -106,10 +106,10 @@ int Render(winampVisModule* module) {
     if (visual == nullptr || visual->window == nullptr) return 1;
     for (int i = 0; i < 576; ++i) {
         int sum = 0;
-        for (int channel = 0; channel < module->spectrumNch && channel < 2; ++channel) {
-            sum += module->spectrumData[channel][i];
+        for (int channel = 0; channel < module->levelChannels && channel < 2; ++channel) {
+            sum += module->levelData[channel][i];
         }
-        visual->spectrum[i] = static_cast<unsigned char>(module->spectrumNch > 0 ? sum / module->spectrumNch : 0);
+        visual->levels[i] = static_cast<unsigned char>(module->levelChannels > 0 ? sum / module->levelChannels : 0);
     }
     ::InvalidateRect(visual->window, nullptr, FALSE);
     ::UpdateWindow(visual->window);
@@ -137,4 +137,4 @@ winampVisHeader header = {kVisHeaderVersion, headerDescription, GetModule};
 
 }  // namespace
 
-extern "C" __declspec(dllexport) winampVisHeader* winampVisGetHeader() { return &header; }
+extern "C" __attribute__((dllexport)) winampVisHeader* winampVisGetHeader() { return &header; }

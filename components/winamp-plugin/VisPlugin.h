@@ -16,9 +16,9 @@ struct winampVisModule {
     int nCh;
     int latencyMs;  // how long before the sound the host should fill the data
     int delayMs;    // how long Render takes, so that the host can keep it in step
-    int spectrumNch;
-    int waveformNch;
-    unsigned char spectrumData[2][576];
+    int levelChannels;  // channels of frequency levels the module wants (levelData)
+    int waveformChannels;
+    unsigned char levelData[2][576];
     unsigned char waveformData[2][576];
     void (*Config)(winampVisModule* module);
     // 0 on success.

@@ -188,7 +188,7 @@ TEST_F(WinampPluginInstall, TheAssociationCommandGivesTheFolderAndTheInstalledPl
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(testkit::WindowText(window), std::string(kProjectName) + " on screen - Orvan3D");
     for (int frame = 0; frame < 5; ++frame) {
-        for (int i = 0; i < 576; ++i) module->spectrumData[0][i] = module->spectrumData[1][i] =
+        for (int i = 0; i < 576; ++i) module->levelData[0][i] = module->levelData[1][i] =
             static_cast<unsigned char>(i + frame);
         EXPECT_EQ(module->Render(module), 0);
         Pump();

@@ -39,9 +39,9 @@ TEST_F(VisPluginHost, TheHeaderHasTheHostsVersionAndExactlyOneCompleteModule) {
     EXPECT_NE(module->Init, nullptr);
     EXPECT_NE(module->Render, nullptr);
     EXPECT_NE(module->Quit, nullptr);
-    EXPECT_GE(module->spectrumNch, 1);
-    EXPECT_LE(module->spectrumNch, 2);
-    EXPECT_LE(module->waveformNch, 2);
+    EXPECT_GE(module->levelChannels, 1);
+    EXPECT_LE(module->levelChannels, 2);
+    EXPECT_LE(module->waveformChannels, 2);
 }
 
 TEST_F(VisPluginHost, WithoutItsProjectInitFailsAndTheModuleStaysSafeToStop) {
