@@ -41,6 +41,14 @@ bool Launcher::ProjectInstallMode() {
     return installer.InstallProject();
 }
 
-// The remaining installing modes arrive with their dialogs; until then each reports that it did not run.
-bool Launcher::ScreensaverInstallMode() { return false; }
-bool Launcher::WinampPluginInstallMode() { return false; }
+bool Launcher::ScreensaverInstallMode() {
+    Installer installer(host, messages);
+    installer.Init(instance, hostWindow);
+    return installer.InstallScreensaver();
+}
+
+bool Launcher::WinampPluginInstallMode() {
+    Installer installer(host, messages);
+    installer.Init(instance, hostWindow);
+    return installer.InstallWinampPlugin();
+}

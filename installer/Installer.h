@@ -11,6 +11,7 @@
 #include "PointerList.h"
 #include "ProgressWindow.h"
 #include "UserMessages.h"
+#include "WinampFolder.h"
 
 // The worker behind every delivery mode: it reads the package, writes its entries below
 // installFolder, hosts the engine, and records every file and folder it creates.
@@ -111,6 +112,24 @@ public:
     // Boxes as RegisterViewer.
     virtual void RegisterUninstall();
 
+    // Installs the project as a screen saver (ProjectType 5): options dialog, engine, the
+    // uninstaller, the screen saver copied into the system directory as <ProjectName>.scr,
+    // engine channels and project files, "screensaver.cfg", uninstall record (with marker),
+    // viewer and uninstall entries, then "Installation successfully completed!". False on a
+    // missing key ("Can't find project type <key>" / "Error"), a cancelled dialog, or a failed
+    // required extraction or engine (with their own boxes); what was created stays on disk.
+    virtual bool InstallScreensaver();
+    // Extracts "ZRXSvr.scr" and copies it over <system directory>\<ProjectName>.scr. A failed
+    // copy shows the error number, then "Unable to copy screensaver to system directory", both
+    // captioned with the target; the target is recorded either way.
+    virtual void CopyScreensaverToSystem();
+    // Installs the project as a Winamp visualisation plug-in (ProjectType 6): as the screen
+    // saver, but the plug-in library is copied to <Winamp folder>\Plugins\vis_<ProjectName>.dll
+    // and the configuration is "winamp.cfg". The Winamp folder comes from the registry, else
+    // from the user through the folder browser; declining either question or cancelling the
+    // browser ends the installation with false and writes nothing more.
+    virtual bool InstallWinampPlugin();
+
     // One chunk through saver: BeginChunk(tag), WriteChunkSize(size), Write(data, size).
     static void WriteChunk(FileSaverChannel* saver, const char* tag, const void* data, uint32_t size);
     // The registry root the entries are written below; HKEY_LOCAL_MACHINE unless a test
@@ -122,6 +141,16 @@ public:
     void ReleaseEngine();
     // Creates fileLoader through the channel factory; false when the engine gives none.
     bool CreateFileLoader();
+
+    // The system directory the screen saver is copied into; the real one unless a test sets
+    // another (at most MAX_PATH - 1 characters).
+    void SetSystemFolder(const char* folder);
+    // The registry roots the Winamp folder is looked up below; the real HKEY_CLASSES_ROOT and
+    // HKEY_CURRENT_USER unless a test gives scratch keys, kept open while the Installer uses them.
+    void SetWinampRoots(HKEY classesRoot, HKEY currentUser) {
+        winampClassesRoot = classesRoot;
+        winampUserRoot = currentUser;
+    }
 
     // Sets installFolder (at most 399 characters); false when the folder does not fit.
     bool SetInstallFolder(const char* folder);
@@ -149,6 +178,9 @@ protected:
     bool silent = false;
     const char* silentFolder = "";
     const bool* silentFailure = nullptr;
+    char systemFolder[MAX_PATH] = {};
+    HKEY winampClassesRoot = HKEY_CLASSES_ROOT;
+    HKEY winampUserRoot = HKEY_CURRENT_USER;
 
 private:
     // Creates the missing folders along the first 260 characters of a link path, recording
@@ -156,6 +188,16 @@ private:
     void CreateLinkFolders(const char* linkPath);
     // Bytes of the recorded files and the record, in KB rounded up.
     DWORD EstimatedSizeKb() const;
+    // The Winamp folder: the registry first, then the user's choice. False when the user
+    // declines or cancels; folder is then empty.
+    bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
+    // The rest of a screen-saver or plug-in installation once its component is in place:
+    // channels and project files, the configuration file (optionsWriter adds the mode's own
+    // chunks; false stops the installation), record, release, registration, success message.
+    bool FinishComponentInstall(const char* configName, const char* projectName,
+                                bool (Installer::*optionsWriter)(FileSaverChannel*));
+    bool WriteScreensaverOptions(FileSaverChannel* saver);
+    bool WriteNoOptions(FileSaverChannel*) { return true; }
     bool Record(PointerList& list, const char* path);
     void FreeRecorded(PointerList& list);
     void CreateFoldersAlong(const char* path);

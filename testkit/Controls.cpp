@@ -1,6 +1,9 @@
 #include "Controls.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
+
+#include "Handle.h"
 
 #include "UiDriver.h"
 
@@ -50,6 +53,24 @@ bool SetEditText(HWND edit, const std::string& text) {
     DWORD_PTR result = 0;
     // WM_SETTEXT is marshalled across processes, and the edit box notifies EN_CHANGE as for typing.
     return SendTimed(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), 5000, result) && result != 0;
+}
+
+bool SelectBrowserFolder(HWND browser, const std::string& folder) {
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(browser, &processId);
+    win::Handle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE,
+                                      processId));
+    if (!process) return false;
+    void* remote = ::VirtualAllocEx(process.get(), nullptr, folder.size() + 1, MEM_COMMIT | MEM_RESERVE,
+                                    PAGE_READWRITE);
+    if (remote == nullptr) return false;
+    SIZE_T written = 0;
+    // The browser's answer carries no meaning; only the delivery can be known.
+    DWORD_PTR result = 0;
+    const bool sent = ::WriteProcessMemory(process.get(), remote, folder.c_str(), folder.size() + 1, &written) &&
+                      SendTimed(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(remote), 5000, result);
+    ::VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+    return sent;
 }
 
 bool SendCommand(HWND dialog, int id, DWORD timeoutMs) {

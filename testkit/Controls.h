@@ -29,6 +29,10 @@ bool ReadControl(HWND control, ControlInfo& info);
 bool ReadProgressBar(HWND bar, ProgressInfo& info);
 // Replaces the text of an edit box as typing would, change notification included.
 bool SetEditText(HWND edit, const std::string& text);
+// Selects folder in the shell's folder browser of another process, as clicking through its
+// tree would: the path is placed in that process, since the browser's own messages carry
+// pointers that are not carried across. False when the message could not be delivered.
+bool SelectBrowserFolder(HWND browser, const std::string& folder);
 // Sends dialog the command of button id and waits until it is handled; false when the
 // dialog did not answer within timeoutMs (a command that opens a modal window never returns
 // in time: use PostCommand for those).

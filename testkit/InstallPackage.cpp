@@ -1,5 +1,6 @@
 #include "InstallPackage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -61,6 +62,59 @@ InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOpt
         .Raw("\\media\\textures\\wood.bin", wood);
     package.files.emplace_back("\\media\\scene.dat", sceneData);
     package.files.emplace_back("\\media\\textures\\wood.bin", wood);
+    return package;
+}
+
+InstallPackage MakeComponentInstallPackage(const std::string& binFolder, const ComponentInstallOptions& options) {
+    InstallPackage package;
+    PackageFixture& f = package.fixture;
+    const bool screensaver = options.projectType == 5;
+    f.Number("ProjectType", options.projectType);
+    if (options.withCheckDx8) f.Flag("CheckDx8", options.checkDx8);
+    if (screensaver) {
+        if (options.withRunAfterInstall) f.Flag("RunAfterInstall", true);
+        if (options.withInstallPath) f.Text("InstallPath", options.installPath);
+    } else if (options.withStartupDirectory) {
+        f.Text("StartupDirectory", options.startupDirectory);
+    }
+    if (options.withProjectName) f.Text("ProjectName", options.projectName);
+    if (screensaver) {
+        if (options.withDoQuitCgr) f.Raw("DoQuitCgr", Bytes{options.doQuitCgr});
+        if (options.withDoSmallPreview) f.Raw("DoSmallPreview", Bytes{options.doSmallPreview});
+    } else if (options.withWinampVersion) {
+        f.Raw("WinampVersion", Bytes{options.winampVersion});
+    }
+
+    auto zlibComponent = [&](const std::string& name, const std::string& own) {
+        if (std::find(options.leftOut.begin(), options.leftOut.end(), name) != options.leftOut.end()) return;
+        const auto substitute = options.substitutes.find(name);
+        const std::string& source = substitute != options.substitutes.end() ? substitute->second : own;
+        const Bytes plain = FileBytesOrDie(binFolder + "\\" + source);
+        f.Raw(name, ZlibStored(plain));
+        package.files.emplace_back(name, plain);
+    };
+    for (const char* name : kEngineFiles) zlibComponent(name, name);
+    const Bytes start = MakeStartFile(options.projectName + " on screen", 0, 0, "");
+    f.Raw("ZRXStart.zrx", start);
+    package.files.emplace_back("ZRXStart.zrx", start);
+    zlibComponent("ZRXUnInst.exe", "orvan_drive.exe");
+    if (screensaver) {
+        zlibComponent("ZRXSvr.scr", "ZRXSvr.scr");
+    } else {
+        zlibComponent("WinAmp.dll", "WinAmp.dll");
+    }
+
+    const Bytes scene = Pattern(20000, 5);
+    f.Number("ChannelCount", 1, "CHANNELINFO")
+        .Text("ChannelItemNameID0", "\\channels\\scene.chn", "CHANNELINFO")
+        .Raw("\\channels\\scene.chn", Vbrf(scene));
+    f.Number("ChannelDLLCount", 0, "CHANNELINFO");
+    package.files.emplace_back("\\channels\\scene.chn", scene);
+    const Bytes sceneData = Pattern(40000, 6);
+    f.Number("FileCount", 1, "FILEINFO")
+        .Text("ItemNameID0", "\\media\\scene.dat", "FILEINFO")
+        .Raw("\\media\\scene.dat", sceneData);
+    package.files.emplace_back("\\media\\scene.dat", sceneData);
     return package;
 }
 

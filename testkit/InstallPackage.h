@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,5 +36,36 @@ struct InstallPackage {
 
 // The uninstaller is any small program of ours (the UI driver) under the uninstaller's name.
 InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOptions& options);
+
+// A screen-saver (ProjectType 5) or Winamp plug-in (ProjectType 6) package made from the
+// built components of binFolder: the keys each mode reads, each of which can be left out, the
+// engine, the uninstaller stand-in, the mode's component and the project. No viewer: these
+// modes never start it.
+struct ComponentInstallOptions {
+    int32_t projectType = 5;
+    bool withCheckDx8 = true;
+    bool checkDx8 = false;
+    std::string projectName = "Test Project";
+    bool withProjectName = true;
+    // The screen saver's keys.
+    bool withRunAfterInstall = true;
+    bool withInstallPath = true;
+    std::string installPath = "C:\\Program Files\\Orvan3D Test";
+    bool withDoQuitCgr = true;
+    unsigned char doQuitCgr = 1;
+    bool withDoSmallPreview = true;
+    unsigned char doSmallPreview = 0;
+    // The plug-in's keys.
+    bool withStartupDirectory = true;
+    std::string startupDirectory = "C:\\Program Files\\Orvan3D Test";
+    bool withWinampVersion = true;
+    unsigned char winampVersion = 5;
+    // Component entry name -> file of binFolder packed under that name instead of its own, to
+    // build broken installations; entries named in leftOut are not packed at all.
+    std::map<std::string, std::string> substitutes;
+    std::vector<std::string> leftOut;
+};
+
+InstallPackage MakeComponentInstallPackage(const std::string& binFolder, const ComponentInstallOptions& options);
 
 }  // namespace testkit

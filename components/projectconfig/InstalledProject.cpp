@@ -1,0 +1,160 @@
+#include "InstalledProject.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "EngineInterface.h"
+#include "Handle.h"
+#include "LittleEndian.h"
+
+namespace {
+
+constexpr char kViewerKey[] = "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\";
+
+bool Exists(const char* path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool ReadWholeFile(const char* path, std::vector<unsigned char>& bytes) {
+    win::FileHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
+    const DWORD size = ::GetFileSize(file.get(), nullptr);
+    if (size == INVALID_FILE_SIZE || size == 0) return false;
+    bytes.resize(size);
+    DWORD got = 0;
+    return ::ReadFile(file.get(), bytes.data(), size, &got, nullptr) && got == size;
+}
+
+// The folder holding configName: the module's own, else the one the viewer entry names.
+bool FindInstallFolder(HMODULE module, const char* namePrefix, const char* configName, char (&folder)[MAX_PATH]) {
+    char path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(module, path, sizeof(path));
+    if (n == 0 || n >= sizeof(path)) return false;
+    char* slash = std::strrchr(path, '\\');
+    if (slash == nullptr) return false;
+    *slash = '\0';
+    char config[MAX_PATH];
+    if (std::snprintf(config, sizeof(config), "%s\\%s", path, configName) < static_cast<int>(sizeof(config)) &&
+        Exists(config)) {
+        std::snprintf(folder, sizeof(folder), "%s", path);
+        return true;
+    }
+
+    char name[260];
+    ProjectNameFromModule(module, namePrefix, name);
+    char keyPath[sizeof(kViewerKey) + 260];
+    std::snprintf(keyPath, sizeof(keyPath), "%s%s", kViewerKey, name);
+    win::RegKey key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+    char value[MAX_PATH + 1] = {};
+    DWORD type = 0;
+    DWORD size = MAX_PATH;
+    if (::RegQueryValueExA(key.get(), "DisplayName", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return false;
+    }
+    value[size < MAX_PATH ? size : MAX_PATH] = '\0';
+    std::snprintf(folder, sizeof(folder), "%s", value);
+    return true;
+}
+
+struct Engine {
+    win::Module library;
+    EngineControl* control = nullptr;
+    FileLoaderChannel* loader = nullptr;
+
+    Engine() = default;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+    ~Engine() {
+        if (loader != nullptr) loader->Destroy(kEngineDeleteObject);
+        if (control != nullptr) control->Destroy(kEngineDeleteObject);
+    }
+    bool Load(const char* folder, HINSTANCE instance, const char* windowClass) {
+        char path[MAX_PATH];
+        if (std::snprintf(path, sizeof(path), "%s\\EngineCore.dll", folder) >= static_cast<int>(sizeof(path))) {
+            return false;
+        }
+        library.reset(::LoadLibraryA(path));
+        if (!library) return false;
+        auto get = reinterpret_cast<GetEngineControlInstanceFunc>(
+            reinterpret_cast<void*>(::GetProcAddress(library.get(), kGetEngineControlInstanceName)));
+        control = get != nullptr ? get() : nullptr;
+        if (control == nullptr || !control->SetBaseFolder(folder) ||
+            !control->Initialize(instance, windowClass, nullptr)) {
+            return false;
+        }
+        ChannelFactory* factory = control->GetChannelFactory();
+        if (factory == nullptr) return false;
+        loader = static_cast<FileLoaderChannel*>(factory->CreateChannel(kFileLoaderChannelId, 0, 0));
+        return loader != nullptr;
+    }
+    // The chunk's data, or null when the loaded file has no such chunk.
+    const unsigned char* Find(const char* tag, uint32_t& size) {
+        if (!loader->FindChunk(tag, 0)) return nullptr;
+        size = loader->GetSize();
+        return loader->GetData();
+    }
+};
+
+}  // namespace
+
+void ProjectNameFromModule(HMODULE module, const char* namePrefix, char (&name)[260]) {
+    name[0] = '\0';
+    char shortPath[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(module, shortPath, sizeof(shortPath));
+    if (n == 0 || n >= sizeof(shortPath)) return;
+    // The system may start a screen saver by its short name, which is not the project's.
+    char path[MAX_PATH];
+    const DWORD longLength = ::GetLongPathNameA(shortPath, path, sizeof(path));
+    if (longLength == 0 || longLength >= sizeof(path)) std::snprintf(path, sizeof(path), "%s", shortPath);
+    const char* slash = std::strrchr(path, '\\');
+    const char* base = slash != nullptr ? slash + 1 : path;
+    const size_t prefixLength = std::strlen(namePrefix);
+    if (_strnicmp(base, namePrefix, prefixLength) == 0) base += prefixLength;
+    std::snprintf(name, sizeof(name), "%s", base);
+    char* dot = std::strrchr(name, '.');
+    if (dot != nullptr) *dot = '\0';
+}
+
+bool LoadInstalledProject(HMODULE module, const char* namePrefix, const char* configName, HINSTANCE instance,
+                          const char* windowClass, InstalledProject& project) {
+    if (!FindInstallFolder(module, namePrefix, configName, project.folder)) return false;
+    Engine engine;
+    if (!engine.Load(project.folder, instance, windowClass)) return false;
+
+    char configPath[MAX_PATH];
+    std::snprintf(configPath, sizeof(configPath), "%s\\%s", project.folder, configName);
+    std::vector<unsigned char> config;
+    if (!ReadWholeFile(configPath, config)) return false;
+    engine.loader->LoadFromMemory(config.data(), static_cast<uint32_t>(config.size()), kLoadBorrowed);
+    uint32_t size = 0;
+    const unsigned char* data = engine.Find("SCFP", size);
+    if (data == nullptr || size == 0) return false;
+    const size_t pathLength = strnlen(reinterpret_cast<const char*>(data), size);
+    if (pathLength >= sizeof(project.startFile)) return false;
+    std::memcpy(project.startFile, data, pathLength);
+    project.startFile[pathLength] = '\0';
+    data = engine.Find("SCTI", size);
+    if (data == nullptr || size != 4) return false;
+    // A period of 0 would spin; the value has to leave the system time to breathe.
+    const uint32_t period = LoadU32(data);
+    project.periodMs = period != 0 ? period : 1;
+    data = engine.Find("SCQC", size);
+    if (data != nullptr && size == 1) project.quitOnMouseMove = data[0] != 0;
+    data = engine.Find("SCSP", size);
+    if (data != nullptr && size == 1) project.drawPreview = data[0] != 0;
+
+    // The start file is the project's; without a readable title the project still runs.
+    std::vector<unsigned char> start;
+    if (ReadWholeFile(project.startFile, start)) {
+        engine.loader->LoadFromMemory(start.data(), static_cast<uint32_t>(start.size()), kLoadBorrowed);
+        data = engine.Find("ZRXS", size);
+        if (data != nullptr) {
+            const size_t n = size < sizeof(project.title) - 1 ? size : sizeof(project.title) - 1;
+            std::memcpy(project.title, data, n);
+            project.title[n] = '\0';
+        }
+    }
+    return true;
+}

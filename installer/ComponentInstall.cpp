@@ -1,0 +1,72 @@
+// The common end of the screen-saver and plug-in installations: everything after their
+// component is in place.
+#include "FormatText.h"
+#include "Installer.h"
+#include "LittleEndian.h"
+
+namespace {
+
+// The configuration files' fixed text field.
+constexpr uint32_t kFieldSize = 259;
+// What the screen saver and the plug-in are given as their "SCTI" value.
+constexpr uint32_t kTimingValue = 20;
+
+// The saver is the engine's and goes back through its own destructor on every path.
+class SaverOwner {
+public:
+    explicit SaverOwner(FileSaverChannel* saver) : saver(saver) {}
+    SaverOwner(const SaverOwner&) = delete;
+    SaverOwner& operator=(const SaverOwner&) = delete;
+    ~SaverOwner() {
+        if (saver != nullptr) saver->Destroy(kEngineDeleteObject);
+    }
+    FileSaverChannel* get() const { return saver; }
+
+private:
+    FileSaverChannel* saver;
+};
+
+}  // namespace
+
+bool Installer::FinishComponentInstall(const char* configName, const char* projectName,
+                                       bool (Installer::*optionsWriter)(FileSaverChannel*)) {
+    fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));
+    if (fileLoader == nullptr) {
+        messages.Show("Can't init fileloader", "P", MB_OK);
+        return false;
+    }
+    if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+
+    {
+        // Destroyed before the engine that made it is released.
+        SaverOwner saver(static_cast<FileSaverChannel*>(channelFactory->CreateChannel(kFileSaverChannelId, 0, 0)));
+        if (saver.get() != nullptr) {
+            char configPath[kFolderCapacity + 32];
+            win::FormatText(configPath, sizeof(configPath), "%s\\%s", installFolder, configName);
+            if (saver.get()->Open(configPath, kSaveCreate)) {
+                char startFile[kFieldSize] = {};
+                win::FormatText(startFile, sizeof(startFile), "%s\\ZRXStart.zrx", installFolder);
+                WriteChunk(saver.get(), "SCFP", startFile, kFieldSize);
+                unsigned char timing[4];
+                StoreU32(timing, kTimingValue);
+                WriteChunk(saver.get(), "SCTI", timing, sizeof(timing));
+                if (!(this->*optionsWriter)(saver.get())) {
+                    // The partial file is finished and kept; the installation ends unrecorded.
+                    saver.get()->Close();
+                    return false;
+                }
+            }
+            saver.get()->Close();
+            Record(createdFiles, configPath);
+            WriteUninstallRecord(saver.get(), projectName, true);
+        }
+    }
+    ReleaseEngine();
+    RegisterViewer();
+    RegisterUninstall();
+    progress->SetProgress(0.95f);
+    progress->Close();
+    progress.reset();
+    messages.Show("Installation successfully completed!", projectName, MB_ICONINFORMATION);
+    return true;
+}

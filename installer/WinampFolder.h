@@ -1,0 +1,22 @@
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+// Where Winamp is installed, as its registry entries tell.
+
+// The registry value buffer the location is read into.
+constexpr DWORD kWinampValueCapacity = 513;
+// One byte more than the value buffer, so that a value stored without its zero still ends.
+constexpr size_t kWinampFolderCapacity = kWinampValueCapacity + 1;
+
+// The folder of the program an association command starts, e.g. "\"C:\\Winamp\\winamp.exe\"
+// \"%1\"" gives "C:\\Winamp\\": the text from the second character up to the next double quote
+// (or the end), cut back to its last backslash, which stays. The first character is taken to
+// be the opening quote without looking at it. No backslash, or an empty command, gives "".
+void FolderFromOpenCommand(const char* command, char (&folder)[kWinampFolderCapacity]);
+
+// The default value of classesRoot\Applications\Winamp.exe\shell\open\command, cut by
+// FolderFromOpenCommand; else the default value of currentUser\Software\Winamp unchanged.
+// False, with folder empty, when neither key gives a text value.
+bool WinampFolderFromRegistry(HKEY classesRoot, HKEY currentUser, char (&folder)[kWinampFolderCapacity]);

@@ -1,0 +1,102 @@
+// Installing a project as a Winamp visualisation plug-in.
+#include <shlobj.h>
+
+#include "FormatText.h"
+#include "Installer.h"
+#include "OptionsDialog.h"
+
+namespace {
+
+constexpr int32_t kTextCapacity = 259;
+
+// The folder the user picks in the shell's folder browser; false when the browser is
+// cancelled or the choice is no file-system folder.
+bool BrowseForFolder(char (&folder)[kWinampFolderCapacity]) {
+    // Only a successful initialisation is balanced, as for the links.
+    const bool comStarted = SUCCEEDED(::CoInitialize(nullptr));
+    BROWSEINFOA browse = {};
+    browse.lpszTitle = "Select Main WinAmp Install Folder";
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
+    LPITEMIDLIST chosen = ::SHBrowseForFolderA(&browse);
+    char path[MAX_PATH] = {};
+    const bool found = chosen != nullptr && ::SHGetPathFromIDListA(chosen, path);
+    if (chosen != nullptr) ::CoTaskMemFree(chosen);
+    if (comStarted) ::CoUninitialize();
+    if (!found) return false;
+    return win::FormatText(folder, sizeof(folder), "%s", path);
+}
+
+}  // namespace
+
+bool Installer::FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]) {
+    if (WinampFolderFromRegistry(winampClassesRoot, winampUserRoot, folder)) return true;
+    if (messages.Show("WinAmp 2.x or 5.x installation folder could not be detected by the installer. This program "
+                      "needs WinAmp 2.x or 5.x (not 3.x) to run.\nWould you like to continue and manually select "
+                      "your WinAmp folder?",
+                      projectName, MB_YESNO | MB_ICONWARNING) != IDYES) {
+        return false;
+    }
+    // A cancelled browser leaves no folder to install into: the installation ends here.
+    if (BrowseForFolder(folder)) return true;
+    folder[0] = '\0';
+    return false;
+}
+
+bool Installer::InstallWinampPlugin() {
+    OptionsDialog dialog;
+    unsigned char checkDx8 = 0;
+    if (!GetPackageEntry("CheckDx8", &checkDx8, 1, nullptr)) {
+        messages.Show("Can't find project type CheckDx8", "Error", MB_OK);
+        return false;
+    }
+    char startupDirectory[kTextCapacity + 1] = {};
+    if (!GetPackageEntry("StartupDirectory", startupDirectory, kTextCapacity, nullptr)) {
+        messages.Show("Can't find project type StartupDirectory", "Error", MB_OK);
+        return false;
+    }
+    char projectName[kTextCapacity + 1] = {};
+    if (!GetPackageEntry("ProjectName", projectName, kTextCapacity, nullptr)) {
+        messages.Show("Can't find project type ProjectName", "Error", MB_OK);
+        return false;
+    }
+    // Required although this mode never uses its value.
+    unsigned char winampVersion = 0;
+    if (!GetPackageEntry("WinampVersion", &winampVersion, 1, nullptr)) {
+        messages.Show("Can't find winamp version", "Error", MB_OK);
+        return false;
+    }
+    if (checkDx8 != 0 && !IsDirectXReady()) {
+        messages.Show("DirectX 9.0C or higher was not detected on this system\n\rDirectX 9.0C or higher needs to be "
+                      "installed before the winamp plugin will work.",
+                      projectName, MB_ICONWARNING | MB_OK);
+    }
+
+    dialog.SetProjectName(projectName);
+    if (!dialog.Show(instance, hostWindow, startupDirectory)) return false;
+
+    progress.reset(new ProgressWindow());
+    progress->SetText("Installing...");
+    progress->Create(instance, hostWindow);
+    progress->SetProgress(0);
+    SetInstallFolder(dialog.GetFolder());
+    ::SetCurrentDirectoryA(installFolder);
+
+    if (!ExtractEngineFiles()) return false;
+    if (!LoadEngine()) return false;
+    progress->SetProgress(0.05f);
+    ExtractFile("ZRXUnInst.exe", true);
+    ExtractFile("WinAmp.dll", true);
+
+    char winampFolder[kWinampFolderCapacity] = {};
+    if (!FindWinampFolder(projectName, winampFolder)) return false;
+    char source[kFolderCapacity + 16];
+    win::FormatText(source, sizeof(source), "%s\\WinAmp.dll", installFolder);
+    // A folder from the association command ends in a backslash already; the doubled one
+    // that follows is harmless and is recorded as used.
+    char pluginPath[kWinampFolderCapacity + kTextCapacity + 32];
+    win::FormatText(pluginPath, sizeof(pluginPath), "%s\\Plugins\\vis_%s.dll", winampFolder, projectName);
+    ::CopyFileA(source, pluginPath, FALSE);
+    Record(createdFiles, pluginPath);
+    progress->SetProgress(0.1f);
+    return FinishComponentInstall("winamp.cfg", projectName, &Installer::WriteNoOptions);
+}

@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ChunkFile.h"
+#include "ComponentInstallDriver.h"
+#include "InstallPackage.h"
+#include "LittleEndian.h"
+#include "UiDriver.h"
+#include "VisPlugin.h"
+
+using e2e::Boxes;
+using e2e::Exists;
+using testkit::Bytes;
+
+namespace {
+
+constexpr char kProjectName[] = "Orvan3D Vis Test";
+constexpr char kSuccess[] = "Installation successfully completed! / Orvan3D Vis Test";
+constexpr char kQuestion[] =
+    "WinAmp 2.x or 5.x installation folder could not be detected by the installer. This program needs WinAmp 2.x "
+    "or 5.x (not 3.x) to run.\nWould you like to continue and manually select your WinAmp folder?";
+constexpr char kCommandKey[] = "Applications\\Winamp.exe\\shell\\open\\command";
+constexpr char kWinampKey[] = "Software\\Winamp";
+constexpr char kViewerKey[] = "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\Orvan3D Vis Test";
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DOrvan3D Vis Test";
+
+std::vector<std::pair<std::string, Bytes>> Chunks(const std::string& path) {
+    Bytes bytes;
+    std::vector<chunk::Chunk> chunks;
+    EXPECT_TRUE(testkit::ReadFileBytes(path, bytes)) << path;
+    EXPECT_TRUE(chunk::ReadChunks(bytes, chunks)) << path;
+    std::vector<std::pair<std::string, Bytes>> out;
+    for (const auto& c : chunks) out.emplace_back(c.tag, c.data);
+    return out;
+}
+
+std::vector<std::string> RecordedFiles(const std::vector<std::pair<std::string, Bytes>>& record) {
+    std::vector<std::string> out;
+    for (const auto& c : record) {
+        if (c.first == "UNFN") out.emplace_back(reinterpret_cast<const char*>(c.second.data()));
+    }
+    return out;
+}
+
+// A window a visualisation host gives its plug-ins as their parent.
+HWND MakeHostWindow() {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = ::DefWindowProcA;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "Orvan3D Test Vis Host";
+    ::RegisterClassA(&windowClass);
+    return ::CreateWindowExA(0, windowClass.lpszClassName, "host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                             nullptr, windowClass.hInstance, nullptr);
+}
+
+void Pump() {
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+}
+
+class WinampPluginInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        target = scratch + "\\Vis Target";
+        // Near the drive's root: there the browser's selection by path is reliable everywhere.
+        winamp = "C:\\Orvan3D Winamp Test";
+        testkit::RemoveTree(winamp);
+        ASSERT_TRUE(::CreateDirectoryA(winamp.c_str(), nullptr));
+        ASSERT_TRUE(::CreateDirectoryA((winamp + "\\Plugins").c_str(), nullptr));
+        RemoveEntries();
+        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
+        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\WinAmp.dll", plugin));
+    }
+    void TearDown() override {
+        RemoveEntries();
+        testkit::RemoveTree(winamp);
+        testkit::RemoveTree(scratch);
+    }
+    void RemoveEntries() {
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kViewerKey);
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        e2e::RemoveEmptyViewerKeys();
+    }
+    testkit::ComponentInstallOptions Options() const {
+        testkit::ComponentInstallOptions options;
+        options.projectType = 6;
+        options.projectName = kProjectName;
+        options.startupDirectory = scratch + "\\Proposed Folder";
+        options.installPath = scratch + "\\Not This One";
+        return options;
+    }
+    std::string Pack(const testkit::ComponentInstallOptions& options) {
+        package = testkit::MakeComponentInstallPackage(testkit::OwnFolder(), options);
+        const std::string path = scratch + "\\Setup.exe";
+        EXPECT_TRUE(testkit::WriteFileBytes(path, package.fixture.Image(stub)));
+        return path;
+    }
+    e2e::InstallRun Install(const testkit::ComponentInstallOptions& options, e2e::Handlers handlers = {}) {
+        handlers.onOptions = e2e::InstallInto(target);
+        return e2e::Drive(Pack(options), handlers);
+    }
+    // Nothing of the plug-in's side: no plug-in, configuration, record or entry.
+    void ExpectNothingWritten(const std::string& what) {
+        EXPECT_EQ(e2e::Tree(winamp), std::vector<std::string>{}) << what;
+        EXPECT_FALSE(Exists(target + "\\winamp.cfg")) << what;
+        EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << what;
+        EXPECT_TRUE(e2e::TextValues(kViewerKey).empty()) << what;
+        EXPECT_TRUE(e2e::TextValues(kUninstallKey).empty()) << what;
+    }
+    // The plug-in at pluginPath, the configuration and the record as the mode writes them.
+    void ExpectInstalled(const std::string& pluginPath) {
+        Bytes copy;
+        ASSERT_TRUE(testkit::ReadFileBytes(pluginPath, copy)) << pluginPath;
+        EXPECT_TRUE(copy == plugin) << "the installed plug-in differs from the packed one";
+        EXPECT_EQ(e2e::Tree(winamp), std::vector<std::string>{std::string("Plugins\\vis_") + kProjectName + ".dll"});
+
+        const auto config = Chunks(target + "\\winamp.cfg");
+        ASSERT_EQ(config.size(), 2u);
+        EXPECT_EQ(config[0].first, "SCFP");
+        ASSERT_EQ(config[0].second.size(), 259u);
+        EXPECT_STREQ(reinterpret_cast<const char*>(config[0].second.data()), (target + "\\ZRXStart.zrx").c_str());
+        Bytes twenty(4);
+        StoreU32(twenty.data(), 20);
+        EXPECT_EQ(config[1], std::make_pair(std::string("SCTI"), twenty));
+
+        std::vector<std::string> files;
+        for (const auto& file : package.files) {
+            files.push_back(target + "\\" + file.first);
+            if (file.first == "WinAmp.dll") files.push_back(pluginPath);
+        }
+        files.push_back(target + "\\winamp.cfg");
+        const auto record = Chunks(target + "\\uninstall.nfo");
+        EXPECT_EQ(RecordedFiles(record), files);
+        ASSERT_FALSE(record.empty());
+        EXPECT_EQ(record.back(), std::make_pair(std::string("UNSK"), Bytes{}));
+        EXPECT_EQ(e2e::TextValues(kViewerKey),
+                  (std::vector<std::pair<std::string, std::string>>{{"DisplayName", target}}));
+        EXPECT_FALSE(e2e::TextValues(kUninstallKey).empty());
+    }
+
+    std::string scratch;
+    std::string target;
+    std::string winamp;
+    Bytes stub;
+    Bytes plugin;
+    testkit::InstallPackage package;
+};
+
+}  // namespace
+
+TEST_F(WinampPluginInstall, TheAssociationCommandGivesTheFolderAndTheInstalledPluginRunsInAHost) {
+    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
+    const auto run = Install(Options());
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.dialogTitle, std::string(kProjectName) + " Installation Options");
+    EXPECT_EQ(run.dialogFolder, scratch + "\\Proposed Folder") << "StartupDirectory is proposed";
+    ASSERT_EQ(Boxes(run), std::vector<std::string>{kSuccess});
+    EXPECT_TRUE(run.boxes[0].hasIcon);
+    EXPECT_FALSE(run.browserSeen);
+    // The folder from the command keeps its backslash, and the one before Plugins follows it.
+    const std::string pluginPath = winamp + "\\\\Plugins\\vis_" + kProjectName + ".dll";
+    ExpectInstalled(pluginPath);
+
+    // Loaded the way a host loads vis_*.dll: it finds its project through the viewer entry
+    // and shows the start file's title.
+    win::Module library(::LoadLibraryA(pluginPath.c_str()));
+    ASSERT_TRUE(library);
+    auto getHeader = reinterpret_cast<WinampVisGetHeaderFunc>(
+        reinterpret_cast<void*>(::GetProcAddress(library.get(), "winampVisGetHeader")));
+    ASSERT_NE(getHeader, nullptr);
+    winampVisHeader* header = getHeader();
+    ASSERT_NE(header, nullptr);
+    winampVisModule* module = header->getModule(0);
+    ASSERT_NE(module, nullptr);
+    HWND host = MakeHostWindow();
+    module->hwndParent = host;
+    module->hDllInstance = library.get();
+    module->sRate = 44100;
+    module->nCh = 2;
+    ASSERT_EQ(module->Init(module), 0);
+    HWND window = ::FindWindowA("Orvan3D Visualisation", nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(testkit::WindowText(window), std::string(kProjectName) + " on screen - Orvan3D");
+    for (int frame = 0; frame < 5; ++frame) {
+        for (int i = 0; i < 576; ++i) module->levelData[0][i] = module->levelData[1][i] =
+            static_cast<unsigned char>(i + frame);
+        EXPECT_EQ(module->Render(module), 0);
+        Pump();
+    }
+    module->Quit(module);
+    EXPECT_FALSE(::IsWindow(window));
+    ::DestroyWindow(host);
+}
+
+TEST_F(WinampPluginInstall, WinampsOwnKeyIsTakenUnchanged) {
+    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    if (command.Existed()) GTEST_SKIP() << "this machine has a Winamp association";
+    e2e::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
+    ASSERT_TRUE(own.Set(winamp));
+    const auto run = Install(Options());
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(Boxes(run), std::vector<std::string>{kSuccess});
+    ExpectInstalled(winamp + "\\Plugins\\vis_" + kProjectName + ".dll");
+}
+
+TEST_F(WinampPluginInstall, WithoutRegistryEntriesTheUserIsAskedAndPicksTheFolder) {
+    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    e2e::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
+    if (command.Existed() || own.Existed()) GTEST_SKIP() << "this machine has Winamp's registry entries";
+    e2e::Handlers handlers;
+    handlers.answer = [](const testkit::MessageBoxInfo& box) { return box.buttons.size() == 2 ? IDYES : IDOK; };
+    handlers.onBrowser = e2e::BrowseTo(winamp);
+    const auto run = Install(Options(), handlers);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_EQ(Boxes(run), (std::vector<std::string>{std::string(kQuestion) + " / " + kProjectName, kSuccess}));
+    EXPECT_TRUE(run.boxes[0].hasIcon);
+    EXPECT_TRUE(run.browserSeen);
+    EXPECT_NE(std::find(run.browserTexts.begin(), run.browserTexts.end(), "Select Main WinAmp Install Folder"),
+              run.browserTexts.end())
+        << ::testing::PrintToString(run.browserTexts);
+    ExpectInstalled(winamp + "\\Plugins\\vis_" + kProjectName + ".dll");
+}
+
+TEST_F(WinampPluginInstall, DecliningTheQuestionOrCancellingTheBrowserWritesNothingMore) {
+    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    e2e::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
+    if (command.Existed() || own.Existed()) GTEST_SKIP() << "this machine has Winamp's registry entries";
+    struct Case {
+        const char* what;
+        int answer;
+        bool browserSeen;
+    } cases[] = {{"No", IDNO, false}, {"Yes, then Cancel", IDYES, true}};
+    for (const Case& c : cases) {
+        e2e::Handlers handlers;
+        handlers.answer = [&](const testkit::MessageBoxInfo&) { return c.answer; };
+        handlers.onBrowser = e2e::CancelBrowser;
+        const auto run = Install(Options(), handlers);
+        ASSERT_FALSE(run.timedOut) << c.what;
+        EXPECT_EQ(run.exitCode, 0u) << c.what;
+        EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string(kQuestion) + " / " + kProjectName})) << c.what;
+        EXPECT_EQ(run.browserSeen, c.browserSeen) << c.what;
+        // What came before the question stays.
+        EXPECT_TRUE(Exists(target + "\\EngineCore.dll")) << c.what;
+        EXPECT_TRUE(Exists(target + "\\ZRXUnInst.exe")) << c.what;
+        EXPECT_TRUE(Exists(target + "\\WinAmp.dll")) << c.what;
+        EXPECT_FALSE(Exists(target + "\\channels\\scene.chn")) << c.what;
+        ExpectNothingWritten(c.what);
+        testkit::RemoveTree(target);
+    }
+}
+
+TEST_F(WinampPluginInstall, EachMissingKeyIsNamedAndNothingIsInstalled) {
+    struct Case {
+        const char* text;
+        std::function<void(testkit::ComponentInstallOptions&)> remove;
+    } cases[] = {
+        {"Can't find project type CheckDx8", [](testkit::ComponentInstallOptions& o) { o.withCheckDx8 = false; }},
+        {"Can't find project type StartupDirectory",
+         [](testkit::ComponentInstallOptions& o) { o.withStartupDirectory = false; }},
+        {"Can't find project type ProjectName", [](testkit::ComponentInstallOptions& o) { o.withProjectName = false; }},
+        {"Can't find winamp version", [](testkit::ComponentInstallOptions& o) { o.withWinampVersion = false; }},
+    };
+    for (const Case& c : cases) {
+        auto options = Options();
+        c.remove(options);
+        const auto run = Install(options);
+        EXPECT_EQ(run.exitCode, 0u) << c.text;
+        EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string(c.text) + " / Error"}));
+        EXPECT_FALSE(run.dialogSeen) << c.text;
+        EXPECT_FALSE(Exists(target)) << c.text;
+        ExpectNothingWritten(c.text);
+    }
+}
+
+TEST_F(WinampPluginInstall, WithoutDirectXAWarningWithOnlyOkThenANormalInstallation) {
+    e2e::DirectXVersion directX("4.08.01.0810");
+    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
+    auto options = Options();
+    options.checkDx8 = true;
+    const auto run = Install(options);
+    ASSERT_EQ(Boxes(run),
+              (std::vector<std::string>{"DirectX 9.0C or higher was not detected on this system\n\rDirectX 9.0C or "
+                                        "higher needs to be installed before the winamp plugin will work. / " +
+                                            std::string(kProjectName),
+                                        kSuccess}));
+    ASSERT_EQ(run.boxes[0].buttons.size(), 1u);
+    EXPECT_TRUE(run.boxes[0].hasIcon);
+    EXPECT_TRUE(Exists(winamp + "\\Plugins\\vis_" + kProjectName + ".dll"));
+}
+
+TEST_F(WinampPluginInstall, WithoutAFileSaverThePluginIsInstalledWithoutConfigurationOrRecord) {
+    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
+    auto options = Options();
+    options.substitutes["channels\\ChunkSaver.dll"] = "channels\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.dll";
+    const auto run = Install(options);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(Boxes(run), std::vector<std::string>{kSuccess});
+    EXPECT_TRUE(Exists(winamp + "\\Plugins\\vis_" + kProjectName + ".dll"));
+    EXPECT_FALSE(Exists(target + "\\winamp.cfg"));
+    EXPECT_FALSE(Exists(target + "\\uninstall.nfo"));
+    EXPECT_EQ(e2e::TextValues(kViewerKey),
+              (std::vector<std::pair<std::string, std::string>>{{"DisplayName", target}}));
+}
+
+TEST_F(WinampPluginInstall, APluginCopyThatFailsIsStillRecordedAndTheInstallationSucceeds) {
+    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
+    ASSERT_TRUE(::RemoveDirectoryA((winamp + "\\Plugins").c_str()));
+    const auto run = Install(Options());
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(Boxes(run), std::vector<std::string>{kSuccess});
+    const std::string pluginPath = winamp + "\\\\Plugins\\vis_" + kProjectName + ".dll";
+    EXPECT_FALSE(Exists(pluginPath));
+    const auto files = RecordedFiles(Chunks(target + "\\uninstall.nfo"));
+    EXPECT_NE(std::find(files.begin(), files.end(), pluginPath), files.end());
+}

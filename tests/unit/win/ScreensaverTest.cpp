@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ComponentPackage.h"
+#include "Handle.h"
+#include "Installer.h"
+#include "MemoryPackageHost.h"
+#include "PackageFixture.h"
+#include "RecordingMessages.h"
+#include "UiDriver.h"
+
+using testkit::Bytes;
+
+namespace {
+
+std::vector<std::string> Strings(const PointerList& list) {
+    std::vector<std::string> out;
+    for (int32_t i = 0; i < list.Count(); ++i) out.push_back(static_cast<const char*>(list.Get(i)));
+    return out;
+}
+
+// The copy into the system folder, with a scratch folder standing in for it.
+class ScreensaverCopy : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        install = scratch + "\\install";
+        system = scratch + "\\system";
+        ASSERT_TRUE(::CreateDirectoryA(install.c_str(), nullptr));
+        saver = testkit::FileBytesOrDie(testkit::OwnFolder() + "\\ZRXSvr.scr");
+    }
+    void TearDown() override { testkit::RemoveTree(scratch); }
+
+    std::unique_ptr<Installer> Make(bool withName) {
+        testkit::PackageFixture fixture;
+        fixture.Raw("ZRXSvr.scr", testkit::ZlibStored(saver));
+        if (withName) fixture.Text("ProjectName", "Demo");
+        host = std::make_unique<testkit::MemoryPackageHost>(fixture.Image(Bytes(512, 0x90)));
+        auto installer = std::make_unique<Installer>(*host, messages);
+        installer->Init(::GetModuleHandleA(nullptr), nullptr);
+        EXPECT_TRUE(installer->SetInstallFolder(install.c_str()));
+        installer->SetSystemFolder(system.c_str());
+        return installer;
+    }
+
+    std::string scratch, install, system;
+    Bytes saver;
+    std::unique_ptr<testkit::MemoryPackageHost> host;
+    testkit::RecordingMessages messages;
+};
+
+TEST_F(ScreensaverCopy, ReplacesTheProjectsSaverAndRecordsIt) {
+    ASSERT_TRUE(::CreateDirectoryA(system.c_str(), nullptr));
+    ASSERT_TRUE(testkit::WriteFileBytes(system + "\\Demo.scr", Bytes{'o', 'l', 'd'}));
+    auto installer = Make(true);
+    installer->CopyScreensaverToSystem();
+    EXPECT_TRUE(messages.shown.empty()) << ::testing::PrintToString(messages.shown);
+    Bytes copy;
+    ASSERT_TRUE(testkit::ReadFileBytes(system + "\\Demo.scr", copy));
+    EXPECT_TRUE(copy == saver);
+    EXPECT_EQ(Strings(installer->CreatedFiles()),
+              (std::vector<std::string>{install + "\\ZRXSvr.scr", system + "\\Demo.scr"}));
+}
+
+TEST_F(ScreensaverCopy, WithoutAProjectNameNothingIsCopiedOrRecorded) {
+    ASSERT_TRUE(::CreateDirectoryA(system.c_str(), nullptr));
+    auto installer = Make(false);
+    installer->CopyScreensaverToSystem();
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Can't find project type ProjectName / Error"});
+    EXPECT_EQ(Strings(installer->CreatedFiles()), std::vector<std::string>{install + "\\ZRXSvr.scr"});
+    WIN32_FIND_DATAA found;
+    win::FindHandle copies(::FindFirstFileA((system + "\\*.scr").c_str(), &found));
+    EXPECT_FALSE(copies) << found.cFileName;
+}
+
+// The screen saver in the display settings' preview: a child of the window it is given, and
+// gone with it.
+TEST(ScreensaverPreview, RunsInsideTheGivenWindowAndEndsWithIt) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = ::DefWindowProcA;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "Orvan3D Test Preview Area";
+    ::RegisterClassA(&windowClass);
+    HWND area = ::CreateWindowExA(0, windowClass.lpszClassName, "preview", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                  150, nullptr, nullptr, windowClass.hInstance, nullptr);
+    ASSERT_NE(area, nullptr);
+    const std::string exe = testkit::OwnFolder() + "\\ZRXSvr.scr";
+    testkit::ChildProcess saver;
+    ASSERT_TRUE(saver.Start(exe, "\"" + exe + "\" /p " + std::to_string(reinterpret_cast<uintptr_t>(area))));
+    HWND child = nullptr;
+    for (int i = 0; i < 200 && child == nullptr; ++i) {
+        MSG message;
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+        child = ::FindWindowExA(area, nullptr, "Orvan3D Screen Saver", nullptr);
+        if (child == nullptr) ::Sleep(50);
+    }
+    ASSERT_NE(child, nullptr) << "no preview inside the given window";
+    EXPECT_FALSE(saver.Wait(500)) << "ended by itself";
+    ::DestroyWindow(area);
+    ASSERT_TRUE(saver.Wait(10000)) << "still running after its window was gone";
+    // Beside no "screensaver.cfg" and without a viewer entry it runs blank, and says so.
+    EXPECT_EQ(saver.ExitCode(), 2u);
+}
+
+TEST(ScreensaverPreview, WithoutAWindowToDrawInItEndsAtOnce) {
+    const std::string exe = testkit::OwnFolder() + "\\ZRXSvr.scr";
+    testkit::ChildProcess saver;
+    ASSERT_TRUE(saver.Start(exe, "\"" + exe + "\" /p 0"));
+    ASSERT_TRUE(saver.Wait(10000));
+    EXPECT_EQ(saver.ExitCode(), 1u);
+}
+
+}  // namespace

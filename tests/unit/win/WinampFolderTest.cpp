@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "Handle.h"
+#include "WinampFolder.h"
+
+namespace {
+
+std::string FromCommand(const std::string& command) {
+    char folder[kWinampFolderCapacity];
+    std::memset(folder, 'x', sizeof(folder));
+    FolderFromOpenCommand(command.c_str(), folder);
+    return folder;
+}
+
+TEST(WinampFolder, TheAssociationCommandIsCutToItsProgramsFolder) {
+    struct Case {
+        const char* command;
+        const char* folder;
+        const char* what;
+    } cases[] = {
+        {"\"C:\\Program Files\\Winamp\\winamp.exe\" \"%1\"", "C:\\Program Files\\Winamp\\", "usual form"},
+        {"\"C:\\Winamp\\winamp.exe\"", "C:\\Winamp\\", "no argument"},
+        {"\"C:\\Winamp\\winamp.exe", "C:\\Winamp\\", "no closing quote: the scan stops at the end"},
+        {"\"\"C:\\Winamp\\winamp.exe\"", "", "second character a quote: empty"},
+        {"\"winamp.exe\" \"%1\"", "", "no backslash: empty"},
+        {"\"C:\\\" \"%1\"", "C:\\", "the root"},
+        {"XC:\\Winamp\\winamp.exe \"%1\"", "C:\\Winamp\\", "the first character is skipped unseen"},
+        {"", "", "empty command"},
+        {"\"", "", "a lone quote"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FromCommand(c.command), c.folder) << c.what;
+}
+
+TEST(WinampFolder, ALongCommandStaysInsideTheBuffer) {
+    const std::string longPath = "\"C:\\" + std::string(600, 'a') + "\\winamp.exe\"";
+    const std::string folder = FromCommand(longPath);
+    EXPECT_LT(folder.size(), kWinampFolderCapacity);
+    EXPECT_EQ(folder, "C:\\");
+}
+
+// Two scratch roots below HKEY_CURRENT_USER stand for the classes root and the user's root.
+class WinampRegistry : public ::testing::Test {
+protected:
+    static constexpr const char* kScratch = "Software\\Orvan3D Test\\WinampRoots";
+    void SetUp() override {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kScratch);
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kScratch) + "\\classes").c_str(), 0, nullptr, 0,
+                                    KEY_ALL_ACCESS, nullptr, classes.put(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kScratch) + "\\user").c_str(), 0, nullptr, 0,
+                                    KEY_ALL_ACCESS, nullptr, user.put(), nullptr),
+                  ERROR_SUCCESS);
+    }
+    void TearDown() override {
+        classes.reset();
+        user.reset();
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kScratch);
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, kScratch);
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Orvan3D Test");
+    }
+    static void SetDefault(HKEY root, const char* path, DWORD type, const void* data, DWORD size) {
+        win::RegKey key;
+        ASSERT_EQ(::RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(::RegSetValueExA(key.get(), nullptr, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+    }
+    static void SetText(HKEY root, const char* path, const std::string& text) {
+        SetDefault(root, path, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    }
+    bool Find(std::string& folder) {
+        char buffer[kWinampFolderCapacity];
+        std::memset(buffer, 'x', sizeof(buffer));
+        const bool found = WinampFolderFromRegistry(classes.get(), user.get(), buffer);
+        folder = buffer;
+        return found;
+    }
+
+    win::RegKey classes;
+    win::RegKey user;
+};
+
+constexpr char kCommand[] = "Applications\\Winamp.exe\\shell\\open\\command";
+constexpr char kOwn[] = "Software\\Winamp";
+
+TEST_F(WinampRegistry, TheAssociationComesFirstThenWinampsOwnKeyUnchanged) {
+    std::string folder;
+    EXPECT_FALSE(Find(folder));
+    EXPECT_EQ(folder, "");
+
+    SetText(user.get(), kOwn, "D:\\Media\\Winamp");
+    ASSERT_TRUE(Find(folder));
+    EXPECT_EQ(folder, "D:\\Media\\Winamp") << "taken unchanged, without a backslash added";
+
+    SetText(classes.get(), kCommand, "\"C:\\Winamp\\winamp.exe\" \"%1\"");
+    ASSERT_TRUE(Find(folder));
+    EXPECT_EQ(folder, "C:\\Winamp\\");
+}
+
+TEST_F(WinampRegistry, AnAssociationWithoutBackslashStillEndsTheSearchWithAnEmptyFolder) {
+    SetText(user.get(), kOwn, "D:\\Media\\Winamp");
+    SetText(classes.get(), kCommand, "\"winamp.exe\" \"%1\"");
+    std::string folder;
+    ASSERT_TRUE(Find(folder));
+    EXPECT_EQ(folder, "");
+}
+
+TEST_F(WinampRegistry, ValuesThatAreNoTextAreNoFolder) {
+    const DWORD number = 42;
+    SetDefault(classes.get(), kCommand, REG_DWORD, &number, sizeof(number));
+    SetDefault(user.get(), kOwn, REG_BINARY, "C:\\x", 4);
+    std::string folder;
+    EXPECT_FALSE(Find(folder));
+    EXPECT_EQ(folder, "");
+}
+
+TEST_F(WinampRegistry, TextStoredWithoutItsZeroStillEndsWhereItEnds) {
+    const std::string text(kWinampValueCapacity - 1, 'w');
+    SetDefault(user.get(), kOwn, REG_SZ, text.data(), static_cast<DWORD>(text.size()));
+    std::string folder;
+    ASSERT_TRUE(Find(folder));
+    EXPECT_EQ(folder, text);
+    SetText(user.get(), kOwn, std::string(kWinampValueCapacity + 10, 'w'));
+    EXPECT_FALSE(Find(folder)) << "a value that does not fit the buffer is not read";
+    EXPECT_EQ(folder, "");
+}
+
+}  // namespace
