@@ -423,8 +423,9 @@ TEST_F(Faults, ATemporaryPathNearItsLimitNeverPutsTheRunFolderBesideIt) {
                 << length << ": " << box;
         }
         EXPECT_EQ(entries(parent), parentBefore) << length << ": nothing beside the temporary folder (" << given << ")";
-        std::printf("TMP of %u characters: temporary path of %u, %s, %u boxes\n", static_cast<unsigned>(length),
-                    static_cast<unsigned>(std::strlen(given)), ran ? "ran" : "stopped", static_cast<unsigned>(run.boxes.size()));
+        std::printf("TMP of %u characters: temporary path of %u, %s, boxes %s\n", static_cast<unsigned>(length),
+                    static_cast<unsigned>(std::strlen(given)), ran ? "ran" : "stopped",
+                    ::testing::PrintToString(run.boxes).c_str());
         const std::string runFolder = std::string(given) + "Orvan3D0";
         testkit::RemoveTree(runFolder);
     }
@@ -482,6 +483,11 @@ TEST_F(Faults, ProjectNamesAtTheLimit) {
     ASSERT_FALSE(run.boxes.empty());
     EXPECT_EQ(run.boxes.back(), std::string(kSuccessText) + " / " + options.projectName);
     EXPECT_TRUE(Exists(target + "\\uninstall.nfo"));
+    // The uninstall entry's key name "Orvan3D" + the name is longer than the registry allows
+    // (255): the program says so, and the entry is missing.
+    ASSERT_EQ(run.boxes.size(), 2u) << ::testing::PrintToString(run.boxes);
+    EXPECT_EQ(run.boxes[0].rfind("Error can't write in registry / ", 0), 0u) << run.boxes[0];
+    EXPECT_FALSE(UninstallEntryExists(options.projectName));
     RemoveTraces();
     testkit::RemoveTree(target);
 

@@ -95,7 +95,6 @@ class DamagedPackageInProcess : public ::testing::Test {
 protected:
     void SetUp() override {
         scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        temp = scratch + "\\temp";
         char value[MAX_PATH] = {};
         ::GetEnvironmentVariableA("TMP", value, sizeof(value));
         savedTmp = value;
@@ -103,8 +102,6 @@ protected:
         savedTemp = value;
         ::GetCurrentDirectoryA(sizeof(value), value);
         savedFolder = value;
-        ::SetEnvironmentVariableA("TMP", (temp + "\\").c_str());
-        ::SetEnvironmentVariableA("TEMP", (temp + "\\").c_str());
         const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), testkit::ProjectOptions());
         good = package.fixture.Image(Bytes(4096, 0x90));
         layout = testkit::LayoutOf(good);
@@ -119,6 +116,11 @@ protected:
     }
 
     Outcome Run(const Bytes& image) {
+        // A failed run leaves the engine it loaded loaded until the process ends, and with it its
+        // files in use: each run gets a temporary folder of its own.
+        temp = scratch + "\\temp" + std::to_string(runs++);
+        ::SetEnvironmentVariableA("TMP", (temp + "\\").c_str());
+        ::SetEnvironmentVariableA("TEMP", (temp + "\\").c_str());
         ::CreateDirectoryA(temp.c_str(), nullptr);
         testkit::MemoryPackageHost host(image);
         testkit::RecordingMessages messages;
@@ -141,7 +143,7 @@ protected:
         }
         ListFiles(scratch, "", outcome.outside);
         for (auto it = outcome.outside.begin(); it != outcome.outside.end();) {
-            it = it->rfind("temp\\", 0) == 0 ? outcome.outside.erase(it) : it + 1;
+            it = it->rfind("temp", 0) == 0 ? outcome.outside.erase(it) : it + 1;
         }
         testkit::RemoveTree(temp);
         return outcome;
@@ -149,6 +151,7 @@ protected:
 
     std::string scratch;
     std::string temp;
+    int runs = 0;
     std::string savedTmp;
     std::string savedTemp;
     std::string savedFolder;
