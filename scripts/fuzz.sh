@@ -12,7 +12,8 @@ targets=(fuzz_package_table fuzz_chunk_file fuzz_vbrf_decode fuzz_uninstall_reco
 build_preset clang
 ctest --preset clang -R '^fuzz_seeds' >/dev/null
 fuzz=build/clang/tests/fuzz
-declare -A seedsOf=([fuzz_package_table]=package [fuzz_chunk_file]=chunk [fuzz_vbrf_decode]=vbrf)
+declare -A seedsOf=([fuzz_package_table]=package [fuzz_chunk_file]=chunk [fuzz_vbrf_decode]=vbrf
+                   [fuzz_uninstall_record]=chunk)
 status=0
 for target in "${targets[@]}"; do
   [ -x "$fuzz/$target" ] || { echo "== $target: not built, skipped"; continue; }

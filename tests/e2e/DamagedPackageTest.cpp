@@ -259,8 +259,8 @@ TEST_F(DamagedPackage, CutShortAnywhereEndsWithTheHeaderBoxAndWritesNothing) {
     std::vector<Damage> damages;
     const auto size = static_cast<uint32_t>(good.size());
     // A cut inside the program's own code leaves no program the system would start.
-    for (uint32_t at : Spread(layout.header, layout.tableEnd, 30)) damages.push_back(Truncated(at));
-    for (uint32_t at : Spread(layout.tableEnd, layout.dataEnd, 20)) damages.push_back(Truncated(at));
+    for (uint32_t at : Spread(layout.header, layout.tableEnd, 20)) damages.push_back(Truncated(at));
+    for (uint32_t at : Spread(layout.tableEnd, layout.dataEnd, 12)) damages.push_back(Truncated(at));
     RunAll(damages, "Data header not found!");
     // Only the trailer lost: the search finds the table, every entry is whole, the run is one.
     damages.clear();
@@ -271,8 +271,8 @@ TEST_F(DamagedPackage, CutShortAnywhereEndsWithTheHeaderBoxAndWritesNothing) {
 TEST_F(DamagedPackage, AFlippedByteNeverInstallsADamagedEntry) {
     std::vector<Damage> damages;
     const auto size = static_cast<uint32_t>(good.size());
-    for (uint32_t at : Spread(layout.header, layout.tableEnd, 30)) damages.push_back(Flipped(at));
-    for (uint32_t at : Spread(layout.tableEnd, layout.dataEnd, 16)) damages.push_back(Flipped(at));
+    for (uint32_t at : Spread(layout.header, layout.tableEnd, 20)) damages.push_back(Flipped(at));
+    for (uint32_t at : Spread(layout.tableEnd, layout.dataEnd, 10)) damages.push_back(Flipped(at));
     for (uint32_t at = layout.dataEnd; at < size; ++at) damages.push_back(Flipped(at));
     RunAll(damages, nullptr);
 }
