@@ -15,6 +15,9 @@ namespace {
 
 constexpr size_t kMaxPath = Installer::kFolderCapacity - 1;
 constexpr int32_t kItemNameCapacity = 399;
+constexpr char kCopyError[] =
+    "There was an error while trying to copy one of the installation files.\n"
+    "Please make sure no applications are running that might be locking some files.";
 
 // A name is a path below installFolder: a leading separator is allowed (it doubles the one
 // after the folder), but no drive, no ':' stream and no ".." step may take it outside.
@@ -163,12 +166,16 @@ bool Installer::ExtractFile(const char* name, bool decode) {
 
     win::FileHandle file(
         ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+    if (!file) {
+        writeFailed = true;
+        return false;
+    }
     const bool whole = WriteWhole(file.get(), content, contentSize);
     const bool closed = ::CloseHandle(file.release()) != FALSE;
     if (!whole || !closed) {
         // A cut file must not pass for an installed one.
         ::DeleteFileA(path);
+        writeFailed = true;
         return false;
     }
     Record(createdFiles, path);
@@ -184,9 +191,7 @@ bool Installer::ExtractEngineFiles() {
     // The start file is the project's, stored as is.
     if (ok) ok = ExtractFile("ZRXStart.zrx", false);
     if (!ok) {
-        messages.Show("There was an error while trying to copy one of the installation files.\n"
-                      "Please make sure no applications are running that might be locking some files.",
-                      "Installation Error", MB_OK | MB_ICONERROR);
+        messages.Show(kCopyError, "Installation Error", MB_OK | MB_ICONERROR);
     }
     return ok;
 }
@@ -206,7 +211,15 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
         char key[64];
         win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
         char item[kItemNameCapacity + 1] = {};
-        if (GetPackageEntry(key, item, kItemNameCapacity, section)) ExtractFile(item, decode);
+        if (!GetPackageEntry(key, item, kItemNameCapacity, section)) continue;
+        writeFailed = false;
+        ExtractFile(item, decode);
+        // A missing item is the package's business; one that could not be written (disk full,
+        // file locked) leaves an installation that must not pass for a whole one.
+        if (writeFailed) {
+            messages.Show(kCopyError, "Installation Error", MB_OK | MB_ICONERROR);
+            return false;
+        }
     }
     return true;
 }

@@ -58,9 +58,12 @@ public:
     // without a box, at the first failing step; a null channel factory counts as a failure.
     virtual bool LoadEngine();
     // The channel and channel-library lists of CHANNELINFO; items missing from the package are
-    // skipped. "Can't find ChannelCount" / "Error" when a count is missing.
+    // skipped. "Can't find ChannelCount" / "Error" when a count is missing. An item that cannot
+    // be written (disk full, file locked) stops the list with the copy error of
+    // ExtractEngineFiles, false.
     virtual bool ExtractChannels();
-    // The project files of FILEINFO, written as stored. "Can't find FileCount" / "Error".
+    // The project files of FILEINFO, written as stored. "Can't find FileCount" / "Error"; an
+    // item that cannot be written as in ExtractChannels.
     virtual bool ExtractProjectFiles();
     // Starts installFolder\OrvanViewer.exe with the command line "OrvanViewer.exe ZRXStart.zrx"
     // in the current folder; with wait, returns when it has ended. A failed start shows
@@ -204,6 +207,8 @@ private:
     bool DecodeWithZlib();
     bool ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
                      float progressBase, const char* missingMessage);
+    // Set by ExtractFile when the target could not be created or written whole.
+    bool writeFailed = false;
     // Buffer of the last zlib decoding; entryData points into it after one.
     win::HeapBuffer<unsigned char> decoded;
 };

@@ -122,7 +122,15 @@ bool Installer::InstallProject() {
 
     if (!LoadEngine()) return false;
     // A missing uninstaller does not stop the installation; its link then points at nothing.
+    // One that could not be written (disk full) does: the uninstall entry would name it.
+    writeFailed = false;
     ExtractFile("ZRXUnInst.exe", true);
+    if (writeFailed) {
+        messages.Show("There was an error while trying to copy one of the installation files.\n"
+                      "Please make sure no applications are running that might be locking some files.",
+                      "Installation Error", MB_OK | MB_ICONERROR);
+        return false;
+    }
     fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));
     if (fileLoader == nullptr) {
         messages.Show("Can't init fileloader", "P", MB_OK);

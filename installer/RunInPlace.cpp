@@ -9,6 +9,8 @@
 namespace {
 
 constexpr DWORD kTempPathCapacity = 399;
+// Room left in installFolder for "Orvan3D" and the number.
+constexpr DWORD kTempPrefixLength = 389;
 constexpr int kMaxRunFolderNumber = 10000;
 
 void LowerAscii(char* text) {
@@ -52,6 +54,9 @@ bool Installer::RunInPlace() {
     if (!ExtractChannels() || !ExtractProjectFiles()) return false;
     // Nothing of the engine stays loaded while the viewer runs.
     ReleaseEngine();
+    // The run folder may only have come into being with the first extraction (a temporary
+    // folder that did not exist), after the first attempt to enter it.
+    ::SetCurrentDirectoryA(installFolder);
     StartViewer(true);
     Cleanup();
     return true;
@@ -60,7 +65,8 @@ bool Installer::RunInPlace() {
 bool Installer::MakeTempDirectory() {
     char temp[kTempPathCapacity + 1] = {};
     const DWORD length = ::GetTempPathA(kTempPathCapacity, temp);
-    if (length == 0 || length >= kTempPathCapacity) return false;
+    // A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
+    if (length == 0 || length > kTempPrefixLength) return false;
     for (int n = 0; n <= kMaxRunFolderNumber; ++n) {
         char candidate[kFolderCapacity];
         win::FormatText(candidate, sizeof(candidate), "%.389sOrvan3D%d", temp, n);
@@ -117,6 +123,11 @@ bool Installer::Cleanup() {
     char channelList[500];
     win::FormatText(channelList, sizeof(channelList), "%s\\channel.lst", installFolder);
     ::DeleteFileA(channelList);
+    // A process's current folder cannot be removed: step out of it before any folder goes, into
+    // the system folder (the temporary folder may itself be one the run created).
+    char system[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryA(system, sizeof(system));
+    if (length > 0 && length < sizeof(system)) ::SetCurrentDirectoryA(system);
     for (int32_t i = createdFolders.Count() - 1; i >= 0; --i) {
         char* path = static_cast<char*>(createdFolders.Get(i));
         ::RemoveDirectoryA(path);
@@ -124,10 +135,6 @@ bool Installer::Cleanup() {
         createdFolders.Set(nullptr, i);
     }
     createdFolders.Clear();
-    // A process's current folder cannot be removed: step out of it, into the temporary folder.
-    char temp[kTempPathCapacity + 1] = {};
-    const DWORD length = ::GetTempPathA(kTempPathCapacity, temp);
-    if (length > 0 && length < kTempPathCapacity) ::SetCurrentDirectoryA(temp);
     return ::RemoveDirectoryA(installFolder) != FALSE;
 }
 

@@ -1,28 +1,56 @@
-// Writes a few well-formed packages as the fuzzers' starting corpus.
+// Writes the fuzzers' starting corpus: well-formed packages into <folder>/package, the
+// engine's stored files into <folder>/chunk and their "VBRF" chunk data into <folder>/vbrf,
+// made from the sample project's files with the packer's own writer and encoder.
 #include <string>
+#include <vector>
 
+#include "ChunkFile.h"
 #include "PackageFixture.h"
 #include "PeImageFixture.h"
+#include "VbrfCodec.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) return 2;
+    if (argc != 3) return 2;
     const std::string folder = argv[1];
+    const std::string sample = argv[2];
     using testkit::Bytes;
     const Bytes stub(200, 0x90);
     bool ok = true;
-    ok &= testkit::WriteFileBytes(folder + "/minimal.bin", testkit::PackageFixture().Number("ProjectType", 1).Image(stub));
-    ok &= testkit::WriteFileBytes(folder + "/empty.bin", testkit::PackageFixture().Image(stub));
-    ok &= testkit::WriteFileBytes(folder + "/mixed.bin", testkit::PackageFixture()
-                                                            .Number("ProjectType", 2)
-                                                            .Flag("CheckDx8", true)
-                                                            .Text("ProjectName", "Demo")
-                                                            .Number("ChannelCount", 1, "CHANNELINFO")
-                                                            .Text("ChannelItemNameID0", "\\a.chn", "CHANNELINFO")
-                                                            .Raw("\\a.chn", Bytes(300, 7))
-                                                            .Image(stub));
+    const std::string package = folder + "/package/";
+    ok &= testkit::WriteFileBytes(package + "minimal.bin", testkit::PackageFixture().Number("ProjectType", 1).Image(stub));
+    ok &= testkit::WriteFileBytes(package + "empty.bin", testkit::PackageFixture().Image(stub));
+    ok &= testkit::WriteFileBytes(package + "mixed.bin", testkit::PackageFixture()
+                                                             .Number("ProjectType", 2)
+                                                             .Flag("CheckDx8", true)
+                                                             .Text("ProjectName", "Demo")
+                                                             .Number("ChannelCount", 1, "CHANNELINFO")
+                                                             .Text("ChannelItemNameID0", "\\a.chn", "CHANNELINFO")
+                                                             .Raw("\\a.chn", Bytes(300, 7))
+                                                             .Image(stub));
+
+    const char* files[] = {"channels/scene.chn", "channels/effects.chn", "scene/intro.scene", "ZRXStart.zrx"};
+    int n = 0;
+    for (const char* name : files) {
+        Bytes plain;
+        ok &= testkit::ReadFileBytes(sample + "/" + name, plain);
+        Bytes stored;
+        ok &= chunk::EncodeVbrf(plain.data(), plain.size(), stored);
+        const std::string index = std::to_string(n++);
+        ok &= testkit::WriteFileBytes(folder + "/chunk/stored" + index + ".bin", stored);
+        ok &= stored.size() >= chunk::kHeaderSize &&
+              testkit::WriteFileBytes(folder + "/vbrf/data" + index + ".bin",
+                                      Bytes(stored.begin() + chunk::kHeaderSize, stored.end()));
+        // Plain chunk files too (the start file is one), and one of several chunks.
+        ok &= testkit::WriteFileBytes(folder + "/chunk/plain" + index + ".bin", plain);
+    }
+    Bytes several;
+    chunk::AppendChunk(several, "UNFC", "\1\0\0\0", 4);
+    chunk::AppendChunk(several, "UNSK", nullptr, 0);
+    chunk::AppendChunk(several, "VBRF", "\0\0\0\0", 4);
+    ok &= testkit::WriteFileBytes(folder + "/chunk/several.bin", several);
     // Signed after packing: the certificate table ends the file, so the reader takes its other way.
     Bytes signedImage = testkit::PackageFixture().Number("ProjectType", 1).Image(testkit::MinimalPeImage(600));
     testkit::AppendCertificateTable(signedImage, Bytes(64, 0x30));
-    ok &= testkit::WriteFileBytes(folder + "/signed.bin", signedImage);
+    ok &= testkit::WriteFileBytes(package + "signed.bin", signedImage);
     return ok ? 0 : 1;
 }

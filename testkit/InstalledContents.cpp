@@ -1,0 +1,52 @@
+#include "InstalledContents.h"
+
+#include <zlib.h>
+
+#include <set>
+
+#include "ChunkFile.h"
+#include "EngineFiles.h"
+#include "LittleEndian.h"
+#include "MemoryPackageHost.h"
+#include "PackageReader.h"
+#include "VbrfCodec.h"
+
+namespace testkit {
+
+std::string UpperCase(std::string text) {
+    for (char& c : text) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return text;
+}
+
+std::map<std::string, Bytes> InstalledContents(const Bytes& image) {
+    std::set<std::string> zlibStored = {UpperCase("OrvanViewer.exe"), UpperCase("ZRXUnInst.exe")};
+    for (const char* name : kEngineFiles) zlibStored.insert(UpperCase(name));
+    std::map<std::string, Bytes> out;
+    MemoryPackageHost host(image);
+    PackageReader reader(host);
+    for (int32_t i = 0; i < reader.EntryCount(); ++i) {
+        const PackageEntry* entry = reader.EntryAt(i);
+        if (!EqualsIgnoringCase(entry->section, "APPDATA") || !reader.LoadEntryAt(i)) continue;
+        const Bytes stored(reader.Data(), reader.Data() + reader.Size());
+        const std::string name = entry->name;
+        const std::string path = UpperCase(name[0] == '\\' || name[0] == '/' ? name.substr(1) : name);
+        Bytes plain;
+        chunk::ChunkView vbrf;
+        if (zlibStored.count(path) != 0 && stored.size() >= 4) {
+            uLongf length = LoadU32(stored.data() + stored.size() - 4);
+            plain.resize(length);
+            if (::uncompress(plain.data(), &length, stored.data(), static_cast<uLong>(stored.size() - 4)) != Z_OK) {
+                continue;
+            }
+            plain.resize(length);
+        } else if (chunk::FindChunk(stored.data(), stored.size(), chunk::kVbrfTag, 0, vbrf)) {
+            if (!chunk::DecodeVbrf(vbrf.data, vbrf.size, plain)) continue;
+        } else {
+            plain = stored;
+        }
+        out[path] = plain;
+    }
+    return out;
+}
+
+}  // namespace testkit

@@ -1,0 +1,278 @@
+// Downloads cut short and bytes gone bad: the packed sample project, damaged, run by the real
+// program under Wine. Every run must end by itself with exit code 0 and only the program's
+// own boxes, write nothing outside its run folder, and leave no damaged entry on disk.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ComponentPackage.h"
+#include "Handle.h"
+#include "InstalledContents.h"
+#include "PackageFixture.h"
+#include "UiDriver.h"
+
+using testkit::Bytes;
+
+namespace {
+
+constexpr DWORD kRunLimitMs = 30000;
+constexpr size_t kParallelRuns = 4;
+
+// Every text and caption the program may show for a damaged package.
+bool IsDesignBox(const testkit::MessageBoxInfo& box) {
+    static const std::set<std::string> texts = {
+        "Data header not found!",
+        "Crc error corrupt file",
+        "Can't find project type",
+        "Can't find project type CheckDx8",
+        "OrvanViewer.exe not found",
+        "Can't init fileloader",
+        "Can't find ChannelCount",
+        "Can't find FileCount",
+        "Error decompress",
+        "Unable to start orvanviewer.exe",
+        "There was an error while trying to copy one of the installation files.\n"
+        "Please make sure no applications are running that might be locking some files.",
+    };
+    if (texts.count(box.text) != 0) return true;
+    // The entry's name as text: the entry was missing.
+    if (box.caption == "Could not find resource") return true;
+    // A damaged name that would leave the folder or not fit it.
+    return box.caption == "Installation Error" &&
+           (box.text.find("\n\nThis item would be written outside the installation folder.") != std::string::npos ||
+            box.text.find("\n\nThe path of this item in the installation folder is too long.") != std::string::npos);
+}
+
+// Every file below folder, relative, with backslashes.
+void ListFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>& out) {
+    WIN32_FIND_DATAA found;
+    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!find) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out.push_back(prefix + name + "\\");
+            ListFiles(folder + "\\" + name, prefix + name + "\\", out);
+        } else {
+            out.push_back(prefix + name);
+        }
+    } while (::FindNextFileA(find.get(), &found));
+}
+
+struct Damage {
+    std::string what;
+    Bytes image;
+};
+
+// One damaged program in its own folder with its own temporary folder.
+struct DamagedRun {
+    std::string what;
+    std::string folder;
+    testkit::ChildProcess child;
+    DWORD start = 0;
+    bool timedOut = false;
+    DWORD exitCode = 0;
+    std::vector<testkit::MessageBoxInfo> boxes;
+    std::vector<HWND> answered;
+};
+
+class DamagedPackage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        savedTmp = Environment("TMP");
+        savedTemp = Environment("TEMP");
+        Bytes stub;
+        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
+        // No viewer report: runs go side by side, and the report would be a file outside them.
+        testkit::ProjectOptions options;
+        const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), options);
+        good = package.fixture.Image(stub);
+        layout = testkit::LayoutOf(good);
+        contents = testkit::InstalledContents(good);
+        for (const auto& file : package.files) ASSERT_EQ(contents.count(testkit::UpperCase(file)), 1u) << file;
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableA("TMP", savedTmp.c_str());
+        ::SetEnvironmentVariableA("TEMP", savedTemp.c_str());
+        testkit::RemoveTree(scratch);
+    }
+    static std::string Environment(const char* name) {
+        char value[MAX_PATH] = {};
+        ::GetEnvironmentVariableA(name, value, sizeof(value));
+        return value;
+    }
+
+    bool Start(DamagedRun& run, const Damage& damage, size_t index) {
+        run.what = damage.what;
+        run.folder = scratch + "\\run" + std::to_string(index);
+        ::CreateDirectoryA(run.folder.c_str(), nullptr);
+        ::CreateDirectoryA((run.folder + "\\temp").c_str(), nullptr);
+        const std::string exe = run.folder + "\\Project.exe";
+        if (!testkit::WriteFileBytes(exe, damage.image)) return false;
+        // The child takes its environment as it stands at its creation.
+        ::SetEnvironmentVariableA("TMP", (run.folder + "\\temp\\").c_str());
+        ::SetEnvironmentVariableA("TEMP", (run.folder + "\\temp\\").c_str());
+        run.start = ::GetTickCount();
+        return run.child.Start(exe, "\"" + exe + "\"");
+    }
+
+    // Answers the boxes of a running program; true when it has ended.
+    static bool Drive(DamagedRun& run) {
+        if (run.child.Wait(0)) {
+            run.exitCode = run.child.ExitCode();
+            return true;
+        }
+        if (::GetTickCount() - run.start > kRunLimitMs) {
+            run.timedOut = true;
+            run.child.Kill();
+            run.exitCode = run.child.ExitCode();
+            return true;
+        }
+        std::vector<HWND> present;
+        for (const auto& window : testkit::TopLevelWindows(run.child.Id())) {
+            present.push_back(window.window);
+            if (std::find(run.answered.begin(), run.answered.end(), window.window) != run.answered.end()) continue;
+            testkit::MessageBoxInfo box;
+            if (!window.visible || !testkit::ReadMessageBox(window.window, box)) continue;
+            run.boxes.push_back(box);
+            run.answered.push_back(window.window);
+            testkit::ClickButton(window.window, testkit::PressOk(box));
+        }
+        run.answered.erase(std::remove_if(run.answered.begin(), run.answered.end(),
+                                          [&](HWND w) {
+                                              return std::find(present.begin(), present.end(), w) == present.end();
+                                          }),
+                           run.answered.end());
+        return false;
+    }
+
+    // What a finished run left: only its program and temporary folder; in the temporary folder
+    // nothing, or a run folder whose every file is an undamaged entry.
+    void Check(const DamagedRun& run) {
+        const std::string& what = run.what;
+        EXPECT_FALSE(run.timedOut) << what;
+        EXPECT_EQ(run.exitCode, 0u) << what << ": a crash ends with its exception code";
+        std::string shown;
+        for (const auto& box : run.boxes) {
+            EXPECT_TRUE(IsDesignBox(box)) << what << ": " << box.text << " / " << box.caption;
+            shown += box.text + " / " + box.caption + "; ";
+        }
+        std::vector<std::string> beside;
+        ListFiles(run.folder, "", beside);
+        std::vector<std::string> expectedBeside = {"Project.exe", "temp\\"};
+        std::vector<std::string> left;
+        for (const auto& name : beside) {
+            if (name.rfind("temp\\", 0) == 0 && name != "temp\\") {
+                left.push_back(name.substr(5));
+            } else {
+                EXPECT_NE(std::find(expectedBeside.begin(), expectedBeside.end(), name), expectedBeside.end())
+                    << what << ": " << name << " written beside the program";
+            }
+        }
+        if (run.boxes.empty()) {
+            EXPECT_TRUE(left.empty()) << what << ": a run without a box is a whole run, cleaned up";
+        }
+        for (const auto& name : left) {
+            if (name.back() == '\\') continue;
+            const std::string prefix = "Orvan3D0\\";
+            ASSERT_EQ(name.rfind(prefix, 0), 0u) << what << ": " << name;
+            const auto found = contents.find(testkit::UpperCase(name.substr(prefix.size())));
+            ASSERT_NE(found, contents.end()) << what << ": " << name << " is no entry of the package";
+            Bytes onDisk;
+            testkit::ReadFileBytes(run.folder + "\\temp\\" + name, onDisk);
+            EXPECT_TRUE(onDisk == found->second) << what << ": " << name << " written damaged; boxes: " << shown;
+        }
+    }
+
+    // Runs every damaged program, a few side by side, and checks each as it ends.
+    // firstBox: the text every run must show first, or null.
+    void RunAll(const std::vector<Damage>& damages, const char* firstBox) {
+        std::vector<std::unique_ptr<DamagedRun>> running;
+        size_t next = 0;
+        size_t done = 0;
+        std::map<std::string, int> outcomes;
+        const DWORD start = ::GetTickCount();
+        while (done < damages.size()) {
+            while (running.size() < kParallelRuns && next < damages.size()) {
+                auto run = std::make_unique<DamagedRun>();
+                ASSERT_TRUE(Start(*run, damages[next], next)) << damages[next].what;
+                ++next;
+                running.push_back(std::move(run));
+            }
+            for (auto it = running.begin(); it != running.end();) {
+                if (!Drive(**it)) {
+                    ++it;
+                    continue;
+                }
+                Check(**it);
+                if (firstBox != nullptr) {
+                    EXPECT_TRUE(!(*it)->boxes.empty() && (*it)->boxes.front().text == firstBox) << (*it)->what;
+                }
+                outcomes[(*it)->boxes.empty() ? std::string("(no box)") : (*it)->boxes.front().text.substr(0, 40)]++;
+                testkit::RemoveTree((*it)->folder);
+                it = running.erase(it);
+                ++done;
+            }
+            ::Sleep(10);
+        }
+        std::printf("%u damaged runs in %lu ms\n", static_cast<unsigned>(damages.size()),
+                    static_cast<unsigned long>(::GetTickCount() - start));
+        for (const auto& outcome : outcomes) std::printf("  %4d x %s\n", outcome.second, outcome.first.c_str());
+    }
+
+    Damage Truncated(uint32_t length) const {
+        return {"cut at " + std::to_string(length), Bytes(good.begin(), good.begin() + length)};
+    }
+    Damage Flipped(uint32_t offset) const {
+        Damage damage{"byte " + std::to_string(offset) + " flipped", good};
+        damage.image[offset] ^= 0xFF;
+        return damage;
+    }
+    // count offsets spread evenly over [begin, end).
+    static std::vector<uint32_t> Spread(uint32_t begin, uint32_t end, uint32_t count) {
+        std::vector<uint32_t> out;
+        for (uint32_t i = 0; i < count; ++i) out.push_back(begin + static_cast<uint32_t>((uint64_t(end - begin) * i) / count));
+        return out;
+    }
+
+    std::string scratch;
+    std::string savedTmp;
+    std::string savedTemp;
+    Bytes good;
+    testkit::PackageLayout layout;
+    std::map<std::string, Bytes> contents;
+};
+
+}  // namespace
+
+// Each process costs about half a second under Wine, so these runs take a spread of offsets;
+// damaged_package_test goes through every offset of the table and the trailer in-process.
+TEST_F(DamagedPackage, CutShortAnywhereEndsWithTheHeaderBoxAndWritesNothing) {
+    std::vector<Damage> damages;
+    const auto size = static_cast<uint32_t>(good.size());
+    // A cut inside the program's own code leaves no program the system would start.
+    for (uint32_t at : Spread(layout.header, layout.tableEnd, 20)) damages.push_back(Truncated(at));
+    for (uint32_t at : Spread(layout.tableEnd, layout.dataEnd, 12)) damages.push_back(Truncated(at));
+    RunAll(damages, "Data header not found!");
+    // Only the trailer lost: the search finds the table, every entry is whole, the run is one.
+    damages.clear();
+    for (uint32_t at = layout.dataEnd; at < size; ++at) damages.push_back(Truncated(at));
+    RunAll(damages, nullptr);
+}
+
+TEST_F(DamagedPackage, AFlippedByteNeverInstallsADamagedEntry) {
+    std::vector<Damage> damages;
+    const auto size = static_cast<uint32_t>(good.size());
+    for (uint32_t at : Spread(layout.header, layout.tableEnd, 20)) damages.push_back(Flipped(at));
+    for (uint32_t at : Spread(layout.tableEnd, layout.dataEnd, 10)) damages.push_back(Flipped(at));
+    for (uint32_t at = layout.dataEnd; at < size; ++at) damages.push_back(Flipped(at));
+    RunAll(damages, nullptr);
+}

@@ -1,0 +1,502 @@
+// Faults on disk and in the environment, with the packed program under Wine: files locked by
+// another process, a read-only target, a disk that fills up, a missing or very long temporary
+// path, a huge PATH, folders with spaces and non-ASCII letters, names at their limits. The
+// program must report the failure, never report success for what it did not install, and
+// leave no cut file behind.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ComponentPackage.h"
+#include "Controls.h"
+#include "Handle.h"
+#include "InstallPackage.h"
+#include "PackageFixture.h"
+#include "UiDriver.h"
+
+using testkit::Bytes;
+
+namespace {
+
+constexpr DWORD kRunLimitMs = 60000;
+constexpr int kInstall = 1;
+constexpr int kFolderEdit = 1000;
+constexpr char kCopyError[] =
+    "There was an error while trying to copy one of the installation files.\nPlease make sure no applications are "
+    "running that might be locking some files. / Installation Error";
+constexpr char kSuccessText[] =
+    "Installation successfully completed!\r\nYou are able to find the installed program in the Start menu.";
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DTest Project";
+// Mapped by scripts/fault-drives.sh where the machine allows mounts.
+constexpr char kSmallDrive[] = "Q:\\";
+constexpr char kReadOnlyDrive[] = "R:\\";
+
+bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+struct Outcome {
+    bool timedOut = false;
+    DWORD exitCode = 0xFFFFFFFF;
+    bool dialogSeen = false;
+    std::vector<std::string> boxes;  // "text / caption"
+};
+
+// Runs the packed program; an options dialog is answered with folder and Install, message
+// boxes with OK.
+Outcome Drive(const std::string& exe, const std::string& folder = "") {
+    Outcome outcome;
+    testkit::ChildProcess child;
+    if (!child.Start(exe, "\"" + exe + "\"")) return outcome;
+    std::vector<HWND> handled;
+    const DWORD start = ::GetTickCount();
+    while (!child.Wait(20)) {
+        if (::GetTickCount() - start > kRunLimitMs) {
+            outcome.timedOut = true;
+            child.Kill();
+            break;
+        }
+        std::vector<HWND> present;
+        for (const auto& window : testkit::TopLevelWindows(child.Id())) {
+            present.push_back(window.window);
+            if (!window.visible || std::find(handled.begin(), handled.end(), window.window) != handled.end()) continue;
+            // Before the box check: the dialog's label has the id of a message box's text.
+            if (testkit::FindControl(window.window, kFolderEdit) != nullptr) {
+                handled.push_back(window.window);
+                outcome.dialogSeen = true;
+                testkit::SetEditText(testkit::FindControl(window.window, kFolderEdit), folder);
+                testkit::PostCommand(window.window, kInstall);
+                continue;
+            }
+            testkit::MessageBoxInfo box;
+            if (!testkit::ReadMessageBox(window.window, box)) continue;
+            handled.push_back(window.window);
+            outcome.boxes.push_back(box.text + " / " + box.caption);
+            testkit::ClickButton(window.window, testkit::PressOk(box));
+        }
+        handled.erase(std::remove_if(handled.begin(), handled.end(),
+                                     [&](HWND w) { return std::find(present.begin(), present.end(), w) == present.end(); }),
+                      handled.end());
+    }
+    outcome.exitCode = child.ExitCode();
+    return outcome;
+}
+
+std::vector<std::string> Tree(const std::string& folder, const std::string& prefix = "") {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA found;
+    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!find) return out;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            for (const auto& inner : Tree(folder + "\\" + name, prefix + name + "\\")) out.push_back(inner);
+        } else {
+            out.push_back(prefix + name);
+        }
+    } while (::FindNextFileA(find.get(), &found));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string Environment(const char* name) {
+    const DWORD size = ::GetEnvironmentVariableA(name, nullptr, 0);
+    std::string value(size, '\0');
+    const DWORD got = ::GetEnvironmentVariableA(name, &value[0], size);
+    value.resize(got);
+    return value;
+}
+
+std::string ProgramsFolder() {
+    char path[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROGRAMS, FALSE);
+    return path;
+}
+
+bool UninstallEntryExists(const std::string& projectName = "Test Project") {
+    win::RegKey key;
+    const std::string path = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D" + projectName;
+    return ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+// Files below folder (names as the package gives them, a leading separator allowed) whose
+// content on disk differs from the package's: a cut file left behind.
+std::vector<std::string> CutFiles(const std::string& folder, const std::vector<std::pair<std::string, Bytes>>& files,
+                                  const std::string& notOurs = "") {
+    std::vector<std::string> cut;
+    for (const auto& file : files) {
+        const std::string name = file.first[0] == '\\' ? file.first.substr(1) : file.first;
+        if (name == notOurs) continue;
+        Bytes onDisk;
+        if (testkit::ReadFileBytes(folder + "\\" + name, onDisk) && onDisk != file.second) cut.push_back(name);
+    }
+    return cut;
+}
+
+// Holds a file open without sharing, as a running program holds its own.
+class LockedFile {
+public:
+    explicit LockedFile(const std::string& path)
+        : file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        DWORD written = 0;
+        if (file) ::WriteFile(file.get(), "mine", 4, &written, nullptr);
+    }
+    bool Held() const { return static_cast<bool>(file); }
+
+private:
+    win::FileHandle file;
+};
+
+using InstallPackageFiles = std::vector<std::pair<std::string, Bytes>>;
+
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        temp = scratch + "\\temp";
+        ::CreateDirectoryA(temp.c_str(), nullptr);
+        savedTmp = Environment("TMP");
+        savedTemp = Environment("TEMP");
+        savedPath = Environment("PATH");
+        SetTemp(temp + "\\");
+        startMenuFolder = ProgramsFolder() + "\\Orvan3D Test";
+        RemoveTraces();
+        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
+    }
+    void TearDown() override {
+        SetTemp(savedTmp, savedTemp);
+        ::SetEnvironmentVariableA("PATH", savedPath.c_str());
+        RemoveTraces();
+        testkit::RemoveTree(scratch);
+    }
+    void RemoveTraces() {
+        testkit::RemoveTree(startMenuFolder);
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    }
+    static void SetTemp(const std::string& tmp, const std::string& alsoTemp = "") {
+        ::SetEnvironmentVariableA("TMP", tmp.c_str());
+        ::SetEnvironmentVariableA("TEMP", (alsoTemp.empty() ? tmp : alsoTemp).c_str());
+    }
+    std::string Pack(const testkit::PackageFixture& fixture, const std::string& name = "Setup.exe") {
+        const std::string path = scratch + "\\" + name;
+        EXPECT_TRUE(testkit::WriteFileBytes(path, fixture.Image(stub)));
+        return path;
+    }
+    testkit::InstallOptions InstallOptions() const {
+        testkit::InstallOptions options;
+        options.installPath = scratch + "\\Proposed Folder";
+        return options;
+    }
+    testkit::ProjectOptions RunOptions() const {
+        testkit::ProjectOptions options;
+        options.note = scratch + "\\viewer-note.txt";
+        return options;
+    }
+    // A failed installation: boxes as given, no success, no record, no uninstall entry.
+    void ExpectFailedInstall(const Outcome& run, const std::string& folder, const InstallPackageFiles& files,
+                             const std::vector<std::string>& boxes, const char* what, const std::string& notOurs = "") {
+        EXPECT_FALSE(run.timedOut) << what;
+        EXPECT_EQ(run.exitCode, 0u) << what;
+        EXPECT_EQ(run.boxes, boxes) << what;
+        EXPECT_FALSE(Exists(folder + "\\uninstall.nfo")) << what;
+        EXPECT_FALSE(UninstallEntryExists()) << what;
+        EXPECT_TRUE(CutFiles(folder, files, notOurs).empty())
+            << what << ": " << ::testing::PrintToString(CutFiles(folder, files, notOurs));
+    }
+    std::string scratch;
+    std::string temp;
+    std::string savedTmp;
+    std::string savedTemp;
+    std::string savedPath;
+    std::string startMenuFolder;
+    Bytes stub;
+};
+
+// The small drive, or a reason to skip.
+bool SmallDrive(const char* root, ULONGLONG& total, ULONGLONG& free) {
+    ULARGE_INTEGER available{}, all{}, unused{};
+    if (!::GetDiskFreeSpaceExA(root, &available, &all, &unused)) return false;
+    total = all.QuadPart;
+    free = available.QuadPart;
+    return total > 0 && total <= 64ull * 1024 * 1024;
+}
+
+// Fills the drive until about `leave` bytes are free; the filler file is returned for removal.
+std::string Fill(const char* root, ULONGLONG leave) {
+    const std::string filler = std::string(root) + "filler.bin";
+    ::DeleteFileA(filler.c_str());
+    ULONGLONG total = 0, free = 0;
+    SmallDrive(root, total, free);
+    if (free > leave) {
+        win::FileHandle file(::CreateFileA(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+        const Bytes block(65536, 0x5A);
+        ULONGLONG left = free - leave;
+        while (file && left > 0) {
+            const DWORD chunk = static_cast<DWORD>(std::min<ULONGLONG>(left, block.size()));
+            DWORD written = 0;
+            if (!::WriteFile(file.get(), block.data(), chunk, &written, nullptr) || written == 0) break;
+            left -= written;
+        }
+    }
+    return filler;
+}
+
+}  // namespace
+
+TEST_F(Faults, AFileLockedInTheTargetStopsTheInstallWithTheCopyError) {
+    const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), InstallOptions());
+    const std::string target = scratch + "\\Target";
+    ::CreateDirectoryA(target.c_str(), nullptr);
+    struct Case {
+        const char* locked;
+    } cases[] = {{"EngineCore.dll"}, {"media\\textures\\wood.bin"}};
+    for (const Case& c : cases) {
+        testkit::RemoveTree(target);
+        ::CreateDirectoryA(target.c_str(), nullptr);
+        ::CreateDirectoryA((target + "\\media").c_str(), nullptr);
+        ::CreateDirectoryA((target + "\\media\\textures").c_str(), nullptr);
+        Outcome run;
+        {
+            LockedFile lock(target + "\\" + c.locked);
+            ASSERT_TRUE(lock.Held());
+            run = Drive(Pack(package.fixture), target);
+        }
+        ExpectFailedInstall(run, target, package.files, {kCopyError}, c.locked, c.locked);
+        Bytes mine;
+        ASSERT_TRUE(testkit::ReadFileBytes(target + "\\" + c.locked, mine));
+        EXPECT_EQ(std::string(mine.begin(), mine.end()), "mine") << "the other program's file is untouched";
+        RemoveTraces();
+    }
+}
+
+TEST_F(Faults, ALockedFileInTheRunFolderStopsTheRunBeforeTheViewer) {
+    // A run folder left without an engine library is reused; one of its files is in use.
+    const std::string runFolder = temp + "\\Orvan3D0";
+    ::CreateDirectoryA(runFolder.c_str(), nullptr);
+    ::CreateDirectoryA((runFolder + "\\media").c_str(), nullptr);
+    Outcome run;
+    {
+        LockedFile lock(runFolder + "\\media\\scene.dat");
+        ASSERT_TRUE(lock.Held());
+        run = Drive(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions()).fixture, "Project.exe"));
+    }
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.boxes, (std::vector<std::string>{kCopyError}));
+    EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << "the project is not run incomplete";
+}
+
+TEST_F(Faults, AReadOnlyTargetInstallsNothing) {
+    ULONGLONG total = 0, free = 0;
+    if (!SmallDrive(kReadOnlyDrive, total, free)) GTEST_SKIP() << "no read-only drive R: (this machine allows no mount)";
+    const std::string target = std::string(kReadOnlyDrive) + "Target";
+    ASSERT_TRUE(Exists(target));
+    const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), InstallOptions());
+    const auto run = Drive(Pack(package.fixture), target);
+    ExpectFailedInstall(run, target, package.files, {"OrvanViewer.exe not found / P"}, "read-only");
+    EXPECT_TRUE(Tree(target).empty());
+}
+
+TEST_F(Faults, ADiskFillingUpNeverEndsInSuccessNorLeavesACutFile) {
+    ULONGLONG total = 0, free = 0;
+    if (!SmallDrive(kSmallDrive, total, free)) GTEST_SKIP() << "no small drive Q: (this machine allows no mount)";
+    const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), InstallOptions());
+    ULONGLONG needed = 0;
+    for (const auto& file : package.files) needed += file.second.size();
+    ASSERT_LT(needed * 2, total) << "the drive is too small for the test";
+    const std::string target = std::string(kSmallDrive) + "Target";
+    // The disk fills during the engine files, the channel items and the last project file.
+    for (double share : {0.1, 0.6, 0.9}) {
+        const std::string what = "space for " + std::to_string(static_cast<int>(share * 100)) + "%";
+        const std::string filler = Fill(kSmallDrive, static_cast<ULONGLONG>(needed * share));
+        const auto run = Drive(Pack(package.fixture), target);
+        EXPECT_FALSE(run.timedOut) << what;
+        EXPECT_EQ(run.exitCode, 0u) << what;
+        EXPECT_TRUE(std::find(run.boxes.begin(), run.boxes.end(), std::string(kSuccessText) + " / Test Project") ==
+                    run.boxes.end())
+            << what;
+        ASSERT_FALSE(run.boxes.empty()) << what;
+        EXPECT_TRUE(run.boxes.back() == kCopyError || run.boxes.back() == "OrvanViewer.exe not found / P")
+            << what << ": " << ::testing::PrintToString(run.boxes);
+        EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << what;
+        EXPECT_FALSE(UninstallEntryExists()) << what;
+        EXPECT_TRUE(CutFiles(target, package.files).empty()) << what << ": " << ::testing::PrintToString(CutFiles(target, package.files));
+        testkit::RemoveTree(target);
+        ::DeleteFileA(filler.c_str());
+        RemoveTraces();
+    }
+
+    // Run in place with the temporary folder on the full drive.
+    SetTemp(kSmallDrive);
+    const auto runPackage = testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions());
+    const std::string filler = Fill(kSmallDrive, needed / 2);
+    const auto run = Drive(Pack(runPackage.fixture, "Project.exe"));
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_FALSE(run.boxes.empty());
+    EXPECT_TRUE(run.boxes.back() == kCopyError || run.boxes.back() == "OrvanViewer.exe not found / P")
+        << ::testing::PrintToString(run.boxes);
+    EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << "the project is not run incomplete";
+    testkit::RemoveTree(std::string(kSmallDrive) + "Orvan3D0");
+    ::DeleteFileA(filler.c_str());
+}
+
+TEST_F(Faults, AMissingTemporaryFolderIsMadeForTheRunAndRemovedWithIt) {
+    SetTemp(scratch + "\\no such folder\\");
+    const auto run = Drive(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions()).fixture, "Project.exe"));
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(run.boxes);
+    EXPECT_TRUE(Exists(scratch + "\\viewer-note.txt")) << "the project ran";
+    EXPECT_FALSE(Exists(scratch + "\\no such folder"))
+        << "what the run made is gone again: " << ::testing::PrintToString(Tree(scratch + "\\no such folder"));
+}
+
+TEST_F(Faults, ATemporaryPathNearItsLimitNeverPutsTheRunFolderBesideIt) {
+    // Folders nested until the path has the length wanted, trailing separator included.
+    auto deepFolder = [&](size_t length) {
+        std::string folder = scratch + "\\deep";
+        ::CreateDirectoryA(folder.c_str(), nullptr);
+        while (folder.size() + 1 < length) {
+            const size_t room = length - folder.size() - 2;
+            folder += "\\" + std::string(std::min<size_t>(room, 100), 'd');
+            const std::wstring wide(folder.begin(), folder.end());
+            ::CreateDirectoryW((L"\\\\?\\" + wide).c_str(), nullptr);
+        }
+        return folder + "\\";
+    };
+    auto entries = [](const std::string& folder) {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found;
+        win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
+        if (find) {
+            do {
+                const std::string name = found.cFileName;
+                if (name != "." && name != "..") names.push_back(name);
+            } while (::FindNextFileA(find.get(), &found));
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions());
+    // The platform hands out temporary paths up to its own limit (MAX_PATH); a longer TMP makes
+    // it fall back to another folder. Either way the run folder lies in the folder it is given,
+    // and a run either runs whole and is cleaned up or stops with the program's boxes.
+    for (size_t length : {250, 259, 395}) {
+        testkit::RemoveTree(scratch + "\\deep");
+        ::DeleteFileA((scratch + "\\viewer-note.txt").c_str());
+        const std::string tmp = deepFolder(length);
+        ASSERT_EQ(tmp.size(), length);
+        SetTemp(tmp);
+        char given[MAX_PATH + 1] = {};
+        if (::GetTempPathA(sizeof(given), given) > MAX_PATH) given[0] = '\0';
+        const std::string givenPath = given;
+        const std::string parent =
+            givenPath.empty() ? "" : givenPath.substr(0, givenPath.find_last_of('\\', givenPath.size() - 2));
+        const auto parentBefore = entries(parent);
+        const auto run = Drive(Pack(package.fixture, "Project.exe"));
+        EXPECT_FALSE(run.timedOut) << length;
+        EXPECT_EQ(run.exitCode, 0u) << length;
+        const bool ran = Exists(scratch + "\\viewer-note.txt");
+        if (given[0] == '\0') {
+            // No temporary folder at all: the run does not start, and says nothing (by design).
+            EXPECT_FALSE(ran) << length;
+            EXPECT_TRUE(run.boxes.empty()) << length << ": " << ::testing::PrintToString(run.boxes);
+            EXPECT_TRUE(entries(tmp).empty()) << length;
+            continue;
+        }
+        if (ran) {
+            EXPECT_TRUE(run.boxes.empty()) << length << ": " << ::testing::PrintToString(run.boxes);
+            EXPECT_TRUE(entries(given).empty()) << length << ": the run folder is removed";
+        } else {
+            EXPECT_FALSE(run.boxes.empty()) << length << ": a run that stops says so";
+        }
+        for (const auto& box : run.boxes) {
+            EXPECT_TRUE(box == "OrvanViewer.exe not found / P" || box == kCopyError ||
+                        box.find("\n\nThe path of this item in the installation folder is too long.") != std::string::npos)
+                << length << ": " << box;
+        }
+        EXPECT_EQ(entries(parent), parentBefore) << length << ": nothing beside the temporary folder (" << given << ")";
+        std::printf("TMP of %u characters: temporary path of %u, %s, boxes %s\n", static_cast<unsigned>(length),
+                    static_cast<unsigned>(std::strlen(given)), ran ? "ran" : "stopped",
+                    ::testing::PrintToString(run.boxes).c_str());
+        const std::string runFolder = std::string(given) + "Orvan3D0";
+        testkit::RemoveTree(runFolder);
+    }
+}
+
+TEST_F(Faults, APathOf32000CharactersStillRunsTheProject) {
+    std::string path = savedPath;
+    while (path.size() < 32000) path += ";C:\\unused\\folder";
+    path.resize(32000);
+    ASSERT_TRUE(::SetEnvironmentVariableA("PATH", path.c_str()));
+    const auto run = Drive(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions()).fixture, "Project.exe"));
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(run.boxes);
+    EXPECT_TRUE(Exists(scratch + "\\viewer-note.txt")) << "the project ran";
+    EXPECT_TRUE(Tree(temp).empty());
+}
+
+TEST_F(Faults, FoldersWithSpacesAndAnsiLettersWork) {
+    // Letters of the ANSI code page beyond ASCII (in 1252: U with diaeresis, e acute, o slash).
+    const std::string letters = "\xDC\xE9\xF8";
+    const std::string target = scratch + "\\Mein Ordner " + letters;
+    const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), InstallOptions());
+    const auto run = Drive(Pack(package.fixture), target);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.boxes, (std::vector<std::string>{std::string(kSuccessText) + " / Test Project"}));
+    for (const auto& file : package.files) {
+        Bytes onDisk;
+        const std::string name = file.first[0] == '\\' ? file.first.substr(1) : file.first;
+        EXPECT_TRUE(testkit::ReadFileBytes(target + "\\" + name, onDisk) && onDisk == file.second) << name;
+    }
+    EXPECT_TRUE(Exists(target + "\\uninstall.nfo"));
+    EXPECT_TRUE(UninstallEntryExists());
+    RemoveTraces();
+
+    // Run in place from a temporary folder of that kind.
+    const std::string tmp = scratch + "\\Temp " + letters;
+    ::CreateDirectoryA(tmp.c_str(), nullptr);
+    SetTemp(tmp + "\\");
+    const auto runInPlace =
+        Drive(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions()).fixture, "Project.exe"));
+    EXPECT_EQ(runInPlace.exitCode, 0u);
+    EXPECT_TRUE(runInPlace.boxes.empty()) << ::testing::PrintToString(runInPlace.boxes);
+    EXPECT_TRUE(Exists(scratch + "\\viewer-note.txt")) << "the project ran";
+    EXPECT_TRUE(Tree(tmp).empty());
+}
+
+TEST_F(Faults, ProjectNamesAtTheLimit) {
+    // 258 characters and the zero: the longest name the program reads.
+    auto options = InstallOptions();
+    options.projectName = std::string(258, 'n');
+    const std::string target = scratch + "\\Target";
+    auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture), target);
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_FALSE(run.boxes.empty());
+    EXPECT_EQ(run.boxes.back(), std::string(kSuccessText) + " / " + options.projectName);
+    EXPECT_TRUE(Exists(target + "\\uninstall.nfo"));
+    // The uninstall entry's key name "Orvan3D" + the name is longer than the registry allows
+    // (255): the program says so, and the entry is missing.
+    ASSERT_EQ(run.boxes.size(), 2u) << ::testing::PrintToString(run.boxes);
+    EXPECT_EQ(run.boxes[0].rfind("Error can't write in registry / ", 0), 0u) << run.boxes[0];
+    EXPECT_FALSE(UninstallEntryExists(options.projectName));
+    RemoveTraces();
+    testkit::RemoveTree(target);
+
+    // One more does not fit: the value counts as damaged and nothing is installed.
+    options.projectName = std::string(259, 'n');
+    run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture), target);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.boxes, (std::vector<std::string>{"Crc error corrupt file / PROJECTNAME",
+                                                    "Can't find project type ProjectName / Error"}));
+    EXPECT_FALSE(run.dialogSeen);
+    EXPECT_FALSE(Exists(target));
+}

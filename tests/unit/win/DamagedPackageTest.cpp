@@ -1,0 +1,249 @@
+// The program's own start-up and run-in-place code, in this process, over the sample package
+// cut short at every offset of its table and trailer and with every byte of them flipped. The
+// viewer is not started: at that moment the run folder is compared with the sound package.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ComponentPackage.h"
+#include "Handle.h"
+#include "InstalledContents.h"
+#include "Installer.h"
+#include "Launcher.h"
+#include "LittleEndian.h"
+#include "MemoryPackageHost.h"
+#include "PackageFixture.h"
+#include "RecordingMessages.h"
+#include "UiDriver.h"
+
+using testkit::Bytes;
+
+namespace {
+
+void ListFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>& out) {
+    WIN32_FIND_DATAA found;
+    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!find) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            ListFiles(folder + "\\" + name, prefix + name + "\\", out);
+        } else {
+            out.push_back(prefix + name);
+        }
+    } while (::FindNextFileA(find.get(), &found));
+}
+
+// Files below folder that are not the sound package's content for their path.
+std::vector<std::string> NotAsPackaged(const std::string& folder, const std::map<std::string, Bytes>& contents) {
+    std::vector<std::string> files;
+    ListFiles(folder, "", files);
+    std::vector<std::string> bad;
+    for (const auto& name : files) {
+        const auto found = contents.find(testkit::UpperCase(name));
+        Bytes onDisk;
+        testkit::ReadFileBytes(folder + "\\" + name, onDisk);
+        if (found == contents.end() || onDisk != found->second) bad.push_back(name);
+    }
+    return bad;
+}
+
+// Runs in place up to the viewer, which it replaces by a look at the run folder.
+class ViewerlessInstaller : public Installer {
+public:
+    ViewerlessInstaller(PackageHost& host, UserMessages& messages, const std::map<std::string, Bytes>& contents)
+        : Installer(host, messages), contents(contents) {}
+    void StartViewer(bool) override {
+        viewerStarted = true;
+        badAtViewer = NotAsPackaged(InstallFolder(), contents);
+    }
+    const std::map<std::string, Bytes>& contents;
+    bool viewerStarted = false;
+    std::vector<std::string> badAtViewer;
+};
+
+class ViewerlessLauncher : public Launcher {
+public:
+    ViewerlessLauncher(PackageHost& host, UserMessages& messages, const std::map<std::string, Bytes>& contents)
+        : Launcher(host, messages), contents(contents) {}
+    bool RunInPlaceMode() override {
+        ViewerlessInstaller installer(host, messages, contents);
+        installer.Init(::GetModuleHandleA(nullptr), nullptr);
+        const bool ok = installer.RunInPlace();
+        viewerStarted = installer.viewerStarted;
+        badAtViewer = installer.badAtViewer;
+        return ok;
+    }
+    const std::map<std::string, Bytes>& contents;
+    bool viewerStarted = false;
+    std::vector<std::string> badAtViewer;
+};
+
+struct Outcome {
+    std::vector<std::string> boxes;  // "text / caption", in order
+    bool viewerStarted = false;
+    std::vector<std::string> badAtViewer;
+    std::vector<std::string> badLeft;  // left in the temporary folder, not as packaged
+    std::vector<std::string> outside;  // written beside the temporary folder
+};
+
+class DamagedPackageInProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        char value[MAX_PATH] = {};
+        ::GetEnvironmentVariableA("TMP", value, sizeof(value));
+        savedTmp = value;
+        ::GetEnvironmentVariableA("TEMP", value, sizeof(value));
+        savedTemp = value;
+        ::GetCurrentDirectoryA(sizeof(value), value);
+        savedFolder = value;
+        const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), testkit::ProjectOptions());
+        good = package.fixture.Image(Bytes(4096, 0x90));
+        layout = testkit::LayoutOf(good);
+        contents = testkit::InstalledContents(good);
+        for (const auto& file : package.files) ASSERT_EQ(contents.count(testkit::UpperCase(file)), 1u) << file;
+    }
+    void TearDown() override {
+        ::SetCurrentDirectoryA(savedFolder.c_str());
+        ::SetEnvironmentVariableA("TMP", savedTmp.c_str());
+        ::SetEnvironmentVariableA("TEMP", savedTemp.c_str());
+        testkit::RemoveTree(scratch);
+    }
+
+    Outcome Run(const Bytes& image) {
+        // A failed run leaves the engine it loaded loaded until the process ends, and with it its
+        // files in use: each run gets a temporary folder of its own.
+        temp = scratch + "\\temp" + std::to_string(runs++);
+        ::SetEnvironmentVariableA("TMP", (temp + "\\").c_str());
+        ::SetEnvironmentVariableA("TEMP", (temp + "\\").c_str());
+        ::CreateDirectoryA(temp.c_str(), nullptr);
+        testkit::MemoryPackageHost host(image);
+        testkit::RecordingMessages messages;
+        ViewerlessLauncher launcher(host, messages, contents);
+        launcher.SetInstanceAndWindow(::GetModuleHandleA(nullptr), nullptr);
+        launcher.Run();
+        // The run folder stays the current folder; it must not keep the folder from going.
+        ::SetCurrentDirectoryA(scratch.c_str());
+        Outcome outcome;
+        outcome.boxes = host.messages;
+        outcome.boxes.insert(outcome.boxes.end(), messages.shown.begin(), messages.shown.end());
+        outcome.viewerStarted = launcher.viewerStarted;
+        outcome.badAtViewer = launcher.badAtViewer;
+        // A failed run leaves its run folder; anything else in the temporary folder is foreign.
+        outcome.badLeft = NotAsPackaged(temp + "\\Orvan3D0", contents);
+        std::vector<std::string> inTemp;
+        ListFiles(temp, "", inTemp);
+        for (const auto& name : inTemp) {
+            if (name.rfind("Orvan3D0\\", 0) != 0) outcome.badLeft.push_back(name);
+        }
+        ListFiles(scratch, "", outcome.outside);
+        for (auto it = outcome.outside.begin(); it != outcome.outside.end();) {
+            it = it->rfind("temp", 0) == 0 ? outcome.outside.erase(it) : it + 1;
+        }
+        testkit::RemoveTree(temp);
+        return outcome;
+    }
+
+    std::string scratch;
+    std::string temp;
+    int runs = 0;
+    std::string savedTmp;
+    std::string savedTemp;
+    std::string savedFolder;
+    Bytes good;
+    testkit::PackageLayout layout;
+    std::map<std::string, Bytes> contents;
+};
+
+std::vector<uint32_t> TableAndTrailer(const testkit::PackageLayout& layout, uint32_t size) {
+    std::vector<uint32_t> out;
+    for (uint32_t at = layout.header; at < layout.tableEnd; ++at) out.push_back(at);
+    for (uint32_t at = layout.dataEnd; at < size; ++at) out.push_back(at);
+    return out;
+}
+
+// In the table: both ends of the marker, every byte of N and B, and of each record the first
+// byte of each field and the last of each name; then every byte of the trailer.
+std::vector<uint32_t> FieldStarts(const Bytes& image, const testkit::PackageLayout& layout) {
+    std::vector<uint32_t> out = {layout.header, layout.header + 35};
+    uint32_t at = layout.header + 36;
+    for (uint32_t i = 0; i < 4; ++i) out.push_back(at + i);
+    const uint32_t count = LoadU32(image.data() + at);
+    at += 4;
+    for (uint32_t record = 0; record < count; ++record) {
+        for (int name = 0; name < 2; ++name) {
+            const uint32_t length = LoadU32(image.data() + at);
+            out.insert(out.end(), {at, at + 4, at + 4 + length - 1});
+            at += 4 + length;
+        }
+        out.insert(out.end(), {at, at + 3, at + 4, at + 7});
+        at += 8;
+    }
+    for (uint32_t i = 0; i < 4; ++i) out.push_back(at + i);
+    for (uint32_t i = layout.dataEnd; i < image.size(); ++i) out.push_back(i);
+    return out;
+}
+}  // namespace
+
+TEST_F(DamagedPackageInProcess, CutShortAtEveryTableAndTrailerOffsetShowsTheHeaderBoxOnly) {
+    std::vector<uint32_t> cuts = TableAndTrailer(layout, static_cast<uint32_t>(good.size()));
+    for (uint32_t i = 1; i < 64; ++i) cuts.push_back(layout.tableEnd + (layout.dataEnd - layout.tableEnd) / 64 * i);
+    for (uint32_t at : cuts) {
+        const auto outcome = Run(Bytes(good.begin(), good.begin() + at));
+        if (at >= layout.dataEnd) {
+            // Only the trailer lost: the search finds the table, and every entry is whole.
+            EXPECT_TRUE(outcome.boxes.empty() && outcome.viewerStarted) << "cut at " << at;
+            EXPECT_TRUE(outcome.badAtViewer.empty() && outcome.badLeft.empty()) << "cut at " << at;
+            continue;
+        }
+        ASSERT_EQ(outcome.boxes.size(), 2u) << "cut at " << at;
+        EXPECT_EQ(outcome.boxes[0].rfind("Data header not found! / ", 0), 0u) << "cut at " << at;
+        EXPECT_EQ(outcome.boxes[1], "Can't find project type / Error") << "cut at " << at;
+        EXPECT_FALSE(outcome.viewerStarted) << "cut at " << at;
+        EXPECT_TRUE(outcome.badLeft.empty() && outcome.outside.empty()) << "cut at " << at;
+    }
+    std::printf("%u cuts\n", static_cast<unsigned>(cuts.size()));
+}
+
+TEST_F(DamagedPackageInProcess, AFlippedByteInAnyTableFieldOrTheTrailerLeavesOnlySoundFiles) {
+    std::map<std::string, int> firstBoxes;
+    const auto offsets = FieldStarts(good, layout);
+    int whole = 0;
+    for (uint32_t at : offsets) {
+        Bytes image = good;
+        image[at] ^= 0xFF;
+        const auto outcome = Run(image);
+        EXPECT_TRUE(outcome.badAtViewer.empty()) << "byte " << at << ": " << ::testing::PrintToString(outcome.badAtViewer);
+        EXPECT_TRUE(outcome.badLeft.empty()) << "byte " << at << ": " << ::testing::PrintToString(outcome.badLeft);
+        EXPECT_TRUE(outcome.outside.empty()) << "byte " << at << ": " << ::testing::PrintToString(outcome.outside);
+        // A run that shows nothing has run the project.
+        EXPECT_TRUE(!outcome.boxes.empty() || outcome.viewerStarted) << "byte " << at;
+        whole += outcome.viewerStarted ? 1 : 0;
+        firstBoxes[outcome.boxes.empty() ? "(none)" : outcome.boxes[0].substr(0, 30)]++;
+    }
+    std::printf("%u flips, %d reached the viewer\n", static_cast<unsigned>(offsets.size()), whole);
+    for (const auto& box : firstBoxes) std::printf("  %4d x %s\n", box.second, box.first.c_str());
+}
+
+TEST_F(DamagedPackageInProcess, AFlippedDataByteKeepsItsEntryOffTheDisk) {
+    int whole = 0;
+    for (uint32_t i = 0; i < 80; ++i) {
+        const uint32_t at = layout.tableEnd + static_cast<uint32_t>(uint64_t(layout.dataEnd - layout.tableEnd) * i / 80);
+        Bytes image = good;
+        image[at] ^= 0x01;
+        const auto outcome = Run(image);
+        EXPECT_TRUE(outcome.badAtViewer.empty()) << "byte " << at << ": " << ::testing::PrintToString(outcome.badAtViewer);
+        EXPECT_TRUE(outcome.badLeft.empty()) << "byte " << at;
+        EXPECT_TRUE(outcome.outside.empty()) << "byte " << at;
+        // Every entry is verified before it is used, so a damaged byte always shows its box.
+        ASSERT_FALSE(outcome.boxes.empty()) << "byte " << at;
+        EXPECT_NE(outcome.boxes[0].find("Crc error corrupt file / "), std::string::npos) << "byte " << at;
+        whole += outcome.viewerStarted ? 1 : 0;
+    }
+    std::printf("80 data flips, %d reached the viewer\n", whole);
+}
