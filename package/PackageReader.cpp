@@ -255,6 +255,55 @@ bool PackageReader::LoadEntryAt(int32_t index) {
     return true;
 }
 
+StreamResult PackageReader::StreamEntry(const char* key, const char* section, EntrySink& sink) {
+    char sectionText[kMaxNameBytes];
+    CopyBounded(sectionText, sizeof(sectionText), section != nullptr ? section : kDefaultSection);
+    if (entries.Count() == 0 || key == nullptr) return StreamResult::kMissing;
+    const int32_t index = FindEntry(key, sectionText);
+    if (index < 0) return StreamResult::kMissing;
+    const PackageEntry& entry = *EntryAt(index);
+
+    const uint32_t want = entry.size < kStreamChunk ? entry.size : kStreamChunk;
+    if (want > chunkCapacity) {
+        chunk.reset(static_cast<unsigned char*>(std::malloc(want)));
+        chunkCapacity = chunk ? want : 0;
+        if (!chunk) {
+            host.ShowMessage("Not enough memory to read this entry", entry.name);
+            return StreamResult::kFailed;
+        }
+    }
+    if (!sink.Begin(entry.size)) return StreamResult::kFailed;
+
+    uint64_t offset = EntryOffset(index);
+    uint32_t left = entry.size;
+    uint32_t crc = 0;
+    while (left > 0) {
+        const uint32_t piece = left < chunkCapacity ? left : chunkCapacity;
+        if (!file->ReadExact(offset, chunk.get(), piece)) {
+            sink.Discard();
+            ReportCorrupt(entry);
+            return StreamResult::kFailed;
+        }
+        crc = Crc32::Update(crc, chunk.get(), piece);
+        if (!sink.Write(chunk.get(), piece)) {
+            sink.Discard();
+            return StreamResult::kFailed;
+        }
+        offset += piece;
+        left -= piece;
+    }
+    if (crc != entry.crc) {
+        sink.Discard();
+        ReportCorrupt(entry);
+        return StreamResult::kFailed;
+    }
+    if (!sink.Commit()) {
+        sink.Discard();
+        return StreamResult::kFailed;
+    }
+    return StreamResult::kWritten;
+}
+
 void PackageReader::FreeBytes::operator()(unsigned char* p) const { std::free(p); }
 
 const unsigned char* PackageReader::Data() { return data.get(); }
