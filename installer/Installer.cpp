@@ -45,6 +45,33 @@ bool WriteWhole(HANDLE file, const unsigned char* data, uint32_t size) {
     return true;
 }
 
+// A stored entry written straight to its target file. The file counts as written only once
+// the reader has checked the CRC; a damaged or cut entry leaves no file behind.
+class FileSink : public EntrySink {
+public:
+    explicit FileSink(const char* path) : path(path) {}
+
+    bool Begin(uint32_t entrySize) override {
+        size = entrySize;
+        file.reset(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file.valid();
+    }
+    bool Write(const void* bytes, uint32_t length) override {
+        return WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length);
+    }
+    bool Commit() override { return ::CloseHandle(file.release()) != FALSE; }
+    void Discard() override {
+        file.reset();
+        ::DeleteFileA(path);
+    }
+    uint32_t Size() const { return size; }
+
+private:
+    const char* path;
+    win::FileHandle file;
+    uint32_t size = 0;
+};
+
 }  // namespace
 
 Installer::Installer(PackageHost& host, UserMessages& messages)
@@ -135,7 +162,15 @@ bool Installer::ExtractFile(const char* name, bool decode) {
         return false;
     }
     CreateFoldersAlong(path);
+    if (!decode) return ExtractStored(name, path);
 
+    // The last decoding goes before the next entry is loaded, so an entry never needs more
+    // than itself and its decoded bytes.
+    if (entryData == decoded.get()) {
+        entryData = nullptr;
+        entrySize = 0;
+    }
+    decoded.reset();
     if (!GetPackageEntry(name, nullptr, 0, nullptr)) {
         messages.Show(name, "Could not find resource", MB_OK);
         return false;
@@ -173,6 +208,20 @@ bool Installer::ExtractFile(const char* name, bool decode) {
     }
     Record(createdFiles, path);
     return contentSize != 0;
+}
+
+bool Installer::ExtractStored(const char* name, const char* path) {
+    if (!reader) return false;
+    // Streamed, not loaded: a stored project file may be larger than a 32-bit process can hold.
+    FileSink sink(path);
+    const StreamResult result = reader->StreamEntry(name, nullptr, sink);
+    if (result == StreamResult::kMissing) {
+        messages.Show(name, "Could not find resource", MB_OK);
+        return false;
+    }
+    if (result != StreamResult::kWritten) return false;
+    Record(createdFiles, path);
+    return sink.Size() != 0;
 }
 
 bool Installer::ExtractEngineFiles() {
