@@ -65,13 +65,14 @@ echo "packed: sample $(stat -c %s "$work/OrvanBenchSample.exe") bytes, payload $
 # The same package installing instead of running in place: ProjectType 2 into install_target.
 install_target=$temp_unix/OrvanBenchInstall
 install_windows=$(winepath -w "$install_target" 2>/dev/null | tr -d '\r')
-awk -v folder="$install_windows" -v uninstaller="$win32/bin/ZRXUnInst.exe" '
+# The folder through the environment: awk -v would take its backslashes for escapes.
+INSTALL_FOLDER=$install_windows awk -v uninstaller="$win32/bin/ZRXUnInst.exe" '
+  BEGIN { folder = ENVIRON["INSTALL_FOLDER"] }
   /^name = "ProjectType"$/ { print; getline; print "number = 2"; next }
   { print }
   END {
-    gsub(/\\/, "\\\\", folder)
     print "[[entry]]\nname = \"RunAfterInstall\"\nflag = false"
-    print "[[entry]]\nname = \"InstallPath\"\ntext = \"" folder "\""
+    print "[[entry]]\nname = \"InstallPath\"\ntext = \047" folder "\047"
     print "[[entry]]\nname = \"ShortCutName\"\ntext = \"Orvan3D Benchmark\""
     if (system("test -f \"" uninstaller "\"") == 0)
       print "[[entry]]\nname = \"ZRXUnInst.exe\"\nfile = \"" uninstaller "\"\nstore = \"zlib\""

@@ -74,6 +74,13 @@ bool ReadName(TableCursor& cursor, char (&out)[kMaxNameBytes]) {
     return out[length - 1] == '\0';
 }
 
+// FNV-1a of the text folded to lower case: equal without regard to ASCII case, equal hashes.
+uint32_t FoldedHash(const char* text) {
+    uint32_t hash = 2166136261u;
+    for (; *text != '\0'; ++text) hash = (hash ^ static_cast<unsigned char>(FoldAscii(*text))) * 16777619u;
+    return hash;
+}
+
 void CopyBounded(char* out, size_t capacity, const char* text) {
     size_t n = std::strlen(text);
     if (n > capacity - 1) n = capacity - 1;
@@ -95,6 +102,7 @@ PackageReader::PackageReader(PackageHost& host) : host(host) { Open(); }
 PackageReader::~PackageReader() { FreeEntries(); }
 
 void PackageReader::FreeEntries() {
+    lookup.reset();
     for (int32_t i = 0; i < entries.Count(); ++i) {
         std::free(entries.Get(i));
         entries.Set(nullptr, i);
@@ -183,6 +191,12 @@ bool PackageReader::ParseTable(uint64_t header, uint64_t length) {
     }
     headerOffset = static_cast<uint32_t>(header);
     dataBase = base;
+    if (count > 0) lookup.reset(static_cast<EntryIndex*>(std::malloc(sizeof(EntryIndex) * count)));
+    uint32_t offset = 0;
+    for (int32_t i = 0; lookup && i < count; ++i) {
+        lookup.get()[i] = {offset, FoldedHash(EntryAt(i)->name)};
+        offset += EntryAt(i)->size;
+    }
     return true;
 }
 
@@ -192,12 +206,15 @@ const PackageEntry* PackageReader::EntryAt(int32_t index) const {
 
 uint64_t PackageReader::EntryOffset(int32_t index) const {
     uint64_t offset = static_cast<uint64_t>(headerOffset) + dataBase;
+    if (lookup && index >= 0 && index < entries.Count()) return offset + lookup.get()[index].offset;
     for (int32_t i = 0; i < index; ++i) offset += EntryAt(i)->size;
     return offset;
 }
 
 int32_t PackageReader::FindEntry(const char* key, const char* section) const {
+    const uint32_t keyHash = FoldedHash(key);
     for (int32_t i = 0; i < entries.Count(); ++i) {
+        if (lookup && lookup.get()[i].nameHash != keyHash) continue;
         const PackageEntry* entry = EntryAt(i);
         if (EqualsIgnoringCase(entry->name, key) && EqualsIgnoringCase(entry->section, section)) return i;
     }
@@ -223,9 +240,9 @@ bool PackageReader::ReadEntry(const char* key, void* buffer, int32_t capacity, c
     }
     uint32_t got = 0;
     file->ReadUpTo(EntryOffset(index), buffer, static_cast<uint32_t>(capacity), got);
-    Crc32 crc;
-    crc.BuildTable();
-    if (got < entry.size || crc.Compute(buffer, entry.size) != entry.crc) {
+    // zlib's CRC needs no table of ours: building one per read would cost more than the
+    // read itself for the small values most reads are.
+    if (got < entry.size || Crc32::Update(0, buffer, entry.size) != entry.crc) {
         ReportCorrupt(entry);
         return false;
     }
@@ -242,10 +259,8 @@ bool PackageReader::LoadEntryAt(int32_t index) {
         host.ShowMessage("Not enough memory to read this entry", entry->name);
         return false;
     }
-    Crc32 crc;
-    crc.BuildTable();
     if (!file->ReadExact(EntryOffset(index), data.get(), entry->size) ||
-        crc.Compute(data.get(), entry->size) != entry->crc) {
+        Crc32::Update(0, data.get(), entry->size) != entry->crc) {
         data.reset();
         ReportCorrupt(*entry);
         return false;
@@ -305,6 +320,8 @@ StreamResult PackageReader::StreamEntry(const char* key, const char* section, En
 }
 
 void PackageReader::FreeBytes::operator()(unsigned char* p) const { std::free(p); }
+
+void PackageReader::FreeIndex::operator()(EntryIndex* p) const { std::free(p); }
 
 const unsigned char* PackageReader::Data() { return data.get(); }
 

@@ -88,6 +88,17 @@ private:
     };
     std::unique_ptr<unsigned char, FreeBytes> data;
     uint32_t dataSize = 0;
+    // Per entry, in table order: its data's offset from the first data byte and a hash of its
+    // name folded to lower case, so that a lookup walks small numbers instead of texts. Null
+    // when it could not be allocated; lookups then compare every name.
+    struct EntryIndex {
+        uint32_t offset;
+        uint32_t nameHash;
+    };
+    struct FreeIndex {
+        void operator()(EntryIndex* p) const;
+    };
+    std::unique_ptr<EntryIndex, FreeIndex> lookup;
     // StreamEntry's buffer, grown up to kStreamChunk and kept for the next entry.
     std::unique_ptr<unsigned char, FreeBytes> chunk;
     uint32_t chunkCapacity = 0;

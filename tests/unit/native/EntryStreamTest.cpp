@@ -217,3 +217,26 @@ TEST_F(EntryStreamTest, AFailedEntryLeavesNoFile) {
         }
     }
 }
+
+TEST(PackageReaderIndex, EveryOneOfManyEntriesIsFoundWithItsOwnData) {
+    // Names alike but for their case or a digit, sizes all different: a wrong offset or a
+    // lookup that stops at a name of equal hash reads some other entry's bytes.
+    PackageFixture fixture;
+    constexpr int kCount = 3000;
+    for (int i = 0; i < kCount; ++i) {
+        fixture.Raw("\\media\\clip" + std::to_string(i) + ".bin", Bytes(i % 97 + 1, static_cast<unsigned char>(i)),
+                    i % 3 == 0 ? "FILEINFO" : "APPDATA");
+    }
+    testkit::MemoryPackageHost host(fixture.Image(Bytes(64, 0)));
+    PackageReader reader(host);
+    ASSERT_EQ(reader.EntryCount(), kCount);
+    for (int i = kCount - 1; i >= 0; --i) {
+        const std::string key = "\\MEDIA\\Clip" + std::to_string(i) + ".BIN";
+        const char* section = i % 3 == 0 ? "fileinfo" : nullptr;
+        ASSERT_TRUE(reader.ReadEntry(key.c_str(), nullptr, 0, section)) << key;
+        ASSERT_EQ(Bytes(reader.Data(), reader.Data() + reader.Size()), Bytes(i % 97 + 1, static_cast<unsigned char>(i)))
+            << key;
+        EXPECT_FALSE(reader.ReadEntry(key.c_str(), nullptr, 0, i % 3 == 0 ? nullptr : "FILEINFO")) << key;
+    }
+    EXPECT_TRUE(host.messages.empty());
+}
