@@ -124,6 +124,20 @@ bool Installer::GetPackageEntry(const char* key, void* buffer, int32_t capacity,
 }
 
 void Installer::CreateFoldersAlong(const char* path) {
+    // The last file's folder was walked already and exists or cannot be made: walking it again
+    // would only fail, one system call per step, for each of the many files a folder holds.
+    const char* separator = std::strrchr(path, '\\');
+    const char* slash = std::strrchr(path, '/');
+    if (separator == nullptr || (slash != nullptr && slash > separator)) separator = slash;
+    const size_t folderLength = separator != nullptr ? static_cast<size_t>(separator - path) + 1 : 0;
+    if (folderLength == 0 || folderLength >= sizeof(walkedFolder)) {
+        walkedFolder[0] = '\0';
+    } else if (std::strncmp(path, walkedFolder, folderLength) == 0 && walkedFolder[folderLength] == '\0') {
+        return;
+    } else {
+        std::memcpy(walkedFolder, path, folderLength);
+        walkedFolder[folderLength] = '\0';
+    }
     char prefix[kFolderCapacity];
     for (size_t i = 0; path[i] != '\0' && i < kMaxPath; ++i) {
         prefix[i] = path[i] == '/' ? '\\' : path[i];

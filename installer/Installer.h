@@ -156,6 +156,8 @@ private:
     bool ExtractStored(const char* name, const char* path);
     bool ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
                      float progressBase, const char* missingMessage);
+    // The folder part of the last path CreateFoldersAlong walked.
+    char walkedFolder[kFolderCapacity] = {};
     // Buffer of the last zlib decoding; entryData points into it after one.
     win::HeapBuffer<unsigned char> decoded;
 };

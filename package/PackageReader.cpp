@@ -103,6 +103,7 @@ PackageReader::~PackageReader() { FreeEntries(); }
 
 void PackageReader::FreeEntries() {
     lookup.reset();
+    windowLength = 0;
     for (int32_t i = 0; i < entries.Count(); ++i) {
         std::free(entries.Get(i));
         entries.Set(nullptr, i);
@@ -239,7 +240,7 @@ bool PackageReader::ReadEntry(const char* key, void* buffer, int32_t capacity, c
         return false;
     }
     uint32_t got = 0;
-    file->ReadUpTo(EntryOffset(index), buffer, static_cast<uint32_t>(capacity), got);
+    ReadThroughWindow(EntryOffset(index), buffer, static_cast<uint32_t>(capacity), got);
     // zlib's CRC needs no table of ours: building one per read would cost more than the
     // read itself for the small values most reads are.
     if (got < entry.size || Crc32::Update(0, buffer, entry.size) != entry.crc) {
@@ -247,6 +248,29 @@ bool PackageReader::ReadEntry(const char* key, void* buffer, int32_t capacity, c
         return false;
     }
     return true;
+}
+
+void PackageReader::ReadThroughWindow(uint64_t offset, void* buffer, uint32_t length, uint32_t& got) {
+    got = 0;
+    if (length > kWindowSize / 4) {
+        file->ReadUpTo(offset, buffer, length, got);
+        return;
+    }
+    const bool inside = window && offset >= windowStart && offset + length <= windowStart + windowLength;
+    if (!inside) {
+        if (!window) window.reset(static_cast<unsigned char*>(std::malloc(kWindowSize)));
+        windowLength = 0;
+        windowStart = offset;
+        if (!window || !file->ReadUpTo(offset, window.get(), kWindowSize, windowLength)) {
+            windowLength = 0;
+            file->ReadUpTo(offset, buffer, length, got);
+            return;
+        }
+    }
+    // Past the window's end only when the file ends there.
+    const uint64_t available = windowStart + windowLength - offset;
+    got = available < length ? static_cast<uint32_t>(available) : length;
+    std::memcpy(buffer, window.get() + (offset - windowStart), got);
 }
 
 bool PackageReader::LoadEntryAt(int32_t index) {

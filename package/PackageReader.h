@@ -99,6 +99,13 @@ private:
         void operator()(EntryIndex* p) const;
     };
     std::unique_ptr<EntryIndex, FreeIndex> lookup;
+    // Small reads into caller buffers (the configuration values and item names, which lie
+    // side by side) are served from one window of the file, read kWindowSize bytes at a time.
+    void ReadThroughWindow(uint64_t offset, void* buffer, uint32_t length, uint32_t& got);
+    static constexpr uint32_t kWindowSize = 64u << 10;
+    std::unique_ptr<unsigned char, FreeBytes> window;
+    uint64_t windowStart = 0;
+    uint32_t windowLength = 0;
     // StreamEntry's buffer, grown up to kStreamChunk and kept for the next entry.
     std::unique_ptr<unsigned char, FreeBytes> chunk;
     uint32_t chunkCapacity = 0;

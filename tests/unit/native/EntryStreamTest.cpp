@@ -96,6 +96,26 @@ public:
     uint64_t cut;
 };
 
+// Counts the reads that reach the file.
+class CountingFile : public MemoryPackageFile {
+public:
+    CountingFile(const Bytes& image, int& reads) : MemoryPackageFile(image.data(), image.size()), reads(reads) {}
+    bool ReadUpTo(uint64_t offset, void* buffer, uint32_t length, uint32_t& got) override {
+        ++reads;
+        return MemoryPackageFile::ReadUpTo(offset, buffer, length, got);
+    }
+
+private:
+    int& reads;
+};
+
+class CountingHost : public testkit::MemoryPackageHost {
+public:
+    using MemoryPackageHost::MemoryPackageHost;
+    std::unique_ptr<PackageFile> OpenOwnFile() override { return std::make_unique<CountingFile>(image, reads); }
+    int reads = 0;
+};
+
 class EntryStreamTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -239,4 +259,32 @@ TEST(PackageReaderIndex, EveryOneOfManyEntriesIsFoundWithItsOwnData) {
         EXPECT_FALSE(reader.ReadEntry(key.c_str(), nullptr, 0, i % 3 == 0 ? nullptr : "FILEINFO")) << key;
     }
     EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(PackageReaderIndex, SmallReadsShareOneWindowOfTheFileAndStillCheckTheirCrc) {
+    constexpr int kCount = 2000;
+    PackageFixture fixture;
+    fixture.Number("FileCount", kCount, "FILEINFO");
+    for (int i = 0; i < kCount; ++i) {
+        fixture.Text("ItemNameID" + std::to_string(i), "\\data\\file" + std::to_string(i) + ".bin", "FILEINFO");
+    }
+    fixture.Raw("Between", RandomBytes(100000, 9)).Text("Last", "at the end");
+    CountingHost host(fixture.Image(Bytes(64, 0)));
+    const testkit::PackageLayout layout = testkit::LayoutOf(host.image);
+    // The last text's final letter damaged: only the CRC check can tell.
+    host.image[layout.dataEnd - 2] ^= 0x20;
+    PackageReader reader(host);
+    host.reads = 0;
+    for (int i = 0; i < kCount; ++i) {
+        char item[400] = {};
+        ASSERT_TRUE(reader.ReadEntry(("ItemNameID" + std::to_string(i)).c_str(), item, 399, "FILEINFO")) << i;
+        ASSERT_EQ(std::string(item), "\\data\\file" + std::to_string(i) + ".bin");
+    }
+    EXPECT_LT(host.reads, 20) << "item names come from a few reads of the file, not one each";
+
+    // A value at the very end: the read runs into the trailer and stops at the file's end.
+    char last[400] = {};
+    EXPECT_FALSE(reader.ReadEntry("Last", last, 399, nullptr));
+    EXPECT_EQ(std::string(last, 10), "at the enD");
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Crc error corrupt file / LAST"});
 }

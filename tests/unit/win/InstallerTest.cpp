@@ -209,6 +209,18 @@ TEST_F(InstallerTest, StoredEntryFailingItsCrcLeavesNoFile) {
     EXPECT_EQ(Strings(installer->CreatedFiles()), std::vector<std::string>{folder + "\\good.bin"});
 }
 
+TEST_F(InstallerTest, FoldersAreMadeForEveryPathWhateverTheOrderOfItsFiles) {
+    const char* names[] = {"a\\one.bin", "a\\two.bin", "a\\b\\three.bin", "a/four.bin", "c\\five.bin", "a\\b\\six.bin"};
+    PackageFixture fixture;
+    for (const char* name : names) fixture.Raw(name, Bytes(100, 3));
+    const std::string folder = scratch + "\\order";
+    auto installer = Make(fixture, folder);
+    for (const char* name : names) EXPECT_TRUE(installer->ExtractFile(name, false)) << name;
+    for (const char* name : names) EXPECT_EQ(FileBytes(folder + "\\" + name), Bytes(100, 3)) << name;
+    EXPECT_EQ(Strings(installer->CreatedFolders()),
+              (std::vector<std::string>{folder + "\\", folder + "\\a\\", folder + "\\a\\b\\", folder + "\\c\\"}));
+}
+
 TEST_F(InstallerTest, EngineFileListStopsAtTheFirstFailure) {
     PackageFixture fixture;
     fixture.Raw("EngineCore.dll", Zlib(TextBytes(100))).Raw("channels\\ChunkSaver.dll", Zlib(TextBytes(200)));
