@@ -242,6 +242,9 @@ for ((i = 1; i <= runs; ++i)); do
 done
 
 load_after=$(cut -d" " -f1-3 /proc/loadavg)
+# Where the payload's time goes: the same road once more, each step timed inside the process.
+steps=$(wine "$win32/bin/orvan_extractsteps.exe" "$(winepath -w "$work/OrvanBenchPayload.exe" 2>/dev/null | tr -d '\r')" \
+  </dev/null 2>/dev/null | tr -d '\r') || true
 
 # --- the table ----------------------------------------------------------------------------
 stats() {  # VALUES -> "min median max count"
@@ -298,5 +301,7 @@ row() {  # PROJECT KEY LABEL BYTES(for MB/s, or -) UNIT(ms|mib)
     if (pn != "-" && pn > 0) printf "extraction / NSIS silent install: %.2f (target 0.9)\n", pe / pn
     if (pw != "-" && pw > 0) printf "extraction / Win32 copy: %.2f (target 1.1)\n", pe / pw
     if (pk != "-" && pd != "-" && pd > 0) printf "clean-up / Win32 delete: %.2f (target 1.2)\n", pk / pd }'
+  echo "== the payload's run in place step by step, timed inside the process (one run; the viewer not started)"
+  echo "$steps"
 } | tee "$table"
 echo "written: ${table#"$root"/} (raw probe lines: ${raw#"$root"/})"
