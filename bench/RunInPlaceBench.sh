@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Run in place under Wine against cp -r and rm -r of the same files, for the sample project and
-# a generated payload. Prints a table and writes it to bench/results/. Called by scripts/bench.sh
-# with the Wine environment set:
+# a generated payload; for the payload also against its peers (bench/peers/): an NSIS zlib
+# installer of the same files run silently, our plain Win32 copy and delete programs, and the
+# project install of the same package driven through its dialog. Prints a table and writes it
+# to bench/results/. Called by scripts/bench.sh with the Wine environment set:
 #   bench/RunInPlaceBench.sh NATIVE_BUILD WIN32_BUILD
 # Variables: BENCH_RUNS (timed runs, default 5), BENCH_SEED, BENCH_MIB (200), BENCH_FILES (2000),
 # BENCH_SETTLE (seconds to wait after each sync, default 1), BENCH_WORK (scratch folder, default
@@ -23,7 +25,7 @@ stamp=$(date +%Y%m%d-%H%M%S)
 raw=$results/run-in-place-$stamp.raw
 table=$results/run-in-place-$stamp.txt
 
-need_mib=$((mib * 4 + 100))  # payload, packed exe, captured tree, its copy
+need_mib=$((mib * 7 + 100))  # payload, two packed exes, the NSIS one, captured tree, two copies
 free_mib=$(df -Pm "$(dirname "$work")" | awk 'NR == 2 { print $4 }')
 if [ "$free_mib" -lt "$need_mib" ]; then
   echo "run in place: skipped, $need_mib MiB needed in $(dirname "$work"), $free_mib MiB free"
@@ -33,6 +35,7 @@ mkdir -p "$work" "$results"
 : >"$raw"
 cleanup() {
   if [ "${BENCH_KEEP:-0}" != 1 ]; then rm -rf "$work"; fi
+  rm -rf "${install_target:-}" "${nsis_target:-}" "${w32_target:-}"
 }
 trap cleanup EXIT
 
@@ -58,6 +61,34 @@ note_windows=$(winepath -w "$note_unix" 2>/dev/null | tr -d '\r')
 "$pack" build --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/payload/project.toml" \
   -o "$work/OrvanBenchPayload.exe" >/dev/null
 echo "packed: sample $(stat -c %s "$work/OrvanBenchSample.exe") bytes, payload $(stat -c %s "$work/OrvanBenchPayload.exe") bytes"
+
+# The same package installing instead of running in place: ProjectType 2 into install_target.
+install_target=$temp_unix/OrvanBenchInstall
+install_windows=$(winepath -w "$install_target" 2>/dev/null | tr -d '\r')
+# The folder through the environment: awk -v would take its backslashes for escapes.
+INSTALL_FOLDER=$install_windows awk -v uninstaller="$win32/bin/ZRXUnInst.exe" '
+  BEGIN { folder = ENVIRON["INSTALL_FOLDER"] }
+  /^name = "ProjectType"$/ { print; getline; print "number = 2"; next }
+  { print }
+  END {
+    print "[[entry]]\nname = \"RunAfterInstall\"\nflag = false"
+    print "[[entry]]\nname = \"InstallPath\"\ntext = \047" folder "\047"
+    print "[[entry]]\nname = \"ShortCutName\"\ntext = \"Orvan3D Benchmark\""
+    if (system("test -f \"" uninstaller "\"") == 0)
+      print "[[entry]]\nname = \"ZRXUnInst.exe\"\nfile = \"" uninstaller "\"\nstore = \"zlib\""
+  }' "$work/payload/project.toml" >"$work/install.toml"
+"$pack" build --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/install.toml" -o "$work/OrvanBenchInstall.exe" >/dev/null
+
+# The peer: an NSIS installer of the same project files, zlib as its compressor, silent, its
+# target folder given with /D=.
+nsis_target=$temp_unix/OrvanBenchNsis
+nsis_windows=$(winepath -w "$nsis_target" 2>/dev/null | tr -d '\r')
+"$root/bench/peers/nsis-installer.sh" "$work/payload/files" "$work/NsisPayload.exe" >/dev/null
+echo "NSIS installer: $(stat -c %s "$work/NsisPayload.exe") bytes"
+w32_target=$temp_unix/OrvanBenchW32
+w32_windows=$(winepath -w "$w32_target" 2>/dev/null | tr -d '\r')
+copytree=$win32/bin/orvan_copytree.exe
+benchdrive=$win32/bin/orvan_benchdrive.exe
 
 # --- one untimed run each: capture the extracted tree (the files cp -r and rm -r then handle)
 # and check it against the payload's checksums ---------------------------------------------
@@ -134,15 +165,86 @@ copy_and_remove() {  # NAME [warm-up]
   [ -n "$warm" ] || add "$name" rm "$(field total "$line")"
 }
 
+verify() {  # FOLDER ROW: the output tree against the payload's checksums
+  if ! (cd "$1" && sha256sum --quiet -c "$work/payload.sha256" >/dev/null 2>&1); then
+    echo "$2: the output differs from the payload" >&2
+    exit 1
+  fi
+}
+
+nsis_install() {  # [warm-up]
+  local warm=${1:-} line
+  rm -rf "$nsis_target"
+  sync
+  sleep "$settle"
+  line=$("$probe" --timeout 300 -- wine "$work/NsisPayload.exe" /S "/D=$nsis_windows" </dev/null 2>/dev/null)
+  echo "payload nsis$warm $line" >>"$raw"
+  verify "$nsis_target" "NSIS install"
+  rm -rf "$nsis_target"
+  [ -n "$warm" ] && return
+  add payload nsis "$(field total "$line")"
+  add payload nsismem "$(field hwm_kib "$line")"
+}
+
+win32_copy_and_delete() {  # [warm-up]
+  local warm=${1:-} line
+  rm -rf "$w32_target"
+  sync
+  sleep "$settle"
+  line=$("$probe" --timeout 300 -- wine "$copytree" copy "$(winepath -w "$work/tree-payload" 2>/dev/null | tr -d '\r')" \
+    "$w32_windows" </dev/null 2>/dev/null)
+  echo "payload w32copy$warm $line" >>"$raw"
+  verify "$w32_target" "Win32 copy"
+  sync
+  sleep "$settle"
+  local del
+  del=$("$probe" --timeout 300 -- wine "$copytree" delete "$w32_windows" </dev/null 2>/dev/null)
+  echo "payload w32delete$warm $del" >>"$raw"
+  if [ -e "$w32_target" ]; then
+    echo "Win32 delete left $w32_target" >&2
+    exit 1
+  fi
+  [ -n "$warm" ] && return
+  add payload w32copy "$(field total "$line")"
+  add payload w32mem "$(field hwm_kib "$line")"
+  add payload w32delete "$(field total "$del")"
+}
+
+project_install() {  # [warm-up]
+  local warm=${1:-} line
+  rm -rf "$install_target"
+  sync
+  sleep "$settle"
+  line=$(wine "$benchdrive" install "$work/OrvanBenchInstall.exe" "$install_windows" </dev/null 2>/dev/null | tr -d '\r') || {
+    echo "project install failed: $line" >&2
+    exit 1
+  }
+  echo "payload install$warm $line" >>"$raw"
+  verify "$install_target" "project install"
+  rm -rf "$install_target"
+  [ -n "$warm" ] && return
+  add payload install "$(field install_ms "$line")"
+  add payload installmem "$(field peak_kib "$line")"
+}
+
 for name in sample payload; do copy_and_remove "$name" " warm-up"; done
+nsis_install " warm-up"
+win32_copy_and_delete " warm-up"
+project_install " warm-up"
 for ((i = 1; i <= runs; ++i)); do
   for name in sample payload; do
     run_in_place "$name"
     copy_and_remove "$name"
   done
+  nsis_install
+  win32_copy_and_delete
+  project_install
 done
 
 load_after=$(cut -d" " -f1-3 /proc/loadavg)
+# Where the payload's time goes: the same road once more, each step timed inside the process.
+steps=$(wine "$win32/bin/orvan_extractsteps.exe" "$(winepath -w "$work/OrvanBenchPayload.exe" 2>/dev/null | tr -d '\r')" \
+  </dev/null 2>/dev/null | tr -d '\r') || true
 
 # --- the table ----------------------------------------------------------------------------
 stats() {  # VALUES -> "min median max count"
@@ -178,6 +280,13 @@ row() {  # PROJECT KEY LABEL BYTES(for MB/s, or -) UNIT(ms|mib)
     row "$project" hwm "peak memory, program (VmHWM)" - mib
     row "$project" maxrss "peak memory, program (wait4 maxrss)" - mib
     row "$project" cpmem "peak memory, cp -r (wait4)" - mib
+    row "$project" install "project install: Install click -> success" "$bytes" ms
+    row "$project" installmem "peak memory, project install" - mib
+    row "$project" nsis "NSIS silent install (zlib)" "$bytes" ms
+    row "$project" nsismem "peak memory, NSIS (VmHWM)" - mib
+    row "$project" w32copy "Win32 copy (whole-file read, write)" "$bytes" ms
+    row "$project" w32mem "peak memory, Win32 copy (VmHWM)" - mib
+    row "$project" w32delete "Win32 delete of the same files" - ms
   done
   median() { read -r _ m _ _ <<<"$(stats "${samples["$1"]:-}")"; echo "$m"; }
   awk -v sb="$sample_bytes" -v pb="$payload_bytes" -v se="$(median "sample|extract")" -v pe="$(median "payload|extract")" \
@@ -186,5 +295,13 @@ row() {  # PROJECT KEY LABEL BYTES(for MB/s, or -) UNIT(ms|mib)
     printf "payload extraction beyond the sample (its time taken as fixed start-up): %.1f MB/s; extraction %.1fx cp -r", (pb - sb) / 1e6 / ((pe - se) / 1e3), pe / pc
     if (pk != "-" && pr != "-" && pr > 0) printf "; clean-up %.1fx rm -r", pk / pr
     printf " (medians)\n" }'
+  awk -v pe="$(median "payload|extract")" -v pn="$(median "payload|nsis")" -v pw="$(median "payload|w32copy")" \
+    -v pk="$(median "payload|cleanup")" -v pd="$(median "payload|w32delete")" 'BEGIN {
+    if (pe == "-") exit
+    if (pn != "-" && pn > 0) printf "extraction / NSIS silent install: %.2f (target 0.9)\n", pe / pn
+    if (pw != "-" && pw > 0) printf "extraction / Win32 copy: %.2f (target 1.1)\n", pe / pw
+    if (pk != "-" && pd != "-" && pd > 0) printf "clean-up / Win32 delete: %.2f (target 1.2)\n", pk / pd }'
+  echo "== the payload's run in place step by step, timed inside the process (one run; the viewer not started)"
+  echo "$steps"
 } | tee "$table"
 echo "written: ${table#"$root"/} (raw probe lines: ${raw#"$root"/})"

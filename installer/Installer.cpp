@@ -48,6 +48,41 @@ bool WriteWhole(HANDLE file, const unsigned char* data, uint32_t size) {
     return true;
 }
 
+// A stored entry written straight to its target file. The file counts as written only once
+// the reader has checked the CRC; a damaged or cut entry leaves no file behind.
+class FileSink : public EntrySink {
+public:
+    explicit FileSink(const char* path) : path(path) {}
+
+    bool Begin(uint32_t entrySize) override {
+        size = entrySize;
+        file.reset(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return Note(file.valid());
+    }
+    bool Write(const void* bytes, uint32_t length) override {
+        return Note(WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length));
+    }
+    bool Commit() override { return Note(::CloseHandle(file.release()) != FALSE); }
+    void Discard() override {
+        file.reset();
+        ::DeleteFileA(path);
+    }
+    uint32_t Size() const { return size; }
+    // True when the disk, not the package, stopped the file (full, locked, read-only).
+    bool WriteFailed() const { return writeFailed; }
+
+private:
+    bool Note(bool ok) {
+        if (!ok) writeFailed = true;
+        return ok;
+    }
+
+    bool writeFailed = false;
+    const char* path;
+    win::FileHandle file;
+    uint32_t size = 0;
+};
+
 }  // namespace
 
 Installer::Installer(PackageHost& host, UserMessages& messages)
@@ -100,6 +135,20 @@ bool Installer::GetPackageEntry(const char* key, void* buffer, int32_t capacity,
 }
 
 void Installer::CreateFoldersAlong(const char* path) {
+    // The last file's folder was walked already and exists or cannot be made: walking it again
+    // would only fail, one system call per step, for each of the many files a folder holds.
+    const char* separator = std::strrchr(path, '\\');
+    const char* slash = std::strrchr(path, '/');
+    if (separator == nullptr || (slash != nullptr && slash > separator)) separator = slash;
+    const size_t folderLength = separator != nullptr ? static_cast<size_t>(separator - path) + 1 : 0;
+    if (folderLength == 0 || folderLength >= sizeof(walkedFolder)) {
+        walkedFolder[0] = '\0';
+    } else if (std::strncmp(path, walkedFolder, folderLength) == 0 && walkedFolder[folderLength] == '\0') {
+        return;
+    } else {
+        std::memcpy(walkedFolder, path, folderLength);
+        walkedFolder[folderLength] = '\0';
+    }
     char prefix[kFolderCapacity];
     for (size_t i = 0; path[i] != '\0' && i < kMaxPath; ++i) {
         prefix[i] = path[i] == '/' ? '\\' : path[i];
@@ -138,7 +187,15 @@ bool Installer::ExtractFile(const char* name, bool decode) {
         return false;
     }
     CreateFoldersAlong(path);
+    if (!decode) return ExtractStored(name, path);
 
+    // The last decoding goes before the next entry is loaded, so an entry never needs more
+    // than itself and its decoded bytes.
+    if (entryData == decoded.get()) {
+        entryData = nullptr;
+        entrySize = 0;
+    }
+    decoded.reset();
     if (!GetPackageEntry(name, nullptr, 0, nullptr)) {
         messages.Show(name, "Could not find resource", MB_OK);
         return false;
@@ -180,6 +237,23 @@ bool Installer::ExtractFile(const char* name, bool decode) {
     }
     Record(createdFiles, path);
     return contentSize != 0;
+}
+
+bool Installer::ExtractStored(const char* name, const char* path) {
+    if (!reader) return false;
+    // Streamed, not loaded: a stored project file may be larger than a 32-bit process can hold.
+    FileSink sink(path);
+    const StreamResult result = reader->StreamEntry(name, nullptr, sink);
+    if (result == StreamResult::kMissing) {
+        messages.Show(name, "Could not find resource", MB_OK);
+        return false;
+    }
+    if (result != StreamResult::kWritten) {
+        if (sink.WriteFailed()) writeFailed = true;
+        return false;
+    }
+    Record(createdFiles, path);
+    return sink.Size() != 0;
 }
 
 bool Installer::ExtractEngineFiles() {

@@ -52,7 +52,9 @@ public:
     // characters (box naming the item); entry missing: name / "Could not find resource";
     // decoding failed: "Error decompress" / "Error"; file not created: no box. A file that
     // could not be written whole is removed. An empty result is written and recorded, and
-    // reported as false.
+    // reported as false. Without decode the entry is streamed to the file through a bounded
+    // buffer; one that fails its CRC or is cut short shows "Crc error corrupt file" (stored
+    // name as caption) and leaves no file. entryData/entrySize are then left as they were.
     virtual bool ExtractFile(const char* name, bool decode);
     // Loads installFolder\enginecore.dll and initialises it against the host window. False,
     // without a box, at the first failing step; a null channel factory counts as a failure.
@@ -205,10 +207,14 @@ private:
     void FreeRecorded(PointerList& list);
     void CreateFoldersAlong(const char* path);
     bool DecodeWithZlib();
+    // ExtractFile's road for an entry written as stored: streamed to path.
+    bool ExtractStored(const char* name, const char* path);
     bool ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
                      float progressBase, const char* missingMessage);
     // Set by ExtractFile when the target could not be created or written whole.
     bool writeFailed = false;
+    // The folder part of the last path CreateFoldersAlong walked.
+    char walkedFolder[kFolderCapacity] = {};
     // Buffer of the last zlib decoding; entryData points into it after one.
     win::HeapBuffer<unsigned char> decoded;
 };

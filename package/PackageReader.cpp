@@ -75,6 +75,13 @@ bool ReadName(TableCursor& cursor, char (&out)[kMaxNameBytes]) {
     return out[length - 1] == '\0';
 }
 
+// FNV-1a of the text folded to lower case: equal without regard to ASCII case, equal hashes.
+uint32_t FoldedHash(const char* text) {
+    uint32_t hash = 2166136261u;
+    for (; *text != '\0'; ++text) hash = (hash ^ static_cast<unsigned char>(FoldAscii(*text))) * 16777619u;
+    return hash;
+}
+
 void CopyBounded(char* out, size_t capacity, const char* text) {
     size_t n = std::strlen(text);
     if (n > capacity - 1) n = capacity - 1;
@@ -96,6 +103,8 @@ PackageReader::PackageReader(PackageHost& host) : host(host) { Open(); }
 PackageReader::~PackageReader() { FreeEntries(); }
 
 void PackageReader::FreeEntries() {
+    lookup.reset();
+    windowLength = 0;
     for (int32_t i = 0; i < entries.Count(); ++i) {
         std::free(entries.Get(i));
         entries.Set(nullptr, i);
@@ -210,6 +219,12 @@ bool PackageReader::ParseTable(uint64_t header, uint64_t length) {
     }
     headerOffset = static_cast<uint32_t>(header);
     dataBase = base;
+    if (count > 0) lookup.reset(static_cast<EntryIndex*>(std::malloc(sizeof(EntryIndex) * count)));
+    uint32_t offset = 0;
+    for (int32_t i = 0; lookup && i < count; ++i) {
+        lookup.get()[i] = {offset, FoldedHash(EntryAt(i)->name)};
+        offset += EntryAt(i)->size;
+    }
     return true;
 }
 
@@ -219,12 +234,15 @@ const PackageEntry* PackageReader::EntryAt(int32_t index) const {
 
 uint64_t PackageReader::EntryOffset(int32_t index) const {
     uint64_t offset = static_cast<uint64_t>(headerOffset) + dataBase;
+    if (lookup && index >= 0 && index < entries.Count()) return offset + lookup.get()[index].offset;
     for (int32_t i = 0; i < index; ++i) offset += EntryAt(i)->size;
     return offset;
 }
 
 int32_t PackageReader::FindEntry(const char* key, const char* section) const {
+    const uint32_t keyHash = FoldedHash(key);
     for (int32_t i = 0; i < entries.Count(); ++i) {
+        if (lookup && lookup.get()[i].nameHash != keyHash) continue;
         const PackageEntry* entry = EntryAt(i);
         if (EqualsIgnoringCase(entry->name, key) && EqualsIgnoringCase(entry->section, section)) return i;
     }
@@ -249,14 +267,37 @@ bool PackageReader::ReadEntry(const char* key, void* buffer, int32_t capacity, c
         return false;
     }
     uint32_t got = 0;
-    file->ReadUpTo(EntryOffset(index), buffer, static_cast<uint32_t>(capacity), got);
-    Crc32 crc;
-    crc.BuildTable();
-    if (got < entry.size || crc.Compute(buffer, entry.size) != entry.crc) {
+    ReadThroughWindow(EntryOffset(index), buffer, static_cast<uint32_t>(capacity), got);
+    // zlib's CRC needs no table of ours: building one per read would cost more than the
+    // read itself for the small values most reads are.
+    if (got < entry.size || Crc32::Update(0, buffer, entry.size) != entry.crc) {
         ReportCorrupt(entry);
         return false;
     }
     return true;
+}
+
+void PackageReader::ReadThroughWindow(uint64_t offset, void* buffer, uint32_t length, uint32_t& got) {
+    got = 0;
+    if (length > kWindowSize / 4) {
+        file->ReadUpTo(offset, buffer, length, got);
+        return;
+    }
+    const bool inside = window && offset >= windowStart && offset + length <= windowStart + windowLength;
+    if (!inside) {
+        if (!window) window.reset(static_cast<unsigned char*>(std::malloc(kWindowSize)));
+        windowLength = 0;
+        windowStart = offset;
+        if (!window || !file->ReadUpTo(offset, window.get(), kWindowSize, windowLength)) {
+            windowLength = 0;
+            file->ReadUpTo(offset, buffer, length, got);
+            return;
+        }
+    }
+    // Past the window's end only when the file ends there.
+    const uint64_t available = windowStart + windowLength - offset;
+    got = available < length ? static_cast<uint32_t>(available) : length;
+    std::memcpy(buffer, window.get() + (offset - windowStart), got);
 }
 
 bool PackageReader::LoadEntryAt(int32_t index) {
@@ -269,10 +310,8 @@ bool PackageReader::LoadEntryAt(int32_t index) {
         host.ShowMessage("Not enough memory to read this entry", entry->name);
         return false;
     }
-    Crc32 crc;
-    crc.BuildTable();
     if (!file->ReadExact(EntryOffset(index), data.get(), entry->size) ||
-        crc.Compute(data.get(), entry->size) != entry->crc) {
+        Crc32::Update(0, data.get(), entry->size) != entry->crc) {
         data.reset();
         ReportCorrupt(*entry);
         return false;
@@ -282,7 +321,58 @@ bool PackageReader::LoadEntryAt(int32_t index) {
     return true;
 }
 
+StreamResult PackageReader::StreamEntry(const char* key, const char* section, EntrySink& sink) {
+    char sectionText[kMaxNameBytes];
+    CopyBounded(sectionText, sizeof(sectionText), section != nullptr ? section : kDefaultSection);
+    if (entries.Count() == 0 || key == nullptr) return StreamResult::kMissing;
+    const int32_t index = FindEntry(key, sectionText);
+    if (index < 0) return StreamResult::kMissing;
+    const PackageEntry& entry = *EntryAt(index);
+
+    const uint32_t want = entry.size < kStreamChunk ? entry.size : kStreamChunk;
+    if (want > chunkCapacity) {
+        chunk.reset(static_cast<unsigned char*>(std::malloc(want)));
+        chunkCapacity = chunk ? want : 0;
+        if (!chunk) {
+            host.ShowMessage("Not enough memory to read this entry", entry.name);
+            return StreamResult::kFailed;
+        }
+    }
+    if (!sink.Begin(entry.size)) return StreamResult::kFailed;
+
+    uint64_t offset = EntryOffset(index);
+    uint32_t left = entry.size;
+    uint32_t crc = 0;
+    while (left > 0) {
+        const uint32_t piece = left < chunkCapacity ? left : chunkCapacity;
+        if (!file->ReadExact(offset, chunk.get(), piece)) {
+            sink.Discard();
+            ReportCorrupt(entry);
+            return StreamResult::kFailed;
+        }
+        crc = Crc32::Update(crc, chunk.get(), piece);
+        if (!sink.Write(chunk.get(), piece)) {
+            sink.Discard();
+            return StreamResult::kFailed;
+        }
+        offset += piece;
+        left -= piece;
+    }
+    if (crc != entry.crc) {
+        sink.Discard();
+        ReportCorrupt(entry);
+        return StreamResult::kFailed;
+    }
+    if (!sink.Commit()) {
+        sink.Discard();
+        return StreamResult::kFailed;
+    }
+    return StreamResult::kWritten;
+}
+
 void PackageReader::FreeBytes::operator()(unsigned char* p) const { std::free(p); }
+
+void PackageReader::FreeIndex::operator()(EntryIndex* p) const { std::free(p); }
 
 const unsigned char* PackageReader::Data() { return data.get(); }
 

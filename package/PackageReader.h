@@ -6,6 +6,24 @@
 #include "PackageFile.h"
 #include "PointerList.h"
 
+// Where a streamed entry goes: a file being written, for the installer and the tools.
+class EntrySink {
+public:
+    virtual ~EntrySink() = default;
+    // Called once, before any bytes, with the entry's size. False: nothing was created and the
+    // read stops.
+    virtual bool Begin(uint32_t size) = 0;
+    // The next length bytes, in order. False stops the read.
+    virtual bool Write(const void* bytes, uint32_t length) = 0;
+    // Every byte arrived and the CRC-32 matched. False when the target could not be completed.
+    virtual bool Commit() = 0;
+    // After a successful Begin, when the entry failed (short read, CRC, a failed Write or
+    // Commit): removes what was written, so no damaged copy passes for a good one.
+    virtual void Discard() = 0;
+};
+
+enum class StreamResult { kWritten, kMissing, kFailed };
+
 // Finds the package behind the program file, indexes its table and reads entries.
 //
 // Construction opens and indexes the package at once; a reader is then either indexed or
@@ -31,6 +49,16 @@ public:
     // the file, or failing its CRC: "Crc error corrupt file" with the stored name as caption,
     // false. On failure without a buffer, Data is null and Size 0.
     virtual bool ReadEntry(const char* key, void* buffer, int32_t capacity, const char* section);
+    // Looks up key as ReadEntry does and passes the entry to sink through a bounded buffer
+    // (kStreamChunk bytes at most), checking its CRC-32 as the bytes pass, so an entry of any
+    // size needs no more memory than that. kWritten after Commit; kMissing, without a message
+    // and without calling sink, when the entry is not in the table; kFailed otherwise, after
+    // Discard unless Begin itself failed. A short read or a CRC mismatch also shows "Crc error
+    // corrupt file" with the stored name as caption; a sink failure shows nothing. Data and
+    // Size are not changed.
+    StreamResult StreamEntry(const char* key, const char* section, EntrySink& sink);
+    static constexpr uint32_t kStreamChunk = 2u << 20;
+
     // The entry last loaded without a buffer, followed by one zero byte; owned by the reader
     // and valid until the next such load. Null before the first.
     virtual const unsigned char* Data();
@@ -65,6 +93,27 @@ private:
     };
     std::unique_ptr<unsigned char, FreeBytes> data;
     uint32_t dataSize = 0;
+    // Per entry, in table order: its data's offset from the first data byte and a hash of its
+    // name folded to lower case, so that a lookup walks small numbers instead of texts. Null
+    // when it could not be allocated; lookups then compare every name.
+    struct EntryIndex {
+        uint32_t offset;
+        uint32_t nameHash;
+    };
+    struct FreeIndex {
+        void operator()(EntryIndex* p) const;
+    };
+    std::unique_ptr<EntryIndex, FreeIndex> lookup;
+    // Small reads into caller buffers (the configuration values and item names, which lie
+    // side by side) are served from one window of the file, read kWindowSize bytes at a time.
+    void ReadThroughWindow(uint64_t offset, void* buffer, uint32_t length, uint32_t& got);
+    static constexpr uint32_t kWindowSize = 64u << 10;
+    std::unique_ptr<unsigned char, FreeBytes> window;
+    uint64_t windowStart = 0;
+    uint32_t windowLength = 0;
+    // StreamEntry's buffer, grown up to kStreamChunk and kept for the next entry.
+    std::unique_ptr<unsigned char, FreeBytes> chunk;
+    uint32_t chunkCapacity = 0;
     uint32_t headerOffset = 0;
 };
 

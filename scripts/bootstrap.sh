@@ -9,6 +9,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev zlib1g-dev libcli11-dev libtomlplusplus-dev
   osslsigncode openssl
+  nsis
 )
 
 need_root() { if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi; }

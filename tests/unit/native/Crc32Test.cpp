@@ -32,7 +32,8 @@ TEST(Crc32, FastPathMatchesTableOnEveryLengthAndAlignment) {
     std::vector<unsigned char> data(4096 + 16);
     for (auto& b : data) b = static_cast<unsigned char>(random());
     for (uint32_t offset = 0; offset < 8; ++offset) {
-        for (uint32_t length : {1u, 3u, 7u, 8u, 15u, 64u, 1000u, 4096u}) {
+        for (uint32_t length : {1u, 3u, 7u, 8u, 15u, 16u, 63u, 64u, 65u, 79u, 80u, 127u, 128u, 129u, 143u, 1000u,
+                                4095u, 4096u}) {
             ASSERT_EQ(crc.Compute(data.data() + offset, length), crc.ComputeBytewise(data.data() + offset, length))
                 << offset << "/" << length;
         }
@@ -42,4 +43,13 @@ TEST(Crc32, FastPathMatchesTableOnEveryLengthAndAlignment) {
     running = Crc32::Update(running, data.data(), 1000);
     running = Crc32::Update(running, data.data() + 1000, 3096);
     EXPECT_EQ(running, crc.Compute(data.data(), 4096));
+    // Pieces that split the 16- and 64-byte blocks anywhere, from any running value.
+    running = 0;
+    uint32_t done = 0;
+    for (uint32_t piece : {65u, 1u, 130u, 17u, 64u, 700u, 3119u}) {
+        running = Crc32::Update(running, data.data() + done, piece);
+        done += piece;
+    }
+    ASSERT_EQ(done, 4096u);
+    EXPECT_EQ(running, crc.ComputeBytewise(data.data(), 4096));
 }

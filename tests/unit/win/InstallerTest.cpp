@@ -187,6 +187,40 @@ TEST_F(InstallerTest, ExtractFileFailures) {
     EXPECT_EQ(deep->CreatedFiles().Count(), 0);
 }
 
+TEST_F(InstallerTest, StoredEntryFailingItsCrcLeavesNoFile) {
+    const Bytes good = RandomBytes(3 << 20, 4);
+    const Bytes bad = RandomBytes(5 << 20, 5);
+    PackageFixture fixture;
+    fixture.Raw("good.bin", good).Raw("sub\\bad.bin", bad);
+    const std::string folder = scratch + "\\target";
+    auto installer = Make(fixture, folder);
+    // The last data byte is bad.bin's: damaged after the table was read, as on a bad medium.
+    host->image[testkit::LayoutOf(host->image).dataEnd - 1] ^= 0x01;
+
+    EXPECT_FALSE(installer->ExtractFile("sub\\bad.bin", false));
+    EXPECT_EQ(host->messages, std::vector<std::string>{"Crc error corrupt file / SUB\\BAD.BIN"});
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_FALSE(Exists(folder + "\\sub\\bad.bin")) << "no damaged copy passes for an installed file";
+
+    EXPECT_TRUE(installer->ExtractFile("good.bin", false));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(host->messages.size(), 1u);
+    EXPECT_EQ(FileBytes(folder + "\\good.bin"), good);
+    EXPECT_EQ(Strings(installer->CreatedFiles()), std::vector<std::string>{folder + "\\good.bin"});
+}
+
+TEST_F(InstallerTest, FoldersAreMadeForEveryPathWhateverTheOrderOfItsFiles) {
+    const char* names[] = {"a\\one.bin", "a\\two.bin", "a\\b\\three.bin", "a/four.bin", "c\\five.bin", "a\\b\\six.bin"};
+    PackageFixture fixture;
+    for (const char* name : names) fixture.Raw(name, Bytes(100, 3));
+    const std::string folder = scratch + "\\order";
+    auto installer = Make(fixture, folder);
+    for (const char* name : names) EXPECT_TRUE(installer->ExtractFile(name, false)) << name;
+    for (const char* name : names) EXPECT_EQ(FileBytes(folder + "\\" + name), Bytes(100, 3)) << name;
+    EXPECT_EQ(Strings(installer->CreatedFolders()),
+              (std::vector<std::string>{folder + "\\", folder + "\\a\\", folder + "\\a\\b\\", folder + "\\c\\"}));
+}
+
 TEST_F(InstallerTest, EngineFileListStopsAtTheFirstFailure) {
     PackageFixture fixture;
     fixture.Raw("EngineCore.dll", Zlib(TextBytes(100))).Raw("channels\\ChunkSaver.dll", Zlib(TextBytes(200)));
