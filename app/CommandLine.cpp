@@ -15,7 +15,7 @@ CommandLineOptions ParseCommandLine(const char* arguments) {
     while (*p != '\0') {
         while (IsBlank(*p)) ++p;
         if (*p == '\0') break;
-        if (std::strncmp(p, "/D=", 3) == 0) {
+        if (p[0] == '/' && p[1] == 'D' && p[2] == '=') {
             // The folder is the rest of the line: it may hold spaces and is never quoted by
             // the tools that write this form, though a quoted one is accepted.
             const char* begin = p + 3;

@@ -72,6 +72,7 @@ BEGIN
 END
 ")
   target_sources(${target} PRIVATE "${rc}")
+  set_property(SOURCE "${rc}" APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/ui/Orvan3D.ico)
 endfunction()
 
 # The stub's application manifest, asking Windows for the given execution level
@@ -80,7 +81,13 @@ function(orvan_stub_manifest target level)
   set(ORVAN_EXECUTION_LEVEL "${level}")
   set(ORVAN_VERSION4 "${PROJECT_VERSION}.0")
   set(manifest "${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest")
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/Orvan3DExe.manifest.in "${manifest}" @ONLY)
+  # Embedded without its indentation: every byte counts in the stub.
+  file(READ ${CMAKE_SOURCE_DIR}/cmake/Orvan3DExe.manifest.in text)
+  string(CONFIGURE "${text}" text @ONLY)
+  string(REGEX REPLACE ">[\r\n ]+<" "><" text "${text}")
+  string(REGEX REPLACE "[\r\n]+ +" " " text "${text}")
+  file(CONFIGURE OUTPUT "${manifest}" CONTENT "${text}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/Orvan3DExe.manifest.in)
   set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest.rc")
   # 1 and 24: the process manifest's id and the manifest resource type.
   file(WRITE "${rc}.in" "1 24 \"${manifest}\"\n")

@@ -25,6 +25,13 @@ int FieldValue(const char* text, int width) {
     return negative ? -value : value;
 }
 
+// strnlen, written out: the C library's comes with more than it is worth to the stub.
+size_t BoundedLength(const char* text, size_t capacity) {
+    size_t length = 0;
+    while (length < capacity && text[length] != '\0') ++length;
+    return length;
+}
+
 }  // namespace
 
 bool ReadDirectXValue(const char* valueName, char* buffer, uint32_t capacity) {
@@ -39,7 +46,7 @@ bool ReadDirectXValue(const char* valueName, char* buffer, uint32_t capacity) {
     if (size > capacity) return false;
     if (result != ERROR_SUCCESS || type != REG_SZ) return false;
     // The query may return a text without its terminator; the scratch area was zero-filled.
-    const size_t length = strnlen(scratch, capacity);
+    const size_t length = BoundedLength(scratch, capacity);
     std::memcpy(buffer, scratch, length);
     std::memset(buffer + length, 0, capacity - length);
     return true;
@@ -48,7 +55,7 @@ bool ReadDirectXValue(const char* valueName, char* buffer, uint32_t capacity) {
 bool IsDirectX9cVersionText(const char* version) {
     // Positions past the end of the text hold zero bytes.
     char text[12] = {};
-    std::memcpy(text, version, strnlen(version, sizeof(text)));
+    std::memcpy(text, version, BoundedLength(version, sizeof(text)));
     const int minor = FieldValue(text + 2, 2);
     const int sub = FieldValue(text + 5, 2);
     const int build = FieldValue(text + 8, 4);

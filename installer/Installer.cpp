@@ -22,9 +22,9 @@ constexpr char kCopyError[] =
 // A name is a path below installFolder: a leading separator is allowed (it doubles the one
 // after the folder), but no drive, no ':' stream and no ".." step may take it outside.
 bool StaysInsideFolder(const char* name) {
-    if (std::strchr(name, ':') != nullptr) return false;
     const char* component = name;
     for (const char* p = name;; ++p) {
+        if (*p == ':') return false;
         if (*p == '\\' || *p == '/' || *p == '\0') {
             if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
             if (*p == '\0') return true;
@@ -137,13 +137,13 @@ bool Installer::GetPackageEntry(const char* key, void* buffer, int32_t capacity,
 void Installer::CreateFoldersAlong(const char* path) {
     // The last file's folder was walked already and exists or cannot be made: walking it again
     // would only fail, one system call per step, for each of the many files a folder holds.
-    const char* separator = std::strrchr(path, '\\');
-    const char* slash = std::strrchr(path, '/');
-    if (separator == nullptr || (slash != nullptr && slash > separator)) separator = slash;
-    const size_t folderLength = separator != nullptr ? static_cast<size_t>(separator - path) + 1 : 0;
+    size_t folderLength = 0;  // up to and including the last separator of either kind
+    for (size_t i = 0; path[i] != '\0'; ++i) {
+        if (path[i] == '\\' || path[i] == '/') folderLength = i + 1;
+    }
     if (folderLength == 0 || folderLength >= sizeof(walkedFolder)) {
         walkedFolder[0] = '\0';
-    } else if (std::strncmp(path, walkedFolder, folderLength) == 0 && walkedFolder[folderLength] == '\0') {
+    } else if (std::memcmp(path, walkedFolder, folderLength) == 0 && walkedFolder[folderLength] == '\0') {
         return;
     } else {
         std::memcpy(walkedFolder, path, folderLength);

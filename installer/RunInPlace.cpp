@@ -23,7 +23,10 @@ bool JoinPath(char* out, size_t capacity, const char* folder, const char* name) 
     return win::FormatText(out, capacity, "%s\\%s", folder, name);
 }
 
-bool Exists(const char* path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;  // the call the program imports anyway
+    return ::GetFileAttributesExA(path, GetFileExInfoStandard, &data) != FALSE;
+}
 
 }  // namespace
 

@@ -12,6 +12,12 @@ constexpr int kWidePathCapacity = 260;
 // Only folders whose backslash falls within this many characters of the link path are made.
 constexpr size_t kLinkFolderScan = 260;
 
+// The three identifiers, here rather than from the system's uuid library, whose one object
+// holds every identifier and would cost the program more than a kilobyte.
+constexpr CLSID kShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID kShellLinkA = {0x000214EE, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID kPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
 }  // namespace
 
 HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, const char* description,
@@ -23,8 +29,8 @@ HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, cons
     {
         win::ComPtr<IShellLinkA> link;
         win::ComPtr<IPersistFile> file;
-        result = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.put());
-        if (SUCCEEDED(result)) result = link->QueryInterface(IID_IPersistFile, file.put());
+        result = ::CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, kShellLinkA, link.put());
+        if (SUCCEEDED(result)) result = link->QueryInterface(kPersistFile, file.put());
         if (SUCCEEDED(result)) {
             link->SetWorkingDirectory(installFolder);
             if (arguments != nullptr) link->SetArguments(arguments);
