@@ -2,6 +2,7 @@
 #include <string>
 
 #include "PackageFixture.h"
+#include "RecordBytes.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
@@ -19,5 +20,12 @@ int main(int argc, char** argv) {
                                                             .Text("ChannelItemNameID0", "\\a.chn", "CHANNELINFO")
                                                             .Raw("\\a.chn", Bytes(300, 7))
                                                             .Image(stub));
+    // Uninstall records as the three installing modes write them.
+    ok &= testkit::WriteFileBytes(folder + "/record-project.nfo",
+                                  testkit::MakeUninstallRecord({"C:\\Demo\\OrvanViewer.exe", "C:\\Demo\\ZRXUnInst.exe"},
+                                                               {"C:\\Demo\\channels\\", "C:\\Demo\\"}, "Demo", false));
+    ok &= testkit::WriteFileBytes(folder + "/record-saver.nfo",
+                                  testkit::MakeUninstallRecord({"C:\\windows\\system32\\Demo.scr", std::string(300, 'x')},
+                                                               {}, "Demo", true));
     return ok ? 0 : 1;
 }
