@@ -39,7 +39,7 @@ InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOpt
     const Bytes start = MakeStartFile(options.projectName, 0, 0, options.note);
     f.Raw("ZRXStart.zrx", start);
     package.files.emplace_back("ZRXStart.zrx", start);
-    zlibComponent("ZRXUnInst.exe", "orvan_drive.exe");
+    zlibComponent("ZRXUnInst.exe", "ZRXUnInst.exe");
 
     const Bytes scene = Pattern(20000, 1);
     const Bytes effects = Pattern(30000, 2);

@@ -33,7 +33,6 @@ struct InstallPackage {
     std::vector<std::pair<std::string, Bytes>> files;
 };
 
-// The uninstaller is any small program of ours (the UI driver) under the uninstaller's name.
 InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOptions& options);
 
 }  // namespace testkit
