@@ -431,6 +431,65 @@ TEST_F(Uninstall, NoToTheQuestionChangesNothing) {
     EXPECT_EQ(RegistryConcerned(), registryBefore);
 }
 
+// The records of the screen-saver and plug-in modes list copies outside the install folder (the
+// system directory, Winamp's plug-in folder) and come with the viewer entry. Laid out here as
+// those modes leave them, so that the uninstaller's side is checked on its own.
+TEST_F(Uninstall, ScreenSaverAndPlugInRecordsRemoveTheirCopiesOutsideTheFolder) {
+    char system[MAX_PATH] = {};
+    ASSERT_NE(::GetSystemDirectoryA(system, sizeof(system)), 0u);
+    const std::string plugins = scratch + "\\Winamp\\Plugins";
+    ASSERT_TRUE(::CreateDirectoryA((scratch + "\\Winamp").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryA(plugins.c_str(), nullptr));
+    const std::string viewerKey = std::string("SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\") + kProjectName;
+    struct Case {
+        const char* description;
+        std::vector<std::string> files;
+    } cases[] = {
+        {"screen saver",
+         {target + "\\OrvanViewer.exe", target + "\\ZRXUnInst.exe", target + "\\screensaver.cfg",
+          std::string(system) + "\\Test Project.scr"}},
+        {"plug-in", {target + "\\ZRXUnInst.exe", plugins + "\\vis_TestProject.dll", target + "\\winamp.cfg"}},
+    };
+    for (const Case& c : cases) {
+        RemoveTempCopies();
+        const Tree before = DriveTree();
+        const Registry registryBefore = RegistryConcerned();
+        ASSERT_TRUE(::CreateDirectoryA(target.c_str(), nullptr)) << c.description;
+        for (const auto& path : c.files) {
+            ASSERT_TRUE(testkit::WriteFileBytes(path, path.find("ZRXUnInst") != std::string::npos ? uninstaller
+                                                                                                 : Bytes(100, 'i')))
+                << path;
+        }
+        ASSERT_TRUE(testkit::WriteFileBytes(target + "\\uninstall.nfo",
+                                            testkit::MakeUninstallRecord(c.files, {target + "\\"}, kProjectName, true)));
+        for (const auto& entry : {std::make_pair(std::string(kUninstallKey), "\"" + target + "\\ZRXUnInst.exe\""),
+                                  std::make_pair(viewerKey, target)}) {
+            win::RegKey key;
+            ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, entry.first.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                        key.put(), nullptr),
+                      ERROR_SUCCESS);
+            const char* name = entry.first == kUninstallKey ? "UninstallString" : "DisplayName";
+            ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.second.c_str()),
+                             static_cast<DWORD>(entry.second.size() + 1));
+        }
+
+        const TreeRun run = RunUninstaller("", Answer(IDYES));
+        ASSERT_FALSE(run.timedOut) << c.description << ::testing::PrintToString(Boxes(run)) << run.processes.size();
+        EXPECT_EQ(Boxes(run), (std::vector<std::string>{"Remove Test Project and all of its components? / Test Project",
+                                                        "Test Project was removed from this computer. / Test Project"}))
+            << c.description;
+        const Tree after = DriveTree();
+        const TreeChanges changes = Compare(before, after);
+        EXPECT_EQ(changes.added, TempCopies(after)) << c.description;
+        EXPECT_EQ(changes.added.size(), 1u) << c.description;
+        EXPECT_TRUE(changes.removed.empty()) << c.description << ::testing::PrintToString(changes.removed);
+        EXPECT_TRUE(changes.changed.empty()) << c.description << ::testing::PrintToString(changes.changed);
+        EXPECT_EQ(RegistryConcerned(), registryBefore) << c.description;
+        EXPECT_TRUE(Exists(plugins)) << "Winamp's own folder is not the installation's";
+    }
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, viewerKey.c_str());
+}
+
 // A folder of a fake installation outside the drive's usual places, with its uninstaller.
 class UninstallRecordDamage : public Uninstall {
 protected:
@@ -511,6 +570,7 @@ TEST_F(UninstallRecordDamage, CutUnsafeAndDoubledPathsRemoveOnlyWhatIsListed) {
                                                 "outside.bin", folder + "\\ZRXUnInst.exe"})));
     const TreeRun run = Run(Answer(IDYES));
     ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
     ASSERT_EQ(run.boxes.size(), 2u) << ::testing::PrintToString(Boxes(run));
     EXPECT_EQ(run.boxes[0].text, "Remove Damage Test and all of its components?");
     const std::string& summary = run.boxes[1].text;
