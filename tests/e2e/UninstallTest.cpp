@@ -240,11 +240,17 @@ void AddKeys(HKEY root, const std::string& path, Registry& out) {
     for (const auto& sub : subKeys) AddKeys(root, path + "\\" + sub, out);
 }
 
-// The keys an installation of ours writes to, whole.
+// The keys an installation of ours writes to, whole. The viewer entry's parent keys are left
+// out: the installation creates them when missing, and they stay, empty, as the common place
+// of every project's viewer entry. Values anywhere below them still count.
 Registry RegistryConcerned() {
     Registry out;
     AddKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", out);
     AddKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velbor", out);
+    for (const char* parent : {"SOFTWARE\\Velbor\\", "SOFTWARE\\Velbor\\Orvan3D Viewers\\",
+                               "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\"}) {
+        out.erase(parent);
+    }
     return out;
 }
 
