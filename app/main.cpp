@@ -1,17 +1,31 @@
 #include <windows.h>
 
+#include "CommandLine.h"
 #include "HostWindow.h"
 #include "Launcher.h"
+#include "SilentInstall.h"
 #include "UserMessages.h"
 #include "WinPackageFile.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
+    // No library may come from the program's own or the current folder, where a download
+    // folder may hold anything.
+    ::SetDllDirectoryA("");
     win::SystemPackageHost host;
     SystemMessages messages;
     Launcher launcher(host, messages);
     RegisterHostWindowClass(instance);
     // A null window is passed on as it is: nothing here can do better without one.
     HWND hostWindow = CreateHostWindow(instance);
+    const CommandLineOptions options = ParseCommandLine(arguments);
+    if (options.silent) {
+        // A deployment tool reads the outcome from the exit code; it is 0 everywhere else.
+        switch (RunSilentInstall(host, instance, hostWindow, options)) {
+            case SilentOutcome::kInstalled: return 0;
+            case SilentOutcome::kFailed: return 1;
+            case SilentOutcome::kOtherMode: break;
+        }
+    }
     launcher.SetInstanceAndWindow(instance, hostWindow);
     launcher.Run();
     return 0;

@@ -11,6 +11,10 @@ endfunction()
 # A library or program of ours: warnings are errors.
 function(orvan_target_defaults target)
   target_compile_options(${target} PRIVATE ${ORVAN_WARNINGS})
+  get_target_property(type ${target} TYPE)
+  if(ORVAN_TARGET STREQUAL "win32" AND (type STREQUAL "EXECUTABLE" OR type STREQUAL "SHARED_LIBRARY"))
+    orvan_version_resource(${target})
+  endif()
 endfunction()
 
 # A GoogleTest program registered with ctest; on win32 ctest runs it under Wine.
@@ -28,4 +32,59 @@ function(orvan_stub_code target)
   if(ORVAN_TARGET STREQUAL "win32")
     target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
   endif()
+endfunction()
+
+# Version resource and icon of every Windows program and library we build. The description is
+# the target's ORVAN_DESCRIPTION property (no commas), else its file's base name.
+function(orvan_version_resource target)
+  set(numbers "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+  set(t "${target}")
+  set(description "$<IF:$<BOOL:$<TARGET_PROPERTY:${t},ORVAN_DESCRIPTION>>,$<TARGET_PROPERTY:${t},ORVAN_DESCRIPTION>,$<TARGET_FILE_BASE_NAME:${t}>>")
+  set(type "$<IF:$<STREQUAL:$<TARGET_PROPERTY:${t},TYPE>,SHARED_LIBRARY>,VFT_DLL,VFT_APP>")
+  set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}.version.rc")
+  file(GENERATE OUTPUT "${rc}" CONTENT "#include <windows.h>
+1 ICON \"${CMAKE_SOURCE_DIR}/ui/Orvan3D.ico\"
+1 VERSIONINFO
+FILEVERSION ${numbers}
+PRODUCTVERSION ${numbers}
+FILEFLAGSMASK 0x3F
+FILEFLAGS 0
+FILEOS VOS_NT_WINDOWS32
+FILETYPE ${type}
+FILESUBTYPE 0
+BEGIN
+  BLOCK \"StringFileInfo\"
+  BEGIN
+    BLOCK \"040904B0\"
+    BEGIN
+      VALUE \"ProductName\", \"Orvan3D\"
+      VALUE \"FileDescription\", \"${description}\"
+      VALUE \"FileVersion\", \"${PROJECT_VERSION}.0\"
+      VALUE \"ProductVersion\", \"${PROJECT_VERSION}\"
+      VALUE \"InternalName\", \"$<TARGET_FILE_BASE_NAME:${t}>\"
+      VALUE \"OriginalFilename\", \"$<TARGET_FILE_NAME:${t}>\"
+    END
+  END
+  BLOCK \"VarFileInfo\"
+  BEGIN
+    VALUE \"Translation\", 0x409, 1200
+  END
+END
+")
+  target_sources(${target} PRIVATE "${rc}")
+endfunction()
+
+# The stub's application manifest, asking Windows for the given execution level
+# (asInvoker or requireAdministrator) so that it never guesses from the file name.
+function(orvan_stub_manifest target level)
+  set(ORVAN_EXECUTION_LEVEL "${level}")
+  set(ORVAN_VERSION4 "${PROJECT_VERSION}.0")
+  set(manifest "${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest")
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/Orvan3DExe.manifest.in "${manifest}" @ONLY)
+  set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest.rc")
+  # 1 and 24: the process manifest's id and the manifest resource type.
+  file(WRITE "${rc}.in" "1 24 \"${manifest}\"\n")
+  configure_file("${rc}.in" "${rc}" COPYONLY)
+  target_sources(${target} PRIVATE "${rc}")
+  set_property(SOURCE "${rc}" APPEND PROPERTY OBJECT_DEPENDS "${manifest}")
 endfunction()

@@ -85,6 +85,12 @@ public:
     // DirectX question, on a cancelled dialog, or when a required extraction or the engine
     // fails (with their own boxes); what was already created stays on disk, unrecorded.
     virtual bool InstallProject();
+    // InstallProject for deployment tools: into folder (empty: InstallPath), which must be a
+    // full path, with no options dialog, no progress window, no DirectX question, no success
+    // box and no viewer started. Boxes of failures still go through messages (and the reader's
+    // host); failureReported is the caller's note that one was shown: once it is set when the
+    // files are written, the install stops before the uninstall record, false.
+    bool InstallProjectSilently(const char* folder, const bool& failureReported);
     // Writes a shell link at linkPath to target, working folder installFolder, with
     // description and (when not null) arguments. COM is initialised for this call only.
     // Returns the COM result of the creation or of IPersistFile::Save.
@@ -139,6 +145,10 @@ protected:
     std::unique_ptr<ProgressWindow> progress;
     std::unique_ptr<PackageReader> reader;
     HKEY registryRoot = HKEY_LOCAL_MACHINE;
+    // Set by InstallProjectSilently for the one InstallProject it runs.
+    bool silent = false;
+    const char* silentFolder = "";
+    const bool* silentFailure = nullptr;
 
 private:
     // Creates the missing folders along the first 260 characters of a link path, recording

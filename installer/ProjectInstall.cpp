@@ -21,7 +21,24 @@ bool ProgramsFolder(HWND owner, char (&path)[MAX_PATH]) {
     return converted;
 }
 
+// A drive or network path: a silent install has no current folder worth installing into.
+bool IsFullPath(const char* path) {
+    const bool drive = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' && path[2] == '\\';
+    return drive || (path[0] == '\\' && path[1] == '\\');
+}
+
 }  // namespace
+
+bool Installer::InstallProjectSilently(const char* folder, const bool& failureReported) {
+    silent = true;
+    silentFolder = folder != nullptr ? folder : "";
+    silentFailure = &failureReported;
+    const bool installed = InstallProject();
+    silent = false;
+    silentFolder = "";
+    silentFailure = nullptr;
+    return installed;
+}
 
 bool Installer::InstallProject() {
     OptionsDialog dialog;
@@ -35,7 +52,8 @@ bool Installer::InstallProject() {
         messages.Show("Can't find project type RunAfterInstall", "Error", MB_OK);
         return false;
     }
-    if (checkDx8 != 0 && !IsDirectXReady() &&
+    // Files install without DirectX; a silent install has nobody to ask.
+    if (checkDx8 != 0 && !silent && !IsDirectXReady() &&
         messages.Show("DirectX 9.0C or higher was not detected on this system\r\nPlease install DirectX 9.0C or higher "
                       "before running the program that is installed.\r\nContinue installation?",
                       "DirectX version check", MB_YESNO | MB_ICONWARNING) != IDYES) {
@@ -57,14 +75,20 @@ bool Installer::InstallProject() {
         return false;
     }
 
-    dialog.SetProjectName(projectName);
-    if (!dialog.Show(instance, hostWindow, installPath)) return false;
-
-    progress.reset(new ProgressWindow());
-    progress->SetText("Installing...");
-    progress->Create(instance, hostWindow);
-    progress->SetProgress(0);
-    SetInstallFolder(dialog.GetFolder());
+    if (silent) {
+        if (!SetInstallFolder(silentFolder[0] != '\0' ? silentFolder : installPath) || !IsFullPath(installFolder)) {
+            messages.Show("The installation folder must be a full path", projectName, MB_OK);
+            return false;
+        }
+    } else {
+        dialog.SetProjectName(projectName);
+        if (!dialog.Show(instance, hostWindow, installPath)) return false;
+        progress.reset(new ProgressWindow());
+        progress->SetText("Installing...");
+        progress->Create(instance, hostWindow);
+        progress->SetProgress(0);
+        SetInstallFolder(dialog.GetFolder());
+    }
     // Fails while the folder does not exist yet; the viewer start sets it again.
     ::SetCurrentDirectoryA(installFolder);
 
@@ -72,9 +96,9 @@ bool Installer::InstallProject() {
         messages.Show("OrvanViewer.exe not found", "P", MB_OK);
         return false;
     }
-    progress->SetProgress(0.05f);
+    if (progress) progress->SetProgress(0.05f);
     if (!ExtractEngineFiles()) return false;
-    progress->SetProgress(0.25f);
+    if (progress) progress->SetProgress(0.25f);
 
     char programs[MAX_PATH] = {};
     if (ProgramsFolder(hostWindow, programs)) {
@@ -94,7 +118,7 @@ bool Installer::InstallProject() {
         CreateShortcut(uninstaller, uninstallLink, "Orvan3D Uninstall Link", nullptr);
         Record(createdFiles, uninstallLink);
     }
-    progress->SetProgress(0.3f);
+    if (progress) progress->SetProgress(0.3f);
 
     if (!LoadEngine()) return false;
     // A missing uninstaller does not stop the installation; its link then points at nothing.
@@ -105,6 +129,12 @@ bool Installer::InstallProject() {
         return false;
     }
     if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+    // Item failures do not stop an install, but a silent one must not record a damaged
+    // install as complete.
+    if (silent && silentFailure != nullptr && *silentFailure) {
+        ReleaseEngine();
+        return false;
+    }
 
     auto* saver = static_cast<FileSaverChannel*>(channelFactory->CreateChannel(kFileSaverChannelId, 0, 0));
     if (saver != nullptr) {
@@ -112,11 +142,14 @@ bool Installer::InstallProject() {
         saver->Destroy(kEngineDeleteObject);
     }
     ReleaseEngine();
-    progress->SetProgress(0.95f);
-    progress->Close();
-    progress.reset();
+    if (progress) {
+        progress->SetProgress(0.95f);
+        progress->Close();
+        progress.reset();
+    }
 
     RegisterUninstall();
+    if (silent) return true;
     if (runAfterInstall != 0 && IsDirectXReady()) {
         ::SetCurrentDirectoryA(installFolder);
         StartViewer(false);

@@ -5,6 +5,7 @@
 
 #include "Crc32.h"
 #include "LittleEndian.h"
+#include "PeCertificates.h"
 
 using namespace package_format;
 
@@ -125,8 +126,34 @@ void PackageReader::Open() {
             }
         }
     }
-    if (!found && file) found = SearchHeader(marker, length);
+    // A signed file ends in its certificate table: package bytes never come from there.
+    uint64_t packageEnd = length;
+    if (!found && file) found = TrailerBeforeCertificates(marker, length, packageEnd);
+    if (!found && file) found = SearchHeader(marker, packageEnd);
     if (!found) host.ShowMessage("Data header not found!", caption);
+}
+
+bool PackageReader::TrailerBeforeCertificates(const char* marker, uint64_t length, uint64_t& packageEnd) {
+    CertificateTable table;
+    if (!FindCertificateTable(*file, length, table) || table.offset + table.size != length) return false;
+    packageEnd = table.offset;
+    // Signing tools pad the file to 8 bytes before the table; the padding is zeros.
+    constexpr uint32_t kMaxPadding = 7;
+    unsigned char tail[kTrailerSize + kMaxPadding];
+    const uint32_t want = packageEnd < sizeof(tail) ? static_cast<uint32_t>(packageEnd) : sizeof(tail);
+    if (want < kTrailerSize || !file->ReadExact(packageEnd - want, tail, want)) return false;
+    for (uint32_t padding = 0; padding + kTrailerSize <= want; ++padding) {
+        const uint32_t at = want - padding - kTrailerSize;
+        if (padding > 0 && tail[at + kTrailerSize] != 0) break;
+        const uint64_t end = packageEnd - padding;
+        const uint32_t header = LoadU32(tail + at);
+        char atHeader[kMarkerLength];
+        if (header + static_cast<uint64_t>(kMarkerLength) <= end && file->ReadExact(header, atHeader, kMarkerLength) &&
+            EqualsIgnoringCaseN(atHeader, marker, kMarkerLength) && ParseTable(header, end)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool PackageReader::SearchHeader(const char* marker, uint64_t length) {

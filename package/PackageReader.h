@@ -19,7 +19,8 @@ public:
     PackageReader& operator=(const PackageReader&) = delete;
     virtual ~PackageReader();
 
-    // Finds the header (trailer first, then a bounded search) and reads the table.
+    // Finds the header (trailer first, then the trailer before a certificate table, then a
+    // bounded search) and reads the table.
     virtual void Open();
     // Looks up key in section (null: "APPDATA"), both without regard to ASCII case; the first
     // match in table order wins.
@@ -47,6 +48,10 @@ public:
 private:
     bool ParseTable(uint64_t header, uint64_t length);
     bool SearchHeader(const char* marker, uint64_t length);
+    // A signed file: when a certificate table ends the file, looks for the trailer just before
+    // it (behind up to 7 zero bytes of padding) and bounds the package there. packageEnd
+    // becomes the table's offset whenever such a table exists, found or not.
+    bool TrailerBeforeCertificates(const char* marker, uint64_t length, uint64_t& packageEnd);
     int32_t FindEntry(const char* key, const char* section) const;
     void ReportCorrupt(const PackageEntry& entry);
     void FreeEntries();

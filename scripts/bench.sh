@@ -20,6 +20,7 @@ if [ -n "${WIN32_BUILD:-}" ]; then cmake --build "$win32" >/dev/null; else build
 if [ "$what" != extract ]; then
   echo "== stub size"
   echo "Orvan3DExe.exe: $(stat -c %s "$win32/bin/Orvan3DExe.exe") bytes (the search bound is 199,980)"
+  echo "Orvan3DExeAdmin.exe: $(stat -c %s "$win32/bin/Orvan3DExeAdmin.exe") bytes"
   echo "== CRC-32, native"
   "$native/bench/crc_bench"
   echo "== CRC-32, 32-bit Windows build under Wine"

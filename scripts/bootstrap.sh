@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev zlib1g-dev libcli11-dev libtomlplusplus-dev
+  osslsigncode openssl
 )
 
 need_root() { if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi; }

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "PackageFixture.h"
+#include "PeImageFixture.h"
 #include "RecordBytes.h"
 
 int main(int argc, char** argv) {
@@ -27,5 +28,9 @@ int main(int argc, char** argv) {
     ok &= testkit::WriteFileBytes(folder + "/record-saver.nfo",
                                   testkit::MakeUninstallRecord({"C:\\windows\\system32\\Demo.scr", std::string(300, 'x')},
                                                                {}, "Demo", true));
+    // Signed after packing: the certificate table ends the file, so the reader takes its other way.
+    Bytes signedImage = testkit::PackageFixture().Number("ProjectType", 1).Image(testkit::MinimalPeImage(600));
+    testkit::AppendCertificateTable(signedImage, Bytes(64, 0x30));
+    ok &= testkit::WriteFileBytes(folder + "/signed.bin", signedImage);
     return ok ? 0 : 1;
 }

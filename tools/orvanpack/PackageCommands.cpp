@@ -1,6 +1,7 @@
 #include "PackageCommands.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <set>
 
@@ -8,6 +9,7 @@
 #include "LittleEndian.h"
 #include "PackageFormat.h"
 #include "PackageReader.h"
+#include "PeCertificates.h"
 #include "StdioPackageFile.h"
 
 namespace fs = std::filesystem;
@@ -23,12 +25,18 @@ std::string Hex32(uint32_t value) {
 std::string EntryLabel(const PackageEntry& entry) { return std::string(entry.section) + "/" + entry.name; }
 
 // The reader's checks cover what the program reads; these cover what the writer promises
-// besides: the trailer names the header (else the program must search) and ends the file.
+// besides: the trailer names the header (else the program must search) and ends the file, or,
+// once the file is signed, ends what comes before the zero padding and the certificate table.
 void CheckTrailer(const std::string& path, const PackageReader& reader, ConsoleHost& host) {
     auto file = StdioPackageFile::Open(path);
     const uint64_t length = file ? file->Length() : 0;
     unsigned char trailer[package_format::kTrailerSize];
-    if (!file || length < sizeof(trailer) || !file->ReadExact(length - sizeof(trailer), trailer, sizeof(trailer))) {
+    const uint64_t dataEnd = reader.EntryOffset(reader.EntryCount());
+    CertificateTable table;
+    const bool isSigned = file && FindCertificateTable(*file, length, table) && table.offset + table.size == length &&
+                          table.offset >= dataEnd + sizeof(trailer);
+    const uint64_t trailerAt = isSigned ? dataEnd : length - sizeof(trailer);
+    if (!file || length < sizeof(trailer) || !file->ReadExact(trailerAt, trailer, sizeof(trailer))) {
         host.Fault("cannot read the trailer");
         return;
     }
@@ -37,7 +45,17 @@ void CheckTrailer(const std::string& path, const PackageReader& reader, ConsoleH
         host.Fault("trailer names offset " + std::to_string(named) + " but the header is at " +
                    std::to_string(reader.HeaderOffset()));
     }
-    const uint64_t dataEnd = reader.EntryOffset(reader.EntryCount());
+    if (isSigned) {
+        const uint64_t padding = table.offset - dataEnd - sizeof(trailer);
+        const unsigned char zeros[8] = {};
+        unsigned char seen[8] = {};
+        if (padding >= sizeof(seen) || !file->ReadExact(dataEnd + sizeof(trailer), seen, static_cast<uint32_t>(padding)) ||
+            std::memcmp(seen, zeros, static_cast<size_t>(padding)) != 0) {
+            host.Fault("the file is signed, but " + std::to_string(padding) +
+                       " bytes other than up to 7 zeros stand between the trailer and the certificate table");
+        }
+        return;
+    }
     if (dataEnd + sizeof(trailer) != length) {
         host.Fault("the data ends at " + std::to_string(dataEnd) + " but the file is " +
                    std::to_string(length) + " bytes long; expected only the 4-byte trailer after it");

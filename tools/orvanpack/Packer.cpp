@@ -13,7 +13,11 @@
 #include "VbrfCodec.h"
 #include "Manifest.h"
 #include "PackageFormat.h"
+#include "PackageReader.h"
 #include "PackageWriter.h"
+#include "PeCertificates.h"
+#include "StdioPackageFile.h"
+#include "StubVariant.h"
 
 namespace fs = std::filesystem;
 using Bytes = PackageWriter::Bytes;
@@ -128,16 +132,66 @@ bool WriteAtomically(const std::string& output, const Bytes& stub, mode_t mode, 
     return ok;
 }
 
+bool IsSigned(const Bytes& stub) {
+    MemoryPackageFile file(stub.data(), stub.size());
+    CertificateTable table;
+    return FindCertificateTable(file, stub.size(), table);
+}
+
+// Replaces stub (read from stubPath) by its variant of the level the project needs, and
+// refuses a signed stub. False, with the reason in err, when it cannot be packed.
+bool ChooseStubVariant(const Manifest& manifest, ExecutionLevel wanted, std::string& stubPath, Bytes& stub,
+                       std::ostream& err) {
+    if (wanted == ExecutionLevel::kUnknown) {
+        for (const ManifestEntry& entry : manifest.entries) {
+            if (entry.kind == ValueKind::kNumber && EqualsIgnoringCase(entry.name.c_str(), "ProjectType") &&
+                EqualsIgnoringCase(entry.section.c_str(), package_format::kDefaultSection)) {
+                wanted = LevelForProjectType(entry.number);
+                break;
+            }
+        }
+    }
+    const ExecutionLevel given = StubExecutionLevel(stub);
+    if (given != ExecutionLevel::kUnknown && wanted != ExecutionLevel::kUnknown && given != wanted) {
+        const std::string variant = (fs::path(stubPath).parent_path() / VariantFileName(wanted)).string();
+        Bytes other;
+        std::string error;
+        if (!ReadFileBytes(variant, other, error) || StubExecutionLevel(other) != wanted) {
+            err << "stub " << stubPath << " asks for " << LevelName(given) << " but this project needs "
+                << LevelName(wanted) << ", and " << variant << " is not a stub that asks for it"
+                << " (give --execution-level " << LevelName(given) << " to pack it anyway)\n";
+            return false;
+        }
+        stubPath = variant;
+        stub.swap(other);
+    }
+    if (IsSigned(stub)) {
+        err << "stub " << stubPath << " is signed: appending a package would break its signature. Pack the unsigned"
+            << " stub, then sign the packed file\n";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 ExitStatus BuildPackedFile(const BuildRequest& request, std::ostream& err) {
+    return BuildPackedFile(request, "", err);
+}
+
+ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& executionLevel, std::ostream& err) {
+    ExecutionLevel wanted = ExecutionLevel::kUnknown;
+    if (!executionLevel.empty() && !ParseExecutionLevel(executionLevel, wanted)) {
+        err << "execution level must be asInvoker or requireAdministrator, not \"" << executionLevel << "\"\n";
+        return ExitStatus::kUsage;
+    }
     Manifest manifest;
     std::vector<std::string> errors;
     if (!LoadManifest(request.manifestPath, manifest, errors)) {
         for (const std::string& line : errors) err << line << '\n';
         return ExitStatus::kUsage;
     }
-    const std::string stubPath = request.stubPath.empty() ? manifest.stubPath : request.stubPath;
+    std::string stubPath = request.stubPath.empty() ? manifest.stubPath : request.stubPath;
     if (stubPath.empty()) {
         err << "no stub: give --stub or a [stub] file in " << manifest.path << '\n';
         return ExitStatus::kUsage;
@@ -153,6 +207,7 @@ ExitStatus BuildPackedFile(const BuildRequest& request, std::ostream& err) {
         err << error << '\n';
         return ExitStatus::kFault;
     }
+    if (!ChooseStubVariant(manifest, wanted, stubPath, stub, err)) return ExitStatus::kFault;
     if (stub.size() > package_format::kMaxOffset) {
         err << "stub " << stubPath << " is larger than 2^31 - 1 bytes\n";
         return ExitStatus::kFault;

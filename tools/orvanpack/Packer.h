@@ -21,4 +21,15 @@ struct BuildRequest {
 //           package would not fit 2^31 bytes.
 // A stub of kSearchLimit bytes or more is packed but draws a warning: the program then
 // finds the package through its trailer only.
+//
+// The stub is chosen by the execution level its manifest asks for: executionLevel
+// ("asInvoker" or "requireAdministrator"; empty: the one ProjectType needs, 1 asInvoker,
+// 2, 5 and 6 requireAdministrator). When the given stub asks for another level, its variant
+// of that level is taken from the same folder (Orvan3DExe.exe or Orvan3DExeAdmin.exe); kFault
+// when it is not there. A stub without a manifest, or a ProjectType of no known mode, is
+// packed as it is.
+//   kFault: the stub is already signed: appending to it would break its signature.
+//   kUsage: executionLevel is not one of the two names.
+ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& executionLevel, std::ostream& err);
+// The same, the level chosen by ProjectType.
 ExitStatus BuildPackedFile(const BuildRequest& request, std::ostream& err);

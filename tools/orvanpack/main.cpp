@@ -1,7 +1,7 @@
 // orvanpack: builds a packed Orvan3D project executable from a stub and a manifest, and
 // lists, verifies and extracts the package inside one.
 //
-//   orvanpack build [--stub Orvan3DExe.exe] --manifest project.toml -o Project.exe
+//   orvanpack build [--stub Orvan3DExe.exe] [--execution-level LEVEL] --manifest project.toml -o Project.exe
 //   orvanpack list Project.exe
 //   orvanpack verify Project.exe
 //   orvanpack extract Project.exe DIR
@@ -53,6 +53,11 @@ int main(int argc, char** argv) {
     buildCommand->add_option("--stub", build.stubPath, "The program to pack onto (default: the manifest's [stub])");
     buildCommand->add_option("--manifest", build.manifestPath, "The manifest (TOML)")->required();
     buildCommand->add_option("-o,--output", build.outputPath, "The packed executable to write")->required();
+    std::string executionLevel;
+    buildCommand
+        ->add_option("--execution-level", executionLevel,
+                     "asInvoker or requireAdministrator (default: what ProjectType needs, from the stub's variants)")
+        ->check(CLI::IsMember({"asInvoker", "requireAdministrator"}));
 
     std::string packed;
     std::string folder;
@@ -73,7 +78,7 @@ int main(int argc, char** argv) {
 
     ExitStatus status = ExitStatus::kUsage;
     if (buildCommand->parsed()) {
-        status = BuildPackedFile(build, std::cerr);
+        status = BuildPackedFile(build, executionLevel, std::cerr);
     } else if (listCommand->parsed()) {
         status = ListPackage(packed, std::cout, std::cerr);
     } else if (verifyCommand->parsed()) {

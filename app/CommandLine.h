@@ -1,0 +1,18 @@
+#pragma once
+#include <cstddef>
+
+// What the program takes from its command line: only the silent install of deployment tools.
+struct CommandLineOptions {
+    static constexpr size_t kFolderCapacity = 400;
+    // "/S" stood among the arguments before any "/D=".
+    bool silent = false;
+    // Everything after a "/D=" that starts an argument, to the end of the line, spaces
+    // included, surrounding quotes and trailing blanks removed; empty when none was given.
+    char folder[kFolderCapacity] = {};
+    // The "/D=" folder did not fit folder (it is then left empty).
+    bool folderTooLong = false;
+};
+
+// Parses the arguments (the command line without the program's own name; null is empty).
+// "/S" is matched exactly, as deployment tools write it; anything else is ignored.
+CommandLineOptions ParseCommandLine(const char* arguments);

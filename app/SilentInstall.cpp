@@ -1,0 +1,22 @@
+#include "SilentInstall.h"
+
+#include "CommandLine.h"
+#include "Installer.h"
+#include "Launcher.h"
+#include "LittleEndian.h"
+
+SilentOutcome RunSilentInstall(PackageHost& host, HINSTANCE instance, HWND hostWindow,
+                               const CommandLineOptions& options) {
+    QuietMessages quiet(host);
+    Launcher launcher(quiet, quiet);
+    launcher.SetInstanceAndWindow(instance, hostWindow);
+    unsigned char raw[4] = {};
+    if (!launcher.GetPackageValue("ProjectType", raw, sizeof(raw))) return SilentOutcome::kFailed;
+    if (static_cast<int32_t>(LoadU32(raw)) != 2) return SilentOutcome::kOtherMode;
+    if (options.folderTooLong) return SilentOutcome::kFailed;
+
+    Installer installer(quiet, quiet);
+    installer.Init(instance, hostWindow);
+    const bool installed = installer.InstallProjectSilently(options.folder, quiet.Failed());
+    return installed && !quiet.Failed() ? SilentOutcome::kInstalled : SilentOutcome::kFailed;
+}

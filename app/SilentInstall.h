@@ -1,0 +1,39 @@
+#pragma once
+#include <windows.h>
+
+#include "PackageFile.h"
+#include "UserMessages.h"
+
+struct CommandLineOptions;
+
+// Stands in for the boxes of the program and its package reader during a silent install:
+// nothing is shown, every box counts as a failure. Opening the program file goes to host.
+class QuietMessages : public UserMessages, public PackageHost {
+public:
+    explicit QuietMessages(PackageHost& host) : host(host) {}
+    int Show(const char*, const char*, UINT style) override {
+        failed = true;
+        return (style & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
+    }
+    std::unique_ptr<PackageFile> OpenOwnFile() override { return host.OpenOwnFile(); }
+    void ShowMessage(const char*, const char*) override { failed = true; }
+    // Set once any box would have been shown.
+    const bool& Failed() const { return failed; }
+
+private:
+    PackageHost& host;
+    bool failed = false;
+};
+
+enum class SilentOutcome {
+    kInstalled,  // exit code 0
+    kFailed,     // exit code 1
+    kOtherMode,  // not a project install: the program runs as without /S
+};
+
+// The silent install of deployment tools ("/S", optionally "/D=<folder>" last). Reads
+// ProjectType without showing anything; for 2 installs the project into options.folder (empty:
+// the package's InstallPath) with no dialog, no box and no viewer started. Installed only when
+// the install succeeded and nothing on the way would have shown a box.
+SilentOutcome RunSilentInstall(PackageHost& host, HINSTANCE instance, HWND hostWindow,
+                               const CommandLineOptions& options);

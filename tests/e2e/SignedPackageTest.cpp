@@ -1,0 +1,106 @@
+// Packed programs signed after packing. The signing happens outside (SignedPackage.sh, with
+// osslsigncode and a throw-away certificate), between the two runs of this program:
+//   SignedPackageTest --make FOLDER   writes the unsigned packed programs into FOLDER
+//   SignedPackageTest                 runs the signed ones from ORVAN_SIGNED_FOLDER
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "PackageFixture.h"
+#include "UiDriver.h"
+
+using testkit::Bytes;
+using testkit::PackageFixture;
+
+namespace {
+
+constexpr DWORD kRunLimitMs = 30000;
+constexpr size_t kPastTheSearch = 250000;
+
+// The package the program must find: a ProjectType of no mode, so the program ends silently.
+PackageFixture Real() { return PackageFixture().Number("ProjectType", 7).Text("ProjectName", "Signed"); }
+
+// A package in front of the real one that the bounded search reaches first. It has no
+// ProjectType: a program that took it would say "Can't find project type".
+Bytes WithDecoy(const Bytes& stub) {
+    Bytes image = stub;
+    const Bytes decoy = PackageFixture().Text("ProjectName", "Decoy").Package(static_cast<uint32_t>(stub.size()));
+    image.insert(image.end(), decoy.begin(), decoy.end());
+    return image;
+}
+
+int Make(const std::string& folder) {
+    Bytes stub, adminStub;
+    if (!testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub)) return 1;
+    if (!testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExeAdmin.exe", adminStub)) return 1;
+    Bytes padded = stub;
+    padded.resize(kPastTheSearch, 0);
+    // The control: without its trailer the unsigned program falls back to the search, which
+    // finds the decoy.
+    Bytes searched = Real().Image(WithDecoy(stub));
+    searched.insert(searched.end(), {1, 2, 3, 4, 5});
+    const struct {
+        const char* name;
+        Bytes image;
+    } files[] = {
+        {"decoy.exe", Real().Image(WithDecoy(stub))},
+        {"padded.exe", Real().Image(padded)},
+        {"admin.exe", Real().Image(WithDecoy(adminStub))},
+        {"searched.exe", searched},
+    };
+    for (const auto& file : files) {
+        if (!testkit::WriteFileBytes(folder + "\\" + file.name, file.image)) return 1;
+    }
+    return 0;
+}
+
+std::string SignedFolder() {
+    const char* folder = std::getenv("ORVAN_SIGNED_FOLDER");
+    return folder != nullptr ? folder : "";
+}
+
+std::vector<std::string> Boxes(const testkit::RunResult& run) {
+    std::vector<std::string> out;
+    for (const auto& box : run.boxes) out.push_back(box.text + " / " + box.caption);
+    return out;
+}
+
+}  // namespace
+
+TEST(SignedPackage, SignedProgramsFindTheirPackageBeforeTheCertificateTable) {
+    const std::string folder = SignedFolder();
+    ASSERT_FALSE(folder.empty()) << "run through SignedPackage.sh";
+    struct Case {
+        const char* file;
+        std::vector<std::string> boxes;
+    } cases[] = {
+        // The unsigned programs: the trailer ends the file.
+        {"decoy.exe", {}},
+        {"padded.exe", {}},
+        {"admin.exe", {}},
+        // The control: the search alone takes the decoy.
+        {"searched.exe", {"Can't find project type / Error"}},
+        // Signed: the certificate table ends the file. The decoy shows that the package is not
+        // found by the search, the padding that it is found beyond the search's reach.
+        {"decoy-signed.exe", {}},
+        {"padded-signed.exe", {}},
+        // The variant that asks for elevation, signed alike.
+        {"admin-signed.exe", {}},
+    };
+    for (const Case& c : cases) {
+        const std::string exe = folder + "\\" + c.file;
+        const auto run = testkit::RunAndDrive(exe, "\"" + exe + "\"", kRunLimitMs);
+        ASSERT_TRUE(run.started) << c.file;
+        EXPECT_FALSE(run.timedOut) << c.file;
+        EXPECT_EQ(run.exitCode, 0u) << c.file;
+        EXPECT_EQ(Boxes(run), c.boxes) << c.file;
+    }
+}
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--make") return Make(argv[2]);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,53 @@
+#include "StubVariant.h"
+
+#include <algorithm>
+#include <cstring>
+
+ExecutionLevel StubExecutionLevel(const std::vector<unsigned char>& stub) {
+    static const char kAttribute[] = "<requestedExecutionLevel level=\"";
+    const auto* begin = reinterpret_cast<const char*>(stub.data());
+    const char* end = begin + stub.size();
+    const char* found = std::search(begin, end, kAttribute, kAttribute + sizeof(kAttribute) - 1);
+    if (found == end) return ExecutionLevel::kUnknown;
+    const char* value = found + sizeof(kAttribute) - 1;
+    const char* quote = std::find(value, end, '"');
+    ExecutionLevel level = ExecutionLevel::kUnknown;
+    ParseExecutionLevel(std::string(value, quote), level);
+    return level;
+}
+
+ExecutionLevel LevelForProjectType(int32_t projectType) {
+    switch (projectType) {
+        case 1: return ExecutionLevel::kAsInvoker;
+        case 2:
+        case 5:
+        case 6: return ExecutionLevel::kRequireAdministrator;
+        default: return ExecutionLevel::kUnknown;
+    }
+}
+
+const char* LevelName(ExecutionLevel level) {
+    switch (level) {
+        case ExecutionLevel::kAsInvoker: return "asInvoker";
+        case ExecutionLevel::kRequireAdministrator: return "requireAdministrator";
+        default: return "none";
+    }
+}
+
+bool ParseExecutionLevel(const std::string& text, ExecutionLevel& level) {
+    for (ExecutionLevel candidate : {ExecutionLevel::kAsInvoker, ExecutionLevel::kRequireAdministrator}) {
+        if (text == LevelName(candidate)) {
+            level = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* VariantFileName(ExecutionLevel level) {
+    switch (level) {
+        case ExecutionLevel::kAsInvoker: return "Orvan3DExe.exe";
+        case ExecutionLevel::kRequireAdministrator: return "Orvan3DExeAdmin.exe";
+        default: return "";
+    }
+}
