@@ -113,7 +113,7 @@ public:
     // "Error can't write in registry" with the key path as caption. Value errors are ignored.
     virtual void RegisterViewer();
     // The Windows uninstall entry <root>\...\Uninstall\Orvan3D<ProjectName>: DisplayName,
-    // UninstallString (quoted), InstallLocation, DisplayIcon, EstimatedSize, NoModify, NoRepair.
+    // UninstallString (quoted), QuietUninstallString (the same with " /S"), InstallLocation, DisplayIcon, EstimatedSize, NoModify, NoRepair.
     // Boxes as RegisterViewer.
     virtual void RegisterUninstall();
 

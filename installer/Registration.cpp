@@ -61,6 +61,9 @@ void Installer::RegisterUninstall() {
     char value[kFolderCapacity + 32];
     win::FormatText(value, sizeof(value), "\"%s\\ZRXUnInst.exe\"", installFolder);
     SetText(key, "UninstallString", value);
+    // The same uninstaller without its question and final box, for the system to run unattended.
+    win::FormatText(value, sizeof(value), "\"%s\\ZRXUnInst.exe\" /S", installFolder);
+    SetText(key, "QuietUninstallString", value);
     // What the system's list of installed programs shows beyond the name.
     SetText(key, "InstallLocation", installFolder);
     win::FormatText(value, sizeof(value), "%s\\OrvanViewer.exe", installFolder);

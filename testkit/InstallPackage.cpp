@@ -40,7 +40,7 @@ InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOpt
     const Bytes start = MakeStartFile(options.projectName, 0, 0, options.note);
     f.Raw("ZRXStart.zrx", start);
     package.files.emplace_back("ZRXStart.zrx", start);
-    zlibComponent("ZRXUnInst.exe", "orvan_drive.exe");
+    zlibComponent("ZRXUnInst.exe", "ZRXUnInst.exe");
 
     const Bytes scene = Pattern(20000, 1);
     const Bytes effects = Pattern(30000, 2);
@@ -97,7 +97,7 @@ InstallPackage MakeComponentInstallPackage(const std::string& binFolder, const C
     const Bytes start = MakeStartFile(options.projectName + " on screen", 0, 0, "");
     f.Raw("ZRXStart.zrx", start);
     package.files.emplace_back("ZRXStart.zrx", start);
-    zlibComponent("ZRXUnInst.exe", "orvan_drive.exe");
+    zlibComponent("ZRXUnInst.exe", "ZRXUnInst.exe");
     if (screensaver) {
         zlibComponent("ZRXSvr.scr", "ZRXSvr.scr");
     } else {

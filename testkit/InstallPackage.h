@@ -34,12 +34,11 @@ struct InstallPackage {
     std::vector<std::pair<std::string, Bytes>> files;
 };
 
-// The uninstaller is any small program of ours (the UI driver) under the uninstaller's name.
 InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOptions& options);
 
 // A screen-saver (ProjectType 5) or Winamp plug-in (ProjectType 6) package made from the
 // built components of binFolder: the keys each mode reads, each of which can be left out, the
-// engine, the uninstaller stand-in, the mode's component and the project. No viewer: these
+// engine, the uninstaller, the mode's component and the project. No viewer: these
 // modes never start it.
 struct ComponentInstallOptions {
     int32_t projectType = 5;

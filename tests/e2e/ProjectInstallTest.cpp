@@ -416,6 +416,7 @@ TEST_F(ProjectInstall, InstallsIntoTheChosenFolderWithLinksRecordAndUninstallEnt
     const std::map<std::string, std::pair<DWORD, Bytes>> entry = {
         {"DisplayName", Text("Test Project")},
         {"UninstallString", Text("\"" + target + "\\ZRXUnInst.exe\"")},
+        {"QuietUninstallString", Text("\"" + target + "\\ZRXUnInst.exe\" /S")},
         {"InstallLocation", Text(target)},
         {"DisplayIcon", Text(target + "\\OrvanViewer.exe")},
         {"EstimatedSize", Number(static_cast<DWORD>((bytes + 1023) / 1024))},

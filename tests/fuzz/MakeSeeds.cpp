@@ -8,6 +8,7 @@
 #include "PackageFixture.h"
 #include "PeImageFixture.h"
 #include "VbrfCodec.h"
+#include "RecordBytes.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) return 2;
@@ -48,6 +49,13 @@ int main(int argc, char** argv) {
     chunk::AppendChunk(several, "UNSK", nullptr, 0);
     chunk::AppendChunk(several, "VBRF", "\0\0\0\0", 4);
     ok &= testkit::WriteFileBytes(folder + "/chunk/several.bin", several);
+    // Uninstall records as the three installing modes write them.
+    ok &= testkit::WriteFileBytes(folder + "/record/project.nfo",
+                                  testkit::MakeUninstallRecord({"C:\\Demo\\OrvanViewer.exe", "C:\\Demo\\ZRXUnInst.exe"},
+                                                               {"C:\\Demo\\channels\\", "C:\\Demo\\"}, "Demo", false));
+    ok &= testkit::WriteFileBytes(folder + "/record/saver.nfo",
+                                  testkit::MakeUninstallRecord({"C:\\windows\\system32\\Demo.scr", std::string(300, 'x')},
+                                                               {}, "Demo", true));
     // Signed after packing: the certificate table ends the file, so the reader takes its other way.
     Bytes signedImage = testkit::PackageFixture().Number("ProjectType", 1).Image(testkit::MinimalPeImage(600));
     testkit::AppendCertificateTable(signedImage, Bytes(64, 0x30));

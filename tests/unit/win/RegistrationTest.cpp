@@ -127,6 +127,7 @@ TEST_F(Registration, UninstallEntryCarriesTheNameTheQuotedUninstallerAndTheSyste
     const std::map<std::string, Value> expected = {
         {"DisplayName", TextWithTerminator("Demo")},
         {"UninstallString", TextWithTerminator("\"" + folder + "\\ZRXUnInst.exe\"")},
+        {"QuietUninstallString", TextWithTerminator("\"" + folder + "\\ZRXUnInst.exe\" /S")},
         {"InstallLocation", TextWithTerminator(folder)},
         {"DisplayIcon", TextWithTerminator(folder + "\\OrvanViewer.exe")},
         {"EstimatedSize", Number(4)},

@@ -1,0 +1,66 @@
+#include "Arguments.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace uninstall {
+
+namespace {
+
+// Words as the system's own command-line split would give them for our switches: blanks
+// separate, double quotes group and are dropped.
+std::vector<std::string> SplitWords(const char* text) {
+    std::vector<std::string> words;
+    const char* p = text;
+    while (*p != '\0') {
+        while (*p == ' ' || *p == '\t') ++p;
+        if (*p == '\0') break;
+        std::string word;
+        bool quoted = false;
+        for (; *p != '\0' && (quoted || (*p != ' ' && *p != '\t')); ++p) {
+            if (*p == '"') {
+                quoted = !quoted;
+            } else {
+                word.push_back(*p);
+            }
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+bool IsSwitch(const std::string& word, char letter) {
+    return word.size() == 2 && (word[0] == '/' || word[0] == '-') && (word[1] | 0x20) == (letter | 0x20);
+}
+
+}  // namespace
+
+Arguments ParseArguments(const char* commandLine) {
+    Arguments out;
+    if (commandLine == nullptr) return out;
+    const std::vector<std::string> words = SplitWords(commandLine);
+    // The first word is the program's own name.
+    for (size_t i = 1; i < words.size(); ++i) {
+        if (IsSwitch(words[i], 'S')) {
+            out.silent = true;
+        } else if (IsSwitch(words[i], 'D') && i + 1 < words.size()) {
+            out.isCopy = !words[i + 1].empty();
+            out.installFolder = words[++i];
+        } else if (IsSwitch(words[i], 'W') && i + 1 < words.size()) {
+            out.waitHandle = static_cast<uint32_t>(std::strtoul(words[++i].c_str(), nullptr, 16));
+        }
+    }
+    return out;
+}
+
+std::string CopyCommandLine(const std::string& copyPath, const std::string& installFolder, uint32_t waitHandle,
+                            bool silent) {
+    char handle[16];
+    std::snprintf(handle, sizeof(handle), "%lx", static_cast<unsigned long>(waitHandle));
+    std::string line = "\"" + copyPath + "\" /D \"" + installFolder + "\" /W " + handle;
+    if (silent) line += " /S";
+    return line;
+}
+
+}  // namespace uninstall

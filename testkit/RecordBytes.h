@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "PackageFixture.h"
+
+namespace testkit {
+
+// An uninstall record laid out as the installer writes it through the engine's saver: UNFC,
+// the UNFN fields, UNDC, the UNDN fields in the order given (the installer gives them
+// deepest first), UNPN, and with withMarker an empty UNSK. Fields are cut or zero-filled
+// to 259 bytes.
+Bytes MakeUninstallRecord(const std::vector<std::string>& files, const std::vector<std::string>& folders,
+                          const std::string& projectName, bool withMarker);
+
+// A 259-byte record field holding the first 259 bytes of text, zero-filled.
+Bytes RecordField(const std::string& text);
+
+}  // namespace testkit

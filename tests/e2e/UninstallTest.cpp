@@ -1,0 +1,596 @@
+// Install, then uninstall with ZRXUnInst.exe, driven like a user would: the machine must be
+// as it was, apart from what the user added and the uninstaller's one copy in the
+// temporary folder. And a damaged record must never remove anything.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Controls.h"
+#include "Handle.h"
+#include "InstallPackage.h"
+#include "LittleEndian.h"
+#include "PackageFixture.h"
+#include "RecordBytes.h"
+#include "UiDriver.h"
+
+using testkit::Bytes;
+
+namespace {
+
+constexpr DWORD kRunLimitMs = 90000;
+constexpr int kInstall = 1;
+constexpr int kFolderEdit = 1000;
+constexpr int kProgressBar = 1003;
+constexpr char kProjectName[] = "Test Project";
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DTest Project";
+constexpr char kErrorCaption[] = "Orvan3D Uninstall";
+
+bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// What one run showed, over the started program and every process it started.
+struct TreeRun {
+    bool timedOut = false;
+    DWORD exitCode = 0xFFFFFFFF;
+    std::vector<testkit::MessageBoxInfo> boxes;
+    std::set<DWORD> processes;
+};
+
+std::vector<std::string> Boxes(const TreeRun& run) {
+    std::vector<std::string> out;
+    for (const auto& box : run.boxes) out.push_back(box.text + " / " + box.caption);
+    return out;
+}
+
+// The processes started by any of known, added to it; handles keep them to wait for.
+void AddChildren(std::set<DWORD>& known, std::vector<win::Handle>& handles) {
+    win::FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL ok = ::Process32First(snapshot.get(), &entry); ok; ok = ::Process32Next(snapshot.get(), &entry)) {
+        if (known.count(entry.th32ParentProcessID) == 0 || known.count(entry.th32ProcessID) != 0) continue;
+        known.insert(entry.th32ProcessID);
+        HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process != nullptr) handles.emplace_back(process);
+    }
+}
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
+    auto* context = reinterpret_cast<std::pair<const std::set<DWORD>*, std::vector<HWND>*>*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    char name[64] = {};
+    ::GetClassNameA(window, name, sizeof(name));
+    if (context->first->count(owner) != 0 && ::IsWindowVisible(window) && std::string(name) == "#32770") {
+        context->second->push_back(window);
+    }
+    return TRUE;
+}
+
+// Runs commandLine in folder and drives its windows and those of the processes it starts:
+// the options dialog goes to onDialog, message boxes to answer. Returns when all have ended.
+TreeRun DriveTree(const std::string& exe, const std::string& commandLine, const std::string& folder,
+                  const std::function<void(HWND)>& onDialog, const testkit::BoxHandler& answer) {
+    TreeRun run;
+    testkit::ChildProcess child;
+    if (!child.Start(exe, commandLine, folder)) return run;
+    run.processes.insert(child.Id());
+    std::vector<win::Handle> descendants;
+    std::vector<HWND> handled;
+    const DWORD start = ::GetTickCount();
+    bool rootEnded = false;
+    for (;;) {
+        rootEnded = rootEnded || child.Wait(1);
+        AddChildren(run.processes, descendants);
+        bool allEnded = rootEnded;
+        for (const auto& process : descendants) {
+            allEnded = allEnded && ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+        }
+        if (allEnded) break;
+        if (::GetTickCount() - start > kRunLimitMs) {
+            run.timedOut = true;
+            child.Kill();
+            for (const auto& process : descendants) {
+                win::Handle killer(::OpenProcess(PROCESS_TERMINATE, FALSE, ::GetProcessId(process.get())));
+                if (killer) ::TerminateProcess(killer.get(), 1);
+            }
+            break;
+        }
+        std::vector<HWND> dialogs;
+        std::pair<const std::set<DWORD>*, std::vector<HWND>*> context{&run.processes, &dialogs};
+        ::EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&context));
+        for (HWND dialog : dialogs) {
+            if (std::find(handled.begin(), handled.end(), dialog) != handled.end()) continue;
+            if (testkit::FindControl(dialog, kProgressBar) != nullptr) continue;
+            if (testkit::FindControl(dialog, kFolderEdit) != nullptr) {
+                handled.push_back(dialog);
+                onDialog(dialog);
+                continue;
+            }
+            testkit::MessageBoxInfo box;
+            if (testkit::ReadMessageBox(dialog, box)) {
+                handled.push_back(dialog);
+                run.boxes.push_back(box);
+                testkit::ClickButton(dialog, answer(box));
+            }
+        }
+        handled.erase(std::remove_if(handled.begin(), handled.end(), [](HWND w) { return !::IsWindow(w); }),
+                      handled.end());
+        ::Sleep(5);
+    }
+    run.exitCode = child.ExitCode();
+    return run;
+}
+
+std::function<void(HWND)> InstallInto(const std::string& folder) {
+    return [folder](HWND dialog) {
+        ASSERT_TRUE(testkit::SetEditText(testkit::FindControl(dialog, kFolderEdit), folder));
+        testkit::PostCommand(dialog, kInstall);
+    };
+}
+
+void NoDialog(HWND) { ADD_FAILURE() << "no options dialog expected"; }
+
+testkit::BoxHandler Answer(int button) {
+    return [button](const testkit::MessageBoxInfo&) { return button; };
+}
+
+// Every file (size and time of last change) and folder (trailing backslash) below root.
+using Tree = std::map<std::string, std::pair<uint64_t, uint64_t>>;
+
+void AddTree(const std::string& folder, const std::set<std::string>& skip, Tree& out) {
+    WIN32_FIND_DATAA found;
+    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!find) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + "\\" + name;
+        if (skip.count(Lower(path)) != 0) continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+            out[path + "\\"] = {0, 0};
+            AddTree(path, skip, out);
+        } else {
+            const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+            const uint64_t time =
+                (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+            out[path] = {size, time};
+        }
+    } while (::FindNextFileA(find.get(), &found));
+}
+
+std::string KnownFolder(int id) {
+    char path[MAX_PATH] = {};
+    EXPECT_TRUE(::SHGetSpecialFolderPathA(nullptr, path, id, FALSE));
+    return path;
+}
+
+// The whole drive, but for folders that lie elsewhere: links (under Wine the user's
+// document folders lead to the host's home folder, which other programs change at will).
+// Wine itself changes nothing else on the drive while our programs run.
+Tree DriveTree() {
+    std::set<std::string> skip;
+    for (int id : {CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYMUSIC, CSIDL_MYPICTURES, CSIDL_MYVIDEO,
+                   CSIDL_TEMPLATES}) {
+        skip.insert(Lower(KnownFolder(id)));
+    }
+    skip.insert(Lower(KnownFolder(CSIDL_PROFILE) + "\\Downloads"));
+    Tree tree;
+    AddTree("C:", skip, tree);
+    return tree;
+}
+
+struct TreeChanges {
+    std::vector<std::string> added, removed, changed;
+};
+
+TreeChanges Compare(const Tree& before, const Tree& after) {
+    TreeChanges out;
+    for (const auto& item : after) {
+        const auto old = before.find(item.first);
+        if (old == before.end()) {
+            out.added.push_back(item.first);
+        } else if (old->second != item.second) {
+            out.changed.push_back(item.first);
+        }
+    }
+    for (const auto& item : before) {
+        if (after.count(item.first) == 0) out.removed.push_back(item.first);
+    }
+    return out;
+}
+
+// Every key and value below root\path, by path.
+using Registry = std::map<std::string, std::pair<DWORD, Bytes>>;
+
+void AddKeys(HKEY root, const std::string& path, Registry& out) {
+    win::RegKey key;
+    if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+    out[path + "\\"] = {REG_NONE, Bytes()};
+    for (DWORD i = 0;; ++i) {
+        char name[512];
+        DWORD nameSize = sizeof(name);
+        unsigned char data[4096];
+        DWORD dataSize = sizeof(data);
+        DWORD type = 0;
+        if (::RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
+        out[path + "\\:" + name] = {type, Bytes(data, data + dataSize)};
+    }
+    std::vector<std::string> subKeys;
+    for (DWORD i = 0;; ++i) {
+        char name[512];
+        DWORD nameSize = sizeof(name);
+        if (::RegEnumKeyExA(key.get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        subKeys.push_back(name);
+    }
+    for (const auto& sub : subKeys) AddKeys(root, path + "\\" + sub, out);
+}
+
+// The keys an installation of ours writes to, whole. The viewer entry's parent keys are left
+// out: the installation creates them when missing, and they stay, empty, as the common place
+// of every project's viewer entry. Values anywhere below them still count.
+Registry RegistryConcerned() {
+    Registry out;
+    AddKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", out);
+    AddKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velbor", out);
+    for (const char* parent : {"SOFTWARE\\Velbor\\", "SOFTWARE\\Velbor\\Orvan3D Viewers\\",
+                               "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\"}) {
+        out.erase(parent);
+    }
+    return out;
+}
+
+std::string QueryText(const char* keyPath, const char* name) {
+    win::RegKey key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return "";
+    char data[1024] = {};
+    DWORD size = sizeof(data) - 1;
+    if (::RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS) {
+        return "";
+    }
+    return data;
+}
+
+std::string TempFolder() {
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(sizeof(temp), temp);
+    std::string out = temp;
+    while (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+}
+
+// The uninstaller's copies in the temporary folder.
+std::vector<std::string> TempCopies(const Tree& tree) {
+    const std::string prefix = Lower(TempFolder() + "\\ZRXUnInst-");
+    std::vector<std::string> out;
+    for (const auto& item : tree) {
+        if (Lower(item.first).compare(0, prefix.size(), prefix) == 0) out.push_back(item.first);
+    }
+    return out;
+}
+
+void RemoveTempCopies() {
+    for (const auto& copy : TempCopies(DriveTree())) ::DeleteFileA(copy.c_str());
+}
+
+class Uninstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        target = KnownFolder(CSIDL_PROGRAM_FILES) + "\\Orvan3D Round Trip";
+        startMenuFolder = KnownFolder(CSIDL_PROGRAMS) + "\\Orvan3D Test";
+        RemoveTraces();
+        RemoveTempCopies();
+        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
+        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\ZRXUnInst.exe", uninstaller));
+        testkit::InstallOptions options;
+        options.installPath = target;
+        setup = scratch + "\\Setup.exe";
+        ASSERT_TRUE(testkit::WriteFileBytes(setup, testkit::MakeInstallPackage(testkit::OwnFolder(), options)
+                                                       .fixture.Image(stub)));
+    }
+    void TearDown() override {
+        RemoveTraces();
+        RemoveTempCopies();
+        testkit::RemoveTree(scratch);
+    }
+    void RemoveTraces() {
+        testkit::RemoveTree(target);
+        testkit::RemoveTree(startMenuFolder);
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    }
+    // Installs the project from the setup program SetUp packed, and checks that it is there.
+    void Install() {
+        const auto run = DriveTree(setup, "\"" + setup + "\"", scratch, InstallInto(target), testkit::PressOk);
+        ASSERT_FALSE(run.timedOut);
+        ASSERT_EQ(run.boxes.size(), 1u) << ::testing::PrintToString(Boxes(run));
+        ASSERT_TRUE(Exists(target + "\\uninstall.nfo"));
+        ASSERT_TRUE(Exists(target + "\\ZRXUnInst.exe"));
+        ASSERT_TRUE(Exists(startMenuFolder + "\\Test Project Uninstall.lnk"));
+        ASSERT_FALSE(QueryText(kUninstallKey, "UninstallString").empty());
+    }
+    // Runs the installed uninstaller as its Start-menu link does.
+    TreeRun RunUninstaller(const std::string& arguments, const testkit::BoxHandler& answer) {
+        const std::string exe = target + "\\ZRXUnInst.exe";
+        return DriveTree(exe, "\"" + exe + "\"" + arguments, target, NoDialog, answer);
+    }
+    void ExpectQuestion(const TreeRun& run) {
+        ASSERT_GE(run.boxes.size(), 1u);
+        EXPECT_EQ(run.boxes[0].caption, kProjectName);
+        EXPECT_EQ(run.boxes[0].text, "Remove Test Project and all of its components?");
+        std::vector<int> buttons;
+        for (const auto& button : run.boxes[0].buttons) buttons.push_back(button.id);
+        std::sort(buttons.begin(), buttons.end());
+        EXPECT_EQ(buttons, (std::vector<int>{IDYES, IDNO}));
+    }
+
+    std::string scratch;
+    std::string target;
+    std::string startMenuFolder;
+    std::string setup;
+    Bytes stub;
+    Bytes uninstaller;
+};
+
+}  // namespace
+
+TEST_F(Uninstall, ProjectInstallRoundTripKeepsOnlyWhatTheUserAdded) {
+    const Tree before = DriveTree();
+    const Registry registryBefore = RegistryConcerned();
+    Install();
+    // The user's own notes in one of the installation's folders.
+    const std::string userFile = target + "\\media\\notes.txt";
+    ASSERT_TRUE(testkit::WriteFileBytes(userFile, Bytes(100, 'n')));
+
+    const TreeRun run = RunUninstaller("", Answer(IDYES));
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_GE(run.processes.size(), 2u) << "the removal runs from a copy";
+    ASSERT_EQ(run.boxes.size(), 2u) << ::testing::PrintToString(Boxes(run));
+    ExpectQuestion(run);
+    // The final box names each folder that stayed, and why.
+    EXPECT_EQ(run.boxes[1].caption, kProjectName);
+    const std::string& summary = run.boxes[1].text;
+    EXPECT_NE(summary.find("except for these items"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("\\media\\\r\n    (kept: it holds files that were not installed)"), std::string::npos)
+        << summary;
+    EXPECT_NE(summary.find(target + "\\\r\n    (kept: it holds files that were not installed)"), std::string::npos)
+        << summary;
+
+    const Tree after = DriveTree();
+    const TreeChanges changes = Compare(before, after);
+    const std::vector<std::string> copies = TempCopies(after);
+    ASSERT_EQ(copies.size(), 1u) << ::testing::PrintToString(changes.added);
+    std::vector<std::string> expectedAdded = {target + "\\", target + "\\media\\", userFile, copies[0]};
+    std::sort(expectedAdded.begin(), expectedAdded.end());
+    EXPECT_EQ(changes.added, expectedAdded);
+    EXPECT_TRUE(changes.removed.empty()) << ::testing::PrintToString(changes.removed);
+    EXPECT_TRUE(changes.changed.empty()) << ::testing::PrintToString(changes.changed);
+    EXPECT_EQ(RegistryConcerned(), registryBefore);
+    Bytes kept;
+    EXPECT_TRUE(testkit::ReadFileBytes(userFile, kept));
+    EXPECT_EQ(kept, Bytes(100, 'n'));
+}
+
+TEST_F(Uninstall, TheSystemsQuietCommandRemovesEverythingWithoutABox) {
+    // Copies of earlier runs are cleared at the next start; other files there are not ours.
+    const std::string temp = TempFolder();
+    const std::string earlierCopy = temp + "\\ZRXUnInst-0badc0de.exe";
+    const std::string notACopy = temp + "\\ZRXUnInst-notes.exe";
+    ASSERT_TRUE(testkit::WriteFileBytes(earlierCopy, uninstaller));
+    ASSERT_TRUE(testkit::WriteFileBytes(notACopy, Bytes(10, 'x')));
+    const Tree before = DriveTree();
+    const Registry registryBefore = RegistryConcerned();
+    Install();
+
+    // Exactly the command the system's list of programs runs.
+    const std::string quiet = QueryText(kUninstallKey, "QuietUninstallString");
+    ASSERT_EQ(quiet, "\"" + target + "\\ZRXUnInst.exe\" /S");
+    const TreeRun run = DriveTree(target + "\\ZRXUnInst.exe", quiet, temp, NoDialog, Answer(IDCANCEL));
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(Boxes(run));
+
+    const Tree after = DriveTree();
+    const TreeChanges changes = Compare(before, after);
+    const std::vector<std::string> copies = TempCopies(after);
+    ASSERT_EQ(copies.size(), 2u) << ::testing::PrintToString(changes.added);
+    std::vector<std::string> newCopy;
+    for (const auto& copy : copies) {
+        if (Lower(copy) != Lower(notACopy)) newCopy.push_back(copy);
+    }
+    EXPECT_EQ(changes.added, newCopy);
+    EXPECT_EQ(changes.removed, (std::vector<std::string>{earlierCopy}));
+    EXPECT_TRUE(changes.changed.empty()) << ::testing::PrintToString(changes.changed);
+    EXPECT_EQ(RegistryConcerned(), registryBefore);
+    ::DeleteFileA(notACopy.c_str());
+}
+
+TEST_F(Uninstall, NoToTheQuestionChangesNothing) {
+    Install();
+    const Tree before = DriveTree();
+    const Registry registryBefore = RegistryConcerned();
+    const TreeRun run = RunUninstaller("", Answer(IDNO));
+    ASSERT_FALSE(run.timedOut);
+    ASSERT_EQ(run.boxes.size(), 1u) << ::testing::PrintToString(Boxes(run));
+    ExpectQuestion(run);
+    EXPECT_EQ(run.processes.size(), 1u) << "no copy is started";
+    const TreeChanges changes = Compare(before, DriveTree());
+    EXPECT_TRUE(changes.added.empty()) << ::testing::PrintToString(changes.added);
+    EXPECT_TRUE(changes.removed.empty()) << ::testing::PrintToString(changes.removed);
+    EXPECT_TRUE(changes.changed.empty()) << ::testing::PrintToString(changes.changed);
+    EXPECT_EQ(RegistryConcerned(), registryBefore);
+}
+
+// The records of the screen-saver and plug-in modes list copies outside the install folder (the
+// system directory, Winamp's plug-in folder) and come with the viewer entry. Laid out here as
+// those modes leave them, so that the uninstaller's side is checked on its own.
+TEST_F(Uninstall, ScreenSaverAndPlugInRecordsRemoveTheirCopiesOutsideTheFolder) {
+    char system[MAX_PATH] = {};
+    ASSERT_NE(::GetSystemDirectoryA(system, sizeof(system)), 0u);
+    const std::string plugins = scratch + "\\Winamp\\Plugins";
+    ASSERT_TRUE(::CreateDirectoryA((scratch + "\\Winamp").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryA(plugins.c_str(), nullptr));
+    const std::string viewerKey = std::string("SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\") + kProjectName;
+    struct Case {
+        const char* description;
+        std::vector<std::string> files;
+    } cases[] = {
+        {"screen saver",
+         {target + "\\OrvanViewer.exe", target + "\\ZRXUnInst.exe", target + "\\screensaver.cfg",
+          std::string(system) + "\\Test Project.scr"}},
+        {"plug-in", {target + "\\ZRXUnInst.exe", plugins + "\\vis_TestProject.dll", target + "\\winamp.cfg"}},
+    };
+    for (const Case& c : cases) {
+        RemoveTempCopies();
+        const Tree before = DriveTree();
+        const Registry registryBefore = RegistryConcerned();
+        ASSERT_TRUE(::CreateDirectoryA(target.c_str(), nullptr)) << c.description;
+        for (const auto& path : c.files) {
+            ASSERT_TRUE(testkit::WriteFileBytes(path, path.find("ZRXUnInst") != std::string::npos ? uninstaller
+                                                                                                 : Bytes(100, 'i')))
+                << path;
+        }
+        ASSERT_TRUE(testkit::WriteFileBytes(target + "\\uninstall.nfo",
+                                            testkit::MakeUninstallRecord(c.files, {target + "\\"}, kProjectName, true)));
+        for (const auto& entry : {std::make_pair(std::string(kUninstallKey), "\"" + target + "\\ZRXUnInst.exe\""),
+                                  std::make_pair(viewerKey, target)}) {
+            win::RegKey key;
+            ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, entry.first.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                        key.put(), nullptr),
+                      ERROR_SUCCESS);
+            const char* name = entry.first == kUninstallKey ? "UninstallString" : "DisplayName";
+            ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.second.c_str()),
+                             static_cast<DWORD>(entry.second.size() + 1));
+        }
+
+        const TreeRun run = RunUninstaller("", Answer(IDYES));
+        ASSERT_FALSE(run.timedOut) << c.description << ::testing::PrintToString(Boxes(run)) << run.processes.size();
+        EXPECT_EQ(Boxes(run), (std::vector<std::string>{"Remove Test Project and all of its components? / Test Project",
+                                                        "Test Project was removed from this computer. / Test Project"}))
+            << c.description;
+        const Tree after = DriveTree();
+        const TreeChanges changes = Compare(before, after);
+        EXPECT_EQ(changes.added, TempCopies(after)) << c.description;
+        EXPECT_EQ(changes.added.size(), 1u) << c.description;
+        EXPECT_TRUE(changes.removed.empty()) << c.description << ::testing::PrintToString(changes.removed);
+        EXPECT_TRUE(changes.changed.empty()) << c.description << ::testing::PrintToString(changes.changed);
+        EXPECT_EQ(RegistryConcerned(), registryBefore) << c.description;
+        EXPECT_TRUE(Exists(plugins)) << "Winamp's own folder is not the installation's";
+    }
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, viewerKey.c_str());
+}
+
+// A folder of a fake installation outside the drive's usual places, with its uninstaller.
+class UninstallRecordDamage : public Uninstall {
+protected:
+    void SetUp() override {
+        Uninstall::SetUp();
+        folder = scratch + "\\Installed";
+        ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+        ASSERT_TRUE(::CreateDirectoryA((folder + "\\sub").c_str(), nullptr));
+        for (const std::string& path : {folder + "\\a.bin", folder + "\\sub\\b.bin", scratch + "\\outside.bin"}) {
+            ASSERT_TRUE(testkit::WriteFileBytes(path, Bytes(64, 'f')));
+        }
+        ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\ZRXUnInst.exe", uninstaller));
+    }
+    TreeRun Run(const testkit::BoxHandler& answer) {
+        const std::string exe = folder + "\\ZRXUnInst.exe";
+        return DriveTree(exe, "\"" + exe + "\"", folder, NoDialog, answer);
+    }
+    Bytes Record(const std::vector<std::string>& files) const {
+        return testkit::MakeUninstallRecord(files, {folder + "\\sub\\", folder + "\\"}, "Damage Test", false);
+    }
+    std::string folder;
+};
+
+TEST_F(UninstallRecordDamage, ADamagedOrMissingRecordRemovesNothing) {
+    const Bytes good = Record({folder + "\\a.bin", folder + "\\sub\\b.bin", folder + "\\ZRXUnInst.exe"});
+    auto cut = [&](size_t size) { return Bytes(good.begin(), good.begin() + static_cast<long>(size)); };
+    auto changed = [&](size_t at, const Bytes& bytes) {
+        Bytes out = good;
+        std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<long>(at));
+        return out;
+    };
+    Bytes count(4);
+    StoreU32(count.data(), 1000);
+    const std::string damaged = "The uninstall record \"" + folder + "\\uninstall.nfo\" is damaged.\r\nNothing was removed.";
+    struct Case {
+        const char* description;
+        bool withRecord;
+        Bytes record;
+        std::string text;
+    } cases[] = {
+        {"cut inside the first header", true, cut(3), damaged},
+        {"cut inside the first path", true, cut(12 + 8 + 100), damaged},
+        {"cut before the project name", true, cut(good.size() - 267), damaged},
+        {"cut by one byte", true, cut(good.size() - 1), damaged},
+        {"empty", true, Bytes(), damaged},
+        {"first tag wrong", true, changed(0, {'U', 'N', 'F', 'X'}), damaged},
+        {"file count larger than the file", true, changed(8, count), damaged},
+        {"no record", false, Bytes(),
+         "The uninstall record \"" + folder + "\\uninstall.nfo\" was not found.\r\nNothing was removed."},
+    };
+    for (const Case& c : cases) {
+        ::DeleteFileA((folder + "\\uninstall.nfo").c_str());
+        if (c.withRecord) {
+            ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\uninstall.nfo", c.record));
+        }
+        const Tree before = DriveTree();
+        const TreeRun run = Run(testkit::PressOk);
+        ASSERT_FALSE(run.timedOut) << c.description;
+        EXPECT_EQ(run.exitCode, 1u) << c.description;
+        EXPECT_EQ(Boxes(run), (std::vector<std::string>{c.text + " / " + kErrorCaption})) << c.description;
+        EXPECT_EQ(run.processes.size(), 1u) << c.description;
+        const TreeChanges changes = Compare(before, DriveTree());
+        EXPECT_TRUE(changes.added.empty() && changes.removed.empty() && changes.changed.empty())
+            << c.description << ": " << ::testing::PrintToString(changes.added) << ::testing::PrintToString(changes.removed)
+            << ::testing::PrintToString(changes.changed);
+    }
+}
+
+TEST_F(UninstallRecordDamage, CutUnsafeAndDoubledPathsRemoveOnlyWhatIsListed) {
+    // A path cut at 259 bytes that names another, existing file.
+    const std::string other = folder + "\\" + std::string(259 - folder.size() - 1, 'q');
+    ASSERT_EQ(other.size(), 259u);
+    ASSERT_TRUE(testkit::WriteFileBytes(other, Bytes(8, 'o')));
+    const std::string a = folder + "\\a.bin";
+    const std::string stepsOut = folder + "\\..\\outside.bin";
+    ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\uninstall.nfo",
+                                        Record({a, other + ".bin", a, folder + "\\sub\\b.bin", stepsOut,
+                                                "outside.bin", folder + "\\ZRXUnInst.exe"})));
+    const TreeRun run = Run(Answer(IDYES));
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_EQ(run.boxes.size(), 2u) << ::testing::PrintToString(Boxes(run));
+    EXPECT_EQ(run.boxes[0].text, "Remove Damage Test and all of its components?");
+    const std::string& summary = run.boxes[1].text;
+    const std::string skipped = "\r\n    (not removed: its recorded name is cut short or not a full path)";
+    for (const std::string& item : {other + skipped, stepsOut + skipped, "outside.bin" + skipped,
+                                    folder + "\\\r\n    (kept: it holds files that were not installed)"}) {
+        EXPECT_NE(summary.find(item), std::string::npos) << item << " not in\n" << summary;
+    }
+    EXPECT_EQ(summary.find("could not be deleted"), std::string::npos) << summary;
+
+    EXPECT_TRUE(Exists(other));
+    EXPECT_TRUE(Exists(scratch + "\\outside.bin"));
+    for (const std::string& gone : {a, folder + "\\sub\\b.bin", folder + "\\sub", folder + "\\ZRXUnInst.exe",
+                                    folder + "\\uninstall.nfo"}) {
+        EXPECT_FALSE(Exists(gone)) << gone;
+    }
+}

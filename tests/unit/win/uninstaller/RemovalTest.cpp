@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "EngineHost.h"
+#include "Handle.h"
+#include "HeapBuffer.h"
+#include "Installer.h"
+#include "MemoryPackageHost.h"
+#include "PackageFixture.h"
+#include "RecordBytes.h"
+#include "RecordingMessages.h"
+#include "Removal.h"
+#include "SelfRemoval.h"
+#include "UiDriver.h"
+#include "UninstallRecord.h"
+
+using testkit::Bytes;
+
+namespace {
+
+bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class RecordingInstaller : public Installer {
+public:
+    using Installer::Installer;
+    void AddFile(const std::string& path) { createdFiles.Add(win::DuplicateText(path.c_str())); }
+    void AddFolder(const std::string& path) { createdFolders.Add(win::DuplicateText(path.c_str())); }
+};
+
+std::vector<std::string> Paths(const std::vector<uninstall::LeftItem>& left) {
+    std::vector<std::string> out;
+    for (const auto& item : left) out.push_back(item.path);
+    return out;
+}
+
+class Removal : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        rootPath = "Software\\OrvanTest-Removal-" + std::to_string(::GetCurrentProcessId());
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, rootPath.c_str());
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, rootPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                    root.put(), nullptr),
+                  ERROR_SUCCESS);
+    }
+    void TearDown() override {
+        root.reset();
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, rootPath.c_str());
+        testkit::RemoveTree(scratch);
+    }
+    void MakeKey(const std::string& path, const char* name, const std::string& value) {
+        win::RegKey key;
+        ASSERT_EQ(::RegCreateKeyExA(root.get(), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>(value.size() + 1));
+    }
+    bool KeyExists(const std::string& path) {
+        win::RegKey key;
+        return ::RegOpenKeyExA(root.get(), path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    }
+
+    std::string scratch;
+    std::string rootPath;
+    win::RegKey root;
+};
+
+constexpr char kUninstallBase[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D";
+constexpr char kViewerBase[] = "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\";
+
+}  // namespace
+
+TEST_F(Removal, TheRealWritersRecordReadsBackAsWrittenForEveryMode) {
+    enginetest::EngineHost engine;
+    ASSERT_TRUE(engine.Load(enginetest::BinFolder(), enginetest::BinFolder()));
+    auto saver = engine.Create<FileSaverChannel>(kFileSaverChannelId);
+    ASSERT_NE(saver, nullptr);
+    testkit::MemoryPackageHost host{testkit::PackageFixture().Image(Bytes(64, 0))};
+    testkit::RecordingMessages messages;
+    const std::vector<std::string> files = {scratch + "\\OrvanViewer.exe", "C:\\windows\\system32\\Demo.scr",
+                                            scratch + "\\" + std::string(300, 'x')};
+    const std::vector<std::string> folders = {scratch + "\\A\\", scratch + "\\A\\B\\"};  // creation order
+    for (bool marker : {false, true}) {
+        RecordingInstaller installer(host, messages);
+        ASSERT_TRUE(installer.SetInstallFolder(scratch.c_str()));
+        for (const auto& path : files) installer.AddFile(path);
+        for (const auto& path : folders) installer.AddFolder(path);
+        char name[260] = "Demo";
+        installer.WriteUninstallRecord(saver.get(), name, marker);
+
+        Bytes written;
+        ASSERT_TRUE(testkit::ReadFileBytes(scratch + "\\uninstall.nfo", written));
+        // The fixtures and the fuzzer's seeds are made by the same layout.
+        EXPECT_EQ(written, testkit::MakeUninstallRecord(files, {folders[1], folders[0]}, "Demo", marker));
+        uninstall::UninstallRecord record;
+        std::string message;
+        ASSERT_TRUE(uninstall::LoadRecord(scratch, record, message)) << message;
+        EXPECT_EQ(record.files, (std::vector<std::string>{files[0], files[1]}));
+        EXPECT_EQ(record.folders, (std::vector<std::string>{folders[1], folders[0]}));
+        EXPECT_EQ(record.skippedPaths, (std::vector<std::string>{files[2].substr(0, 259)}));
+        EXPECT_EQ(record.projectName, "Demo");
+        EXPECT_EQ(record.hasMarker, marker);
+    }
+}
+
+TEST_F(Removal, FilesGoFoldersOnlyWhenEmptyAndNothingBelowThemIsTouched) {
+    const std::string f = scratch + "\\Install";
+    for (const std::string& folder : {f, f + "\\empty", f + "\\kept", f + "\\kept\\deeper", f + "\\file-not-folder"}) {
+        if (folder == f + "\\file-not-folder") {
+            ASSERT_TRUE(testkit::WriteFileBytes(folder, Bytes(3, 'x')));
+        } else {
+            ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+        }
+    }
+    for (const std::string& file : {f + "\\a.bin", f + "\\readonly.bin", f + "\\kept\\deeper\\user.txt"}) {
+        ASSERT_TRUE(testkit::WriteFileBytes(file, Bytes(10, 'a')));
+    }
+    ::SetFileAttributesA((f + "\\readonly.bin").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    uninstall::UninstallRecord record;
+    record.files = {f + "\\a.bin", f + "\\readonly.bin", f + "\\never-there.bin", f + "\\empty"};
+    record.folders = {f + "\\empty\\", f + "\\kept\\", f + "\\file-not-folder\\", f + "\\"};
+    record.skippedPaths = {f + "\\cut"};
+    std::vector<uninstall::LeftItem> left;
+    uninstall::DeleteListedFiles(record, left);
+    uninstall::RemoveListedFolders(record, left);
+
+    EXPECT_FALSE(Exists(f + "\\a.bin"));
+    EXPECT_FALSE(Exists(f + "\\readonly.bin")) << "read-only is no reason to keep an installed file";
+    EXPECT_FALSE(Exists(f + "\\empty"));
+    EXPECT_TRUE(Exists(f + "\\kept\\deeper\\user.txt"));
+    EXPECT_TRUE(Exists(f + "\\file-not-folder"));
+    EXPECT_EQ(Paths(left), (std::vector<std::string>{f + "\\empty", f + "\\cut", f + "\\kept\\", f + "\\"}));
+    const std::string summary = uninstall::SummaryText("Demo", left);
+    EXPECT_EQ(summary.find("Demo was removed from this computer, except for these items:"), 0u) << summary;
+    EXPECT_NE(summary.find(f + "\\kept\\\r\n    (kept: it holds files that were not installed)"), std::string::npos);
+    EXPECT_EQ(uninstall::SummaryText("Demo", {}), "Demo was removed from this computer.");
+}
+
+TEST_F(Removal, EntriesGoOnlyWhileTheyStillDescribeThisInstallation) {
+    const std::string folder = "C:\\Program Files\\Demo";
+    struct Case {
+        const char* description;
+        std::string name;
+        std::string uninstallString;  // empty: the key is not made
+        std::string viewerFolder;
+        bool withSubKey;
+        bool uninstallGone, viewerGone;
+    } cases[] = {
+        {"this installation's, quoted", "Demo", "\"" + folder + "\\ZRXUnInst.exe\"", folder, false, true, true},
+        {"unquoted, other case and slashes", "Demo", "c:/program files/DEMO/zrxuninst.exe", folder + "\\", false,
+         true, true},
+        {"a later installation elsewhere", "Demo", "\"D:\\Other\\ZRXUnInst.exe\"", "D:\\Other", false, false, false},
+        {"a key that holds more than an installation writes", "Demo", "\"" + folder + "\\ZRXUnInst.exe\"", folder,
+         true, false, false},
+        {"an empty name would name every project's parent key", "", "\"" + folder + "\\ZRXUnInst.exe\"", folder,
+         false, false, false},
+    };
+    for (const Case& c : cases) {
+        const std::string uninstallKey = kUninstallBase + c.name;
+        const std::string viewerKey = kViewerBase + c.name;
+        MakeKey(uninstallKey, "UninstallString", c.uninstallString);
+        MakeKey(viewerKey, "DisplayName", c.viewerFolder);
+        MakeKey(kViewerBase + std::string("Another Project"), "DisplayName", "C:\\Another");
+        if (c.withSubKey) {
+            MakeKey(uninstallKey + "\\Extra", "x", "y");
+            MakeKey(viewerKey + "\\Extra", "x", "y");
+        }
+        uninstall::RemoveEntries(root.get(), c.name, folder);
+        EXPECT_EQ(!KeyExists(uninstallKey), c.uninstallGone) << c.description;
+        EXPECT_EQ(!KeyExists(viewerKey), c.viewerGone) << c.description;
+        EXPECT_TRUE(KeyExists(kViewerBase + std::string("Another Project"))) << c.description;
+        ::RegDeleteTreeA(root.get(), "SOFTWARE");
+    }
+}
+
+TEST_F(Removal, OnlyTheUninstallersOwnCopiesCountAsLeftovers) {
+    struct Case {
+        const char* name;
+        bool isCopy;
+    } cases[] = {
+        {"ZRXUnInst-0badc0de.exe", true}, {"zrxuninst-0000ABCD.EXE", true}, {"ZRXUnInst-0badc0de.exe.txt", false},
+        {"ZRXUnInst-notes.exe", false},   {"ZRXUnInst-0badc0d.exe", false}, {"ZRXUnInst.exe", false},
+        {"ZRXUnInst-0badc0dex.exe", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(uninstall::IsCopyName(c.name), c.isCopy) << c.name;
+        ASSERT_TRUE(testkit::WriteFileBytes(scratch + "\\" + c.name, Bytes(4, 'c'))) << c.name;
+    }
+    const std::string self = scratch + "\\ZRXUnInst-00000001.exe";
+    ASSERT_TRUE(testkit::WriteFileBytes(self, Bytes(4, 's')));
+    uninstall::RemoveEarlierCopies(scratch, self);
+    for (const Case& c : cases) EXPECT_EQ(Exists(scratch + "\\" + c.name), !c.isCopy) << c.name;
+    EXPECT_TRUE(Exists(self)) << "the running copy is not its own leftover";
+}
