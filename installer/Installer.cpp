@@ -171,6 +171,14 @@ bool Installer::DecodeWithZlib() {
     return true;
 }
 
+bool Installer::GetRequiredEntry(const char* key, void* buffer, int32_t capacity) {
+    if (GetPackageEntry(key, buffer, capacity, nullptr)) return true;
+    char text[96];
+    win::FormatText(text, sizeof(text), "Can't find project type %s", key);
+    messages.Show(text, "Error", MB_OK);
+    return false;
+}
+
 bool Installer::ExtractFile(const char* name, bool decode) {
     if (name == nullptr) return false;
     char path[kFolderCapacity];

@@ -37,6 +37,9 @@ public:
     // Reads an entry (section null: "APPDATA"). With buffer null the whole entry is loaded and
     // entryData/entrySize point at it, whatever the result.
     virtual bool GetPackageEntry(const char* key, void* buffer, int32_t capacity, const char* section);
+    // A configuration value the mode cannot go without: when it is missing (or damaged),
+    // "Can't find project type <key>" / "Error".
+    bool GetRequiredEntry(const char* key, void* buffer, int32_t capacity);
     // Runs the project from a temporary folder: extracts everything, runs the viewer until it
     // ends, then removes the cache and every recorded file and folder. True when every step up
     // to the release of the engine succeeded.

@@ -43,15 +43,9 @@ bool Installer::InstallProjectSilently(const char* folder, const bool& failureRe
 bool Installer::InstallProject() {
     OptionsDialog dialog;
     unsigned char checkDx8 = 0;
-    if (!GetPackageEntry("CheckDx8", &checkDx8, 1, nullptr)) {
-        messages.Show("Can't find project type CheckDx8", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
     unsigned char runAfterInstall = 0;
-    if (!GetPackageEntry("RunAfterInstall", &runAfterInstall, 1, nullptr)) {
-        messages.Show("Can't find project type RunAfterInstall", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("RunAfterInstall", &runAfterInstall, 1)) return false;
     // Files install without DirectX; a silent install has nobody to ask.
     if (checkDx8 != 0 && !silent && !IsDirectXReady() &&
         messages.Show("DirectX 9.0C or higher was not detected on this system\r\nPlease install DirectX 9.0C or higher "
@@ -60,20 +54,11 @@ bool Installer::InstallProject() {
         return false;
     }
     char installPath[kTextCapacity + 1] = {};
-    if (!GetPackageEntry("InstallPath", installPath, kTextCapacity, nullptr)) {
-        messages.Show("Can't find project type InstallPath", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("InstallPath", installPath, kTextCapacity)) return false;
     char shortCutName[kTextCapacity + 1] = {};
-    if (!GetPackageEntry("ShortCutName", shortCutName, kTextCapacity, nullptr)) {
-        messages.Show("Can't find project type ShortCutName", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("ShortCutName", shortCutName, kTextCapacity)) return false;
     char projectName[kTextCapacity + 1] = {};
-    if (!GetPackageEntry("ProjectName", projectName, kTextCapacity, nullptr)) {
-        messages.Show("Can't find project type ProjectName", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
 
     if (silent) {
         if (!SetInstallFolder(silentFolder[0] != '\0' ? silentFolder : installPath) || !IsFullPath(installFolder)) {

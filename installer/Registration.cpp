@@ -28,10 +28,7 @@ void SetNumber(const win::RegKey& key, const char* name, DWORD value) {
 
 void Installer::RegisterViewer() {
     char projectName[kNameCapacity + 1] = {};
-    if (!GetPackageEntry("ProjectName", projectName, kNameCapacity, nullptr)) {
-        messages.Show("Can't find project type ProjectName", "Error", MB_OK);
-        return;
-    }
+    if (!GetRequiredEntry("ProjectName", projectName, kNameCapacity)) return;
     char keyPath[kKeyCapacity];
     win::FormatText(keyPath, sizeof(keyPath), "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\%s", projectName);
     win::RegKey key;
@@ -44,10 +41,7 @@ void Installer::RegisterViewer() {
 
 void Installer::RegisterUninstall() {
     char projectName[kNameCapacity + 1] = {};
-    if (!GetPackageEntry("ProjectName", projectName, kNameCapacity, nullptr)) {
-        messages.Show("Can't find project type ProjectName", "Error", MB_OK);
-        return;
-    }
+    if (!GetRequiredEntry("ProjectName", projectName, kNameCapacity)) return;
     char keyPath[kKeyCapacity];
     win::FormatText(keyPath, sizeof(keyPath), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D%s",
                     projectName);

@@ -32,10 +32,7 @@ bool Exists(const char* path) {
 
 bool Installer::RunInPlace() {
     unsigned char checkDx8 = 0;
-    if (!GetPackageEntry("CheckDx8", &checkDx8, 1, nullptr)) {
-        messages.Show("Can't find project type CheckDx8", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
     if (checkDx8 != 0 && !IsDirectXReady()) {
         messages.Show("DirectX 9.0C or higher was not detected on this system\n\rPlease install DirectX 9.0C or higher "
                       "for this application to run.",

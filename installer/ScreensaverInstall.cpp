@@ -16,26 +16,14 @@ void Installer::SetSystemFolder(const char* folder) {
 bool Installer::InstallScreensaver() {
     OptionsDialog dialog;
     unsigned char checkDx8 = 0;
-    if (!GetPackageEntry("CheckDx8", &checkDx8, 1, nullptr)) {
-        messages.Show("Can't find project type CheckDx8", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
     // Required although this mode never uses its value.
     unsigned char runAfterInstall = 0;
-    if (!GetPackageEntry("RunAfterInstall", &runAfterInstall, 1, nullptr)) {
-        messages.Show("Can't find project type RunAfterInstall", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("RunAfterInstall", &runAfterInstall, 1)) return false;
     char installPath[kTextCapacity + 1] = {};
-    if (!GetPackageEntry("InstallPath", installPath, kTextCapacity, nullptr)) {
-        messages.Show("Can't find project type InstallPath", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("InstallPath", installPath, kTextCapacity)) return false;
     char projectName[kTextCapacity + 1] = {};
-    if (!GetPackageEntry("ProjectName", projectName, kTextCapacity, nullptr)) {
-        messages.Show("Can't find project type ProjectName", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
     if (checkDx8 != 0 && !IsDirectXReady()) {
         messages.Show("DirectX 9.0C or higher was not detected on this system\n\rDirectX 9.0C or higher needs to be "
                       "installed before the screen saver will work.",
@@ -72,10 +60,7 @@ void Installer::CopyScreensaverToSystem() {
         ::GetSystemDirectoryA(system, kTextCapacity);
     }
     char projectName[kTextCapacity + 1] = {};
-    if (!GetPackageEntry("ProjectName", projectName, kTextCapacity, nullptr)) {
-        messages.Show("Can't find project type ProjectName", "Error", MB_OK);
-        return;
-    }
+    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return;
     char target[MAX_PATH + kTextCapacity + 8];
     win::FormatText(target, sizeof(target), "%s\\%s.scr", system, projectName);
     if (!::CopyFileA(source, target, FALSE)) {
@@ -90,16 +75,10 @@ void Installer::CopyScreensaverToSystem() {
 
 bool Installer::WriteScreensaverOptions(FileSaverChannel* saver) {
     unsigned char doQuitCgr = 0;
-    if (!GetPackageEntry("DoQuitCgr", &doQuitCgr, 1, nullptr)) {
-        messages.Show("Can't find project type DoQuitCgr", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("DoQuitCgr", &doQuitCgr, 1)) return false;
     WriteChunk(saver, "SCQC", &doQuitCgr, 1);
     unsigned char doSmallPreview = 0;
-    if (!GetPackageEntry("DoSmallPreview", &doSmallPreview, 1, nullptr)) {
-        messages.Show("Can't find project type DoSmallPreview", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("DoSmallPreview", &doSmallPreview, 1)) return false;
     WriteChunk(saver, "SCSP", &doSmallPreview, 1);
     return true;
 }

@@ -45,20 +45,11 @@ bool Installer::FindWinampFolder(const char* projectName, char (&folder)[kWinamp
 bool Installer::InstallWinampPlugin() {
     OptionsDialog dialog;
     unsigned char checkDx8 = 0;
-    if (!GetPackageEntry("CheckDx8", &checkDx8, 1, nullptr)) {
-        messages.Show("Can't find project type CheckDx8", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
     char startupDirectory[kTextCapacity + 1] = {};
-    if (!GetPackageEntry("StartupDirectory", startupDirectory, kTextCapacity, nullptr)) {
-        messages.Show("Can't find project type StartupDirectory", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("StartupDirectory", startupDirectory, kTextCapacity)) return false;
     char projectName[kTextCapacity + 1] = {};
-    if (!GetPackageEntry("ProjectName", projectName, kTextCapacity, nullptr)) {
-        messages.Show("Can't find project type ProjectName", "Error", MB_OK);
-        return false;
-    }
+    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
     // Required although this mode never uses its value.
     unsigned char winampVersion = 0;
     if (!GetPackageEntry("WinampVersion", &winampVersion, 1, nullptr)) {
