@@ -28,6 +28,23 @@ private:
 
 }  // namespace
 
+bool Installer::StartComponentInstall(OptionsDialog& dialog, const char* projectName, const char* proposedFolder) {
+    dialog.SetProjectName(projectName);
+    if (!dialog.Show(instance, hostWindow, proposedFolder)) return false;
+
+    progress.reset(new ProgressWindow());
+    progress->SetText("Installing...");
+    progress->Create(instance, hostWindow);
+    progress->SetProgress(0);
+    SetInstallFolder(dialog.GetFolder());
+    ::SetCurrentDirectoryA(installFolder);
+
+    if (!ExtractEngineFiles()) return false;
+    if (!LoadEngine()) return false;
+    progress->SetProgress(0.05f);
+    return true;
+}
+
 bool Installer::FinishComponentInstall(const char* configName, const char* projectName,
                                        bool (Installer::*optionsWriter)(FileSaverChannel*)) {
     fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));

@@ -7,6 +7,7 @@
 #include "EngineInterface.h"
 #include "Handle.h"
 #include "HeapBuffer.h"
+#include "OptionsDialog.h"
 #include "PackageReader.h"
 #include "PointerList.h"
 #include "ProgressWindow.h"
@@ -199,6 +200,9 @@ private:
     // The Winamp folder: the registry first, then the user's choice. False when the user
     // declines or cancels; folder is then empty.
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
+    // The start of a screen-saver or plug-in installation: the user's folder (false when the
+    // dialog is left), progress shown, engine files on disk and the engine loaded.
+    bool StartComponentInstall(OptionsDialog& dialog, const char* projectName, const char* proposedFolder);
     // The rest of a screen-saver or plug-in installation once its component is in place:
     // channels and project files, the configuration file (optionsWriter adds the mode's own
     // chunks; false stops the installation), record, release, registration, success message.

@@ -30,19 +30,7 @@ bool Installer::InstallScreensaver() {
                       projectName, MB_ICONWARNING | MB_OK);
     }
 
-    dialog.SetProjectName(projectName);
-    if (!dialog.Show(instance, hostWindow, installPath)) return false;
-
-    progress.reset(new ProgressWindow());
-    progress->SetText("Installing...");
-    progress->Create(instance, hostWindow);
-    progress->SetProgress(0);
-    SetInstallFolder(dialog.GetFolder());
-    ::SetCurrentDirectoryA(installFolder);
-
-    if (!ExtractEngineFiles()) return false;
-    if (!LoadEngine()) return false;
-    progress->SetProgress(0.05f);
+    if (!StartComponentInstall(dialog, projectName, installPath)) return false;
     ExtractFile("ZRXUnInst.exe", true);
     CopyScreensaverToSystem();
     progress->SetProgress(0.1f);

@@ -62,19 +62,7 @@ bool Installer::InstallWinampPlugin() {
                       projectName, MB_ICONWARNING | MB_OK);
     }
 
-    dialog.SetProjectName(projectName);
-    if (!dialog.Show(instance, hostWindow, startupDirectory)) return false;
-
-    progress.reset(new ProgressWindow());
-    progress->SetText("Installing...");
-    progress->Create(instance, hostWindow);
-    progress->SetProgress(0);
-    SetInstallFolder(dialog.GetFolder());
-    ::SetCurrentDirectoryA(installFolder);
-
-    if (!ExtractEngineFiles()) return false;
-    if (!LoadEngine()) return false;
-    progress->SetProgress(0.05f);
+    if (!StartComponentInstall(dialog, projectName, startupDirectory)) return false;
     ExtractFile("ZRXUnInst.exe", true);
     ExtractFile("WinAmp.dll", true);
 
