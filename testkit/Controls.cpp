@@ -52,7 +52,7 @@ bool ReadProgressBar(HWND bar, ProgressInfo& info) {
 bool SetEditText(HWND edit, const std::string& text) {
     DWORD_PTR result = 0;
     // WM_SETTEXT is marshalled across processes, and the edit box notifies EN_CHANGE as for typing.
-    return SendTimed(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), 5000, result) && result != 0;
+    return SendTimed(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), kReplyTimeoutMs, result) && result != 0;
 }
 
 bool SelectBrowserFolder(HWND browser, const std::string& folder) {
@@ -68,7 +68,7 @@ bool SelectBrowserFolder(HWND browser, const std::string& folder) {
     // The browser's answer carries no meaning; only the delivery can be known.
     DWORD_PTR result = 0;
     const bool sent = ::WriteProcessMemory(process.get(), remote, folder.c_str(), folder.size() + 1, &written) &&
-                      SendTimed(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(remote), 5000, result);
+                      SendTimed(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(remote), kReplyTimeoutMs, result);
     ::VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
     return sent;
 }

@@ -27,6 +27,9 @@ HWND FindControl(HWND dialog, int id);
 bool ReadControl(HWND control, ControlInfo& info);
 // Position and range of a progress bar; false when it does not answer.
 bool ReadProgressBar(HWND bar, ProgressInfo& info);
+// How long another process's window may take to answer a message. A loaded machine, or Wine
+// run through an emulator, takes seconds; the limit only matters when something hangs.
+constexpr DWORD kReplyTimeoutMs = 30000;
 // Replaces the text of an edit box as typing would, change notification included.
 bool SetEditText(HWND edit, const std::string& text);
 // Selects folder in the shell's folder browser of another process, as clicking through its
@@ -36,13 +39,13 @@ bool SelectBrowserFolder(HWND browser, const std::string& folder);
 // Sends dialog the command of button id and waits until it is handled; false when the
 // dialog did not answer within timeoutMs (a command that opens a modal window never returns
 // in time: use PostCommand for those).
-bool SendCommand(HWND dialog, int id, DWORD timeoutMs = 5000);
+bool SendCommand(HWND dialog, int id, DWORD timeoutMs = kReplyTimeoutMs);
 // Posts the command of button id to dialog without waiting.
 void PostCommand(HWND dialog, int id);
 // Posts a key press (down and up) to a window, as the keyboard would deliver it.
 void PostKey(HWND window, WPARAM virtualKey);
 // True once window's thread has handled every message sent to it before this call.
-bool Synchronise(HWND window, DWORD timeoutMs = 5000);
+bool Synchronise(HWND window, DWORD timeoutMs = kReplyTimeoutMs);
 // The first visible top-level window of processId with the class, other than except, that
 // appears within timeoutMs; null when none does.
 HWND WaitForWindow(DWORD processId, const std::string& className, DWORD timeoutMs, HWND except = nullptr);
