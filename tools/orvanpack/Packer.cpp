@@ -182,6 +182,7 @@ ExitStatus AddEntries(const Manifest& manifest, PackageWriter& writer, const Tot
             progress.Update("checking", done.files, totals.files, done.bytes, totals.bytes);
         }
         if (status == ExitStatus::kOk) continue;
+        progress.Finish();
         err << ManifestMessage(manifest.path, entry.line, error) << '\n';
         if (worst != ExitStatus::kUsage) worst = status;
     }
@@ -307,7 +308,7 @@ ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& execu
         ++totals.files;
         totals.bytes += ec ? 0 : size;
     }
-    Progress progress(request.showProgress && !request.quiet, err);
+    Progress progress(request.progress, err);
     PackageWriter writer;
     const ExitStatus added = AddEntries(manifest, writer, totals, progress, err);
     if (added != ExitStatus::kOk) return added;
@@ -339,12 +340,12 @@ ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& execu
         err << request.outputPath << ": " << error << '\n';
         return ExitStatus::kFault;
     }
-    if (!request.quiet) {
+    progress.Finish();
+    if (request.summary) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         char summary[64];
         std::snprintf(summary, sizeof(summary), "%.1f s", seconds);
-        progress.Finish();
         err << request.outputPath << ": " << writer.EntryCount() << " entries, " << manifest.projectFiles
             << " project files, " << totals.bytes << " bytes in, " << outputBytes << " bytes out, " << summary << '\n';
     }

@@ -8,15 +8,15 @@ struct BuildRequest {
     std::string stubPath;      // empty: the manifest's [stub] file
     std::string manifestPath;
     std::string outputPath;
-    bool quiet = false;          // no summary line, no progress line
-    bool showProgress = false;   // a progress line on err, redrawn in place (for a terminal)
+    bool summary = false;        // one summary line on err after a successful build
+    bool progress = false;       // a progress line on err, redrawn in place (for a terminal)
 };
 
 // Writes the stub's bytes followed by the package the manifest describes to outputPath.
 // File entries are read twice (size and CRC first, then the bytes), never held whole, so
 // memory does not grow with the project; a file that changes in between fails the build.
-// The same inputs give the same bytes: nothing of the time or the machine is stored. Unless
-// quiet, a summary line ends a successful build: entries, project files, bytes in and out,
+// The same inputs give the same bytes: nothing of the time or the machine is stored. With
+// request.summary, a line ends a successful build: entries, project files, bytes in and out,
 // time.
 // The file is written under a temporary name in the output's folder and renamed over
 // outputPath only once complete, so on any failure outputPath is untouched and no

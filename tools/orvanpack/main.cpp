@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
     buildCommand->add_flag("--print-entries", printEntries,
                            "Print the manifest's entries as a long-form manifest instead of building")
         ->excludes(outputOption);
-    buildCommand->add_flag("-q,--quiet", build.quiet, "No progress line and no summary");
+    bool quiet = false;
+    buildCommand->add_flag("-q,--quiet", quiet, "No progress line and no summary");
     std::string executionLevel;
     buildCommand
         ->add_option("--execution-level", executionLevel,
@@ -110,7 +111,8 @@ int main(int argc, char** argv) {
             std::cerr << "build: give -o OUTPUT (or --print-entries)\n";
             return ToExitCode(ExitStatus::kUsage);
         }
-        build.showProgress = isatty(STDERR_FILENO) != 0;
+        build.summary = !quiet;
+        build.progress = !quiet && isatty(STDERR_FILENO) != 0;
         status = BuildPackedFile(build, executionLevel, std::cerr);
     } else if (initCommand->parsed()) {
         status = InitProject(projectFolder, ProgramFolder(argc > 0 ? argv[0] : ""), std::cout, std::cerr);
