@@ -284,8 +284,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orvan_payload: cannot write into %s\n", options.out.string().c_str());
         return 1;
     }
-    std::printf("%zu files, %llu bytes, %zu components, seed %llu\n", plan.size(),
-                static_cast<unsigned long long>(total), components.size(),
+    std::printf("%zu files, %llu bytes, seed %llu\n", plan.size(), static_cast<unsigned long long>(total),
                 static_cast<unsigned long long>(options.seed));
     return 0;
 }
