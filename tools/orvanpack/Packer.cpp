@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -189,6 +192,17 @@ ExitStatus AddEntries(const Manifest& manifest, PackageWriter& writer, const Tot
     return worst;
 }
 
+// Commits the written file to the disk and gives it the stub's permission bits (Windows keeps
+// none).
+bool FlushToDisk(int fd, mode_t mode) {
+#ifdef _WIN32
+    (void)mode;
+    return _commit(fd) == 0;
+#else
+    return fsync(fd) == 0 && fchmod(fd, mode) == 0;
+#endif
+}
+
 // Stub and package under a temporary name beside the output, then one rename.
 bool WriteAtomically(const std::string& output, const Bytes& stub, mode_t mode, const PackageWriter& writer,
                      const std::function<void(uint64_t)>& written, std::string& error) {
@@ -218,7 +232,7 @@ bool WriteAtomically(const std::string& output, const Bytes& stub, mode_t mode, 
     if (!ok) error = "write failed";
     ok = ok && writer.Write(static_cast<uint32_t>(stub.size()), sink, error);
     errno = 0;
-    if (ok && (std::fflush(stream) != 0 || fsync(fd) != 0 || fchmod(fd, mode) != 0)) {
+    if (ok && (std::fflush(stream) != 0 || !FlushToDisk(fd, mode))) {
         error = "cannot write " + name + ": " + SystemError();
         ok = false;
     }
@@ -226,8 +240,11 @@ bool WriteAtomically(const std::string& output, const Bytes& stub, mode_t mode, 
         error = "cannot write " + name + ": " + SystemError();
         ok = false;
     }
-    if (ok && std::rename(name.c_str(), output.c_str()) != 0) {
-        error = "cannot rename " + name + " to " + output + ": " + SystemError();
+    // Replaces an existing output on Windows too, where a plain rename would refuse.
+    std::error_code renamed;
+    if (ok) fs::rename(name, output, renamed);
+    if (ok && renamed) {
+        error = "cannot rename " + name + " to " + output + ": " + renamed.message();
         ok = false;
     }
     if (!ok) unlink(name.c_str());

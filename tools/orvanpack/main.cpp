@@ -48,6 +48,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
             return ToExitCode(ExitStatus::kUsage);
         }
         build.summary = !quiet;
-        build.progress = !quiet && isatty(STDERR_FILENO) != 0;
+        build.progress = !quiet && isatty(fileno(stderr)) != 0;
         status = BuildPackedFile(build, executionLevel, std::cerr);
     } else if (initCommand->parsed()) {
         status = InitProject(projectFolder, ProgramFolder(argc > 0 ? argv[0] : ""), std::cout, std::cerr);
