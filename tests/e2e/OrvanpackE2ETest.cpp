@@ -113,7 +113,8 @@ TEST_F(OrvanpackE2E, PacksTheFolderForEachType) {
         const std::string list = out.str();
         EXPECT_NE(std::string::npos, list.find(std::string("APPDATA\t") + c.component + "\t")) << list;
         EXPECT_NE(std::string::npos, list.find("FILEINFO\tFILECOUNT\t4\t")) << list;
-        const char* items[] = {"\\models\\parts\\hull.bin", "\\models\\ship.bin", "\\readme.txt", "\\Textures\\sky.tex"};
+        // Byte order: upper case before lower case.
+        const char* items[] = {"\\Textures\\sky.tex", "\\models\\parts\\hull.bin", "\\models\\ship.bin", "\\readme.txt"};
         size_t last = 0;
         for (size_t i = 0; i < 4; ++i) {
             const std::string key = "FILEINFO\tITEMNAMEID" + std::to_string(i) + "\t" +
