@@ -87,7 +87,10 @@ bool PackageWriter::WriteStreamed(const Entry& entry, const Sink& sink, std::str
         crc = Crc32::Update(crc, data, static_cast<uint32_t>(size));
         return sink(data, size);
     };
-    if (!entry.source(counting, error) && !tooLong) return false;
+    if (!entry.source(counting, error) && !tooLong) {
+        if (error.empty()) error = "write failed";  // the sink refused, not the source
+        return false;
+    }
     if (tooLong || count != entry.size || crc != entry.crc) {
         error = "entry " + entry.section + "/" + entry.name + " changed while it was packed (" +
                 std::to_string(entry.size) + " bytes expected)";

@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "ConsoleHost.h"
+#include "Crc32.h"
 #include "EngineFiles.h"
 #include "LittleEndian.h"
 #include "PackageReader.h"
+#include "PackageWriter.h"
 #include "Packer.h"
 #include "ProjectInit.h"
 
@@ -324,6 +326,43 @@ TEST_F(ProjectManifestTest, PeakMemoryDoesNotGrowWithTheProject) {
     ASSERT_EQ(0, getrusage(RUSAGE_CHILDREN, &usage));
     EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak resident KiB";
     EXPECT_GT(fs::file_size(Output()), 200u << 20);
+}
+
+// A streamed entry's table row is written before its bytes: bytes that differ from what was
+// measured (a file changed between the two reads) must fail the write, never pass unnoticed.
+TEST(StreamedEntryTest, BytesOtherThanMeasuredFailTheWrite) {
+    const std::string measured = "measured bytes";
+    const struct {
+        const char* what;
+        std::string produced;
+        bool sourceFails;
+        const char* reason;
+    } cases[] = {
+        {"the same bytes", measured, false, nullptr},
+        {"shorter", "measured", false, "changed while it was packed"},
+        {"longer", measured + "!", false, "changed while it was packed"},
+        {"same size, other bytes", "MEASURED bytes", false, "changed while it was packed"},
+        {"the source fails", measured, true, "cannot read"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PackageWriter writer;
+        std::string error;
+        const uint32_t crc = Crc32::Update(0, measured.data(), static_cast<uint32_t>(measured.size()));
+        ASSERT_TRUE(writer.AddStreamed("APPDATA", "file", measured.size(), crc,
+                                       [&c](const PackageWriter::Sink& sink, std::string& why) {
+                                           if (c.sourceFails) {
+                                               why = "cannot read file";
+                                               return false;
+                                           }
+                                           return sink(c.produced.data(), c.produced.size());
+                                       },
+                                       error));
+        PackageWriter::Bytes out;
+        const bool written = writer.Build(100, out, error);
+        EXPECT_EQ(c.reason == nullptr, written);
+        if (c.reason != nullptr) EXPECT_NE(std::string::npos, error.find(c.reason)) << error;
+    }
 }
 
 TEST_F(ProjectManifestTest, InitWritesAStarterThatBuilds) {
