@@ -48,9 +48,9 @@ temp_unix=$(readlink -f "$temp_unix")  # as the kernel names it in /proc/PID/cwd
 
 # --- the projects -------------------------------------------------------------------------
 # The sample, its paths pointed at this build; it keeps its own start file.
-sed -e "s#\"\.\./build/win32/bin/#\"$win32/bin/#" -e "s#\"project/#\"$root/samples/project/#" \
+sed -e "s#^components = .*#components = \"$win32/bin\"#" -e "s#^files = .*#files = \"$root/samples/project\"#" \
   "$root/samples/project.toml" >"$work/sample.toml"
-"$pack" build --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/sample.toml" -o "$work/OrvanBenchSample.exe" >/dev/null
+"$pack" build --quiet --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/sample.toml" -o "$work/OrvanBenchSample.exe" >/dev/null
 
 # The payload's viewer leaves at once and writes its report where the probe can date it.
 note_unix=$work/viewer-note.txt
@@ -58,7 +58,7 @@ note_windows=$(winepath -w "$note_unix" 2>/dev/null | tr -d '\r')
 "$native/bench/orvan_payload" --out "$work/payload" --bin "$win32/bin" --seed "$seed" --mib "$mib" \
   --files "$files" --note "$note_windows" --hold 0 | sed 's/^/payload: /'
 (cd "$work/payload/files" && find . -type f -print0 | sort -z | xargs -0 sha256sum) >"$work/payload.sha256"
-"$pack" build --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/payload/project.toml" \
+"$pack" build --quiet --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/payload/project.toml" \
   -o "$work/OrvanBenchPayload.exe" >/dev/null
 echo "packed: sample $(stat -c %s "$work/OrvanBenchSample.exe") bytes, payload $(stat -c %s "$work/OrvanBenchPayload.exe") bytes"
 
@@ -66,18 +66,14 @@ echo "packed: sample $(stat -c %s "$work/OrvanBenchSample.exe") bytes, payload $
 install_target=$temp_unix/OrvanBenchInstall
 install_windows=$(winepath -w "$install_target" 2>/dev/null | tr -d '\r')
 # The folder through the environment: awk -v would take its backslashes for escapes.
-INSTALL_FOLDER=$install_windows awk -v uninstaller="$win32/bin/ZRXUnInst.exe" '
-  BEGIN { folder = ENVIRON["INSTALL_FOLDER"] }
-  /^name = "ProjectType"$/ { print; getline; print "number = 2"; next }
+INSTALL_FOLDER=$install_windows awk '
+  /^type = / { print "type = \"install\""; next }
   { print }
   END {
-    print "[[entry]]\nname = \"RunAfterInstall\"\nflag = false"
-    print "[[entry]]\nname = \"InstallPath\"\ntext = \047" folder "\047"
-    print "[[entry]]\nname = \"ShortCutName\"\ntext = \"Orvan3D Benchmark\""
-    if (system("test -f \"" uninstaller "\"") == 0)
-      print "[[entry]]\nname = \"ZRXUnInst.exe\"\nfile = \"" uninstaller "\"\nstore = \"zlib\""
+    print "install-path = \047" ENVIRON["INSTALL_FOLDER"] "\047"
+    print "shortcut = \"Orvan3D Benchmark\""
   }' "$work/payload/project.toml" >"$work/install.toml"
-"$pack" build --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/install.toml" -o "$work/OrvanBenchInstall.exe" >/dev/null
+"$pack" build --quiet --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/install.toml" -o "$work/OrvanBenchInstall.exe" >/dev/null
 
 # The peer: an NSIS installer of the same project files, zlib as its compressor, silent, its
 # target folder given with /D=.

@@ -43,8 +43,22 @@ void AppendName(PackageWriter::Bytes& out, const std::string& text) {
 }  // namespace
 
 bool PackageWriter::Add(const std::string& section, const std::string& name, Bytes data, std::string& error) {
-    if (!CheckName("section", section, error) || !CheckName("name", name, error)) return false;
-    Entry entry{UpperAscii(section), UpperAscii(name), std::move(data), 0};
+    const uint64_t size = data.size();
+    const uint32_t crc = size > kMaxOffset ? 0 : Crc32::Update(0, data.data(), static_cast<uint32_t>(size));
+    return AddEntry(Entry{section, name, std::move(data), crc, size, nullptr}, error);
+}
+
+bool PackageWriter::AddStreamed(const std::string& section, const std::string& name, uint64_t size, uint32_t crc,
+                                Source source, std::string& error) {
+    return AddEntry(Entry{section, name, Bytes(), crc, size, std::move(source)}, error);
+}
+
+bool PackageWriter::AddEntry(Entry entry, std::string& error) {
+    if (!CheckName("section", entry.section, error) || !CheckName("name", entry.name, error)) return false;
+    const std::string section = entry.section;
+    const std::string name = entry.name;
+    entry.section = UpperAscii(entry.section);
+    entry.name = UpperAscii(entry.name);
     for (const Entry& other : entries) {
         if (other.section == entry.section && other.name == entry.name) {
             error = "entry " + section + "/" + name + " collides with " + other.section + "/" + other.name +
@@ -52,12 +66,36 @@ bool PackageWriter::Add(const std::string& section, const std::string& name, Byt
             return false;
         }
     }
-    if (entry.data.size() > kMaxOffset) {
+    if (entry.size > kMaxOffset) {
         error = "entry " + section + "/" + name + " is larger than a package can hold";
         return false;
     }
-    entry.crc = Crc32::Update(0, entry.data.data(), static_cast<uint32_t>(entry.data.size()));
     entries.push_back(std::move(entry));
+    return true;
+}
+
+bool PackageWriter::WriteStreamed(const Entry& entry, const Sink& sink, std::string& error) {
+    uint64_t count = 0;
+    uint32_t crc = 0;
+    bool tooLong = false;
+    const Sink counting = [&](const void* data, size_t size) {
+        count += size;
+        if (count > entry.size) {
+            tooLong = true;
+            return false;
+        }
+        crc = Crc32::Update(crc, data, static_cast<uint32_t>(size));
+        return sink(data, size);
+    };
+    if (!entry.source(counting, error) && !tooLong) {
+        if (error.empty()) error = "write failed";  // the sink refused, not the source
+        return false;
+    }
+    if (tooLong || count != entry.size || crc != entry.crc) {
+        error = "entry " + entry.section + "/" + entry.name + " changed while it was packed (" +
+                std::to_string(entry.size) + " bytes expected)";
+        return false;
+    }
     return true;
 }
 
@@ -71,9 +109,9 @@ bool PackageWriter::Write(uint32_t headerOffset, const Sink& sink, std::string& 
     for (const Entry& entry : entries) {
         AppendName(table, entry.section);
         AppendName(table, entry.name);
-        AppendU32(table, static_cast<uint32_t>(entry.data.size()));
+        AppendU32(table, static_cast<uint32_t>(entry.size));
         AppendU32(table, entry.crc);
-        dataSize += entry.data.size();
+        dataSize += entry.size;
     }
     const uint64_t base = table.size() + 4;
     if (static_cast<uint64_t>(headerOffset) + base + dataSize > kMaxOffset) {
@@ -86,6 +124,10 @@ bool PackageWriter::Write(uint32_t headerOffset, const Sink& sink, std::string& 
         return false;
     }
     for (const Entry& entry : entries) {
+        if (entry.source) {
+            if (!WriteStreamed(entry, sink, error)) return false;
+            continue;
+        }
         if (!entry.data.empty() && !sink(entry.data.data(), entry.data.size())) {
             error = "write failed";
             return false;

@@ -17,6 +17,15 @@ public:
     // present without regard to case.
     bool Add(const std::string& section, const std::string& name, Bytes data, std::string& error);
 
+    // Produces an entry's bytes into sink; false, with the reason in error, when it cannot.
+    using Source = std::function<bool(const Sink& sink, std::string& error)>;
+
+    // Adds an entry whose bytes are produced only while Write runs, so a package need not be
+    // held in memory: size and crc are those of what source produces. The checks of Add apply;
+    // Write fails when source produces other bytes (a file changed between the two reads).
+    bool AddStreamed(const std::string& section, const std::string& name, uint64_t size, uint32_t crc, Source source,
+                     std::string& error);
+
     // Writes marker, table, data and trailer for a package that starts at headerOffset
     // (the stub's size). Fails, with the reason in error, when an offset would pass 2^31 - 1.
     bool Write(uint32_t headerOffset, const Sink& sink, std::string& error) const;
@@ -39,6 +48,10 @@ private:
         std::string name;
         Bytes data;
         uint32_t crc;
+        uint64_t size;
+        Source source;  // set for streamed entries, which hold no data
     };
+    bool AddEntry(Entry entry, std::string& error);
+    static bool WriteStreamed(const Entry& entry, const Sink& sink, std::string& error);
     std::vector<Entry> entries;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -11,9 +12,8 @@
 
 #include "PackageFormat.h"
 
-// Parse failures come back as values: the manifest is user input, its faults are expected.
-#define TOML_EXCEPTIONS 0
-#include <toml++/toml.h>
+#include "ProjectManifest.h"
+#include "Toml.h"
 
 namespace fs = std::filesystem;
 
@@ -257,10 +257,26 @@ bool LoadManifest(const std::string& path, Manifest& manifest, std::vector<std::
     const fs::path folder = fs::path(path).parent_path();
     Problems problems;
     EntryParser parser(folder, problems);
+    const toml::node* project = parsed.table().get("project");
+    const toml::node* entries = parsed.table().get("entry");
+    if (project != nullptr && entries != nullptr) {
+        problems.Add(LineOf(entries->source()), "give either [project] or [[entry]] tables, not both "
+                                                "(orvanpack build --print-entries shows a project's entries)");
+    }
     for (auto&& [key, node] : parsed.table()) {
         const std::string_view name = key.str();
         const uint32_t line = LineOf(key.source());
-        if (name == "entry") {
+        if (name == "project") {
+            const toml::table* table = node.as_table();
+            if (table == nullptr) {
+                problems.Add(line, "project must be a table: write its keys under [project]");
+                continue;
+            }
+            // Keys come sorted by name: a [stub] table is read later and outranks the components' stub.
+            std::vector<ManifestProblem> found;
+            ExpandProject(*table, LineOf(table->source()), folder, manifest, found);
+            for (auto& [at, what] : found) problems.Add(at, std::move(what));
+        } else if (name == "entry") {
             const toml::array* array = node.as_array();
             if (array == nullptr || !array->is_array_of_tables()) {
                 problems.Add(line, "entry must be an array of tables: write each one under [[entry]]");
@@ -280,13 +296,61 @@ bool LoadManifest(const std::string& path, Manifest& manifest, std::vector<std::
             } else if (file->as_string()->get().empty()) {
                 problems.Add(LineOf(file->source()), "stub file is empty");
             } else {
-                manifest.stubPath = (folder / fs::path(file->as_string()->get())).string();
+                manifest.stubFile = file->as_string()->get();
+                manifest.stubPath = (folder / fs::path(manifest.stubFile)).string();
             }
         } else {
-            problems.Add(line, "unknown key \"" + std::string(name) + "\" (known: entry, stub)");
+            problems.Add(line, "unknown key \"" + std::string(name) + "\" (known: project, entry, stub)");
         }
     }
     if (problems.Empty()) return true;
     problems.Flush(path, errors);
     return false;
+}
+
+std::string TomlString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\u%04X", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+namespace {
+
+const char* StoreKeyword(Store store) {
+    for (const StoreName& known : kStores) {
+        if (known.store == store) return known.name;
+    }
+    return "plain";
+}
+
+}  // namespace
+
+void WriteLongForm(const Manifest& manifest, std::ostream& out) {
+    if (!manifest.stubFile.empty()) out << "[stub]\nfile = " << TomlString(manifest.stubFile) << "\n";
+    for (const ManifestEntry& entry : manifest.entries) {
+        out << "\n[[entry]]\n";
+        if (entry.section != package_format::kDefaultSection) out << "section = " << TomlString(entry.section) << '\n';
+        out << "name = " << TomlString(entry.name) << '\n';
+        switch (entry.kind) {
+            case ValueKind::kNumber: out << "number = " << entry.number << '\n'; break;
+            case ValueKind::kFlag: out << "flag = " << (entry.flag ? "true" : "false") << '\n'; break;
+            case ValueKind::kText: out << "text = " << TomlString(entry.text) << '\n'; break;
+            case ValueKind::kFile:
+                out << "file = " << TomlString(entry.file) << '\n';
+                if (entry.store != Store::kPlain) out << "store = " << TomlString(StoreKeyword(entry.store)) << '\n';
+                break;
+        }
+    }
 }

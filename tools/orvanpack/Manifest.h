@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,13 @@ struct ManifestEntry {
 struct Manifest {
     std::string path;        // as given by the user; every message names it
     std::string stubPath;    // from [stub] file, resolved; empty when the manifest names none
+    std::string stubFile;    // [stub] file as written, for --print-entries
     std::vector<ManifestEntry> entries;
+    uint32_t projectFiles = 0;  // FILEINFO items of a [project] manifest, for the summary
 };
 
-// Reads and checks the manifest at path. Returns false when it cannot be read or is not
+// Reads and checks the manifest at path: either the long form ([[entry]] tables) or the short
+// form (one [project] table, expanded by ExpandProject into the same entries). Returns false when it cannot be read or is not
 // sound; errors then holds one "PATH:LINE: reason" line per problem found (as many as can be
 // found in one pass) and manifest is incomplete. Files named by entries are checked to exist,
 // not read.
@@ -38,3 +42,11 @@ bool LoadManifest(const std::string& path, Manifest& manifest, std::vector<std::
 
 // "PATH:LINE: what", the form of every manifest message.
 std::string ManifestMessage(const std::string& path, uint32_t line, const std::string& what);
+
+// Writes manifest as a long-form manifest: its [stub] (as written) and one [[entry]] per entry,
+// in order. File paths are those written in (or expanded from) the manifest, relative to its
+// folder.
+void WriteLongForm(const Manifest& manifest, std::ostream& out);
+
+// text as a TOML basic string: quotes, backslashes and control characters escaped.
+std::string TomlString(const std::string& text);

@@ -22,6 +22,26 @@ std::string Hex32(uint32_t value) {
     return text;
 }
 
+// Names are bytes of the system's code page, not necessarily UTF-8: every byte outside
+// printable ASCII becomes \u00XX so the output is always valid JSON.
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
 std::string EntryLabel(const PackageEntry& entry) { return std::string(entry.section) + "/" + entry.name; }
 
 // The reader's checks cover what the program reads; these cover what the writer promises
@@ -119,10 +139,21 @@ bool SafeRelativePath(const std::string& stored, fs::path& out, std::string& rea
     return true;
 }
 
-ExitStatus ListPackage(const std::string& path, std::ostream& out, std::ostream& err) {
+ExitStatus ListPackage(const std::string& path, std::ostream& out, std::ostream& err, bool json) {
     ConsoleHost host(path, err);
     PackageReader reader(host);
     if (host.Faults() > 0) return ExitStatus::kFault;
+    if (json) {
+        out << "{\"file\": " << JsonString(path) << ", \"headerOffset\": " << reader.HeaderOffset() << ", \"entries\": [";
+        for (int32_t i = 0; i < reader.EntryCount(); ++i) {
+            const PackageEntry& entry = *reader.EntryAt(i);
+            out << (i == 0 ? "\n" : ",\n") << "  {\"section\": " << JsonString(entry.section)
+                << ", \"name\": " << JsonString(entry.name) << ", \"size\": " << entry.size << ", \"crc32\": \""
+                << Hex32(entry.crc) << "\", \"offset\": " << reader.EntryOffset(i) << "}";
+        }
+        out << "\n]}\n";
+        return ExitStatus::kOk;
+    }
     out << "header at offset " << reader.HeaderOffset() << ", " << reader.EntryCount() << " entries\n";
     out << "section\tname\tsize\tcrc32\toffset\n";
     for (int32_t i = 0; i < reader.EntryCount(); ++i) {

@@ -11,7 +11,9 @@
 
 // One header line ("header at offset H, N entries"), a column line, then per entry
 // section, name, size, CRC-32 (0x + 8 hex digits) and absolute data offset, tab-separated.
-ExitStatus ListPackage(const std::string& path, std::ostream& out, std::ostream& err);
+// With json, one JSON object instead: {"file", "headerOffset", "entries": [{"section", "name",
+// "size", "crc32", "offset"}]}; bytes of names outside printable ASCII are written as \u00XX.
+ExitStatus ListPackage(const std::string& path, std::ostream& out, std::ostream& err, bool json = false);
 
 // Loads every entry (length and CRC checked) and checks that the trailer names the header
 // and closes the file. Prints "OK ..." when all is sound; kFault after any fault.

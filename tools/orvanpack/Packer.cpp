@@ -3,15 +3,22 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
-#include "VbrfCodec.h"
+#include "Crc32.h"
 #include "Manifest.h"
+#include "VbrfCodec.h"
 #include "PackageFormat.h"
 #include "PackageReader.h"
 #include "PackageWriter.h"
@@ -46,55 +53,159 @@ bool ReadFileBytes(const std::string& path, Bytes& out, std::string& error) {
     return true;
 }
 
-ExitStatus EntryBytes(const ManifestEntry& entry, Bytes& out, std::string& error) {
-    switch (entry.kind) {
-        case ValueKind::kNumber: out = PackageWriter::EncodeNumber(entry.number); return ExitStatus::kOk;
-        case ValueKind::kFlag: out = PackageWriter::EncodeFlag(entry.flag); return ExitStatus::kOk;
-        case ValueKind::kText: out = PackageWriter::EncodeText(entry.text); return ExitStatus::kOk;
-        case ValueKind::kFile: break;
-    }
-    if (!ReadFileBytes(entry.filePath, out, error)) return ExitStatus::kFault;
-    switch (entry.store) {
-        case Store::kPlain: return ExitStatus::kOk;
-        case Store::kZlib: {
-            Bytes packed;
-            if (!PackageWriter::CompressWithSizeTrailer(out, packed, error)) return ExitStatus::kFault;
-            out = std::move(packed);
-            return ExitStatus::kOk;
+using Sink = PackageWriter::Sink;
+
+// Produces a file entry's stored bytes: a plain file streamed in blocks, so memory does not
+// grow with the project; an encoded one (components, channel items) encoded whole.
+bool ProduceFile(const ManifestEntry& entry, const Sink& sink, std::string& error) {
+    if (entry.store == Store::kPlain) {
+        errno = 0;
+        std::FILE* stream = std::fopen(entry.filePath.c_str(), "rb");
+        if (stream == nullptr) {
+            error = "cannot open " + entry.filePath + ": " + SystemError();
+            return false;
         }
-        case Store::kVbrf: {
-            Bytes packed;
-            if (!chunk::EncodeVbrf(out.data(), out.size(), packed)) {
-                error = "cannot encode " + entry.filePath + " in the engine's form";
-                return ExitStatus::kFault;
-            }
-            out = std::move(packed);
-            return ExitStatus::kOk;
+        std::vector<unsigned char> buffer(1 << 20);
+        size_t got = 0;
+        bool ok = true;
+        while (ok && (got = std::fread(buffer.data(), 1, buffer.size(), stream)) > 0) ok = sink(buffer.data(), got);
+        if (ok && std::ferror(stream) != 0) {
+            error = "cannot read " + entry.filePath;
+            ok = false;
         }
+        std::fclose(stream);
+        return ok;
     }
-    return ExitStatus::kOk;
+    Bytes plain;
+    if (!ReadFileBytes(entry.filePath, plain, error)) return false;
+    Bytes packed;
+    if (entry.store == Store::kZlib) {
+        if (!PackageWriter::CompressWithSizeTrailer(plain, packed, error)) return false;
+    } else if (!chunk::EncodeVbrf(plain.data(), plain.size(), packed)) {
+        error = "cannot encode " + entry.filePath + " in the engine's form";
+        return false;
+    }
+    return sink(packed.data(), packed.size());
 }
 
-// Every entry is tried so one run reports every problem; a manifest problem outranks an I/O one.
-ExitStatus AddEntries(const Manifest& manifest, PackageWriter& writer, std::ostream& err) {
+// The progress line on a terminal: redrawn at most ten times a second, erased at the end.
+class Progress {
+public:
+    Progress(bool show, std::ostream& err) : show(show), err(err) {}
+    ~Progress() { Finish(); }
+    void Finish() {
+        if (drawn) err << '\r' << std::string(width, ' ') << '\r' << std::flush;
+        drawn = false;
+    }
+    void UpdateBytes(const char* phase, uint64_t bytes) {
+        if (!show || !Due(false)) return;
+        char line[96];
+        std::snprintf(line, sizeof(line), "%s: %.1f MB", phase, bytes / 1e6);
+        Draw(line);
+    }
+    void Update(const char* phase, size_t files, size_t totalFiles, uint64_t bytes, uint64_t totalBytes) {
+        if (!show || !Due(files == totalFiles)) return;
+        char line[160];
+        std::snprintf(line, sizeof(line), "%s: %zu of %zu files, %.1f of %.1f MB", phase, files, totalFiles,
+                      bytes / 1e6, totalBytes / 1e6);
+        Draw(line);
+    }
+
+private:
+    bool Due(bool last) {
+        const auto now = std::chrono::steady_clock::now();
+        if (drawn && !last && now - lastDrawn < std::chrono::milliseconds(100)) return false;
+        lastDrawn = now;
+        return true;
+    }
+    void Draw(const std::string& text) {
+        err << '\r' << text << std::string(width > text.size() ? width - text.size() : 0, ' ') << std::flush;
+        width = std::max(width, text.size());
+        drawn = true;
+    }
+
+    bool show;
+    std::ostream& err;
+    bool drawn = false;
+    size_t width = 0;
+    std::chrono::steady_clock::time_point lastDrawn;
+};
+
+struct Totals {
+    size_t files = 0;
+    uint64_t bytes = 0;
+};
+
+// Adds every entry: values as bytes, files as streamed entries whose size and CRC come from a
+// first read. Every entry is tried so one run reports every problem; a manifest problem
+// outranks an I/O one.
+ExitStatus AddEntries(const Manifest& manifest, PackageWriter& writer, const Totals& totals, Progress& progress,
+                      std::ostream& err) {
     ExitStatus worst = ExitStatus::kOk;
+    Totals done;
     for (const ManifestEntry& entry : manifest.entries) {
-        Bytes data;
+        ExitStatus status = ExitStatus::kOk;
         std::string error;
-        ExitStatus status = EntryBytes(entry, data, error);
-        if (status == ExitStatus::kOk && !writer.Add(entry.section, entry.name, std::move(data), error)) {
-            status = ExitStatus::kUsage;
+        if (entry.kind != ValueKind::kFile) {
+            Bytes data = entry.kind == ValueKind::kNumber ? PackageWriter::EncodeNumber(entry.number)
+                         : entry.kind == ValueKind::kFlag ? PackageWriter::EncodeFlag(entry.flag)
+                                                          : PackageWriter::EncodeText(entry.text);
+            if (!writer.Add(entry.section, entry.name, std::move(data), error)) status = ExitStatus::kUsage;
+        } else {
+            std::error_code ec;
+            const uintmax_t size = fs::file_size(entry.filePath, ec);
+            uint64_t produced = 0;
+            uint32_t crc = 0;
+            const Sink measure = [&](const void* data, size_t length) {
+                produced += length;
+                if (produced > package_format::kMaxOffset) return false;
+                crc = Crc32::Update(crc, data, static_cast<uint32_t>(length));
+                return true;
+            };
+            if (!ec && size > package_format::kMaxOffset) {
+                // Refused before it is read: a package holds at most 2 GiB.
+                error = "file \"" + entry.file + "\" is " + std::to_string(size) + " bytes; a package holds at most 2 GiB";
+                status = ExitStatus::kUsage;
+            } else if (!ProduceFile(entry, measure, error)) {
+                if (produced > package_format::kMaxOffset) {
+                    error = "file \"" + entry.file + "\" is larger than a package can hold";
+                    status = ExitStatus::kUsage;
+                } else {
+                    status = ExitStatus::kFault;
+                }
+            } else if (!writer.AddStreamed(entry.section, entry.name, produced, crc,
+                                           [&entry](const Sink& sink, std::string& why) {
+                                               return ProduceFile(entry, sink, why);
+                                           },
+                                           error)) {
+                status = ExitStatus::kUsage;
+            }
+            ++done.files;
+            done.bytes += ec ? 0 : size;
+            progress.Update("checking", done.files, totals.files, done.bytes, totals.bytes);
         }
         if (status == ExitStatus::kOk) continue;
+        progress.Finish();
         err << ManifestMessage(manifest.path, entry.line, error) << '\n';
         if (worst != ExitStatus::kUsage) worst = status;
     }
     return worst;
 }
 
+// Commits the written file to the disk and gives it the stub's permission bits (Windows keeps
+// none).
+bool FlushToDisk(int fd, mode_t mode) {
+#ifdef _WIN32
+    (void)mode;
+    return _commit(fd) == 0;
+#else
+    return fsync(fd) == 0 && fchmod(fd, mode) == 0;
+#endif
+}
+
 // Stub and package under a temporary name beside the output, then one rename.
 bool WriteAtomically(const std::string& output, const Bytes& stub, mode_t mode, const PackageWriter& writer,
-                     std::string& error) {
+                     const std::function<void(uint64_t)>& written, std::string& error) {
     const fs::path target(output);
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     std::string name = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
@@ -111,12 +222,17 @@ bool WriteAtomically(const std::string& output, const Bytes& stub, mode_t mode, 
         unlink(name.c_str());
         return false;
     }
-    const auto sink = [stream](const void* data, size_t size) { return std::fwrite(data, 1, size, stream) == size; };
+    uint64_t total = 0;
+    const auto sink = [stream, &total, &written](const void* data, size_t size) {
+        total += size;
+        written(total);
+        return std::fwrite(data, 1, size, stream) == size;
+    };
     bool ok = sink(stub.data(), stub.size());
     if (!ok) error = "write failed";
     ok = ok && writer.Write(static_cast<uint32_t>(stub.size()), sink, error);
     errno = 0;
-    if (ok && (std::fflush(stream) != 0 || fsync(fd) != 0 || fchmod(fd, mode) != 0)) {
+    if (ok && (std::fflush(stream) != 0 || !FlushToDisk(fd, mode))) {
         error = "cannot write " + name + ": " + SystemError();
         ok = false;
     }
@@ -124,8 +240,11 @@ bool WriteAtomically(const std::string& output, const Bytes& stub, mode_t mode, 
         error = "cannot write " + name + ": " + SystemError();
         ok = false;
     }
-    if (ok && std::rename(name.c_str(), output.c_str()) != 0) {
-        error = "cannot rename " + name + " to " + output + ": " + SystemError();
+    // Replaces an existing output on Windows too, where a plain rename would refuse.
+    std::error_code renamed;
+    if (ok) fs::rename(name, output, renamed);
+    if (ok && renamed) {
+        error = "cannot rename " + name + " to " + output + ": " + renamed.message();
         ok = false;
     }
     if (!ok) unlink(name.c_str());
@@ -197,8 +316,18 @@ ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& execu
         return ExitStatus::kUsage;
     }
 
+    const auto started = std::chrono::steady_clock::now();
+    Totals totals;
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (entry.kind != ValueKind::kFile) continue;
+        std::error_code ec;
+        const uintmax_t size = fs::file_size(entry.filePath, ec);
+        ++totals.files;
+        totals.bytes += ec ? 0 : size;
+    }
+    Progress progress(request.progress, err);
     PackageWriter writer;
-    const ExitStatus added = AddEntries(manifest, writer, err);
+    const ExitStatus added = AddEntries(manifest, writer, totals, progress, err);
     if (added != ExitStatus::kOk) return added;
 
     Bytes stub;
@@ -219,9 +348,34 @@ ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& execu
     struct stat stubStat {};
     const mode_t mode = stat(stubPath.c_str(), &stubStat) == 0 ? (stubStat.st_mode & 0777) : 0644;
 
-    if (!WriteAtomically(request.outputPath, stub, mode, writer, error)) {
+    uint64_t outputBytes = 0;
+    const auto written = [&](uint64_t bytes) {
+        outputBytes = bytes;
+        progress.UpdateBytes("writing", bytes);
+    };
+    if (!WriteAtomically(request.outputPath, stub, mode, writer, written, error)) {
         err << request.outputPath << ": " << error << '\n';
         return ExitStatus::kFault;
     }
+    progress.Finish();
+    if (request.summary) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        char summary[64];
+        std::snprintf(summary, sizeof(summary), "%.1f s", seconds);
+        err << request.outputPath << ": " << writer.EntryCount() << " entries, " << manifest.projectFiles
+            << " project files, " << totals.bytes << " bytes in, " << outputBytes << " bytes out, " << summary << '\n';
+    }
+    return ExitStatus::kOk;
+}
+
+ExitStatus PrintManifestEntries(const std::string& manifestPath, std::ostream& out, std::ostream& err) {
+    Manifest manifest;
+    std::vector<std::string> errors;
+    if (!LoadManifest(manifestPath, manifest, errors)) {
+        for (const std::string& line : errors) err << line << '\n';
+        return ExitStatus::kUsage;
+    }
+    WriteLongForm(manifest, out);
     return ExitStatus::kOk;
 }

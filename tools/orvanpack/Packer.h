@@ -8,9 +8,16 @@ struct BuildRequest {
     std::string stubPath;      // empty: the manifest's [stub] file
     std::string manifestPath;
     std::string outputPath;
+    bool summary = false;        // one summary line on err after a successful build
+    bool progress = false;       // a progress line on err, redrawn in place (for a terminal)
 };
 
 // Writes the stub's bytes followed by the package the manifest describes to outputPath.
+// File entries are read twice (size and CRC first, then the bytes), never held whole, so
+// memory does not grow with the project; a file that changes in between fails the build.
+// The same inputs give the same bytes: nothing of the time or the machine is stored. With
+// request.summary, a line ends a successful build: entries, project files, bytes in and out,
+// time.
 // The file is written under a temporary name in the output's folder and renamed over
 // outputPath only once complete, so on any failure outputPath is untouched and no
 // temporary is left. The output gets the stub's permission bits.
@@ -33,3 +40,8 @@ struct BuildRequest {
 ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& executionLevel, std::ostream& err);
 // The same, the level chosen by ProjectType.
 ExitStatus BuildPackedFile(const BuildRequest& request, std::ostream& err);
+
+// Writes the entries of the manifest at manifestPath as a long-form manifest (a [project]
+// expanded) to out; messages as for BuildPackedFile. The file paths stay relative to the
+// manifest's folder: saved beside it, the output builds the same package.
+ExitStatus PrintManifestEntries(const std::string& manifestPath, std::ostream& out, std::ostream& err);

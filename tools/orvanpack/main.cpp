@@ -1,15 +1,26 @@
 // orvanpack: builds a packed Orvan3D project executable from a stub and a manifest, and
 // lists, verifies and extracts the package inside one.
 //
-//   orvanpack build [--stub Orvan3DExe.exe] [--execution-level LEVEL] --manifest project.toml -o Project.exe
-//   orvanpack list Project.exe
+//   orvanpack build [--stub Orvan3DExe.exe] [--execution-level LEVEL] [--quiet] --manifest project.toml -o Project.exe
+//   orvanpack build --print-entries --manifest project.toml     # the long form of a [project]
+//   orvanpack init [DIR]                                         # a starter manifest for DIR
+//   orvanpack list [--json] Project.exe
 //   orvanpack verify Project.exe
 //   orvanpack extract Project.exe DIR
 //
 // Exit status: 0 OK, 1 an I/O fault or a package that fails its checks, 2 a bad command
 // line or manifest.
 //
-// The manifest (TOML) lists the entries in the order they are stored:
+// The short form names a project folder and the components folder; orvanpack lists the rest
+// (see README.md, "Packing your own project"):
+//
+//   [project]
+//   type = "install"            # run, install, screensaver, winamp
+//   name = "My Project"
+//   files = "project"           # every file below it; its ZRXStart.zrx is the start file
+//   components = "../build/win32/bin"
+//
+// The long form (TOML) lists the entries in the order they are stored:
 //
 //   [stub]                          # optional; --stub overrides it
 //   file = "../build/Orvan3DExe.exe"
@@ -37,12 +48,16 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <iostream>
 #include <string>
+
+#include <unistd.h>
 
 #include "ExitStatus.h"
 #include "PackageCommands.h"
 #include "Packer.h"
+#include "ProjectInit.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Builds and inspects packed Orvan3D project executables."};
@@ -52,7 +67,14 @@ int main(int argc, char** argv) {
     CLI::App* buildCommand = app.add_subcommand("build", "Append the package a manifest describes to a stub");
     buildCommand->add_option("--stub", build.stubPath, "The program to pack onto (default: the manifest's [stub])");
     buildCommand->add_option("--manifest", build.manifestPath, "The manifest (TOML)")->required();
-    buildCommand->add_option("-o,--output", build.outputPath, "The packed executable to write")->required();
+    CLI::Option* outputOption =
+        buildCommand->add_option("-o,--output", build.outputPath, "The packed executable to write");
+    bool printEntries = false;
+    buildCommand->add_flag("--print-entries", printEntries,
+                           "Print the manifest's entries as a long-form manifest instead of building")
+        ->excludes(outputOption);
+    bool quiet = false;
+    buildCommand->add_flag("-q,--quiet", quiet, "No progress line and no summary");
     std::string executionLevel;
     buildCommand
         ->add_option("--execution-level", executionLevel,
@@ -63,6 +85,12 @@ int main(int argc, char** argv) {
     std::string folder;
     CLI::App* listCommand = app.add_subcommand("list", "Print the package table");
     listCommand->add_option("file", packed, "A packed executable")->required();
+    bool json = false;
+    listCommand->add_flag("--json", json, "Print the table as one JSON object");
+    std::string projectFolder = ".";
+    CLI::App* initCommand =
+        app.add_subcommand("init", "Write a starter manifest DIR.toml beside the project folder DIR");
+    initCommand->add_option("dir", projectFolder, "The project folder (default: the current folder)");
     CLI::App* verifyCommand = app.add_subcommand("verify", "Check every entry's length and CRC");
     verifyCommand->add_option("file", packed, "A packed executable")->required();
     CLI::App* extractCommand = app.add_subcommand("extract", "Write every entry to DIR/SECTION/NAME");
@@ -77,10 +105,20 @@ int main(int argc, char** argv) {
     }
 
     ExitStatus status = ExitStatus::kUsage;
-    if (buildCommand->parsed()) {
+    if (buildCommand->parsed() && printEntries) {
+        status = PrintManifestEntries(build.manifestPath, std::cout, std::cerr);
+    } else if (buildCommand->parsed()) {
+        if (build.outputPath.empty()) {
+            std::cerr << "build: give -o OUTPUT (or --print-entries)\n";
+            return ToExitCode(ExitStatus::kUsage);
+        }
+        build.summary = !quiet;
+        build.progress = !quiet && isatty(fileno(stderr)) != 0;
         status = BuildPackedFile(build, executionLevel, std::cerr);
+    } else if (initCommand->parsed()) {
+        status = InitProject(projectFolder, ProgramFolder(argc > 0 ? argv[0] : ""), std::cout, std::cerr);
     } else if (listCommand->parsed()) {
-        status = ListPackage(packed, std::cout, std::cerr);
+        status = ListPackage(packed, std::cout, std::cerr, json);
     } else if (verifyCommand->parsed()) {
         status = VerifyPackage(packed, std::cout, std::cerr);
     } else if (extractCommand->parsed()) {

@@ -1,0 +1,180 @@
+// orvanpack.exe packs a nested project folder from a [project] manifest; the packed programs
+// then install it silently (exactly the folder's tree) and run it in place, under Wine.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ComponentPackage.h"
+#include "Handle.h"
+#include "PackageCommands.h"
+#include "PackageFixture.h"
+#include "UiDriver.h"
+
+using testkit::Bytes;
+
+namespace {
+
+constexpr DWORD kRunLimitMs = 60000;
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DPacked Project";
+constexpr char kLinkFolder[] = "Orvan3D Packed Project";
+
+// Every file below folder, as "sub\name", with its bytes.
+std::map<std::string, Bytes> Tree(const std::string& folder, const std::string& prefix = "") {
+    std::map<std::string, Bytes> out;
+    WIN32_FIND_DATAA found;
+    win::FindHandle find(::FindFirstFileA((folder + "\\" + prefix + "*").c_str(), &found));
+    if (!find) return out;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            for (auto& inner : Tree(folder, prefix + name + "\\")) out.insert(std::move(inner));
+        } else {
+            testkit::ReadFileBytes(folder + "\\" + prefix + name, out[prefix + name]);
+        }
+    } while (::FindNextFileA(find.get(), &found));
+    return out;
+}
+
+std::string ProgramsFolder() {
+    char path[MAX_PATH] = {};
+    ::SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, 0, path);
+    return path;
+}
+
+class OrvanpackE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        Bytes binary(3000);
+        for (size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<unsigned char>(i * 7);
+        project = {
+            {"ZRXStart.zrx", testkit::MakeStartFile("Packed Project", 0, 0, scratch + "\\viewer-note.txt")},
+            {"readme.txt", Bytes{'h', 'i', '\r', '\n'}},
+            {"models\\ship.bin", binary},
+            {"models\\parts\\hull.bin", Bytes(70000, 0x5A)},
+            {"Textures\\sky.tex", Bytes{0, 1, 2, 3}},
+        };
+        for (const auto& [name, bytes] : project) {
+            const std::string path = scratch + "\\project\\" + name;
+            for (size_t at = path.find('\\', scratch.size() + 1); at != std::string::npos; at = path.find('\\', at + 1)) {
+                ::CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+            }
+            ASSERT_TRUE(testkit::WriteFileBytes(path, bytes)) << path;
+        }
+    }
+    void TearDown() override {
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        testkit::RemoveTree(ProgramsFolder() + "\\" + kLinkFolder);
+        testkit::RemoveTree(scratch);
+    }
+
+    // Writes a manifest for the type and packs it with orvanpack.exe; the packed file's path.
+    std::string Pack(const std::string& type, const std::string& more = "") {
+        std::string components = testkit::OwnFolder();
+        std::replace(components.begin(), components.end(), '\\', '/');
+        const std::string manifest = scratch + "\\" + type + ".toml";
+        const std::string text = "[project]\ntype = \"" + type + "\"\nname = \"Packed Project\"\nfiles = \"project\"\n"
+                                 "components = '" + components + "'\n" + more;
+        EXPECT_TRUE(testkit::WriteFileBytes(manifest, Bytes(text.begin(), text.end())));
+        const std::string packer = testkit::OwnFolder() + "\\orvanpack.exe";
+        const std::string output = scratch + "\\" + type + ".exe";
+        testkit::ChildProcess child;
+        EXPECT_TRUE(child.Start(packer, "\"" + packer + "\" build --quiet --manifest \"" + manifest + "\" -o \"" +
+                                            output + "\""));
+        EXPECT_TRUE(child.Wait(kRunLimitMs));
+        EXPECT_EQ(0u, child.ExitCode()) << type;
+        return output;
+    }
+
+    std::string scratch;
+    std::map<std::string, Bytes> project;
+};
+
+// orvanpack list of each type's program: its FILEINFO count and the item names, sorted by path.
+TEST_F(OrvanpackE2E, PacksTheFolderForEachType) {
+    const struct {
+        const char* type;
+        const char* component;  // the type's own component
+    } cases[] = {{"run", "ORVANVIEWER.EXE"}, {"install", "ZRXUNINST.EXE"}, {"screensaver", "ZRXSVR.SCR"},
+                 {"winamp", "WINAMP.DLL"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        const std::string packed = Pack(c.type);
+        std::ostringstream out;
+        std::ostringstream err;
+        ASSERT_EQ(ExitStatus::kOk, ListPackage(packed, out, err)) << err.str();
+        const std::string list = out.str();
+        EXPECT_NE(std::string::npos, list.find(std::string("APPDATA\t") + c.component + "\t")) << list;
+        EXPECT_NE(std::string::npos, list.find("FILEINFO\tFILECOUNT\t4\t")) << list;
+        // Byte order: upper case before lower case.
+        const char* items[] = {"\\Textures\\sky.tex", "\\models\\parts\\hull.bin", "\\models\\ship.bin", "\\readme.txt"};
+        size_t last = 0;
+        for (size_t i = 0; i < 4; ++i) {
+            const std::string key = "FILEINFO\tITEMNAMEID" + std::to_string(i) + "\t" +
+                                    std::to_string(std::string(items[i]).size() + 1) + "\t";
+            const size_t at = list.find(key);
+            EXPECT_NE(std::string::npos, at) << key << list;
+            EXPECT_LT(last, at) << "items in path order";
+            last = at;
+        }
+        EXPECT_NE(std::string::npos, list.find("APPDATA\tZRXSTART.ZRX\t")) << list;
+    }
+}
+
+// The silent install writes the project's tree exactly, beside the program's own files.
+TEST_F(OrvanpackE2E, SilentInstallWritesExactlyTheFoldersTree) {
+    const std::string packed = Pack("install", "shortcut = '\\" + std::string(kLinkFolder) + "\\Packed'\n");
+    const std::string target = scratch + "\\installed";
+    testkit::ChildProcess child;
+    ASSERT_TRUE(child.Start(packed, "\"" + packed + "\" /S /D=" + target));
+    ASSERT_TRUE(child.Wait(kRunLimitMs));
+    ASSERT_EQ(0u, child.ExitCode());
+
+    std::map<std::string, Bytes> installed = Tree(target);
+    for (const char* own : {"OrvanViewer.exe", "ZRXUnInst.exe", "EngineCore.dll", "uninstall.nfo"}) {
+        EXPECT_EQ(1u, installed.erase(own)) << own;
+    }
+    for (auto it = installed.begin(); it != installed.end();) {
+        const bool engine = it->first.rfind("channels\\", 0) == 0 || it->first.rfind("3rd\\", 0) == 0;
+        it = engine ? installed.erase(it) : std::next(it);
+    }
+    ASSERT_EQ(project.size(), installed.size());
+    for (const auto& [name, bytes] : project) {
+        ASSERT_EQ(1u, installed.count(name)) << name;
+        EXPECT_TRUE(bytes == installed[name]) << name << " differs";
+    }
+}
+
+// The run type extracts, starts the viewer on the project's start file and leaves nothing.
+TEST_F(OrvanpackE2E, RunTypeRunsInPlace) {
+    const std::string packed = Pack("run");
+    const std::string temp = scratch + "\\temp";
+    ::CreateDirectoryA(temp.c_str(), nullptr);
+    char savedTemp[MAX_PATH] = {};
+    char savedTmp[MAX_PATH] = {};
+    ::GetEnvironmentVariableA("TEMP", savedTemp, sizeof(savedTemp));
+    ::GetEnvironmentVariableA("TMP", savedTmp, sizeof(savedTmp));
+    ::SetEnvironmentVariableA("TEMP", (temp + "\\").c_str());
+    ::SetEnvironmentVariableA("TMP", (temp + "\\").c_str());
+    const testkit::RunResult run = testkit::RunAndDrive(packed, "\"" + packed + "\"", kRunLimitMs);
+    ::SetEnvironmentVariableA("TEMP", savedTemp);
+    ::SetEnvironmentVariableA("TMP", savedTmp);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_TRUE(run.boxes.empty());
+
+    Bytes note;
+    ASSERT_TRUE(testkit::ReadFileBytes(scratch + "\\viewer-note.txt", note)) << "the viewer ran";
+    const std::string text(note.begin(), note.end());
+    EXPECT_NE(std::string::npos, text.find("title=Packed Project")) << text;
+    EXPECT_NE(std::string::npos, text.find("models\\parts\\hull.bin")) << "the project was there while it ran: " << text;
+    EXPECT_TRUE(Tree(temp).empty()) << "the run folder is gone";
+}
+
+}  // namespace

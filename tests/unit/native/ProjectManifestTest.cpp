@@ -1,0 +1,406 @@
+#include <gtest/gtest.h>
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ConsoleHost.h"
+#include "Crc32.h"
+#include "EngineFiles.h"
+#include "LittleEndian.h"
+#include "PackageReader.h"
+#include "PackageWriter.h"
+#include "Packer.h"
+#include "ProjectInit.h"
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+void WriteText(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string Backslashed(std::string text) {
+    std::replace(text.begin(), text.end(), '/', '\\');
+    return text;
+}
+
+// What a packed file holds, read back through the program's own reader.
+class Packed {
+public:
+    explicit Packed(const fs::path& path) : host(path.string(), messages), reader(host) {}
+    bool Ok() const { return host.Faults() == 0; }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (int32_t i = 0; i < reader.EntryCount(); ++i) names.push_back(reader.EntryAt(i)->name);
+        return names;
+    }
+    bool Has(const std::string& name, const char* section = nullptr) {
+        return reader.ReadEntry(name.c_str(), nullptr, 0, section);
+    }
+    std::string Text(const std::string& name, const char* section = nullptr) {
+        return Has(name, section) ? std::string(reinterpret_cast<const char*>(reader.Data())) : "<missing>";
+    }
+    int32_t Number(const std::string& name, const char* section = nullptr) {
+        return Has(name, section) && reader.Size() == 4 ? static_cast<int32_t>(LoadU32(reader.Data())) : -999;
+    }
+    int Flag(const std::string& name) { return Has(name) && reader.Size() == 1 ? reader.Data()[0] : -1; }
+    std::string Data(const std::string& name) {
+        return Has(name) ? std::string(reinterpret_cast<const char*>(reader.Data()), reader.Size()) : "<missing>";
+    }
+
+    std::ostringstream messages;
+    ConsoleHost host;
+    PackageReader reader;
+};
+
+class ProjectManifestTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        dir = fs::temp_directory_path() / ("orvanproject_" + std::to_string(getpid()) + "_" + name);
+        fs::remove_all(dir);
+        fs::create_directories(dir / "out");
+        // A components folder as the Windows build leaves it; each file's content is its name.
+        for (const char* component : {"OrvanViewer.exe", "ZRXUnInst.exe", "ZRXSvr.scr", "WinAmp.dll", "Orvan3DExe.exe"}) {
+            WriteText(dir / "bin" / component, std::string("component ") + component);
+        }
+        for (const char* engineFile : kEngineFiles) {
+            std::string path = engineFile;
+            std::replace(path.begin(), path.end(), '\\', '/');
+            WriteText(dir / "bin" / path, std::string("engine ") + engineFile);
+        }
+        for (const auto& [path, content] : files) WriteText(dir / "project" / path, content);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path Output() const { return dir / "out" / "Project.exe"; }
+
+    ExitStatus Build(const std::string& manifest, std::string& err, const fs::path& output = fs::path()) {
+        WriteText(dir / "project.toml", manifest);
+        std::ostringstream messages;
+        BuildRequest request{"", (dir / "project.toml").string(), (output.empty() ? Output() : output).string()};
+        const ExitStatus status = BuildPackedFile(request, messages);
+        err = messages.str();
+        return status;
+    }
+
+    int RunProgram(const std::string& args, std::string& out) {
+        const std::string command = std::string("'") + ORVANPACK_PATH + "' " + args + " >'" +
+                                    (dir / "stdout").string() + "' 2>&1";
+        const int raw = std::system(command.c_str());
+        out = ReadText(dir / "stdout");
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+    static std::string Project(const std::string& type, const std::string& more = "") {
+        return "[project]\ntype = \"" + type + "\"\nname = \"Demo\"\nfiles = \"project\"\ncomponents = \"bin\"\n" + more;
+    }
+
+    fs::path dir;
+    // A nested project, listed out of order: the package must list it sorted by path.
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"ZRXStart.zrx", "start"},          {"textures/b.tex", "bee"},   {"a.txt", "ay"},
+        {"scene/deep/er/x.scene", "deep"},  {"channels/scene.chn", "chn"}, {"channels/fx.chn", "fx"},
+        {"textures/A.tex", "upper"},
+    };
+};
+
+// Per type: the configuration values, components and lists the long form would give.
+TEST_F(ProjectManifestTest, ExpandsEachTypeIntoTheEntriesItsModeReads) {
+    const struct {
+        const char* type;
+        int32_t projectType;
+        std::vector<std::string> components;  // in table order, before the engine files
+        std::vector<std::string> values;      // "NAME=expected" (texts), "NAME?" (flags, value 0/1)
+    } cases[] = {
+        {"run", 1, {"ORVANVIEWER.EXE"}, {"CheckDx8?0", "ProjectName=Demo"}},
+        {"install", 2, {"ZRXUNINST.EXE", "ORVANVIEWER.EXE"},
+         {"CheckDx8?0", "RunAfterInstall?0", "InstallPath=C:\\Program Files\\Demo", "ShortCutName=\\Demo\\Demo",
+          "ProjectName=Demo"}},
+        {"screensaver", 5, {"ZRXSVR.SCR", "ZRXUNINST.EXE"},
+         {"CheckDx8?0", "RunAfterInstall?0", "InstallPath=C:\\Program Files\\Demo", "ProjectName=Demo",
+          "DoQuitCgr?1", "DoSmallPreview?1"}},
+        {"winamp", 6, {"WINAMP.DLL", "ZRXUNINST.EXE"},
+         {"CheckDx8?0", "StartupDirectory=C:\\Program Files\\Demo", "ProjectName=Demo", "WinampVersion?1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        std::string err;
+        ASSERT_EQ(ExitStatus::kOk,
+                  Build(Project(c.type, "channels = [\"channels/scene.chn\"]\nchannel-libraries = ['channels\\fx.chn']\n"),
+                        err))
+            << err;
+        Packed packed(Output());
+        ASSERT_TRUE(packed.Ok()) << packed.messages.str();
+        EXPECT_EQ(c.projectType, packed.Number("ProjectType"));
+        for (const std::string& value : c.values) {
+            const size_t flag = value.find('?');
+            if (flag != std::string::npos) {
+                EXPECT_EQ(value[flag + 1] - '0', packed.Flag(value.substr(0, flag))) << value;
+            } else {
+                const size_t equals = value.find('=');
+                EXPECT_EQ(value.substr(equals + 1), packed.Text(value.substr(0, equals))) << value;
+            }
+        }
+        const std::vector<std::string> names = packed.Names();
+        const size_t valueCount = 1 + c.values.size();
+        ASSERT_GT(names.size(), valueCount + c.components.size());
+        EXPECT_EQ(c.components, std::vector<std::string>(names.begin() + valueCount,
+                                                         names.begin() + valueCount + c.components.size()));
+        for (const char* other : {"ORVANVIEWER.EXE", "ZRXUNINST.EXE", "ZRXSVR.SCR", "WINAMP.DLL"}) {
+            const bool wanted = std::find(c.components.begin(), c.components.end(), other) != c.components.end();
+            EXPECT_EQ(wanted, packed.Has(other)) << other;
+        }
+        size_t at = valueCount + c.components.size();
+        for (const char* engineFile : kEngineFiles) {
+            std::string upper = engineFile;
+            for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            EXPECT_EQ(upper, names[at++]) << "engine files in their fixed order";
+        }
+        EXPECT_EQ("ZRXSTART.ZRX", names[at]);
+        EXPECT_EQ("start", packed.Data("ZRXStart.zrx"));
+
+        EXPECT_EQ(1, packed.Number("ChannelCount", "CHANNELINFO"));
+        EXPECT_EQ("\\channels\\scene.chn", packed.Text("ChannelItemNameID0", "CHANNELINFO"));
+        EXPECT_EQ(1, packed.Number("ChannelDLLCount", "CHANNELINFO"));
+        EXPECT_EQ("\\channels\\fx.chn", packed.Text("ChannelDLLItemNameID0", "CHANNELINFO"));
+        EXPECT_NE("chn", packed.Data("\\channels\\scene.chn")) << "channel items are stored in the engine's form";
+
+        const std::vector<std::string> sorted = {"a.txt", "scene/deep/er/x.scene", "textures/A.tex", "textures/b.tex"};
+        ASSERT_EQ(static_cast<int32_t>(sorted.size()), packed.Number("FileCount", "FILEINFO"));
+        for (size_t i = 0; i < sorted.size(); ++i) {
+            const std::string item = "\\" + Backslashed(sorted[i]);
+            EXPECT_EQ(item, packed.Text("ItemNameID" + std::to_string(i), "FILEINFO"));
+            const auto file = std::find_if(files.begin(), files.end(), [&](const auto& f) { return f.first == sorted[i]; });
+            EXPECT_EQ(file->second, packed.Data(item)) << "project files are stored as they are";
+        }
+        EXPECT_FALSE(packed.Has("\\ZRXStart.zrx")) << "the start file is no FILEINFO item";
+    }
+}
+
+// Each case: the [project] keys (or a file placed in the project), the line reported, words of
+// the reason. Every one leaves no output.
+TEST_F(ProjectManifestTest, RefusesWhatTheProgramCouldNotUse) {
+    const std::string longName(128, 'n');
+    const std::string longText(259, 't');
+    const struct {
+        const char* what;
+        std::string manifest;
+        std::string badFile;  // created below project/ for this case only
+        int line;
+        const char* reason;
+    } cases[] = {
+        {"no type", "[project]\nname = \"D\"\nfiles = \"project\"\ncomponents = \"bin\"\n", "", 1, "no type"},
+        {"no name", "[project]\ntype = \"run\"\nfiles = \"project\"\ncomponents = \"bin\"\n", "", 1, "no name"},
+        {"no files", "[project]\ntype = \"run\"\nname = \"D\"\ncomponents = \"bin\"\n", "", 1, "no files"},
+        {"no components", "[project]\ntype = \"run\"\nname = \"D\"\nfiles = \"project\"\n", "", 1, "no components"},
+        {"unknown type", Project("setup"), "", 2, "unknown type \"setup\""},
+        {"unknown key", Project("run", "colour = 1\n"), "", 6, "unknown key \"colour\""},
+        {"key of another type", Project("run", "shortcut = '\\x'\n"), "", 6, "does not apply to type \"run\""},
+        {"flag as text", Project("install", "run-after-install = \"yes\"\n"), "", 6, "true or false"},
+        {"missing folder", "[project]\ntype = \"run\"\nname = \"D\"\nfiles = \"nowhere\"\ncomponents = \"bin\"\n", "", 4,
+         "not found"},
+        {"missing components folder", "[project]\ntype = \"run\"\nname = \"D\"\nfiles = \"project\"\ncomponents = \"x\"\n",
+         "", 5, "not found"},
+        {"project name of 259 bytes", "[project]\ntype = \"run\"\nname = \"" + longText +
+                                          "\"\nfiles = \"project\"\ncomponents = \"bin\"\n",
+         "", 3, "at most 258"},
+        {"install path of 259 bytes", Project("install", "install-path = \"" + longText + "\"\n"), "", 6, "at most 258"},
+        {"file name with ':'", Project("run"), "a:b.txt", 4, "':'"},
+        {"file name with '\\'", Project("run"), "a\\b.txt", 4, "'\\'"},
+        {"file name outside ASCII", Project("run"), "caf\xC3\xA9.txt", 4, "ASCII"},
+        {"file name ending in a dot", Project("run"), "name.", 4, "ending in '.'"},
+        {"item name of 260 bytes", Project("run"), "d/" + longName + "/" + longName, 4, "too long"},
+        {"channel item with \"..\"", Project("run", "channels = [\"../project.toml\"]\n"), "", 6, "\"..\""},
+        {"channel item not in the folder", Project("run", "channels = [\"none.chn\"]\n"), "", 6, "not a file below"},
+        {"channel item twice", Project("run", "channels = [\"a.txt\"]\nchannel-libraries = [\"a.txt\"]\n"), "", 7,
+         "listed twice"},
+        {"file over 2 GiB", Project("run"), "huge.bin", 4, "at most 2 GiB"},
+        {"both forms", Project("run", "[[entry]]\nname = \"A\"\nnumber = 1\n"), "", 6, "not both"},
+        {"project not a table", "project = 1\n", "", 1, "[project]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.badFile.empty()) {
+            WriteText(dir / "project" / c.badFile, "x");
+            // Sparse: the size is refused before a byte is read.
+            if (c.badFile == "huge.bin") fs::resize_file(dir / "project" / c.badFile, (1ull << 31) + 1);
+        }
+        std::string err;
+        EXPECT_EQ(ExitStatus::kUsage, Build(c.manifest, err));
+        const std::string where = (dir / "project.toml").string() + ":" + std::to_string(c.line) + ": ";
+        EXPECT_NE(std::string::npos, err.find(where)) << err;
+        EXPECT_NE(std::string::npos, err.find(c.reason)) << err;
+        EXPECT_TRUE(fs::is_empty(dir / "out"));
+        if (!c.badFile.empty()) fs::remove_all(dir / "project" / fs::path(c.badFile).begin()->string());
+    }
+}
+
+TEST_F(ProjectManifestTest, NoStartFileIsRefused) {
+    fs::remove(dir / "project" / "ZRXStart.zrx");
+    std::string err;
+    EXPECT_EQ(ExitStatus::kUsage, Build(Project("run"), err));
+    EXPECT_NE(std::string::npos, err.find(":4: project folder \"project\" has no ZRXStart.zrx")) << err;
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
+// The same project, its files created in another order in another folder, gives the same bytes;
+// so does the long form that --print-entries writes for it.
+TEST_F(ProjectManifestTest, SameInputsGiveTheSameBytes) {
+    std::string err;
+    ASSERT_EQ(ExitStatus::kOk, Build(Project("install"), err)) << err;
+    for (auto file = files.rbegin(); file != files.rend(); ++file) WriteText(dir / "copy" / file->first, file->second);
+    const fs::path second = dir / "out" / "Second.exe";
+    ASSERT_EQ(ExitStatus::kOk,
+              Build("[project]\ntype = \"install\"\nname = \"Demo\"\nfiles = \"copy\"\ncomponents = \"bin\"\n", err,
+                    second))
+        << err;
+    EXPECT_EQ(ReadText(Output()), ReadText(second));
+
+    std::string longForm;
+    ASSERT_EQ(0, RunProgram("build --print-entries --manifest '" + (dir / "project.toml").string() + "'", longForm))
+        << longForm;
+    EXPECT_NE(std::string::npos, longForm.find("name = \"\\\\textures\\\\A.tex\"\nfile = \"copy/textures/A.tex\""))
+        << longForm;
+    const fs::path third = dir / "out" / "Third.exe";
+    ASSERT_EQ(ExitStatus::kOk, Build(longForm, err, third)) << err;
+    EXPECT_EQ(ReadText(Output()), ReadText(third));
+}
+
+TEST_F(ProjectManifestTest, ProgramPrintsSummaryAndJsonUnlessQuiet) {
+    WriteText(dir / "project.toml", Project("run"));
+    const std::string manifest = " --manifest '" + (dir / "project.toml").string() + "' -o '" + Output().string() + "'";
+    std::string out;
+    ASSERT_EQ(0, RunProgram("build" + manifest, out)) << out;
+    EXPECT_NE(std::string::npos, out.find(": 30 entries, 6 project files, ")) << out;
+    EXPECT_EQ(std::string::npos, out.find('\r')) << "no progress line when not on a terminal";
+    ASSERT_EQ(0, RunProgram("build --quiet" + manifest, out));
+    EXPECT_EQ("", out);
+
+    ASSERT_EQ(0, RunProgram("list --json '" + Output().string() + "'", out)) << out;
+    EXPECT_EQ(0u, out.find("{\"file\": ")) << out;
+    EXPECT_NE(std::string::npos, out.find("{\"section\": \"FILEINFO\", \"name\": \"ITEMNAMEID3\", \"size\": 23,")) << out;
+    EXPECT_NE(std::string::npos, out.find("\"name\": \"\\\\TEXTURES\\\\B.TEX\", \"size\": 3,")) << out;
+    EXPECT_EQ(30, std::count(out.begin(), out.end(), '{') - 1);
+}
+
+TEST_F(ProjectManifestTest, ProgressLineCountsFilesOnATerminal) {
+    WriteText(dir / "project.toml", Project("run"));
+    std::ostringstream messages;
+    BuildRequest request{"", (dir / "project.toml").string(), Output().string()};
+    request.progress = true;
+    ASSERT_EQ(ExitStatus::kOk, BuildPackedFile(request, messages)) << messages.str();
+    const std::string err = messages.str();
+    EXPECT_NE(std::string::npos, err.find("\rchecking: 18 of 18 files, 0.0 of 0.0 MB")) << err;
+    EXPECT_EQ('\r', err.back()) << "the line is erased at the end";
+}
+
+// A file of 200 MiB is streamed: the packer's peak memory stays far below it. Measured for
+// this one child alone, as the kernel counts it (which includes the peak of this small test
+// process, the child's image until it starts the packer).
+TEST_F(ProjectManifestTest, PeakMemoryDoesNotGrowWithTheProject) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "ASan keeps freed memory in quarantine, and a spawned child is charged its parent's peak";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "ASan keeps freed memory in quarantine, and a spawned child is charged its parent's peak";
+#endif
+#endif
+    fs::resize_file(dir / "project" / "a.txt", 200u << 20);
+    WriteText(dir / "project.toml", Project("run"));
+    const std::string manifest = (dir / "project.toml").string();
+    const std::string output = Output().string();
+    std::vector<const char*> args = {ORVANPACK_PATH, "build", "--quiet", "--manifest", manifest.c_str(),
+                                     "-o", output.c_str(), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(0, posix_spawn(&child, ORVANPACK_PATH, nullptr, nullptr, const_cast<char* const*>(args.data()), environ));
+    int status = 0;
+    rusage usage{};
+    ASSERT_EQ(child, wait4(child, &status, 0, &usage));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak resident KiB";
+    EXPECT_GT(fs::file_size(Output()), 200u << 20);
+}
+
+// A streamed entry's table row is written before its bytes: bytes that differ from what was
+// measured (a file changed between the two reads) must fail the write, never pass unnoticed.
+TEST(StreamedEntryTest, BytesOtherThanMeasuredFailTheWrite) {
+    const std::string measured = "measured bytes";
+    const struct {
+        const char* what;
+        std::string produced;
+        bool sourceFails;
+        const char* reason;
+    } cases[] = {
+        {"the same bytes", measured, false, nullptr},
+        {"shorter", "measured", false, "changed while it was packed"},
+        {"longer", measured + "!", false, "changed while it was packed"},
+        {"same size, other bytes", "MEASURED bytes", false, "changed while it was packed"},
+        {"the source fails", measured, true, "cannot read"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PackageWriter writer;
+        std::string error;
+        const uint32_t crc = Crc32::Update(0, measured.data(), static_cast<uint32_t>(measured.size()));
+        ASSERT_TRUE(writer.AddStreamed("APPDATA", "file", measured.size(), crc,
+                                       [&c](const PackageWriter::Sink& sink, std::string& why) {
+                                           if (c.sourceFails) {
+                                               why = "cannot read file";
+                                               return false;
+                                           }
+                                           return sink(c.produced.data(), c.produced.size());
+                                       },
+                                       error));
+        PackageWriter::Bytes out;
+        const bool written = writer.Build(100, out, error);
+        EXPECT_EQ(c.reason == nullptr, written);
+        if (c.reason != nullptr) {
+            EXPECT_NE(std::string::npos, error.find(c.reason)) << error;
+        }
+    }
+}
+
+TEST_F(ProjectManifestTest, InitWritesAStarterThatBuilds) {
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(ExitStatus::kOk, InitProject((dir / "project").string(), dir / "bin", out, err)) << err.str();
+    const fs::path starter = dir / "project.toml";
+    ASSERT_TRUE(fs::is_regular_file(starter));
+    EXPECT_NE(std::string::npos, ReadText(starter).find("components = \"bin\"")) << ReadText(starter);
+    std::ostringstream messages;
+    ASSERT_EQ(ExitStatus::kOk, BuildPackedFile({"", starter.string(), Output().string()}, messages)) << messages.str();
+    Packed packed(Output());
+    EXPECT_EQ(1, packed.Number("ProjectType"));
+    EXPECT_EQ("project", packed.Text("ProjectName"));
+
+    const std::string before = ReadText(starter);
+    EXPECT_EQ(ExitStatus::kUsage, InitProject((dir / "project").string(), dir / "bin", out, err));
+    EXPECT_EQ(before, ReadText(starter)) << "an existing manifest is never overwritten";
+    EXPECT_EQ(ExitStatus::kUsage, InitProject((dir / "nowhere").string(), dir / "bin", out, err));
+
+    fs::remove(starter);
+    ASSERT_EQ(ExitStatus::kOk, InitProject((dir / "project").string(), dir / "out", out, err));
+    EXPECT_NE(std::string::npos, ReadText(starter).find("components = \"PATH/TO/COMPONENTS\"")) << "none found";
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+#include "ProjectInit.h"
+
+#include <fstream>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "Manifest.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A components folder holds the viewer; where orvanpack itself lies in one, take that.
+bool HoldsComponents(const fs::path& folder) {
+    std::error_code ec;
+    return !folder.empty() && fs::is_regular_file(folder / "OrvanViewer.exe", ec) &&
+           fs::is_regular_file(folder / "EngineCore.dll", ec);
+}
+
+}  // namespace
+
+fs::path ProgramFolder(const std::string& argv0) {
+    std::error_code ec;
+#ifdef _WIN32
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return fs::path(path).parent_path();
+#else
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) return self.parent_path();
+#endif
+    const fs::path given = fs::absolute(argv0, ec);
+    return ec ? fs::path() : given.parent_path();
+}
+
+ExitStatus InitProject(const std::string& folder, const fs::path& programFolder, std::ostream& out,
+                       std::ostream& err) {
+    std::error_code ec;
+    fs::path project = fs::absolute(fs::path(folder), ec).lexically_normal();
+    if (!ec && project.filename().empty()) project = project.parent_path();
+    if (ec || !fs::is_directory(project, ec) || project.filename().empty()) {
+        err << "init: " << folder << " is not a project folder\n";
+        return ExitStatus::kUsage;
+    }
+    const std::string name = project.filename().u8string();
+    const fs::path manifestFolder = project.parent_path();
+    const fs::path manifest = manifestFolder / (name + ".toml");
+    if (fs::exists(manifest, ec)) {
+        err << "init: " << manifest.string() << " exists already; not overwritten\n";
+        return ExitStatus::kUsage;
+    }
+    std::string components;
+    for (const fs::path& candidate : {programFolder, programFolder / ".." / ".." / ".." / "win32" / "bin"}) {
+        if (!HoldsComponents(candidate)) continue;
+        const fs::path relative = fs::relative(candidate, manifestFolder, ec);
+        components = (ec || relative.empty() ? fs::absolute(candidate, ec).lexically_normal() : relative).generic_u8string();
+        break;
+    }
+
+    std::ofstream stream(manifest, std::ios::binary);
+    stream << "# orvanpack build --manifest " << name << ".toml -o \"" << name << ".exe\"\n"
+           << "# packs every file below the folder \"" << name << "\" with the program's components.\n"
+           << "# orvanpack build --print-entries --manifest " << name << ".toml shows what gets stored.\n\n"
+           << "[project]\n"
+           << "# run: extract to a temporary folder, show, remove again. install: a program with Start-menu\n"
+           << "# links and an uninstaller. screensaver, winamp: a screen saver or a Winamp plug-in.\n"
+           << "type = \"run\"\n"
+           << "name = " << TomlString(name) << "\n"
+           << "# Every file below this folder is packed; its ZRXStart.zrx is the file the viewer starts with.\n"
+           << "files = " << TomlString(name) << "\n";
+    if (components.empty()) {
+        stream << "# The folder holding OrvanViewer.exe, EngineCore.dll, channels\\, 3rd\\, ZRXUnInst.exe, ZRXSvr.scr,\n"
+               << "# WinAmp.dll and Orvan3DExe.exe (the Windows build's bin folder). None was found: fill it in.\n"
+               << "components = \"PATH/TO/COMPONENTS\"\n";
+    } else {
+        stream << "# OrvanViewer.exe, EngineCore.dll, channels\\, 3rd\\, the uninstaller and the stub come from here.\n"
+               << "components = " << TomlString(components) << "\n";
+    }
+    stream << "# Ask for DirectX 9.0c before the project runs.\n"
+           << "check-directx = false\n"
+           << "# Files stored in the engine's form, relative to the project folder:\n"
+           << "# channels = [\"channels/scene.chn\"]\n"
+           << "# channel-libraries = [\"channels/effects.chn\"]\n\n"
+           << "# type = \"install\" only:\n"
+           << "# install-path = 'C:\\Program Files\\" << name << "'\n"
+           << "# shortcut = '\\" << name << "\\" << name << "'\n"
+           << "# run-after-install = false\n"
+           << "# type = \"screensaver\": install-path, run-after-install and\n"
+           << "# quit-on-mouse = true\n"
+           << "# small-preview = true\n"
+           << "# type = \"winamp\":\n"
+           << "# startup-directory = 'C:\\Program Files\\" << name << "'\n"
+           << "# winamp-version = true\n";
+    stream.close();
+    if (!stream) {
+        err << "init: cannot write " << manifest.string() << '\n';
+        fs::remove(manifest, ec);
+        return ExitStatus::kFault;
+    }
+    out << "wrote " << manifest.string() << '\n';
+    return ExitStatus::kOk;
+}

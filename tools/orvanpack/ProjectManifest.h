@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Manifest.h"
+#include "Toml.h"
+
+// One problem found in a manifest: its line and what is wrong.
+using ManifestProblem = std::pair<uint32_t, std::string>;
+
+// Expands the short form, a [project] table, into the entries its long form would list, in
+// the order the program extracts them: the configuration values of the project's type, the
+// type's components (uninstaller, screen saver, plug-in, viewer), the engine files, the start
+// file, the channel lists and the project files (sorted by path). manifestFolder resolves
+// `files` and `components`. Appends every problem found to problems; entries are then
+// incomplete. stubPath receives the components folder's Orvan3DExe.exe, the stub used when
+// neither --stub nor [stub] names one.
+void ExpandProject(const toml::table& project, uint32_t projectLine, const std::filesystem::path& manifestFolder,
+                   Manifest& manifest, std::vector<ManifestProblem>& problems);
+
+// Checks a project file's path below the files folder ('/'-separated) against what the program
+// can store and extract; false with the reason when it would refuse it or write it elsewhere.
+bool CheckProjectPath(const std::string& relative, std::string& reason);
