@@ -30,7 +30,7 @@ endfunction()
 # Code that goes into the stub: no exceptions or RTTI, so none of their run-time support is linked.
 function(orvan_stub_code target)
   if(ORVAN_TARGET STREQUAL "win32")
-    target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
+    target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fomit-frame-pointer)
   endif()
 endfunction()
 

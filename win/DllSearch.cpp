@@ -55,13 +55,17 @@ void DllFolders::Clear() {
 }
 
 HMODULE LoadLibraryFrom(const char* path) {
-    // The flags below exist exactly where AddDllDirectory does; elsewhere they make the call fail.
+    // Looked up like the others although every system has it: one import fewer keeps the stub
+    // within its size.
+    using LoadLibraryExFn = HMODULE(WINAPI*)(const char*, HANDLE, DWORD);
+    const auto load = Kernel32<LoadLibraryExFn>("LoadLibraryExA");
+    if (load == nullptr) return nullptr;
+    // The search flags exist exactly where AddDllDirectory does; elsewhere they make the load fail.
     if (Kernel32Function("AddDllDirectory") != nullptr) {
-        return ::LoadLibraryExA(path, nullptr,
-                                LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 |
-                                    LOAD_LIBRARY_SEARCH_USER_DIRS);
+        return load(path, nullptr,
+                    LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
     }
-    return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return load(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 HMODULE LoadEngineLibrary(const char* installFolder, DllFolders& folders) {

@@ -273,9 +273,9 @@ TEST_F(RunInPlace, TheEngineFindsItsLibrariesOnlyInTheRunFolder) {
     const std::string packed = temp + "\\Orvan3D0\\channels\\" + probe;
     for (const auto& line : loaded) EXPECT_EQ(_stricmp(line.c_str(), packed.c_str()), 0) << line;
     for (const Copy& copy : planted) {
-        EXPECT_EQ(std::find_if(loaded.begin(), loaded.end(),
-                               [&](const std::string& line) { return _stricmp(line.c_str(), copy.path.c_str()) == 0; }),
-                  loaded.end())
+        EXPECT_EQ(std::count_if(loaded.begin(), loaded.end(),
+                                [&](const std::string& line) { return _stricmp(line.c_str(), copy.path.c_str()) == 0; }),
+                  0)
             << "the copy " << copy.where << " was loaded";
     }
 }
