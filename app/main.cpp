@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "CommandLine.h"
+#include "DllSearch.h"
 #include "HostWindow.h"
 #include "Launcher.h"
 #include "SilentInstall.h"
@@ -8,9 +9,10 @@
 #include "WinPackageFile.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
-    // No library may come from the program's own or the current folder, where a download
-    // folder may hold anything.
-    ::SetDllDirectoryA("");
+    // Before anything else is loaded: libraries come from the system folder and the folders
+    // the program adds, never from its own folder (a download folder may hold anything) nor
+    // the current one.
+    win::HardenDllSearch();
     win::SystemPackageHost host;
     SystemMessages messages;
     Launcher launcher(host, messages);

@@ -344,10 +344,13 @@ void Installer::AddEngineFoldersToPath() {
 
 bool Installer::LoadEngine() {
     AddEngineFoldersToPath();
-    char libraryPath[kFolderCapacity + 16];
-    if (!Join(libraryPath, sizeof(libraryPath), installFolder, "\\enginecore.dll")) return false;
-    engineLibrary.reset(::LoadLibraryA(libraryPath));
-    if (!engineLibrary) return false;
+    // PATH alone would let the loader look in this program's folder first for the engine's
+    // own libraries; they are searched in the install folder's engine folders instead.
+    engineLibrary.reset(win::LoadEngineLibrary(installFolder, engineFolders));
+    if (!engineLibrary) {
+        engineFolders.Clear();
+        return false;
+    }
     auto getControl = reinterpret_cast<GetEngineControlInstanceFunc>(
         reinterpret_cast<void*>(::GetProcAddress(engineLibrary.get(), kGetEngineControlInstanceName)));
     if (getControl == nullptr) return false;
@@ -373,4 +376,5 @@ void Installer::ReleaseEngine() {
     channelFactory = nullptr;
     // Freed even without a control object: a library left loaded would keep its file locked.
     engineLibrary.reset();
+    engineFolders.Clear();
 }

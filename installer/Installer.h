@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "DllSearch.h"
 #include "EngineInterface.h"
 #include "Handle.h"
 #include "HeapBuffer.h"
@@ -170,6 +171,8 @@ public:
 protected:
     UserMessages& messages;
     HINSTANCE instance = nullptr;
+    // Declared before the library, so that the engine's folders leave the search after it.
+    win::DllFolders engineFolders;
     win::Module engineLibrary;
     char installFolder[kFolderCapacity] = {};
     const unsigned char* entryData = nullptr;

@@ -92,7 +92,10 @@ void Installer::StartViewer(bool wait) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started = {};
-    if (!::CreateProcessA(viewer, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+    // The project's folder is the viewer's current folder, named rather than inherited: it
+    // opens its start file by bare name there.
+    if (!::CreateProcessA(viewer, commandLine, nullptr, nullptr, FALSE, 0, nullptr, installFolder, &startup,
+                          &started)) {
         char caption[16];
         win::FormatText(caption, sizeof(caption), "%ld", static_cast<long>(::GetLastError()));
         messages.Show("Unable to start orvanviewer.exe", caption, MB_OK);

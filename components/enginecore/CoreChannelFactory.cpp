@@ -3,6 +3,7 @@
 #include <new>
 
 #include "ChannelLibrary.h"
+#include "DllSearch.h"
 
 namespace {
 
@@ -53,7 +54,9 @@ win::Module* CoreChannelFactory::LibraryFor(int classIndex) {
     char full[MAX_PATH];
     const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof(full), full, nullptr);
     if (length == 0 || length >= sizeof(full)) return nullptr;
-    library.reset(::LoadLibraryExA(full, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    // The channel's own imports are searched in its folder and the engine's, never in the
+    // host program's folder or the current one.
+    library.reset(win::LoadLibraryFrom(full));
     return library ? &library : nullptr;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "DllSearch.h"
 #include "EngineInterface.h"
 #include "Handle.h"
 #include "LittleEndian.h"
@@ -59,6 +60,8 @@ bool FindInstallFolder(HMODULE module, const char* namePrefix, const char* confi
 }
 
 struct Engine {
+    // Declared before the library, so that the engine's folders leave the search after it.
+    win::DllFolders folders;
     win::Module library;
     EngineControl* control = nullptr;
     FileLoaderChannel* loader = nullptr;
@@ -71,11 +74,9 @@ struct Engine {
         if (control != nullptr) control->Destroy(kEngineDeleteObject);
     }
     bool Load(const char* folder, HINSTANCE instance, const char* windowClass) {
-        char path[MAX_PATH];
-        if (std::snprintf(path, sizeof(path), "%s\\EngineCore.dll", folder) >= static_cast<int>(sizeof(path))) {
-            return false;
-        }
-        library.reset(::LoadLibraryA(path));
+        // Explicit search flags rather than the process's defaults: in the plug-in the process is
+        // the host's, whose search is not ours to change.
+        library.reset(win::LoadEngineLibrary(folder, folders));
         if (!library) return false;
         auto get = reinterpret_cast<GetEngineControlInstanceFunc>(
             reinterpret_cast<void*>(::GetProcAddress(library.get(), kGetEngineControlInstanceName)));

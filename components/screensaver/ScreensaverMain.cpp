@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "DllSearch.h"
 #include "InstalledProject.h"
 
 namespace {
@@ -170,6 +171,9 @@ HWND CreateSaverWindow(HINSTANCE instance, Mode mode, HWND parent, Saver& saver)
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Before anything else is loaded: the system starts a screen saver from whatever folder
+    // is current, and no library may come from there or from the saver's own folder.
+    win::HardenDllSearch();
     HWND parent = nullptr;
     const Mode mode = ParseCommandLine(::GetCommandLineA(), parent);
     Saver saver;

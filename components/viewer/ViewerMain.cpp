@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "DllSearch.h"
 #include "EngineInterface.h"
 #include "Handle.h"
 #include "LittleEndian.h"
@@ -23,6 +24,8 @@ constexpr UINT_PTR kCloseTimer = 1;
 
 // The engine objects of one run, released in reverse order of creation.
 struct Engine {
+    // Declared before the library, so that the engine's folders leave the search after it.
+    win::DllFolders folders;
     win::Module library;
     EngineControl* control = nullptr;
     ChannelFactory* factory = nullptr;
@@ -31,11 +34,7 @@ struct Engine {
         if (control != nullptr) control->Destroy(kEngineDeleteObject);
     }
     bool Load(const char* folder, HINSTANCE instance, HWND window) {
-        char path[MAX_PATH];
-        if (std::snprintf(path, sizeof(path), "%s\\EngineCore.dll", folder) >= static_cast<int>(sizeof(path))) {
-            return false;
-        }
-        library.reset(::LoadLibraryA(path));
+        library.reset(win::LoadEngineLibrary(folder, folders));
         if (!library) return false;
         auto get = reinterpret_cast<GetEngineControlInstanceFunc>(
             reinterpret_cast<void*>(::GetProcAddress(library.get(), kGetEngineControlInstanceName)));
@@ -196,6 +195,9 @@ const char* StartFileName(const char* commandLine) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Before anything else is loaded: the project's folder is our current folder, and a
+    // library lying there must not be taken for a system one.
+    win::HardenDllSearch();
     char folder[MAX_PATH];
     const DWORD n = ::GetModuleFileNameA(nullptr, folder, sizeof(folder));
     if (n == 0 || n >= sizeof(folder) - 1) return 1;

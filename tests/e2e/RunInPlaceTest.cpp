@@ -239,3 +239,43 @@ TEST_F(RunInPlace, CheckDx8WithoutDirectXStopsBeforeAnythingIsExtracted) {
     EXPECT_TRUE(run.boxes[0].hasIcon);
     EXPECT_TRUE(TempEntries().empty()) << "nothing extracted";
 }
+
+TEST_F(RunInPlace, TheEngineFindsItsLibrariesOnlyInTheRunFolder) {
+    // The test engine imports the probe by name; the probe notes every copy of it that loads.
+    const std::string probe = "4E4A7C55-3F6B-4D85-A39C-5A6B7C8D9EA5.dll";
+    const std::string start = scratch + "\\start";
+    ::CreateDirectoryA(start.c_str(), nullptr);
+    const std::string built = testkit::OwnFolder() + "\\probe\\" + probe;
+    struct Copy {
+        const char* where;
+        std::string path;
+    };
+    const Copy planted[] = {
+        {"beside the downloaded program", scratch + "\\" + probe},
+        {"in the folder it was started from", start + "\\" + probe},
+    };
+    for (const Copy& copy : planted) ASSERT_TRUE(::CopyFileA(built.c_str(), copy.path.c_str(), FALSE)) << copy.where;
+    const std::string log = scratch + "\\probe-log.txt";
+    ::SetEnvironmentVariableA("ORVAN_PROBE_LOG", log.c_str());
+
+    auto options = Options();
+    options.substitutes["EngineCore.dll"] = "probe\\EngineCore.dll";
+    options.substitutes["channels\\" + probe] = "probe\\" + probe;
+    const std::string exe = Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), options).fixture);
+    const auto run = testkit::RunAndDrive(exe, "\"" + exe + "\"", kRunLimitMs, testkit::PressOk, start);
+    ::SetEnvironmentVariableA("ORVAN_PROBE_LOG", nullptr);
+
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(Boxes(run));
+    const auto loaded = Lines(log);
+    // The program loads the engine twice (extraction, clean-up) and the viewer once.
+    EXPECT_GE(loaded.size(), 3u) << "the packed probe was loaded with each engine";
+    const std::string packed = temp + "\\Orvan3D0\\channels\\" + probe;
+    for (const auto& line : loaded) EXPECT_EQ(_stricmp(line.c_str(), packed.c_str()), 0) << line;
+    for (const Copy& copy : planted) {
+        EXPECT_EQ(std::count_if(loaded.begin(), loaded.end(),
+                                [&](const std::string& line) { return _stricmp(line.c_str(), copy.path.c_str()) == 0; }),
+                  0)
+            << "the copy " << copy.where << " was loaded";
+    }
+}

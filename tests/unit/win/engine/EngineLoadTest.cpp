@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "DllSearch.h"
 #include "EngineHost.h"
 #include "Handle.h"
+#include "PackageFixture.h"
 #include "UiDriver.h"
 
 using enginetest::BinFolder;
@@ -150,4 +152,37 @@ TEST(EngineLoad, ChannelLibrariesStayLoadedUntilTheControlIsDestroyed) {
         host.Release();
         EXPECT_EQ(::GetModuleHandleA(path.c_str()), nullptr) << c.library;
     }
+}
+
+TEST(EngineLoad, TheEnginesLibrariesAreFoundByNameInItsFoldersWhileItIsLoaded) {
+    // The test engine imports the probe by name, as the engine does its run-time library.
+    const std::string probe = "4E4A7C55-3F6B-4D85-A39C-5A6B7C8D9EA5.dll";
+    testkit::Bytes engineBytes;
+    testkit::Bytes probeBytes;
+    ASSERT_TRUE(testkit::ReadFileBytes(BinFolder() + "\\probe\\EngineCore.dll", engineBytes));
+    ASSERT_TRUE(testkit::ReadFileBytes(BinFolder() + "\\probe\\" + probe, probeBytes));
+    const std::string scratch = testkit::MakeScratchFolder("EngineFolders");
+    win::HardenDllSearch();
+    const char* const subfolders[] = {"", "\\channels", "\\3rd"};
+    int index = 0;
+    for (const char* subfolder : subfolders) {
+        const std::string folder = scratch + "\\engine" + std::to_string(index++);
+        for (const char* made : subfolders) ::CreateDirectoryA((folder + made).c_str(), nullptr);
+        const std::string probePath = folder + subfolder + "\\" + probe;
+        ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\EngineCore.dll", engineBytes));
+        ASSERT_TRUE(testkit::WriteFileBytes(probePath, probeBytes));
+        {
+            win::DllFolders folders;
+            win::Module engine(win::LoadEngineLibrary(folder.c_str(), folders));
+            ASSERT_TRUE(engine) << "probe in " << probePath;
+            char loaded[MAX_PATH] = {};
+            ::GetModuleFileNameA(::GetModuleHandleA(probe.c_str()), loaded, sizeof(loaded));
+            EXPECT_TRUE(SamePath(loaded, probePath)) << loaded;
+            EXPECT_NE(::GetProcAddress(engine.get(), "GetEngineControlInstance"), nullptr);
+        }
+        // Gone with their owner: nothing is found by name in the engine's folders any more.
+        win::Module byName(::LoadLibraryExA(probe.c_str(), nullptr, LOAD_LIBRARY_SEARCH_USER_DIRS));
+        EXPECT_FALSE(byName) << "the folders of " << folder << " are still searched";
+    }
+    testkit::RemoveTree(scratch);
 }
