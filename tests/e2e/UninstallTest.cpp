@@ -773,15 +773,21 @@ TEST_F(Uninstall, UninstallingAnEarlierInstallationLeavesTheLaterOnesLinks) {
 
 // A library planted in the temporary folder, where the copy used to run from and be started
 // in, is not loaded by the copy. version.dll is no known library on Windows, so the system
-// takes it from a program's folder; Wine prefers its own unless told otherwise, which the
-// override does. The control run shows that the probe is taken from beside a program.
+// takes it from a program's folder; Wine prefers its own unless told otherwise, which its
+// per-program setting below does (Windows ignores it). The control run shows that the probe
+// is taken from beside a program.
 TEST_F(UninstallRecordDamage, NoLibraryIsTakenFromBesideTheCopy) {
     Bytes probe;
     ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\probe-version.dll", probe));
-    char overrides[1024] = {};
-    const DWORD had = ::GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof(overrides));
-    const std::string previous = had != 0 && had < sizeof(overrides) ? overrides : "";
-    ::SetEnvironmentVariableA("WINEDLLOVERRIDES", (previous.empty() ? "" : previous + ";").append("version=n,b").c_str());
+    constexpr char kWineSetting[] = "Software\\Wine\\AppDefaults\\ZRXUnInst.exe\\DllOverrides";
+    {
+        win::RegKey key;
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kWineSetting, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                                    nullptr),
+                  ERROR_SUCCESS);
+        const char order[] = "native,builtin";
+        ::RegSetValueExA(key.get(), "version", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
+    }
     const std::string control = scratch + "\\control";
     const std::string planted = TempFolder() + "\\version.dll";
     struct Case {
@@ -807,5 +813,5 @@ TEST_F(UninstallRecordDamage, NoLibraryIsTakenFromBesideTheCopy) {
         ::DeleteFileA(c.probePath.c_str());
         ::DeleteFileA((c.probePath + ".loaded").c_str());
     }
-    ::SetEnvironmentVariableA("WINEDLLOVERRIDES", previous.empty() ? nullptr : previous.c_str());
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\ZRXUnInst.exe");
 }
