@@ -774,12 +774,16 @@ TEST_F(Uninstall, UninstallingAnEarlierInstallationLeavesTheLaterOnesLinks) {
 // A library planted in the temporary folder, where the copy used to run from and be started
 // in, is not loaded by the copy. version.dll is no known library on Windows, so the system
 // takes it from a program's folder; Wine prefers its own unless told otherwise, which its
-// per-program setting below does (Windows ignores it). The control run shows that the probe
-// is taken from beside a program.
+// setting below does for the test's time (Windows ignores it; whatever the copy is called). The
+// control run shows that the probe is taken from beside a program.
 TEST_F(UninstallRecordDamage, NoLibraryIsTakenFromBesideTheCopy) {
     Bytes probe;
     ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\probe-version.dll", probe));
-    constexpr char kWineSetting[] = "Software\\Wine\\AppDefaults\\ZRXUnInst.exe\\DllOverrides";
+    constexpr char kWineSetting[] = "Software\\Wine\\DllOverrides";
+    char had[64] = {};
+    DWORD hadSize = sizeof(had) - 1;
+    const bool hadSetting = ::RegGetValueA(HKEY_CURRENT_USER, kWineSetting, "version", RRF_RT_REG_SZ, nullptr, had,
+                                           &hadSize) == ERROR_SUCCESS;
     {
         win::RegKey key;
         ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kWineSetting, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
@@ -813,5 +817,13 @@ TEST_F(UninstallRecordDamage, NoLibraryIsTakenFromBesideTheCopy) {
         ::DeleteFileA(c.probePath.c_str());
         ::DeleteFileA((c.probePath + ".loaded").c_str());
     }
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\ZRXUnInst.exe");
+    win::RegKey key;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kWineSetting, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
+        if (hadSetting) {
+            ::RegSetValueExA(key.get(), "version", 0, REG_SZ, reinterpret_cast<const BYTE*>(had),
+                             static_cast<DWORD>(std::string(had).size() + 1));
+        } else {
+            ::RegDeleteValueA(key.get(), "version");
+        }
+    }
 }
