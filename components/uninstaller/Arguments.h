@@ -11,10 +11,10 @@ namespace uninstall {
 
 struct Arguments {
     bool silent = false;
-    bool isCopy = false;       // "/D" given: this is the copy that does the removal
-    std::string installFolder;  // with isCopy: the folder holding the record
-    uint32_t waitHandle = 0;    // with isCopy: 0 when none was given
-    uint32_t outcomeHandle = 0; // with isCopy: 0 when none was given
+    bool isCopy = false;         // "/D" given: this is the copy that does the removal
+    std::string installFolder;   // with isCopy: the folder holding the record
+    uint32_t waitHandle = 0;     // with isCopy: 0 when none was given
+    uint32_t outcomeHandle = 0;  // with isCopy: 0 when none was given
 };
 
 // Reads everything after the program's own name; switches are case-insensitive, a folder
