@@ -187,6 +187,7 @@ void RemoveTree(const std::string& folder) {
             const std::string name = found.cFileName;
             if (name == "." || name == "..") continue;
             const std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(path);
             } else {
@@ -197,6 +198,55 @@ void RemoveTree(const std::string& folder) {
         ::FindClose(find);
     }
     ::RemoveDirectoryA(folder.c_str());
+}
+
+namespace {
+
+// The host's name of a Windows path; empty where Wine's kernel32 lacks the conversion.
+std::string HostPath(const std::string& path) {
+    using ToUnix = char*(__cdecl*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    wchar_t wide[MAX_PATH] = {};
+    if (toUnix == nullptr || ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) == 0) return "";
+    char* unixPath = toUnix(wide);
+    if (unixPath == nullptr) return "";
+    std::string out = unixPath;
+    ::HeapFree(::GetProcessHeap(), 0, unixPath);
+    return out;
+}
+
+// Runs a host program through Wine's start.exe and waits for it.
+bool RunHost(const std::string& arguments) {
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, sizeof(system));
+    const std::string start = std::string(system) + "\\start.exe";
+    ChildProcess child;
+    return child.Start(start, "\"" + start + "\" /wait /unix " + arguments) && child.Wait(20000) &&
+           child.ExitCode() == 0;
+}
+
+bool WaitForPath(const std::string& path, bool present) {
+    for (int i = 0; i < 200; ++i) {
+        if ((::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present) return true;
+        ::Sleep(50);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool MakeHostLink(const std::string& link, const std::string& target) {
+    const std::string hostLink = HostPath(link);
+    const std::string hostTarget = HostPath(target);
+    if (hostLink.empty() || hostTarget.empty()) return false;
+    return RunHost("/bin/ln -s \"" + hostTarget + "\" \"" + hostLink + "\"") && WaitForPath(link, true);
+}
+
+bool RemoveHostLink(const std::string& link) {
+    const std::string hostLink = HostPath(link);
+    // Plain rm: it removes the link and never what it leads to.
+    return !hostLink.empty() && RunHost("/bin/rm -f \"" + hostLink + "\"") && WaitForPath(link, false);
 }
 
 std::string OwnFolder() {

@@ -78,7 +78,13 @@ RunResult RunAndDrive(const std::string& exe, const std::string& commandLine, DW
 // Folder helpers for tests: a fresh scratch folder under the temporary path, removed with
 // everything below it.
 std::string MakeScratchFolder(const std::string& name);
+// Never descends into a link to a folder: what it leads to is not the test's.
 void RemoveTree(const std::string& folder);
+// A symbolic link made by the host system under Wine; one to a folder shows to Windows calls as
+// a folder with FILE_ATTRIBUTE_REPARSE_POINT (Wine itself cannot make junctions). False where
+// there is no such host (on Windows), and the test should skip.
+bool MakeHostLink(const std::string& link, const std::string& target);
+bool RemoveHostLink(const std::string& link);
 // The folder holding the running test program (the build's bin folder).
 std::string OwnFolder();
 

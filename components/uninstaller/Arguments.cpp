@@ -49,16 +49,19 @@ Arguments ParseArguments(const char* commandLine) {
             out.installFolder = words[++i];
         } else if (IsSwitch(words[i], 'W') && i + 1 < words.size()) {
             out.waitHandle = static_cast<uint32_t>(std::strtoul(words[++i].c_str(), nullptr, 16));
+        } else if (IsSwitch(words[i], 'P') && i + 1 < words.size()) {
+            out.outcomeHandle = static_cast<uint32_t>(std::strtoul(words[++i].c_str(), nullptr, 16));
         }
     }
     return out;
 }
 
 std::string CopyCommandLine(const std::string& copyPath, const std::string& installFolder, uint32_t waitHandle,
-                            bool silent) {
-    char handle[16];
-    std::snprintf(handle, sizeof(handle), "%lx", static_cast<unsigned long>(waitHandle));
-    std::string line = "\"" + copyPath + "\" /D \"" + installFolder + "\" /W " + handle;
+                            uint32_t outcomeHandle, bool silent) {
+    char handles[40];
+    std::snprintf(handles, sizeof(handles), " /W %lx /P %lx", static_cast<unsigned long>(waitHandle),
+                  static_cast<unsigned long>(outcomeHandle));
+    std::string line = "\"" + copyPath + "\" /D \"" + installFolder + "\"" + handles;
     if (silent) line += " /S";
     return line;
 }

@@ -3,16 +3,18 @@
 #include <string>
 
 // The uninstaller's command line. Started by the user, the system or a link it takes only
-// "/S" (remove without asking and without the final box). Its copy in the temporary folder
-// is started with "/D <install folder>" and "/W <handle>", the inherited handle of the
-// process that started it, which it waits for before deleting that program's file.
+// "/S" (remove without asking and without the final box). Its copy in a fresh temporary folder
+// is started with "/D <install folder>", "/W <handle>", the inherited handle of the process
+// that started it, which it waits for before deleting that program's file, and "/P <handle>",
+// the inherited pipe through which it reports its outcome to that process.
 namespace uninstall {
 
 struct Arguments {
     bool silent = false;
-    bool isCopy = false;       // "/D" given: this is the copy that does the removal
-    std::string installFolder;  // with isCopy: the folder holding the record
-    uint32_t waitHandle = 0;    // with isCopy: 0 when none was given
+    bool isCopy = false;         // "/D" given: this is the copy that does the removal
+    std::string installFolder;   // with isCopy: the folder holding the record
+    uint32_t waitHandle = 0;     // with isCopy: 0 when none was given
+    uint32_t outcomeHandle = 0;  // with isCopy: 0 when none was given
 };
 
 // Reads everything after the program's own name; switches are case-insensitive, a folder
@@ -21,6 +23,6 @@ Arguments ParseArguments(const char* commandLine);
 
 // The command line for the copy, with its own path first.
 std::string CopyCommandLine(const std::string& copyPath, const std::string& installFolder, uint32_t waitHandle,
-                            bool silent);
+                            uint32_t outcomeHandle, bool silent);
 
 }  // namespace uninstall

@@ -1,6 +1,10 @@
 #include "Removal.h"
 
+#include <shlobj.h>
+
+#include "ComPtr.h"
 #include "Handle.h"
+#include "WinampFolder.h"
 
 namespace uninstall {
 
@@ -13,6 +17,11 @@ constexpr size_t kMaxListedItems = 12;
 
 constexpr char kUninstallKeyBase[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D";
 constexpr char kViewerKeyBase[] = "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\";
+
+constexpr char kOutside[] = "not removed: it lies outside this installation's folder";
+constexpr char kOtherLink[] = "not removed: the link now leads to another installation";
+constexpr char kOtherCopy[] = "not removed: it now belongs to another installation of the same name";
+constexpr char kThroughLink[] = "not removed: it or a folder on its path is a link to another place";
 
 bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -30,6 +39,21 @@ std::string Comparable(const std::string& path) {
 }
 
 bool SamePath(const std::string& a, const std::string& b) { return Comparable(a) == Comparable(b); }
+
+// Strictly below folder. A drive's root holds everything on the drive, so it never counts
+// as a folder of ours.
+bool IsBelow(const std::string& path, const std::string& folder) {
+    const std::string f = Comparable(folder);
+    const std::string p = Comparable(path);
+    if (f.size() < 4) return false;
+    return p.size() > f.size() + 1 && p.compare(0, f.size(), f) == 0 && p[f.size()] == '\\';
+}
+
+bool EndsWith(const std::string& text, const char* tail) {
+    const std::string t = Comparable(tail);
+    const std::string c = Comparable(text);
+    return c.size() >= t.size() && c.compare(c.size() - t.size(), t.size(), t) == 0;
+}
 
 // A text value; false when the key has none by that name.
 bool ReadText(HKEY key, const char* name, std::string& value) {
@@ -63,11 +87,133 @@ void DeleteKeyIf(HKEY root, const std::string& path, Owns owns) {
     ::RegDeleteKeyA(root, path.c_str());
 }
 
+// Deletes the directory entry itself: a symbolic link goes, never the file it leads to.
+bool DeleteEntry(const std::string& path) {
+    win::FileHandle file(::CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return file.valid();
+}
+
+// The program a shell link starts, as stored in the link; empty when it cannot be read.
+std::string LinkTarget(const std::string& link) {
+    wchar_t wide[MAX_PATH] = {};
+    if (::MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH) == 0) return std::string();
+    if (FAILED(::CoInitialize(nullptr))) return std::string();
+    char target[MAX_PATH] = {};
+    {
+        win::ComPtr<IShellLinkA> shellLink;
+        win::ComPtr<IPersistFile> file;
+        if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                         shellLink.put())) &&
+            SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, file.put())) &&
+            SUCCEEDED(file->Load(wide, STGM_READ)) &&
+            SUCCEEDED(shellLink->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH))) {
+            target[MAX_PATH - 1] = '\0';
+        } else {
+            target[0] = '\0';
+        }
+    }
+    ::CoUninitialize();
+    return target;
+}
+
+// A project name that names one file in a fixed folder, as the installing modes use it.
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/:*?\"<>|") == std::string::npos;
+}
+
+// The viewer entry still maps the project to installFolder: the copies outside the folder
+// that an installation of the same name elsewhere overwrote belong to that one now.
+bool ViewerEntryNames(HKEY root, const std::string& projectName, const std::string& installFolder) {
+    win::RegKey key;
+    std::string value;
+    return ::RegOpenKeyExA(root, (kViewerKeyBase + projectName).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS &&
+           ReadText(key.get(), "DisplayName", value) && SamePath(value, installFolder);
+}
+
 }  // namespace
+
+OutsidePlaces FindOutsidePlaces() {
+    OutsidePlaces places;
+    char path[MAX_PATH + 1] = {};
+    if (::SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROGRAMS, FALSE)) places.programsFolder = path;
+    const UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
+    if (n != 0 && n < MAX_PATH) places.systemFolder.assign(path, n);
+    char winamp[kWinampFolderCapacity] = {};
+    if (WinampFolderFromRegistry(HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, winamp)) places.winampFolder = winamp;
+    return places;
+}
+
+// What is ours:
+// - anything below installFolder, and installFolder itself as a listed folder;
+// - a listed ".lnk" file below the Programs folder whose link still starts a program inside
+//   installFolder (the project install's two links), and a listed folder below the Programs
+//   folder that holds such a link (the link folder; it goes only once it is empty);
+// - "<system folder>\<project>.scr" and "<Winamp folder>\Plugins\vis_<project>.dll" while the
+//   viewer entry of the project still names installFolder.
+// A record that lists anything else was not written by one of our installations.
+size_t KeepOnlyOurs(UninstallRecord& record, const std::string& installFolder, const OutsidePlaces& places,
+                    HKEY viewerRoot, std::vector<LeftItem>& left) {
+    size_t foreign = record.skippedPaths.size();
+    const bool plainName = IsPlainName(record.projectName);
+    const std::string screenSaver = places.systemFolder + "\\" + record.projectName + ".scr";
+    const std::string plugIn = places.winampFolder + "\\Plugins\\vis_" + record.projectName + ".dll";
+    std::vector<std::string> files;
+    for (const std::string& path : record.files) {
+        const char* reason = nullptr;
+        if (IsBelow(path, installFolder)) {
+            files.push_back(path);
+            continue;
+        }
+        if (!places.programsFolder.empty() && IsBelow(path, places.programsFolder) && EndsWith(path, ".lnk")) {
+            reason = IsBelow(LinkTarget(path), installFolder) ? nullptr : kOtherLink;
+        } else if (plainName && ((!places.systemFolder.empty() && SamePath(path, screenSaver)) ||
+                                 (!places.winampFolder.empty() && SamePath(path, plugIn)))) {
+            reason = ViewerEntryNames(viewerRoot, record.projectName, installFolder) ? nullptr : kOtherCopy;
+        } else {
+            reason = kOutside;
+        }
+        if (reason == nullptr) {
+            files.push_back(path);
+        } else {
+            left.push_back({path, reason});
+            ++foreign;
+        }
+    }
+    std::vector<std::string> folders;
+    for (const std::string& path : record.folders) {
+        bool ours = SamePath(path, installFolder) || IsBelow(path, installFolder);
+        if (!ours && !places.programsFolder.empty() && IsBelow(path, places.programsFolder)) {
+            for (const std::string& file : files) ours = ours || (IsBelow(file, path) && EndsWith(file, ".lnk"));
+        }
+        if (ours) {
+            folders.push_back(path);
+        } else {
+            left.push_back({path, kOutside});
+            ++foreign;
+        }
+    }
+    record.files = std::move(files);
+    record.folders = std::move(folders);
+    return foreign;
+}
 
 std::string FolderOf(const std::string& path) {
     const size_t cut = path.find_last_of("\\/");
     return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+bool CrossesLink(const std::string& path) {
+    // From the first folder below the root (the root itself is no link) down to path itself.
+    for (size_t at = path.find_first_of("\\/", 3);; at = path.find_first_of("\\/", at + 1)) {
+        const std::string step = at == std::string::npos ? path : path.substr(0, at);
+        if (step.size() > 3) {
+            const DWORD attributes = ::GetFileAttributesA(step.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+        }
+        if (at == std::string::npos) return false;
+    }
 }
 
 bool LoadRecord(const std::string& installFolder, UninstallRecord& record, std::string& message) {
@@ -91,10 +237,16 @@ bool LoadRecord(const std::string& installFolder, UninstallRecord& record, std::
     return true;
 }
 
-void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& left) {
+void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& left, const std::string& except) {
     for (const std::string& path : record.files) {
+        if (!except.empty() && SamePath(path, except)) continue;
         const DWORD attributes = ::GetFileAttributesA(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) continue;
+        // The file itself may be a link: deleting it removes the link, never its target.
+        if (CrossesLink(FolderOf(path))) {
+            left.push_back({path, kThroughLink});
+            continue;
+        }
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
             left.push_back({path, "a folder where a file was installed"});
             continue;
@@ -103,7 +255,7 @@ void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& lef
         if (attributes & FILE_ATTRIBUTE_READONLY) {
             ::SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
         }
-        if (!::DeleteFileA(path.c_str()) && Exists(path)) left.push_back({path, "could not be deleted"});
+        if (!DeleteEntry(path) && Exists(path)) left.push_back({path, "could not be deleted"});
     }
     for (const std::string& path : record.skippedPaths) {
         left.push_back({path, "not removed: its recorded name is cut short or not a full path"});
@@ -114,6 +266,11 @@ void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& l
     for (const std::string& path : record.folders) {
         const DWORD attributes = ::GetFileAttributesA(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        // Removing a link to a folder can remove the folder it leads to on some systems.
+        if (CrossesLink(path)) {
+            left.push_back({path, kThroughLink});
+            continue;
+        }
         if (!::RemoveDirectoryA(path.c_str()) && Exists(path)) {
             left.push_back({path, "kept: it holds files that were not installed"});
         }

@@ -24,11 +24,32 @@ struct LeftItem {
 // is shown; record is then empty.
 bool LoadRecord(const std::string& installFolder, UninstallRecord& record, std::string& message);
 
-// Deletes each listed file; a file that is already gone counts as removed. What cannot be
-// deleted, and every skipped path of the record, is added to left.
-void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& left);
+// The fixed places outside the install folder where the installing modes put files, found
+// again by the lookups those modes make. An empty string: the system names no such place.
+struct OutsidePlaces {
+    std::string programsFolder;  // the user's Start-menu Programs folder
+    std::string systemFolder;
+    std::string winampFolder;
+};
+OutsidePlaces FindOutsidePlaces();
 
-// Removes each listed folder, deepest first, only when it is empty: never anything below it.
+// The record may lie in a folder that others can write, so it is not believed: keeps in record
+// only the paths this installation made - inside installFolder, or one of the outside paths
+// the installing modes create for record.projectName that still belongs to installFolder
+// (see the rules in the source). Every other path is moved to left with its reason. Returns
+// how many listed paths were not this installation's, the record's skipped paths included
+// (DeleteListedFiles reports those).
+size_t KeepOnlyOurs(UninstallRecord& record, const std::string& installFolder, const OutsidePlaces& places,
+                    HKEY viewerRoot, std::vector<LeftItem>& left);
+
+// Deletes each listed file; a file that is already gone counts as removed. A file that is a
+// link is removed as a link; none is deleted through a folder on its path that is a link to
+// another place. except, when given, is left for later. What cannot be deleted, and every
+// skipped path of the record, is added to left.
+void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& left, const std::string& except = "");
+
+// Removes each listed folder, deepest first, only when it is empty: never anything below it,
+// and never a folder that is, or lies below, a link to another place.
 void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& left);
 
 // The uninstall key ...\Uninstall\Orvan3D<name> and the viewer key ...\3.00.000\<name> below
@@ -42,5 +63,9 @@ std::string SummaryText(const std::string& projectName, const std::vector<LeftIt
 
 // The folder part of path, without the trailing backslash.
 std::string FolderOf(const std::string& path);
+
+// True when path is, or lies below, a link to another place (a junction or a symbolic link):
+// each folder from the drive's root down to path is looked at.
+bool CrossesLink(const std::string& path);
 
 }  // namespace uninstall

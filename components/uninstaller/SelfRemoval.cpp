@@ -1,12 +1,15 @@
 #include "SelfRemoval.h"
 
 #include <windows.h>
+// The system's random source; declared here as SystemFunction036 of advapi32.
+#include <ntsecapi.h>
 
 #include <cstdio>
 #include <vector>
 
 #include "Arguments.h"
 #include "Handle.h"
+#include "Removal.h"
 
 namespace uninstall {
 
@@ -15,11 +18,60 @@ namespace {
 constexpr char kCopyPrefix[] = "ZRXUnInst-";
 constexpr size_t kCopyPrefixLength = sizeof(kCopyPrefix) - 1;
 constexpr size_t kCopyDigits = 8;
+// 128 bits: a name nobody can create beforehand to catch the copy.
+constexpr size_t kRandomBytes = 16;
+constexpr size_t kFolderDigits = kRandomBytes * 2;
 constexpr DWORD kStarterWaitMs = 30000;
-// Names taken by other runs are skipped; a few tries are plenty.
-constexpr DWORD kCopyAttempts = 64;
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+bool HasCopyPrefix(const std::string& name, size_t digits) {
+    if (name.size() < kCopyPrefixLength + digits) return false;
+    if (::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), static_cast<int>(kCopyPrefixLength),
+                         kCopyPrefix, static_cast<int>(kCopyPrefixLength)) != CSTR_EQUAL) {
+        return false;
+    }
+    for (size_t i = kCopyPrefixLength; i < kCopyPrefixLength + digits; ++i) {
+        if (!IsHexDigit(name[i])) return false;
+    }
+    return true;
+}
+
+// A folder name from the system's random source; empty when it gives nothing.
+std::string RandomFolderName() {
+    unsigned char bytes[kRandomBytes] = {};
+    if (!::RtlGenRandom(bytes, sizeof(bytes))) return std::string();
+    std::string name = kCopyPrefix;
+    for (unsigned char b : bytes) {
+        char digits[3];
+        std::snprintf(digits, sizeof(digits), "%02x", b);
+        name += digits;
+    }
+    return name;
+}
+
+// An earlier copy's folder: removed when it holds nothing but the copy's file. Neither the
+// folder nor the file may be a link: what a link leads to is not ours.
+void RemoveCopyFolder(const std::string& folder, const std::string& self) {
+    const std::string copy = folder + "\\" + kUninstallerName;
+    if (::lstrcmpiA(copy.c_str(), self.c_str()) == 0) return;
+    {
+        WIN32_FIND_DATAA data;
+        win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
+        if (!find) return;
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            if (::lstrcmpiA(name.c_str(), kUninstallerName) != 0 ||
+                (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+                return;
+            }
+        } while (::FindNextFileA(find.get(), &data));
+    }
+    const DWORD attributes = ::GetFileAttributesA(copy.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !::DeleteFileA(copy.c_str())) return;
+    ::RemoveDirectoryA(folder.c_str());
+}
 
 }  // namespace
 
@@ -37,71 +89,114 @@ std::string TempFolder() {
     return std::string(path, n);
 }
 
+std::string SystemFolder() {
+    char path[MAX_PATH + 1] = {};
+    const UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
+    return n == 0 || n >= MAX_PATH ? std::string() : std::string(path, n);
+}
+
 bool IsCopyName(const std::string& name) {
-    if (name.size() != kCopyPrefixLength + kCopyDigits + 4) return false;
-    if (::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), static_cast<int>(kCopyPrefixLength),
-                         kCopyPrefix, static_cast<int>(kCopyPrefixLength)) != CSTR_EQUAL) {
-        return false;
-    }
-    for (size_t i = kCopyPrefixLength; i < kCopyPrefixLength + kCopyDigits; ++i) {
-        if (!IsHexDigit(name[i])) return false;
-    }
-    return ::lstrcmpiA(name.c_str() + kCopyPrefixLength + kCopyDigits, ".exe") == 0;
+    return name.size() == kCopyPrefixLength + kCopyDigits + 4 && HasCopyPrefix(name, kCopyDigits) &&
+           ::lstrcmpiA(name.c_str() + kCopyPrefixLength + kCopyDigits, ".exe") == 0;
+}
+
+bool IsCopyFolderName(const std::string& name) {
+    return name.size() == kCopyPrefixLength + kFolderDigits && HasCopyPrefix(name, kFolderDigits);
 }
 
 void RemoveEarlierCopies(const std::string& tempFolder, const std::string& self) {
     if (tempFolder.empty()) return;
-    std::vector<std::string> found;
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
     {
         WIN32_FIND_DATAA data;
-        win::FindHandle find(::FindFirstFileA((tempFolder + "\\" + kCopyPrefix + "*.exe").c_str(), &data));
+        win::FindHandle find(::FindFirstFileA((tempFolder + "\\" + kCopyPrefix + "*").c_str(), &data));
         if (!find) return;
         do {
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsCopyName(data.cFileName)) {
-                found.push_back(tempFolder + "\\" + data.cFileName);
+            // A link, to a file or a folder, is never one of our copies.
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (IsCopyFolderName(data.cFileName)) folders.push_back(tempFolder + "\\" + data.cFileName);
+            } else if (IsCopyName(data.cFileName)) {
+                files.push_back(tempFolder + "\\" + data.cFileName);
             }
         } while (::FindNextFileA(find.get(), &data));
     }
-    for (const std::string& path : found) {
+    for (const std::string& path : files) {
         if (::lstrcmpiA(path.c_str(), self.c_str()) != 0) ::DeleteFileA(path.c_str());
     }
+    for (const std::string& folder : folders) RemoveCopyFolder(folder, self);
 }
 
-bool StartCopy(const std::string& self, const std::string& tempFolder, const std::string& installFolder, bool silent) {
-    if (self.empty() || tempFolder.empty()) return false;
-    std::string copy;
-    const DWORD seed = ::GetCurrentProcessId() * 0x10001u ^ ::GetTickCount();
-    for (DWORD attempt = 0; attempt < kCopyAttempts && copy.empty(); ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof(name), "%s%08lx.exe", kCopyPrefix, static_cast<unsigned long>(seed + attempt));
-        const std::string path = tempFolder + "\\" + name;
-        if (::CopyFileA(self.c_str(), path.c_str(), TRUE)) copy = path;
+bool RunCopy(const std::string& self, const std::string& tempFolder, const std::string& installFolder, bool silent,
+             int& outcome) {
+    const std::string systemFolder = SystemFolder();
+    const std::string name = RandomFolderName();
+    if (self.empty() || tempFolder.empty() || systemFolder.empty() || name.empty()) return false;
+    // Made here, and only here: a folder of that name that already exists was not made by us.
+    const std::string folder = tempFolder + "\\" + name;
+    if (!::CreateDirectoryA(folder.c_str(), nullptr)) return false;
+    const std::string copy = folder + "\\" + kUninstallerName;
+    if (!::CopyFileA(self.c_str(), copy.c_str(), TRUE)) {
+        ::RemoveDirectoryA(folder.c_str());
+        return false;
     }
-    if (copy.empty()) return false;
+    auto discard = [&] {
+        ::DeleteFileA(copy.c_str());
+        ::RemoveDirectoryA(folder.c_str());
+        return false;
+    };
 
-    // The copy inherits this handle and waits on it before deleting our file.
+    // The copy inherits a handle of this process, which it waits on before deleting our file,
+    // and the writing end of a pipe for its outcome.
     HANDLE raw = nullptr;
     if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &raw, SYNCHRONIZE,
                            TRUE, 0)) {
-        ::DeleteFileA(copy.c_str());
-        return false;
+        return discard();
     }
     win::Handle starter(raw);
-    std::string line =
-        CopyCommandLine(copy, installFolder, static_cast<uint32_t>(reinterpret_cast<UINT_PTR>(starter.get())), silent);
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return discard();
+    win::Handle reader(readEnd);
+    win::Handle writer(writeEnd);
+    if (!::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0)) return discard();
+    std::string line = CopyCommandLine(copy, installFolder, static_cast<uint32_t>(reinterpret_cast<UINT_PTR>(starter.get())),
+                                       static_cast<uint32_t>(reinterpret_cast<UINT_PTR>(writer.get())), silent);
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    // Started in the temporary folder: a current folder inside the installation would keep
-    // that folder from being removed.
-    if (!::CreateProcessA(copy.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, tempFolder.c_str(), &startup,
+    // Started by its full path in the system folder: a current folder inside the installation
+    // would keep that folder from being removed, and the temporary folder is not ours.
+    if (!::CreateProcessA(copy.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, systemFolder.c_str(), &startup,
                           &process)) {
-        ::DeleteFileA(copy.c_str());
-        return false;
+        return discard();
     }
     win::Handle processHandle(process.hProcess);
     win::Handle threadHandle(process.hThread);
+    // Only the copy holds the writing end now: the read ends when it reports or ends.
+    writer.reset();
+    unsigned char reported = 0;
+    DWORD got = 0;
+    if (::ReadFile(reader.get(), &reported, 1, &got, nullptr) && got == 1) {
+        outcome = reported;
+        return true;
+    }
+    // The copy ended without a word: its exit code is all there is.
+    DWORD code = 1;
+    ::WaitForSingleObject(processHandle.get(), kStarterWaitMs);
+    if (!::GetExitCodeProcess(processHandle.get(), &code) || code == STILL_ACTIVE) code = 1;
+    outcome = static_cast<int>(code);
     return true;
+}
+
+void ReportOutcome(uint32_t handle, int outcome) {
+    if (handle == 0) return;
+    win::Handle pipe(reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(handle)));
+    const unsigned char byte = static_cast<unsigned char>(outcome);
+    DWORD written = 0;
+    ::WriteFile(pipe.get(), &byte, 1, &written, nullptr);
 }
 
 void WaitForStarter(uint32_t handle) {
@@ -112,8 +207,13 @@ void WaitForStarter(uint32_t handle) {
 
 void ScheduleOwnRemoval(const std::string& self) {
     // Needs the rights to write the system's list of pending renames; without them the
-    // next start of an uninstaller deletes the copy instead.
+    // next start of an uninstaller deletes the copy instead. The folder goes after its file.
     ::MoveFileExA(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    const std::string folder = FolderOf(self);
+    const size_t cut = folder.find_last_of('\\');
+    if (cut != std::string::npos && IsCopyFolderName(folder.substr(cut + 1))) {
+        ::MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
 }
 
 }  // namespace uninstall

@@ -1,12 +1,14 @@
 // ZRXUnInst.exe: removes an installation by its record "uninstall.nfo" in the uninstaller's
-// own folder. Asks once (not with "/S"), then works from a copy of itself in the temporary
-// folder so that it can delete its own file, and ends with a box saying what was left.
+// own folder. Asks once (not with "/S"), then works from a copy of itself in a fresh folder of
+// the temporary folder so that it can delete its own file, and ends with a box saying what was
+// left. The program that was started ends only after the removal, with its outcome.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
 #include "Arguments.h"
+#include "DllSearch.h"
 #include "Removal.h"
 #include "SelfRemoval.h"
 #include "UninstallRecord.h"
@@ -15,72 +17,109 @@ namespace {
 
 constexpr char kErrorCaption[] = "Orvan3D Uninstall";
 
-enum class ExitCode : int { kDone = 0, kBadRecord = 1, kDeclined = 2 };
+// Deployment tools read these after running the quiet command; keep them stable.
+enum class ExitCode : int { kDone = 0, kBadRecord = 1, kDeclined = 2, kDoneButForeignPaths = 3 };
 
 int Exit(ExitCode code) { return static_cast<int>(code); }
 
 bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// The installation's files, then the record, then the folders left empty, then the entries.
-// The record goes only with the uninstaller next to it, so that one left behind can run again.
-void RemoveInstallation(const uninstall::UninstallRecord& record, const std::string& installFolder,
-                        std::vector<uninstall::LeftItem>& left) {
-    uninstall::DeleteListedFiles(record, left);
-    if (!Exists(installFolder + "\\" + uninstall::kUninstallerName)) {
-        ::DeleteFileA((installFolder + "\\" + uninstall::kRecordName).c_str());
-    }
-    uninstall::RemoveListedFolders(record, left);
-    uninstall::RemoveEntries(HKEY_LOCAL_MACHINE, record.projectName, installFolder);
+// What one removal works on: the record, cut down to this installation's paths.
+struct Removal {
+    uninstall::UninstallRecord record;
+    std::string installFolder;
+    std::vector<uninstall::LeftItem> left;
+    size_t foreign = 0;
+
+    int Outcome() const { return Exit(foreign == 0 ? ExitCode::kDone : ExitCode::kDoneButForeignPaths); }
+};
+
+void ShowError(const std::string& message, bool silent) {
+    if (!silent) ::MessageBoxA(nullptr, message.c_str(), kErrorCaption, MB_OK | MB_ICONERROR);
 }
 
-int ShowSummary(const uninstall::UninstallRecord& record, const std::vector<uninstall::LeftItem>& left, bool silent) {
-    if (!silent) {
-        ::MessageBoxA(nullptr, uninstall::SummaryText(record.projectName, left).c_str(), record.projectName.c_str(),
-                      MB_OK | (left.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
+// Everything but the uninstaller that was started (still running while this runs in its copy),
+// then the installation's entries.
+void RemoveAllButStarter(Removal& removal) {
+    removal.foreign = uninstall::KeepOnlyOurs(removal.record, removal.installFolder, uninstall::FindOutsidePlaces(),
+                                              HKEY_LOCAL_MACHINE, removal.left);
+    uninstall::DeleteListedFiles(removal.record, removal.left,
+                                 removal.installFolder + "\\" + uninstall::kUninstallerName);
+    uninstall::RemoveEntries(HKEY_LOCAL_MACHINE, removal.record.projectName, removal.installFolder);
+}
+
+// The started uninstaller's file, then the record, then the folders left empty. The record
+// goes only with the uninstaller next to it, so that one left behind can run again.
+void RemoveRest(Removal& removal) {
+    uninstall::UninstallRecord starter;
+    const std::string uninstaller = removal.installFolder + "\\" + uninstall::kUninstallerName;
+    for (const std::string& path : removal.record.files) {
+        if (::lstrcmpiA(path.c_str(), uninstaller.c_str()) == 0) starter.files.push_back(path);
     }
-    return Exit(ExitCode::kDone);
+    uninstall::DeleteListedFiles(starter, removal.left);
+    if (!Exists(uninstaller)) ::DeleteFileA((removal.installFolder + "\\" + uninstall::kRecordName).c_str());
+    uninstall::RemoveListedFolders(removal.record, removal.left);
+}
+
+void ShowSummary(const Removal& removal, bool silent) {
+    if (silent) return;
+    const std::string& name = removal.record.projectName;
+    ::MessageBoxA(nullptr, uninstall::SummaryText(name, removal.left).c_str(), name.c_str(),
+                  MB_OK | (removal.left.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
 }
 
 // Started by the user or the system, from the install folder.
 int RunOriginal(const uninstall::Arguments& arguments, const std::string& self, const std::string& temp) {
-    const std::string folder = uninstall::FolderOf(self);
-    uninstall::UninstallRecord record;
+    Removal removal;
+    removal.installFolder = uninstall::FolderOf(self);
     std::string message;
-    if (!uninstall::LoadRecord(folder, record, message)) {
-        if (!arguments.silent) ::MessageBoxA(nullptr, message.c_str(), kErrorCaption, MB_OK | MB_ICONERROR);
+    if (!uninstall::LoadRecord(removal.installFolder, removal.record, message)) {
+        ShowError(message, arguments.silent);
         return Exit(ExitCode::kBadRecord);
     }
     if (!arguments.silent) {
-        const std::string question = "Remove " + record.projectName + " and all of its components?";
-        if (::MessageBoxA(nullptr, question.c_str(), record.projectName.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        const std::string& name = removal.record.projectName;
+        const std::string question = "Remove " + name + " and all of its components?";
+        if (::MessageBoxA(nullptr, question.c_str(), name.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
             return Exit(ExitCode::kDeclined);
         }
     }
-    if (uninstall::StartCopy(self, temp, folder, arguments.silent)) return Exit(ExitCode::kDone);
+    int outcome = 0;
+    if (uninstall::RunCopy(self, temp, removal.installFolder, arguments.silent, outcome)) return outcome;
     // Without a copy this program's own file and the record stay; everything else goes.
-    std::vector<uninstall::LeftItem> left;
-    RemoveInstallation(record, folder, left);
-    return ShowSummary(record, left, arguments.silent);
+    RemoveAllButStarter(removal);
+    RemoveRest(removal);
+    ShowSummary(removal, arguments.silent);
+    return removal.Outcome();
 }
 
-// The copy in the temporary folder, on the folder given.
+// The copy, on the folder given. The program that started it waits for the outcome, which is
+// known once everything but that program's own file is gone.
 int RunCopy(const uninstall::Arguments& arguments, const std::string& self) {
-    uninstall::WaitForStarter(arguments.waitHandle);
     uninstall::ScheduleOwnRemoval(self);
-    uninstall::UninstallRecord record;
+    Removal removal;
+    removal.installFolder = arguments.installFolder;
     std::string message;
-    if (!uninstall::LoadRecord(arguments.installFolder, record, message)) {
-        if (!arguments.silent) ::MessageBoxA(nullptr, message.c_str(), kErrorCaption, MB_OK | MB_ICONERROR);
+    if (!uninstall::LoadRecord(removal.installFolder, removal.record, message)) {
+        // The box can wait; the program that started this one must not.
+        uninstall::ReportOutcome(arguments.outcomeHandle, Exit(ExitCode::kBadRecord));
+        ShowError(message, arguments.silent);
         return Exit(ExitCode::kBadRecord);
     }
-    std::vector<uninstall::LeftItem> left;
-    RemoveInstallation(record, arguments.installFolder, left);
-    return ShowSummary(record, left, arguments.silent);
+    RemoveAllButStarter(removal);
+    uninstall::ReportOutcome(arguments.outcomeHandle, removal.Outcome());
+    uninstall::WaitForStarter(arguments.waitHandle);
+    RemoveRest(removal);
+    ShowSummary(removal, arguments.silent);
+    return removal.Outcome();
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Before anything else is loaded: neither the program's folder nor the current folder
+    // may supply a library.
+    win::HardenDllSearch();
     const uninstall::Arguments arguments = uninstall::ParseArguments(::GetCommandLineA());
     const std::string self = uninstall::OwnPath();
     const std::string temp = uninstall::TempFolder();

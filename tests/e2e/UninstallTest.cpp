@@ -81,9 +81,12 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
 }
 
 // Runs commandLine in folder and drives its windows and those of the processes it starts:
-// the options dialog goes to onDialog, message boxes to answer. Returns when all have ended.
+// the options dialog goes to onDialog, message boxes to answer. Returns when all have ended;
+// onRootEnd, when given, sees the machine at the moment the started program has ended, as a
+// caller that waits for it would.
 TreeRun DriveTree(const std::string& exe, const std::string& commandLine, const std::string& folder,
-                  const std::function<void(HWND)>& onDialog, const testkit::BoxHandler& answer) {
+                  const std::function<void(HWND)>& onDialog, const testkit::BoxHandler& answer,
+                  const std::function<void()>& onRootEnd = nullptr) {
     TreeRun run;
     testkit::ChildProcess child;
     if (!child.Start(exe, commandLine, folder)) return run;
@@ -93,7 +96,10 @@ TreeRun DriveTree(const std::string& exe, const std::string& commandLine, const 
     const DWORD start = ::GetTickCount();
     bool rootEnded = false;
     for (;;) {
-        rootEnded = rootEnded || child.Wait(1);
+        if (!rootEnded && child.Wait(1)) {
+            rootEnded = true;
+            if (onRootEnd) onRootEnd();
+        }
         AddChildren(run.processes, descendants);
         bool allEnded = rootEnded;
         for (const auto& process : descendants) {
@@ -273,7 +279,8 @@ std::string TempFolder() {
     return out;
 }
 
-// The uninstaller's copies in the temporary folder.
+// The uninstaller's copies in the temporary folder: a run leaves its fresh folder and the copy
+// in it (removed at the next restart or the next run); earlier versions left a file.
 std::vector<std::string> TempCopies(const Tree& tree) {
     const std::string prefix = Lower(TempFolder() + "\\ZRXUnInst-");
     std::vector<std::string> out;
@@ -284,7 +291,27 @@ std::vector<std::string> TempCopies(const Tree& tree) {
 }
 
 void RemoveTempCopies() {
-    for (const auto& copy : TempCopies(DriveTree())) ::DeleteFileA(copy.c_str());
+    for (const auto& copy : TempCopies(DriveTree())) {
+        if (copy.back() == '\\') {
+            testkit::RemoveTree(copy.substr(0, copy.size() - 1));
+        } else {
+            ::DeleteFileA(copy.c_str());
+        }
+    }
+}
+
+// The one run's copy: a folder of 32 random hex digits holding only the uninstaller.
+void ExpectOneFreshCopy(const std::vector<std::string>& copies) {
+    const std::string prefix = TempFolder() + "\\ZRXUnInst-";
+    std::vector<std::string> fresh;
+    for (const auto& copy : copies) {
+        if (copy.back() == '\\' || copy.find('\\', prefix.size()) != std::string::npos) fresh.push_back(copy);
+    }
+    ASSERT_EQ(fresh.size(), 2u) << ::testing::PrintToString(copies);
+    const std::string name = fresh[0].substr(prefix.size(), fresh[0].size() - prefix.size() - 1);
+    EXPECT_EQ(name.size(), 32u) << fresh[0];
+    EXPECT_EQ(name.find_first_not_of("0123456789abcdef"), std::string::npos) << fresh[0];
+    EXPECT_EQ(fresh[1], fresh[0] + "ZRXUnInst.exe");
 }
 
 class Uninstall : public ::testing::Test {
@@ -375,8 +402,9 @@ TEST_F(Uninstall, ProjectInstallRoundTripKeepsOnlyWhatTheUserAdded) {
     const Tree after = DriveTree();
     const TreeChanges changes = Compare(before, after);
     const std::vector<std::string> copies = TempCopies(after);
-    ASSERT_EQ(copies.size(), 1u) << ::testing::PrintToString(changes.added);
-    std::vector<std::string> expectedAdded = {target + "\\", target + "\\media\\", userFile, copies[0]};
+    ExpectOneFreshCopy(copies);
+    std::vector<std::string> expectedAdded = {target + "\\", target + "\\media\\", userFile};
+    expectedAdded.insert(expectedAdded.end(), copies.begin(), copies.end());
     std::sort(expectedAdded.begin(), expectedAdded.end());
     EXPECT_EQ(changes.added, expectedAdded);
     EXPECT_TRUE(changes.removed.empty()) << ::testing::PrintToString(changes.removed);
@@ -392,8 +420,15 @@ TEST_F(Uninstall, TheSystemsQuietCommandRemovesEverythingWithoutABox) {
     const std::string temp = TempFolder();
     const std::string earlierCopy = temp + "\\ZRXUnInst-0badc0de.exe";
     const std::string notACopy = temp + "\\ZRXUnInst-notes.exe";
+    const std::string earlierFolder = temp + "\\ZRXUnInst-" + std::string(32, 'a');
+    const std::string notOurFolder = temp + "\\ZRXUnInst-" + std::string(32, 'b');
     ASSERT_TRUE(testkit::WriteFileBytes(earlierCopy, uninstaller));
     ASSERT_TRUE(testkit::WriteFileBytes(notACopy, Bytes(10, 'x')));
+    for (const std::string& folder : {earlierFolder, notOurFolder}) {
+        ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+        ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\ZRXUnInst.exe", uninstaller));
+    }
+    ASSERT_TRUE(testkit::WriteFileBytes(notOurFolder + "\\notes.txt", Bytes(10, 'x')));
     const Tree before = DriveTree();
     const Registry registryBefore = RegistryConcerned();
     Install();
@@ -401,24 +436,38 @@ TEST_F(Uninstall, TheSystemsQuietCommandRemovesEverythingWithoutABox) {
     // Exactly the command the system's list of programs runs.
     const std::string quiet = QueryText(kUninstallKey, "QuietUninstallString");
     ASSERT_EQ(quiet, "\"" + target + "\\ZRXUnInst.exe\" /S");
-    const TreeRun run = DriveTree(target + "\\ZRXUnInst.exe", quiet, temp, NoDialog, Answer(IDCANCEL));
+    // A deployment tool waits for that command and then reinstalls: by then all is gone but at
+    // most the uninstaller that was started and its record, which its copy removes right after.
+    Tree leftAtEnd;
+    bool entryLeftAtEnd = true;
+    const TreeRun run = DriveTree(target + "\\ZRXUnInst.exe", quiet, temp, NoDialog, Answer(IDCANCEL), [&] {
+        AddTree(target, {}, leftAtEnd);
+        entryLeftAtEnd = !QueryText(kUninstallKey, "UninstallString").empty();
+    });
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(Boxes(run));
+    EXPECT_FALSE(entryLeftAtEnd);
+    leftAtEnd.erase(target + "\\ZRXUnInst.exe");
+    leftAtEnd.erase(target + "\\uninstall.nfo");
+    EXPECT_TRUE(leftAtEnd.empty()) << ::testing::PrintToString(leftAtEnd);
 
     const Tree after = DriveTree();
     const TreeChanges changes = Compare(before, after);
     const std::vector<std::string> copies = TempCopies(after);
-    ASSERT_EQ(copies.size(), 2u) << ::testing::PrintToString(changes.added);
+    ASSERT_EQ(copies.size(), 6u) << ::testing::PrintToString(changes.added);
     std::vector<std::string> newCopy;
     for (const auto& copy : copies) {
-        if (Lower(copy) != Lower(notACopy)) newCopy.push_back(copy);
+        if (Lower(copy) != Lower(notACopy) && Lower(copy).find(Lower(notOurFolder)) != 0) newCopy.push_back(copy);
     }
+    ExpectOneFreshCopy(newCopy);
     EXPECT_EQ(changes.added, newCopy);
-    EXPECT_EQ(changes.removed, (std::vector<std::string>{earlierCopy}));
+    EXPECT_EQ(changes.removed,
+              (std::vector<std::string>{earlierCopy, earlierFolder + "\\", earlierFolder + "\\ZRXUnInst.exe"}));
     EXPECT_TRUE(changes.changed.empty()) << ::testing::PrintToString(changes.changed);
     EXPECT_EQ(RegistryConcerned(), registryBefore);
     ::DeleteFileA(notACopy.c_str());
+    testkit::RemoveTree(notOurFolder);
 }
 
 TEST_F(Uninstall, NoToTheQuestionChangesNothing) {
@@ -439,22 +488,46 @@ TEST_F(Uninstall, NoToTheQuestionChangesNothing) {
 
 // The records of the screen-saver and plug-in modes list copies outside the install folder (the
 // system directory, Winamp's plug-in folder) and come with the viewer entry. Laid out here as
-// those modes leave them, so that the uninstaller's side is checked on its own.
+// those modes leave them, so that the uninstaller's side is checked on its own. Once a later
+// installation of the same name elsewhere has taken the copies over (its viewer entry), they
+// are that one's and stay.
 TEST_F(Uninstall, ScreenSaverAndPlugInRecordsRemoveTheirCopiesOutsideTheFolder) {
     char system[MAX_PATH] = {};
     ASSERT_NE(::GetSystemDirectoryA(system, sizeof(system)), 0u);
     const std::string plugins = scratch + "\\Winamp\\Plugins";
     ASSERT_TRUE(::CreateDirectoryA((scratch + "\\Winamp").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryA(plugins.c_str(), nullptr));
+    // Where the plug-in install and the uninstaller both find Winamp.
+    win::RegKey winamp;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Winamp", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                winamp.put(), nullptr),
+              ERROR_SUCCESS);
+    const std::string winampFolder = scratch + "\\Winamp";
+    ::RegSetValueExA(winamp.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(winampFolder.c_str()),
+                     static_cast<DWORD>(winampFolder.size() + 1));
     const std::string viewerKey = std::string("SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\") + kProjectName;
+    const std::string screenSaver = std::string(system) + "\\Test Project.scr";
+    const std::string plugIn = plugins + "\\vis_Test Project.dll";
+    const std::string question = "Remove Test Project and all of its components? / Test Project";
+    const std::string taken = "\r\n    (not removed: it now belongs to another installation of the same name)";
     struct Case {
         const char* description;
         std::vector<std::string> files;
+        std::string viewerFolder;
+        std::vector<std::string> boxes;
     } cases[] = {
         {"screen saver",
-         {target + "\\OrvanViewer.exe", target + "\\ZRXUnInst.exe", target + "\\screensaver.cfg",
-          std::string(system) + "\\Test Project.scr"}},
-        {"plug-in", {target + "\\ZRXUnInst.exe", plugins + "\\vis_TestProject.dll", target + "\\winamp.cfg"}},
+         {target + "\\OrvanViewer.exe", target + "\\ZRXUnInst.exe", target + "\\screensaver.cfg", screenSaver},
+         target,
+         {question, "Test Project was removed from this computer. / Test Project"}},
+        {"plug-in", {target + "\\ZRXUnInst.exe", plugIn, target + "\\winamp.cfg"}, target,
+         {question, "Test Project was removed from this computer. / Test Project"}},
+        {"both, since taken over by another installation",
+         {target + "\\ZRXUnInst.exe", screenSaver, plugIn},
+         scratch + "\\Another",
+         {question, "Test Project was removed from this computer, except for these items:\r\n\r\n" + screenSaver +
+                        taken + "\r\n" + plugIn + taken +
+                        "\r\n\r\nDelete them yourself if you no longer need them. / Test Project"}},
     };
     for (const Case& c : cases) {
         RemoveTempCopies();
@@ -469,7 +542,7 @@ TEST_F(Uninstall, ScreenSaverAndPlugInRecordsRemoveTheirCopiesOutsideTheFolder) 
         ASSERT_TRUE(testkit::WriteFileBytes(target + "\\uninstall.nfo",
                                             testkit::MakeUninstallRecord(c.files, {target + "\\"}, kProjectName, true)));
         for (const auto& entry : {std::make_pair(std::string(kUninstallKey), "\"" + target + "\\ZRXUnInst.exe\""),
-                                  std::make_pair(viewerKey, target)}) {
+                                  std::make_pair(viewerKey, c.viewerFolder)}) {
             win::RegKey key;
             ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, entry.first.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                         key.put(), nullptr),
@@ -481,19 +554,28 @@ TEST_F(Uninstall, ScreenSaverAndPlugInRecordsRemoveTheirCopiesOutsideTheFolder) 
 
         const TreeRun run = RunUninstaller("", Answer(IDYES));
         ASSERT_FALSE(run.timedOut) << c.description << ::testing::PrintToString(Boxes(run)) << run.processes.size();
-        EXPECT_EQ(Boxes(run), (std::vector<std::string>{"Remove Test Project and all of its components? / Test Project",
-                                                        "Test Project was removed from this computer. / Test Project"}))
-            << c.description;
+        EXPECT_EQ(Boxes(run), c.boxes) << c.description;
+        const bool takenOver = c.viewerFolder != target;
+        EXPECT_EQ(run.exitCode, takenOver ? 3u : 0u) << c.description;
+        if (takenOver) {
+            EXPECT_TRUE(Exists(screenSaver) && Exists(plugIn)) << c.description;
+            EXPECT_FALSE(QueryText(viewerKey.c_str(), "DisplayName").empty()) << "the other installation's entry";
+            ::DeleteFileA(screenSaver.c_str());
+            ::DeleteFileA(plugIn.c_str());
+            ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, viewerKey.c_str());
+        }
         const Tree after = DriveTree();
         const TreeChanges changes = Compare(before, after);
         EXPECT_EQ(changes.added, TempCopies(after)) << c.description;
-        EXPECT_EQ(changes.added.size(), 1u) << c.description;
+        ExpectOneFreshCopy(changes.added);
         EXPECT_TRUE(changes.removed.empty()) << c.description << ::testing::PrintToString(changes.removed);
         EXPECT_TRUE(changes.changed.empty()) << c.description << ::testing::PrintToString(changes.changed);
         EXPECT_EQ(RegistryConcerned(), registryBefore) << c.description;
         EXPECT_TRUE(Exists(plugins)) << "Winamp's own folder is not the installation's";
     }
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, viewerKey.c_str());
+    winamp.reset();
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Winamp");
 }
 
 // A folder of a fake installation outside the drive's usual places, with its uninstaller.
@@ -576,7 +658,7 @@ TEST_F(UninstallRecordDamage, CutUnsafeAndDoubledPathsRemoveOnlyWhatIsListed) {
                                                 "outside.bin", folder + "\\ZRXUnInst.exe"})));
     const TreeRun run = Run(Answer(IDYES));
     ASSERT_FALSE(run.timedOut);
-    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.exitCode, 3u) << "paths it was not given to remove were listed";
     ASSERT_EQ(run.boxes.size(), 2u) << ::testing::PrintToString(Boxes(run));
     EXPECT_EQ(run.boxes[0].text, "Remove Damage Test and all of its components?");
     const std::string& summary = run.boxes[1].text;
@@ -592,5 +674,156 @@ TEST_F(UninstallRecordDamage, CutUnsafeAndDoubledPathsRemoveOnlyWhatIsListed) {
     for (const std::string& gone : {a, folder + "\\sub\\b.bin", folder + "\\sub", folder + "\\ZRXUnInst.exe",
                                     folder + "\\uninstall.nfo"}) {
         EXPECT_FALSE(Exists(gone)) << gone;
+    }
+}
+
+// What a caller that waits for the uninstaller gets, and what has gone by then. A record that
+// also lists files of others (a scratch file in the system folder, a file in another folder):
+// those stay, are named in the final box, and the quiet command ends with 3.
+TEST_F(UninstallRecordDamage, AWaitingCallerGetsTheOutcomeAfterTheRemoval) {
+    char system[MAX_PATH] = {};
+    ASSERT_NE(::GetSystemDirectoryA(system, sizeof(system)), 0u);
+    const std::string systemFile = std::string(system) + "\\orvan-uninstall-" + std::to_string(::GetCurrentProcessId());
+    const std::string outside = scratch + "\\outside.bin";
+    const std::vector<std::string> ours = {folder + "\\a.bin", folder + "\\sub\\b.bin"};
+    const std::string notOurs = "\r\n    (not removed: it lies outside this installation's folder)";
+    const std::string foreignBox = "Damage Test was removed from this computer, except for these items:\r\n\r\n" +
+                                   systemFile + notOurs + "\r\n" + outside + notOurs +
+                                   "\r\n\r\nDelete them yourself if you no longer need them. / Damage Test";
+    struct Case {
+        const char* description;
+        bool foreign;        // the record also lists systemFile and outside
+        bool damaged;        // the record is cut short
+        const char* switches;
+        int answer;
+        DWORD exitCode;
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {"quiet", false, false, " /S", IDCANCEL, 0, {}},
+        {"quiet, damaged record", false, true, " /S", IDCANCEL, 1, {}},
+        {"quiet, with paths of others", true, false, " /S", IDCANCEL, 3, {}},
+        {"asked, with paths of others", true, false, "", IDYES, 3,
+         {"Remove Damage Test and all of its components? / Damage Test", foreignBox}},
+        {"asked, answered No", false, false, "", IDNO, 2,
+         {"Remove Damage Test and all of its components? / Damage Test"}},
+    };
+    for (const Case& c : cases) {
+        RemoveTempCopies();
+        ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+        ::CreateDirectoryA((folder + "\\sub").c_str(), nullptr);
+        for (const std::string& path : {ours[0], ours[1], systemFile, outside}) {
+            ASSERT_TRUE(testkit::WriteFileBytes(path, Bytes(64, 'f'))) << path;
+        }
+        ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\ZRXUnInst.exe", uninstaller));
+        std::vector<std::string> listed = {ours[0], ours[1], folder + "\\ZRXUnInst.exe"};
+        if (c.foreign) listed.insert(listed.begin() + 1, {systemFile, outside});
+        Bytes record = Record(listed);
+        if (c.damaged) record.resize(record.size() - 1);
+        ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\uninstall.nfo", record));
+
+        const std::string exe = folder + "\\ZRXUnInst.exe";
+        std::vector<std::string> oursAtEnd;
+        const TreeRun run = DriveTree(exe, "\"" + exe + "\"" + c.switches, folder, NoDialog, Answer(c.answer), [&] {
+            for (const auto& path : ours) {
+                if (Exists(path)) oursAtEnd.push_back(path);
+            }
+        });
+        ASSERT_FALSE(run.timedOut) << c.description;
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.description;
+        EXPECT_EQ(Boxes(run), c.boxes) << c.description;
+        const bool removes = c.exitCode == 0 || c.exitCode == 3;
+        EXPECT_EQ(oursAtEnd, removes ? std::vector<std::string>() : ours) << c.description;
+        EXPECT_EQ(Exists(exe), !removes) << c.description;
+        EXPECT_TRUE(Exists(systemFile)) << c.description;
+        EXPECT_TRUE(Exists(outside)) << c.description;
+    }
+    ::DeleteFileA(systemFile.c_str());
+}
+
+// Install A, then B of the same project elsewhere, which takes over the Start-menu links: the
+// uninstall of A removes A's files and leaves B's links and entry alone.
+TEST_F(Uninstall, UninstallingAnEarlierInstallationLeavesTheLaterOnesLinks) {
+    Install();
+    const std::string later = target + " B";
+    testkit::RemoveTree(later);
+    const auto install = DriveTree(setup, "\"" + setup + "\"", scratch, InstallInto(later), testkit::PressOk);
+    ASSERT_FALSE(install.timedOut);
+    ASSERT_EQ(QueryText(kUninstallKey, "UninstallString"), "\"" + later + "\\ZRXUnInst.exe\"");
+    const std::string links[] = {startMenuFolder + "\\Test Project.lnk", startMenuFolder + "\\Test Project Uninstall.lnk"};
+    Tree laterBefore;
+    AddTree(later, {}, laterBefore);
+
+    const TreeRun run = RunUninstaller("", Answer(IDYES));
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 3u);
+    ASSERT_EQ(run.boxes.size(), 2u) << ::testing::PrintToString(Boxes(run));
+    for (const auto& link : links) {
+        EXPECT_TRUE(Exists(link)) << link;
+        EXPECT_NE(run.boxes[1].text.find(link + "\r\n    (not removed: the link now leads to another installation)"),
+                  std::string::npos)
+            << run.boxes[1].text;
+    }
+    EXPECT_FALSE(Exists(target + "\\OrvanViewer.exe"));
+    Tree laterAfter;
+    AddTree(later, {}, laterAfter);
+    EXPECT_EQ(laterAfter, laterBefore);
+    EXPECT_EQ(QueryText(kUninstallKey, "UninstallString"), "\"" + later + "\\ZRXUnInst.exe\"");
+    testkit::RemoveTree(later);
+}
+
+// A library planted in the temporary folder, where the copy used to run from and be started
+// in, is not loaded by the copy. version.dll is no known library on Windows, so the system
+// takes it from a program's folder; Wine prefers its own unless told otherwise, which its
+// setting below does for the test's time (Windows ignores it; whatever the copy is called). The
+// control run shows that the probe is taken from beside a program.
+TEST_F(UninstallRecordDamage, NoLibraryIsTakenFromBesideTheCopy) {
+    Bytes probe;
+    ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\probe-version.dll", probe));
+    constexpr char kWineSetting[] = "Software\\Wine\\DllOverrides";
+    char had[64] = {};
+    DWORD hadSize = sizeof(had) - 1;
+    const bool hadSetting = ::RegGetValueA(HKEY_CURRENT_USER, kWineSetting, "version", RRF_RT_REG_SZ, nullptr, had,
+                                           &hadSize) == ERROR_SUCCESS;
+    {
+        win::RegKey key;
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kWineSetting, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                                    nullptr),
+                  ERROR_SUCCESS);
+        const char order[] = "native,builtin";
+        ::RegSetValueExA(key.get(), "version", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
+    }
+    const std::string control = scratch + "\\control";
+    const std::string planted = TempFolder() + "\\version.dll";
+    struct Case {
+        const char* description;
+        std::string exe;
+        std::string probePath;
+        DWORD exitCode;
+        bool loaded;
+    } cases[] = {
+        {"beside a program (control)", control + "\\ZRXUnInst.exe", control + "\\version.dll", 1, true},
+        {"in the temporary folder", folder + "\\ZRXUnInst.exe", planted, 0, false},
+    };
+    ASSERT_TRUE(::CreateDirectoryA(control.c_str(), nullptr));
+    ASSERT_TRUE(testkit::WriteFileBytes(control + "\\ZRXUnInst.exe", uninstaller));
+    ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\uninstall.nfo",
+                                        Record({folder + "\\a.bin", folder + "\\sub\\b.bin", folder + "\\ZRXUnInst.exe"})));
+    for (const Case& c : cases) {
+        ASSERT_TRUE(testkit::WriteFileBytes(c.probePath, probe));
+        const TreeRun run = DriveTree(c.exe, "\"" + c.exe + "\" /S", c.exe.substr(0, c.exe.rfind('\\')), NoDialog, Answer(IDCANCEL));
+        EXPECT_FALSE(run.timedOut) << c.description;
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.description;
+        EXPECT_EQ(Exists(c.probePath + ".loaded"), c.loaded) << c.description;
+        ::DeleteFileA(c.probePath.c_str());
+        ::DeleteFileA((c.probePath + ".loaded").c_str());
+    }
+    win::RegKey key;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kWineSetting, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
+        if (hadSetting) {
+            ::RegSetValueExA(key.get(), "version", 0, REG_SZ, reinterpret_cast<const BYTE*>(had),
+                             static_cast<DWORD>(std::string(had).size() + 1));
+        } else {
+            ::RegDeleteValueA(key.get(), "version");
+        }
     }
 }

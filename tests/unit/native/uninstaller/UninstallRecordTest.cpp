@@ -183,6 +183,7 @@ TEST(UninstallArguments, SwitchesOfTheUserAndOfTheCopy) {
         bool silent, isCopy;
         std::string folder;
         uint32_t handle;
+        uint32_t outcome = 0;
     } cases[] = {
         {"ZRXUnInst.exe", false, false, "", 0},
         {"\"C:\\Program Files\\Demo\\ZRXUnInst.exe\" /S", true, false, "", 0},
@@ -191,6 +192,7 @@ TEST(UninstallArguments, SwitchesOfTheUserAndOfTheCopy) {
         {"ZRXUnInst.exe /X /silent", false, false, "", 0},
         {"\"C:\\T\\ZRXUnInst-0000abcd.exe\" /D \"C:\\Program Files\\Demo\" /W 1f4", false, true,
          "C:\\Program Files\\Demo", 0x1f4},
+        {"\"C:\\T\\ZRXUnInst-1\\ZRXUnInst.exe\" /D C:\\Demo /P 2c /W 1f4 /S", true, true, "C:\\Demo", 0x1f4, 0x2c},
     };
     for (const Case& c : cases) {
         const auto a = uninstall::ParseArguments(c.line);
@@ -198,12 +200,14 @@ TEST(UninstallArguments, SwitchesOfTheUserAndOfTheCopy) {
         EXPECT_EQ(a.isCopy, c.isCopy) << c.line;
         EXPECT_EQ(a.installFolder, c.folder) << c.line;
         EXPECT_EQ(a.waitHandle, c.handle) << c.line;
+        EXPECT_EQ(a.outcomeHandle, c.outcome) << c.line;
     }
     // What the original hands its copy reads back the same.
     const std::string line = uninstall::CopyCommandLine("C:\\Temp dir\\ZRXUnInst-00000001.exe", "C:\\My Apps\\Demo",
-                                                        0x7c, true);
+                                                        0x7c, 0x80, true);
     const auto a = uninstall::ParseArguments(line.c_str());
     EXPECT_TRUE(a.isCopy && a.silent);
     EXPECT_EQ(a.installFolder, "C:\\My Apps\\Demo");
     EXPECT_EQ(a.waitHandle, 0x7cu);
+    EXPECT_EQ(a.outcomeHandle, 0x80u);
 }

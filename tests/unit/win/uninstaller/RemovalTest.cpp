@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -194,4 +195,111 @@ TEST_F(Removal, OnlyTheUninstallersOwnCopiesCountAsLeftovers) {
     uninstall::RemoveEarlierCopies(scratch, self);
     for (const Case& c : cases) EXPECT_EQ(Exists(scratch + "\\" + c.name), !c.isCopy) << c.name;
     EXPECT_TRUE(Exists(self)) << "the running copy is not its own leftover";
+}
+
+// An installation I in scratch places laid out as the installing modes leave them, next to a
+// second installation O of the same project name and files that are nobody's.
+TEST_F(Removal, OnlyThisInstallationsPathsAreKeptForRemoval) {
+    const std::string i = scratch + "\\Install";
+    const std::string o = scratch + "\\Other";
+    uninstall::OutsidePlaces places;
+    places.programsFolder = scratch + "\\Programs";
+    places.systemFolder = scratch + "\\System";
+    places.winampFolder = scratch + "\\Winamp\\";  // as the association command gives it
+    for (const std::string& folder : {i, o, places.programsFolder, places.programsFolder + "\\Demo",
+                                      places.programsFolder + "\\Other", places.systemFolder, scratch + "\\Winamp",
+                                      scratch + "\\Winamp\\Plugins"}) {
+        ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    }
+    testkit::MemoryPackageHost host{testkit::PackageFixture().Image(Bytes(64, 0))};
+    testkit::RecordingMessages messages;
+    for (const std::string& folder : {i, o}) {
+        RecordingInstaller installer(host, messages);
+        ASSERT_TRUE(installer.SetInstallFolder(folder.c_str()));
+        const std::string link = places.programsFolder + (folder == i ? "\\Demo\\Demo.lnk" : "\\Other\\Demo.lnk");
+        ASSERT_EQ(installer.CreateShortcut((folder + "\\OrvanViewer.exe").c_str(), link.c_str(), "d", nullptr), S_OK);
+    }
+    const std::string ours[] = {i + "\\a.bin", places.programsFolder + "\\Demo\\Demo.lnk"};
+    const std::string copies[] = {places.systemFolder + "\\Demo.scr", scratch + "\\Winamp\\Plugins\\vis_Demo.dll"};
+    const std::vector<std::pair<std::string, const char*>> foreign = {
+        {scratch + "\\elsewhere.bin", "it lies outside this installation's folder"},
+        {places.systemFolder + "\\Another.scr", "it lies outside this installation's folder"},
+        {places.programsFolder + "\\Demo\\notes.txt", "it lies outside this installation's folder"},
+        {places.programsFolder + "\\Other\\Demo.lnk", "the link now leads to another installation"},
+        {i, "it lies outside this installation's folder"},  // the folder itself, listed as a file
+    };
+    struct Case {
+        const char* description;
+        std::string viewerFolder;  // what the project's viewer entry names
+        bool copiesOurs;
+    } cases[] = {
+        {"the viewer entry names this installation", i + "\\", true},
+        {"a later installation of the same name elsewhere", o, false},
+    };
+    for (const Case& c : cases) {
+        MakeKey(kViewerBase + std::string("Demo"), "DisplayName", c.viewerFolder);
+        uninstall::UninstallRecord record;
+        record.projectName = "Demo";
+        record.files = {ours[0], copies[0], ours[1], copies[1]};
+        for (const auto& item : foreign) record.files.push_back(item.first);
+        record.folders = {places.programsFolder + "\\Other\\", places.programsFolder + "\\Demo\\", i + "\\sub\\",
+                          i + "\\", scratch + "\\"};
+        record.skippedPaths = {"relative.bin"};
+        std::vector<uninstall::LeftItem> left;
+        const size_t count = uninstall::KeepOnlyOurs(record, i, places, root.get(), left);
+
+        std::vector<std::string> kept = {ours[0], ours[1]};
+        std::vector<std::pair<std::string, std::string>> expectedLeft;
+        if (c.copiesOurs) {
+            kept = {ours[0], copies[0], ours[1], copies[1]};
+        } else {
+            for (const auto& copy : copies) {
+                expectedLeft.push_back({copy, "not removed: it now belongs to another installation of the same name"});
+            }
+        }
+        for (const auto& item : foreign) expectedLeft.push_back({item.first, std::string("not removed: ") + item.second});
+        expectedLeft.push_back({places.programsFolder + "\\Other\\", "not removed: it lies outside this installation's folder"});
+        expectedLeft.push_back({scratch + "\\", "not removed: it lies outside this installation's folder"});
+        EXPECT_EQ(record.files, kept) << c.description;
+        EXPECT_EQ(record.folders,
+                  (std::vector<std::string>{places.programsFolder + "\\Demo\\", i + "\\sub\\", i + "\\"}))
+            << c.description;
+        std::vector<std::pair<std::string, std::string>> gotLeft;
+        for (const auto& item : left) gotLeft.push_back({item.path, item.reason});
+        std::sort(gotLeft.begin(), gotLeft.end());
+        std::sort(expectedLeft.begin(), expectedLeft.end());
+        EXPECT_EQ(gotLeft, expectedLeft) << c.description;
+        EXPECT_EQ(count, expectedLeft.size() + 1) << c.description << ": the skipped path counts too";
+    }
+    ::RegDeleteTreeA(root.get(), "SOFTWARE");
+}
+
+// Host links stand in for junctions and symbolic links: nothing behind them is touched. (A
+// host link to a file shows to Windows calls under Wine as the file itself, so a listed file
+// link is not tried here.)
+TEST_F(Removal, NothingIsRemovedThroughALink) {
+    const std::string f = scratch + "\\Install";
+    const std::string target = scratch + "\\Target";
+    for (const std::string& folder : {f, target, target + "\\empty"}) {
+        ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    }
+    ASSERT_TRUE(testkit::WriteFileBytes(target + "\\t.bin", Bytes(5, 't')));
+    if (!testkit::MakeHostLink(f + "\\linked", target)) GTEST_SKIP() << "no host links here";
+    ASSERT_NE(::GetFileAttributesA((f + "\\linked").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    uninstall::UninstallRecord record;
+    record.files = {f + "\\linked\\t.bin"};
+    record.folders = {f + "\\linked\\empty\\", f + "\\linked\\"};
+    std::vector<uninstall::LeftItem> left;
+    uninstall::DeleteListedFiles(record, left);
+    uninstall::RemoveListedFolders(record, left);
+    const bool linkKept = Exists(f + "\\linked");
+    testkit::RemoveHostLink(f + "\\linked");
+
+    EXPECT_TRUE(Exists(target + "\\t.bin"));
+    EXPECT_TRUE(Exists(target + "\\empty"));
+    EXPECT_TRUE(linkKept);
+    EXPECT_EQ(Paths(left), (std::vector<std::string>{f + "\\linked\\t.bin", f + "\\linked\\empty\\", f + "\\linked\\"}));
+    for (const auto& item : left) {
+        EXPECT_EQ(item.reason, "not removed: it or a folder on its path is a link to another place") << item.path;
+    }
 }

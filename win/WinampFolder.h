@@ -3,7 +3,8 @@
 
 #include <cstddef>
 
-// Where Winamp is installed, as its registry entries tell.
+// Where Winamp is installed, as its registry entries tell: the plug-in install puts its copy
+// there, and the uninstaller finds that place again the same way.
 
 // The registry value buffer the location is read into.
 constexpr DWORD kWinampValueCapacity = 513;
