@@ -187,7 +187,10 @@ void RemoveTree(const std::string& folder) {
             const std::string name = found.cFileName;
             if (name == "." || name == "..") continue;
             const std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // Wine removes an empty target through RemoveDirectory; Windows only the link.
+                if (!RemoveUnixLink(folder, name)) ::RemoveDirectoryA(path.c_str());
+            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(path);
             } else {
                 ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -197,6 +200,30 @@ void RemoveTree(const std::string& folder) {
         ::FindClose(find);
     }
     ::RemoveDirectoryA(folder.c_str());
+}
+
+namespace {
+
+bool RunUnixTool(const std::string& folder, const std::string& commandLine, const std::string& watched,
+                 bool untilPresent) {
+    ChildProcess child;
+    const std::string tool = commandLine.substr(0, commandLine.find(' '));
+    if (!child.Start("Z:\\bin\\" + tool, commandLine, folder)) return false;
+    for (int waited = 0; waited < 30000; waited += 50) {
+        if ((::GetFileAttributesA(watched.c_str()) != INVALID_FILE_ATTRIBUTES) == untilPresent) return true;
+        ::Sleep(50);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool MakeUnixLink(const std::string& folder, const std::string& target, const std::string& name) {
+    return RunUnixTool(folder, "ln -s " + target + " \"" + name + "\"", folder + "\\" + name, true);
+}
+
+bool RemoveUnixLink(const std::string& folder, const std::string& name) {
+    return RunUnixTool(folder, "rm \"" + name + "\"", folder + "\\" + name, false);
 }
 
 std::string OwnFolder() {

@@ -76,9 +76,15 @@ RunResult RunAndDrive(const std::string& exe, const std::string& commandLine, DW
                       const BoxHandler& handler = PressOk, const std::string& folder = "");
 
 // Folder helpers for tests: a fresh scratch folder under the temporary path, removed with
-// everything below it.
+// everything below it. A link (reparse point) below it is removed as a link, never entered.
 std::string MakeScratchFolder(const std::string& name);
 void RemoveTree(const std::string& folder);
+// A symbolic link folder\name to target (relative to folder, Unix separators), made by the
+// Unix side's "ln -s": Wine makes no junction, and such a link shows to Windows calls as a
+// folder with a reparse point. RemoveUnixLink takes the link away, never its target. Wine
+// gives no handle for a Unix process, so both wait (at most 30 s) for the result to show.
+bool MakeUnixLink(const std::string& folder, const std::string& target, const std::string& name);
+bool RemoveUnixLink(const std::string& folder, const std::string& name);
 // The folder holding the running test program (the build's bin folder).
 std::string OwnFolder();
 

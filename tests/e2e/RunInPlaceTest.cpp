@@ -239,3 +239,91 @@ TEST_F(RunInPlace, CheckDx8WithoutDirectXStopsBeforeAnythingIsExtracted) {
     EXPECT_TRUE(run.boxes[0].hasIcon);
     EXPECT_TRUE(TempEntries().empty()) << "nothing extracted";
 }
+
+TEST_F(RunInPlace, ALinkIsNeitherTakenForARunFolderNorEnteredBelowTheCache) {
+    // Wine makes no junction; a symbolic link of the Unix side shows as a folder with a reparse
+    // point, which is what a junction to the user's documents looks like to the program.
+    struct Case {
+        const char* what;
+        const char* linkFolder;  // below the temporary folder; made first when not empty
+        const char* linkName;
+        const char* target;  // relative to the link's folder, with Unix separators
+        const char* runFolder;
+    } cases[] = {
+        {"a link as Orvan3D0", "", "Orvan3D0", "../victim", "Orvan3D1"},
+        {"a link below the cache of a left-over Orvan3D0", "Orvan3D0\\cache", "x", "../../../victim", "Orvan3D0"},
+    };
+    const std::string victim = scratch + "\\victim";
+    const Bytes precious = {'m', 'i', 'n', 'e'};
+    for (const Case& c : cases) {
+        ::CreateDirectoryA(victim.c_str(), nullptr);
+        ::CreateDirectoryA((victim + "\\cache").c_str(), nullptr);
+        ASSERT_TRUE(testkit::WriteFileBytes(victim + "\\cache\\precious.txt", precious));
+        std::string linkFolder = temp;
+        if (*c.linkFolder != '\0') {
+            linkFolder += "\\" + std::string(c.linkFolder);
+            ::CreateDirectoryA((temp + "\\Orvan3D0").c_str(), nullptr);
+            ::CreateDirectoryA(linkFolder.c_str(), nullptr);
+        }
+        ASSERT_TRUE(testkit::MakeUnixLink(linkFolder, c.target, c.linkName)) << c.what;
+        const std::string link = linkFolder + "\\" + c.linkName;
+        ASSERT_EQ(::GetFileAttributesA(link.c_str()), DWORD{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT})
+            << c.what;
+        const std::string before = Tree(victim);
+
+        const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), Options()).fixture));
+        EXPECT_EQ(run.exitCode, 0u) << c.what;
+        EXPECT_TRUE(run.boxes.empty()) << c.what << ::testing::PrintToString(Boxes(run));
+        EXPECT_EQ(Value(Lines(scratch + "\\viewer-note.txt"), "folder"), temp + "\\" + c.runFolder) << c.what;
+        EXPECT_EQ(Tree(victim), before) << c.what << ": nothing behind the link is touched";
+        Bytes kept;
+        EXPECT_TRUE(testkit::ReadFileBytes(victim + "\\cache\\precious.txt", kept) && kept == precious) << c.what;
+        EXPECT_EQ(::GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, DWORD{FILE_ATTRIBUTE_REPARSE_POINT})
+            << c.what << ": the link itself stays";
+        EXPECT_FALSE(Exists(temp + "\\" + c.runFolder + "\\OrvanViewer.exe")) << c.what << ": the run cleaned up";
+        testkit::RemoveTree(temp);
+        testkit::RemoveTree(victim);
+        ::CreateDirectoryA(temp.c_str(), nullptr);
+    }
+}
+
+TEST_F(RunInPlace, TwoStartsAtOnceEachGetTheirOwnRunFolder) {
+    // The second starts while the first is still extracting: its run folder exists but holds
+    // no engine library yet.
+    struct Start {
+        std::string note;
+        std::string exe;
+        testkit::ChildProcess process;
+    } starts[2];
+    testkit::ComponentPackage package;
+    for (int i = 0; i < 2; ++i) {
+        auto options = Options();
+        options.note = scratch + "\\viewer-note-" + std::to_string(i) + ".txt";
+        options.holdMs = 2000;
+        package = testkit::MakeComponentPackage(testkit::OwnFolder(), options);
+        starts[i].note = options.note;
+        starts[i].exe = Pack(package.fixture, "Project" + std::to_string(i) + ".exe");
+    }
+    for (auto& start : starts) {
+        ASSERT_TRUE(start.process.Start(start.exe, "\"" + start.exe + "\""));
+        ::Sleep(50);
+    }
+    std::vector<std::string> folders;
+    for (auto& start : starts) {
+        ASSERT_TRUE(start.process.Wait(kRunLimitMs));
+        EXPECT_EQ(start.process.ExitCode(), 0u);
+        const auto note = Lines(start.note);
+        folders.push_back(Value(note, "folder"));
+        std::vector<std::string> seen;
+        for (const auto& line : note) {
+            if (line.rfind("file=", 0) == 0) seen.push_back(line.substr(5));
+        }
+        for (const auto& file : package.files) {
+            EXPECT_NE(std::find(seen.begin(), seen.end(), file), seen.end()) << file << " missing for " << start.exe;
+        }
+    }
+    EXPECT_NE(folders[0], "<none>");
+    EXPECT_NE(folders[1], "<none>");
+    EXPECT_NE(folders[0], folders[1]) << "both runs in " << folders[0];
+    EXPECT_TRUE(TempEntries().empty()) << "both run folders are gone: " << Tree(temp);
+}
