@@ -85,16 +85,18 @@ bool Installer::MakeTempDirectory() {
     const DWORD length = ::GetTempPathA(kTempPathCapacity, temp);
     // A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
     if (length == 0 || length > kTempPrefixLength) return false;
-    // A temporary folder that does not exist yet is made, and recorded for removal.
-    CreateFoldersAlong(temp);
     for (int n = 0; n <= kMaxRunFolderNumber; ++n) {
         char candidate[kFolderCapacity];
         win::FormatText(candidate, sizeof(candidate), "%.389sOrvan3D%d", temp, n);
-        // An existing real folder is reused unless a running copy holds its engine library
-        // there; a link or a file of that name never is.
+        // A temporary folder that does not exist yet is made with the run folder, each recorded
+        // for removal. An existing real folder is reused unless a running copy holds its engine
+        // library there; a link or a file of that name never is.
         char inside[kFolderCapacity + 16];
+        win::FormatText(inside, sizeof(inside), "%s\\", candidate);
+        const bool created = ::CreateDirectoryA(candidate, nullptr) != FALSE;
+        if (!created) CreateFoldersAlong(inside);
         win::FormatText(inside, sizeof(inside), "%s\\enginecore.dll", candidate);
-        if (!::CreateDirectoryA(candidate, nullptr) &&
+        if (!created &&
             ((Attributes(candidate) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
                  FILE_ATTRIBUTE_DIRECTORY ||
              Attributes(inside) != 0)) {
