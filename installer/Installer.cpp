@@ -48,24 +48,30 @@ bool WriteWhole(HANDLE file, const unsigned char* data, uint32_t size) {
     return true;
 }
 
-// A stored entry written straight to its target file. The file counts as written only once
-// the reader has checked the CRC; a damaged or cut entry leaves no file behind.
+// An entry written to a temporary name beside its target and put in its place only once it is
+// whole and verified (for a stored entry: the reader has checked the CRC). A failed write, a
+// damaged entry or a full disk leaves a file already at the target as it was.
 class FileSink : public EntrySink {
 public:
     explicit FileSink(const char* path) : path(path) {}
 
     bool Begin(uint32_t entrySize) override {
         size = entrySize;
-        file.reset(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (win::FormatText(temp, sizeof(temp), "%s.orvan~", path)) {
+            file.reset(::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        }
         return Note(file.valid());
     }
     bool Write(const void* bytes, uint32_t length) override {
         return Note(WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length));
     }
-    bool Commit() override { return Note(::CloseHandle(file.release()) != FALSE); }
+    bool Commit() override {
+        return Note(::CloseHandle(file.release()) != FALSE &&
+                    ::MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING) != FALSE);
+    }
     void Discard() override {
         file.reset();
-        ::DeleteFileA(path);
+        ::DeleteFileA(temp);
     }
     uint32_t Size() const { return size; }
     // True when the disk, not the package, stopped the file (full, locked, read-only).
@@ -79,6 +85,7 @@ private:
 
     bool writeFailed = false;
     const char* path;
+    char temp[Installer::kFolderCapacity + 8] = {};
     win::FileHandle file;
     uint32_t size = 0;
 };
@@ -171,6 +178,19 @@ bool Installer::DecodeWithZlib() {
     return true;
 }
 
+bool Installer::RefuseItem(const char* name, const char* reason) {
+    char text[600];
+    win::FormatText(text, sizeof(text), "%s\n\n%s", name, reason);
+    messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
+    return false;
+}
+
+bool Installer::StaysInPlace(const char* value, bool fullPath) {
+    // A full folder path may begin with its drive; what follows it must not climb out.
+    return StaysInsideFolder(fullPath && value[0] != '\0' && value[1] == ':' ? value + 2 : value) ||
+           RefuseItem(value, "This item would be written outside the installation folder.");
+}
+
 bool Installer::GetRequiredEntry(const char* key, void* buffer, int32_t capacity) {
     if (GetPackageEntry(key, buffer, capacity, nullptr)) return true;
     char text[96];
@@ -182,17 +202,9 @@ bool Installer::GetRequiredEntry(const char* key, void* buffer, int32_t capacity
 bool Installer::ExtractFile(const char* name, bool decode) {
     if (name == nullptr) return false;
     char path[kFolderCapacity];
-    if (!StaysInsideFolder(name)) {
-        char text[600];
-        win::FormatText(text, sizeof(text), "%s\n\nThis item would be written outside the installation folder.", name);
-        messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
-        return false;
-    }
+    if (!StaysInPlace(name, false)) return false;
     if (!Join(path, sizeof(path), installFolder, "\\", name)) {
-        char text[600];
-        win::FormatText(text, sizeof(text), "%s\n\nThe path of this item in the installation folder is too long.", name);
-        messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
-        return false;
+        return RefuseItem(name, "The path of this item in the installation folder is too long.");
     }
     CreateFoldersAlong(path);
     if (!decode) return ExtractStored(name, path);
@@ -229,17 +241,9 @@ bool Installer::ExtractFile(const char* name, bool decode) {
         contentSize = entrySize;
     }
 
-    win::FileHandle file(
-        ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        writeFailed = true;
-        return false;
-    }
-    const bool whole = WriteWhole(file.get(), content, contentSize);
-    const bool closed = ::CloseHandle(file.release()) != FALSE;
-    if (!whole || !closed) {
-        // A cut file must not pass for an installed one.
-        ::DeleteFileA(path);
+    FileSink sink(path);
+    if (!sink.Begin(contentSize) || !sink.Write(content, contentSize) || !sink.Commit()) {
+        sink.Discard();
         writeFailed = true;
         return false;
     }

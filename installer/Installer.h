@@ -34,11 +34,19 @@ public:
 
     virtual void Init(HINSTANCE instance, HWND hostWindow);
     // Chooses the run folder below the temporary folder: the first of Orvan3D0 ... Orvan3D10000
-    // that can be created or exists without "enginecore.dll" in it. False when none is free.
+    // that can be created or is a real folder (no link) without "enginecore.dll" in it, and
+    // whose lock file this run can hold; the lock is held until Cleanup, so two runs never
+    // share a folder. False when none is free.
     virtual bool MakeTempDirectory();
     // Reads an entry (section null: "APPDATA"). With buffer null the whole entry is loaded and
     // entryData/entrySize point at it, whatever the result.
     virtual bool GetPackageEntry(const char* key, void* buffer, int32_t capacity, const char* section);
+    // False, with "<value>\n\nThis item would be written outside the installation folder." /
+    // "Installation Error", when value has a ".." step or a drive or stream colon that would
+    // take what is named by it out of its folder; fullPath allows a leading drive.
+    bool StaysInPlace(const char* value, bool fullPath);
+    // "<name>\n\n<reason>" / "Installation Error" with the error icon; false.
+    bool RefuseItem(const char* name, const char* reason);
     // A configuration value the mode cannot go without: when it is missing (or damaged),
     // "Can't find project type <key>" / "Error".
     bool GetRequiredEntry(const char* key, void* buffer, int32_t capacity);
@@ -55,11 +63,12 @@ public:
     // stream with a 4-byte size trailer.
     // Failures and their boxes: a name that would leave installFolder or a path over 399
     // characters (box naming the item); entry missing: name / "Could not find resource";
-    // decoding failed: "Error decompress" / "Error"; file not created: no box. A file that
-    // could not be written whole is removed. An empty result is written and recorded, and
-    // reported as false. Without decode the entry is streamed to the file through a bounded
-    // buffer; one that fails its CRC or is cut short shows "Crc error corrupt file" (stored
-    // name as caption) and leaves no file. entryData/entrySize are then left as they were.
+    // decoding failed: "Error decompress" / "Error"; file not created: no box. The content
+    // goes to a temporary name beside the target and replaces it only when whole: a failure
+    // leaves a file already there as it was. An empty result is written and recorded, and
+    // reported as false. Without decode the entry is streamed through a bounded buffer; one
+    // that fails its CRC or is cut short shows "Crc error corrupt file" (stored name as
+    // caption) and writes nothing. entryData/entrySize are then left as they were.
     virtual bool ExtractFile(const char* name, bool decode);
     // Loads installFolder\enginecore.dll and initialises it against the host window. False,
     // without a box, at the first failing step; a null channel factory counts as a failure.
@@ -77,13 +86,15 @@ public:
     // "Unable to start orvanviewer.exe" with the error code as caption.
     virtual void StartViewer(bool wait);
     // Closes the reader, empties the engine's cache folder, deletes every recorded file and
-    // folder (folders last created first) and finally installFolder. Never stops on an error;
-    // returns whether installFolder itself was removed.
+    // folder (folders last created first) and finally installFolder. Nothing is deleted
+    // through a link (junction or symbolic link) found below installFolder, and no link is
+    // removed. Never stops on an error; returns whether installFolder itself was removed.
     virtual bool Cleanup();
     virtual bool IsDirectXReady();
     virtual bool IsDirectX9cInstalled();
     // Deletes what lies below folder whose lower-cased path contains "cache", descending into
-    // every sub-folder, through the engine's directory channel.
+    // every sub-folder, through the engine's directory channel. A folder that is a link is
+    // neither entered nor removed.
     virtual void DeleteCacheTree(const char* folder);
     // Puts installFolder\channels and installFolder\3rd in front of PATH unless the folder
     // already occurs in it.
@@ -104,7 +115,9 @@ public:
     bool InstallProjectSilently(const char* folder, const bool& failureReported);
     // Writes a shell link at linkPath to target, working folder installFolder, with
     // description and (when not null) arguments. COM is initialised for this call only.
-    // Returns the COM result of the creation or of IPersistFile::Save.
+    // Returns the COM result of the creation or of IPersistFile::Save; kLinkPathTooLong,
+    // with nothing created, when linkPath does not fit the shell's path buffer.
+    static constexpr HRESULT kLinkPathTooLong = static_cast<HRESULT>(0x800700CEu);  // ERROR_FILENAME_EXCED_RANGE
     virtual HRESULT CreateShortcut(const char* target, const char* linkPath, const char* description,
                                    const char* arguments);
     // Writes "uninstall.nfo" in installFolder through saver, which the caller created and
@@ -198,6 +211,10 @@ private:
     // Creates the missing folders along the first 260 characters of a link path, recording
     // those it created.
     void CreateLinkFolders(const char* linkPath);
+    // The Start-menu link <programs><shortCutName><suffix> to installFolder\program, with the
+    // folders it needs, each recorded.
+    void AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
+                 const char* description, const char* arguments);
     // Bytes of the recorded files and the record, in KB rounded up.
     DWORD EstimatedSizeKb() const;
     // The Winamp folder: the registry first, then the user's choice. False when the user
@@ -221,6 +238,9 @@ private:
     bool ExtractStored(const char* name, const char* path);
     bool ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
                      float progressBase, const char* missingMessage);
+    // The run folder's lock file, open without sharing from MakeTempDirectory to Cleanup and
+    // deleted when closed.
+    win::FileHandle runLock;
     // Set by ExtractFile when the target could not be created or written whole.
     bool writeFailed = false;
     // The folder part of the last path CreateFoldersAlong walked.

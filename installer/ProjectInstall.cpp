@@ -40,6 +40,18 @@ bool Installer::InstallProjectSilently(const char* folder, const bool& failureRe
     return installed;
 }
 
+void Installer::AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
+                        const char* description, const char* arguments) {
+    char target[kFolderCapacity + 32];
+    win::FormatText(target, sizeof(target), "%s\\%s", installFolder, program);
+    char link[kLinkCapacity];
+    win::FormatText(link, sizeof(link), "%s%s%s", programs, shortCutName, suffix);
+    CreateLinkFolders(link);
+    // Recorded whatever the result, so that the uninstaller looks for it all the same; only a
+    // path that does not fit is never made, and a record of it would name another file.
+    if (CreateShortcut(target, link, description, arguments) != kLinkPathTooLong) Record(createdFiles, link);
+}
+
 bool Installer::InstallProject() {
     OptionsDialog dialog;
     unsigned char checkDx8 = 0;
@@ -59,6 +71,9 @@ bool Installer::InstallProject() {
     if (!GetRequiredEntry("ShortCutName", shortCutName, kTextCapacity)) return false;
     char projectName[kTextCapacity + 1] = {};
     if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
+    // The links go below the Programs folder, and the name into the registry key: neither may
+    // climb out of its place.
+    if (!StaysInPlace(shortCutName, false) || !StaysInPlace(projectName, false)) return false;
 
     if (silent) {
         if (!SetInstallFolder(silentFolder[0] != '\0' ? silentFolder : installPath) || !IsFullPath(installFolder)) {
@@ -87,21 +102,8 @@ bool Installer::InstallProject() {
 
     char programs[MAX_PATH] = {};
     if (ProgramsFolder(hostWindow, programs)) {
-        char viewer[kFolderCapacity + 32];
-        win::FormatText(viewer, sizeof(viewer), "%s\\OrvanViewer.exe", installFolder);
-        char projectLink[kLinkCapacity];
-        win::FormatText(projectLink, sizeof(projectLink), "%s%s.lnk", programs, shortCutName);
-        CreateLinkFolders(projectLink);
-        CreateShortcut(viewer, projectLink, "Orvan3D Project Link", "ZRXStart.zrx");
-        // Recorded whatever the result, so that the uninstaller looks for it all the same.
-        Record(createdFiles, projectLink);
-
-        char uninstaller[kFolderCapacity + 32];
-        win::FormatText(uninstaller, sizeof(uninstaller), "%s\\ZRXUnInst.exe", installFolder);
-        char uninstallLink[kLinkCapacity];
-        win::FormatText(uninstallLink, sizeof(uninstallLink), "%s%s Uninstall.lnk", programs, shortCutName);
-        CreateShortcut(uninstaller, uninstallLink, "Orvan3D Uninstall Link", nullptr);
-        Record(createdFiles, uninstallLink);
+        AddLink("OrvanViewer.exe", programs, shortCutName, ".lnk", "Orvan3D Project Link", "ZRXStart.zrx");
+        AddLink("ZRXUnInst.exe", programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr);
     }
     if (progress) progress->SetProgress(0.3f);
 

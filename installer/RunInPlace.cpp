@@ -23,9 +23,27 @@ bool JoinPath(char* out, size_t capacity, const char* folder, const char* name) 
     return win::FormatText(out, capacity, "%s\\%s", folder, name);
 }
 
-bool Exists(const char* path) {
+// 0 when the path does not exist (an existing one always has some attribute set).
+DWORD Attributes(const char* path) {
     WIN32_FILE_ATTRIBUTE_DATA data;  // the call the program imports anyway
-    return ::GetFileAttributesExA(path, GetFileExInfoStandard, &data) != FALSE;
+    return ::GetFileAttributesExA(path, GetFileExInfoStandard, &data) ? data.dwFileAttributes : 0;
+}
+
+// A junction or symbolic link: whatever lies behind it is not ours to delete, and removing
+// the link itself may remove its target (as Wine does with an empty one).
+bool IsLink(const char* path) { return (Attributes(path) & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+// Whether path is reached from the folder ending at position start without passing a link:
+// a folder swapped for a link during the run must not lead a deletion out of the run folder.
+bool NoLinkOnTheWay(const char* path, size_t start) {
+    char prefix[Installer::kFolderCapacity];
+    for (size_t i = start; i < sizeof(prefix) && path[i] != '\0'; ++i) {
+        if (path[i] != '\\' && path[i] != '/') continue;
+        std::memcpy(prefix, path, i);
+        prefix[i] = '\0';
+        if (IsLink(prefix)) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -70,14 +88,27 @@ bool Installer::MakeTempDirectory() {
     for (int n = 0; n <= kMaxRunFolderNumber; ++n) {
         char candidate[kFolderCapacity];
         win::FormatText(candidate, sizeof(candidate), "%.389sOrvan3D%d", temp, n);
-        bool accepted = ::CreateDirectoryA(candidate, nullptr) != FALSE;
-        if (!accepted) {
-            // An existing folder is reused unless a running copy holds its engine library there.
-            char marker[kFolderCapacity + 16];
-            win::FormatText(marker, sizeof(marker), "%s\\enginecore.dll", candidate);
-            accepted = !Exists(marker);
+        // A temporary folder that does not exist yet is made with the run folder, each recorded
+        // for removal. An existing real folder is reused unless a running copy holds its engine
+        // library there; a link or a file of that name never is.
+        char inside[kFolderCapacity + 16];
+        win::FormatText(inside, sizeof(inside), "%s\\", candidate);
+        const bool created = ::CreateDirectoryA(candidate, nullptr) != FALSE;
+        if (!created) CreateFoldersAlong(inside);
+        win::FormatText(inside, sizeof(inside), "%s\\enginecore.dll", candidate);
+        if (!created &&
+            ((Attributes(candidate) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+                 FILE_ATTRIBUTE_DIRECTORY ||
+             Attributes(inside) != 0)) {
+            continue;
         }
-        if (accepted) return SetInstallFolder(candidate);
+        // The claim itself: a lock file held without sharing for the whole run. A second start
+        // that found the same folder (created, but not yet holding the engine) fails here and
+        // moves on; a folder left by a run that ended has no holder and is reused.
+        win::FormatText(inside, sizeof(inside), "%s\\Orvan3D.lock", candidate);
+        runLock.reset(::CreateFileA(inside, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (runLock) return SetInstallFolder(candidate);
     }
     return false;
 }
@@ -109,36 +140,35 @@ void Installer::StartViewer(bool wait) {
 
 bool Installer::Cleanup() {
     reader.reset();
-    char cache[500];
-    win::FormatText(cache, sizeof(cache), "%s\\cache\\", installFolder);
+    char path[500];
+    win::FormatText(path, sizeof(path), "%s\\cache\\", installFolder);
     if (LoadEngine()) {
-        DeleteCacheTree(cache);
-        ::RemoveDirectoryA(cache);
+        if (!IsLink(path)) {
+            DeleteCacheTree(path);
+            ::RemoveDirectoryA(path);
+        }
         ReleaseEngine();
     }
+    const size_t below = std::strlen(installFolder);
     for (int32_t i = 0; i < createdFiles.Count(); ++i) {
-        char* path = static_cast<char*>(createdFiles.Get(i));
-        ::DeleteFileA(path);
-        std::free(path);
-        createdFiles.Set(nullptr, i);
+        const char* file = static_cast<const char*>(createdFiles.Get(i));
+        if (NoLinkOnTheWay(file, below)) ::DeleteFileA(file);
     }
-    createdFiles.Clear();
-    char channelList[500];
-    win::FormatText(channelList, sizeof(channelList), "%s\\channel.lst", installFolder);
-    ::DeleteFileA(channelList);
+    FreeRecorded(createdFiles);
+    win::FormatText(path, sizeof(path), "%s\\channel.lst", installFolder);
+    ::DeleteFileA(path);
     // A process's current folder cannot be removed: step out of it before any folder goes, into
     // the system folder (the temporary folder may itself be one the run created).
-    char system[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryA(system, sizeof(system));
-    if (length > 0 && length < sizeof(system)) ::SetCurrentDirectoryA(system);
+    const UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) ::SetCurrentDirectoryA(path);
+    // Released before the folders go: its file would keep the run folder from being removed.
+    runLock.reset();
     for (int32_t i = createdFolders.Count() - 1; i >= 0; --i) {
-        char* path = static_cast<char*>(createdFolders.Get(i));
-        ::RemoveDirectoryA(path);
-        std::free(path);
-        createdFolders.Set(nullptr, i);
+        const char* folder = static_cast<const char*>(createdFolders.Get(i));
+        if (NoLinkOnTheWay(folder, below)) ::RemoveDirectoryA(folder);
     }
-    createdFolders.Clear();
-    return ::RemoveDirectoryA(installFolder) != FALSE;
+    FreeRecorded(createdFolders);
+    return !IsLink(installFolder) && ::RemoveDirectoryA(installFolder) != FALSE;
 }
 
 void Installer::DeleteCacheTree(const char* folder) {
@@ -161,8 +191,8 @@ void Installer::DeleteCacheTree(const char* folder) {
     }
     for (int i = 0; i < channel->FolderCount(); ++i) {
         const char* name = channel->FolderName(i);
-        if (name == nullptr || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        if (!JoinPath(path, sizeof(path), folder, name)) continue;
+        if (name == nullptr || (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))) continue;
+        if (!JoinPath(path, sizeof(path), folder, name) || IsLink(path)) continue;
         DeleteCacheTree(path);
         LowerAscii(path);
         if (std::strstr(path, "cache") != nullptr) ::RemoveDirectoryA(path);

@@ -24,6 +24,8 @@ bool Installer::InstallScreensaver() {
     if (!GetRequiredEntry("InstallPath", installPath, kTextCapacity)) return false;
     char projectName[kTextCapacity + 1] = {};
     if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
+    // It names the file written into the system folder.
+    if (!StaysInPlace(projectName, false)) return false;
     if (checkDx8 != 0 && !IsDirectXReady()) {
         messages.Show("DirectX 9.0C or higher was not detected on this system\n\rDirectX 9.0C or higher needs to be "
                       "installed before the screen saver will work.",

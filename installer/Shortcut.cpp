@@ -22,6 +22,9 @@ constexpr IID kPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x0
 
 HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, const char* description,
                                   const char* arguments) {
+    // A path cut to the buffer would name another file, and lose its terminator.
+    WCHAR widePath[kWidePathCapacity];
+    if (::MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kWidePathCapacity) == 0) return kLinkPathTooLong;
     // Only a successful initialisation (S_FALSE included) is balanced: after RPC_E_CHANGED_MODE
     // an uninitialisation would undo someone else's.
     const bool comStarted = SUCCEEDED(::CoInitialize(nullptr));
@@ -36,9 +39,6 @@ HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, cons
             if (arguments != nullptr) link->SetArguments(arguments);
             link->SetPath(target);
             link->SetDescription(description);
-            // Zeroed: a path that does not convert is handed over empty, and Save fails on it.
-            WCHAR widePath[kWidePathCapacity] = {};
-            ::MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kWidePathCapacity);
             result = file->Save(widePath, TRUE);
         }
         // The interface before the object, and both before COM goes.

@@ -76,7 +76,7 @@ RunResult RunAndDrive(const std::string& exe, const std::string& commandLine, DW
                       const BoxHandler& handler = PressOk, const std::string& folder = "");
 
 // Folder helpers for tests: a fresh scratch folder under the temporary path, removed with
-// everything below it.
+// everything below it. A link (reparse point) below it is removed as a link, never entered.
 std::string MakeScratchFolder(const std::string& name);
 // Never descends into a link to a folder: what it leads to is not the test's.
 void RemoveTree(const std::string& folder);

@@ -500,3 +500,28 @@ TEST_F(Faults, ProjectNamesAtTheLimit) {
     EXPECT_FALSE(run.dialogSeen);
     EXPECT_FALSE(Exists(target));
 }
+
+TEST_F(Faults, AReinstallWithADamagedEntryLeavesTheInstalledFileAsItWas) {
+    const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), InstallOptions());
+    const std::string target = scratch + "\\Target";
+    const auto first = Drive(Pack(package.fixture), target);
+    ASSERT_EQ(first.boxes, (std::vector<std::string>{std::string(kSuccessText) + " / Test Project"}));
+
+    // The same package with one byte of a project file flipped, as on a bad download.
+    const Bytes& wood = package.files.back().second;
+    ASSERT_EQ(package.files.back().first, "\\media\\textures\\wood.bin");
+    Bytes image = package.fixture.Image(stub);
+    const auto at = std::search(image.begin(), image.end(), wood.begin(), wood.end());
+    ASSERT_NE(at, image.end());
+    at[wood.size() / 2] ^= 0x01;
+    const std::string damaged = scratch + "\\Damaged.exe";
+    ASSERT_TRUE(testkit::WriteFileBytes(damaged, image));
+    const auto second = Drive(damaged, target);
+    EXPECT_FALSE(second.timedOut);
+
+    Bytes onDisk;
+    ASSERT_TRUE(testkit::ReadFileBytes(target + "\\media\\textures\\wood.bin", onDisk)) << "the installed file is gone";
+    EXPECT_TRUE(onDisk == wood) << "the installed file was changed";
+    EXPECT_TRUE(CutFiles(target, package.files).empty()) << ::testing::PrintToString(CutFiles(target, package.files));
+    for (const auto& name : Tree(target)) EXPECT_NE(name.back(), '~') << "a temporary file stayed: " << name;
+}

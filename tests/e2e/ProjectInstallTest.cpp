@@ -537,3 +537,59 @@ TEST_F(ProjectInstall, EachMissingKeyIsNamedInReadingOrder) {
     const auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), cumulative).fixture), CancelDialog);
     EXPECT_EQ(Boxes(run), (std::vector<std::string>{"Can't find project type CheckDx8 / Error"}));
 }
+
+TEST_F(ProjectInstall, NamesThatWouldLeaveTheirFolderAreRefusedBeforeAnythingIsWritten) {
+    // A name climbing out of the Programs folder, or a project name that makes paths and keys.
+    const std::string escape = "\\..\\..\\Orvan3D Escape";
+    struct Case {
+        const char* what;
+        std::string projectName;
+        std::string shortCutName;
+        std::string named;  // the value the box names
+    } cases[] = {
+        {"ProjectName with .. steps", "..\\..\\x", "\\Orvan3D Test\\Test Project", "..\\..\\x"},
+        {"ProjectName with a drive", "C:\\x", "\\Orvan3D Test\\Test Project", "C:\\x"},
+        {"ShortCutName with .. steps", "Test Project", escape, escape},
+    };
+    for (const Case& c : cases) {
+        auto options = Options();
+        options.projectName = c.projectName;
+        options.shortCutName = c.shortCutName;
+        const auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture), InstallInto(target));
+        EXPECT_EQ(run.exitCode, 0u) << c.what;
+        EXPECT_EQ(Boxes(run), (std::vector<std::string>{
+                                  c.named + "\n\nThis item would be written outside the installation folder. / Installation Error"}))
+            << c.what;
+        EXPECT_FALSE(run.dialogSeen) << c.what;
+        ExpectNothingInstalled(c.what);
+        EXPECT_FALSE(Exists(programs + escape + ".lnk")) << c.what;
+        // What an installation that went ahead would have left.
+        ::DeleteFileA((programs + escape + ".lnk").c_str());
+        ::DeleteFileA((programs + escape + " Uninstall.lnk").c_str());
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D..");
+        testkit::RemoveTree(target);
+    }
+}
+
+TEST_F(ProjectInstall, ALinkPathThatDoesNotFitIsNeitherMadeNorRecorded) {
+    auto options = Options();
+    // The folder fits; the link's path, Programs folder included, does not fit 260 characters.
+    options.shortCutName = "\\Orvan3D Test\\" + std::string(260 - programs.size() - 14, 'L');
+    const auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture), InstallInto(target));
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string(kSuccessText) + " / Test Project"}));
+    EXPECT_EQ(Tree(startMenuFolder), std::vector<std::string>{}) << "no link, whole or cut";
+
+    Bytes recordBytes;
+    ASSERT_TRUE(testkit::ReadFileBytes(target + "\\uninstall.nfo", recordBytes));
+    std::vector<chunk::Chunk> record;
+    ASSERT_TRUE(chunk::ReadChunks(recordBytes, record));
+    int files = 0;
+    for (const auto& c : record) {
+        if (c.tag != "UNFN") continue;
+        ++files;
+        const std::string path(reinterpret_cast<const char*>(c.data.data()), strnlen(reinterpret_cast<const char*>(c.data.data()), c.data.size()));
+        EXPECT_EQ(path.rfind(programs, 0), std::string::npos) << "recorded: " << path;
+    }
+    EXPECT_GT(files, 0);
+}

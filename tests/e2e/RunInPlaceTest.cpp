@@ -279,3 +279,117 @@ TEST_F(RunInPlace, TheEngineFindsItsLibrariesOnlyInTheRunFolder) {
             << "the copy " << copy.where << " was loaded";
     }
 }
+
+TEST_F(RunInPlace, ALinkIsNeitherTakenForARunFolderNorEnteredBelowTheCache) {
+    // Wine makes no junction; a symbolic link of the Unix side shows as a folder with a reparse
+    // point, which is what a junction to the user's documents looks like to the program.
+    struct Case {
+        const char* what;
+        const char* linkFolder;  // below the temporary folder; made first when not empty
+        const char* linkName;
+        const char* runFolder;
+    } cases[] = {
+        {"a link as Orvan3D0", "", "Orvan3D0", "Orvan3D1"},
+        {"a link below the cache of a left-over Orvan3D0", "Orvan3D0\\cache", "x", "Orvan3D0"},
+    };
+    const std::string victim = scratch + "\\victim";
+    const Bytes precious = {'m', 'i', 'n', 'e'};
+    for (const Case& c : cases) {
+        ::CreateDirectoryA(victim.c_str(), nullptr);
+        ::CreateDirectoryA((victim + "\\cache").c_str(), nullptr);
+        ASSERT_TRUE(testkit::WriteFileBytes(victim + "\\cache\\precious.txt", precious));
+        std::string linkFolder = temp;
+        if (*c.linkFolder != '\0') {
+            linkFolder += "\\" + std::string(c.linkFolder);
+            ::CreateDirectoryA((temp + "\\Orvan3D0").c_str(), nullptr);
+            ::CreateDirectoryA(linkFolder.c_str(), nullptr);
+        }
+        const std::string link = linkFolder + "\\" + c.linkName;
+        ASSERT_TRUE(testkit::MakeHostLink(link, victim)) << c.what;
+        ASSERT_EQ(::GetFileAttributesA(link.c_str()), DWORD{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT})
+            << c.what;
+        const std::string before = Tree(victim);
+
+        const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), Options()).fixture));
+        EXPECT_EQ(run.exitCode, 0u) << c.what;
+        EXPECT_TRUE(run.boxes.empty()) << c.what << ::testing::PrintToString(Boxes(run));
+        EXPECT_EQ(Value(Lines(scratch + "\\viewer-note.txt"), "folder"), temp + "\\" + c.runFolder) << c.what;
+        EXPECT_EQ(Tree(victim), before) << c.what << ": nothing behind the link is touched";
+        Bytes kept;
+        EXPECT_TRUE(testkit::ReadFileBytes(victim + "\\cache\\precious.txt", kept) && kept == precious) << c.what;
+        EXPECT_EQ(::GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, DWORD{FILE_ATTRIBUTE_REPARSE_POINT})
+            << c.what << ": the link itself stays";
+        EXPECT_FALSE(Exists(temp + "\\" + c.runFolder + "\\OrvanViewer.exe")) << c.what << ": the run cleaned up";
+        testkit::RemoveTree(temp);
+        testkit::RemoveTree(victim);
+        ::CreateDirectoryA(temp.c_str(), nullptr);
+    }
+}
+
+// Holds every thread of a process, as a busy machine may hold it between two of its steps.
+class HeldProcess {
+public:
+    explicit HeldProcess(DWORD id) : process(::OpenProcess(PROCESS_SUSPEND_RESUME, FALSE, id)) {
+        if (process) held = Call("NtSuspendProcess");
+    }
+    ~HeldProcess() {
+        if (held) Call("NtResumeProcess");
+    }
+    bool Held() const { return held; }
+
+private:
+    bool Call(const char* name) {
+        using Function = LONG(WINAPI*)(HANDLE);
+        auto function = reinterpret_cast<Function>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), name)));
+        return function != nullptr && function(process.get()) == 0;
+    }
+    win::Handle process;
+    bool held = false;
+};
+
+TEST_F(RunInPlace, TwoStartsAtOnceEachGetTheirOwnRunFolder) {
+    // The second starts while the first has made its run folder but holds no engine library
+    // there yet: the first is held still from the moment its folder appears until the second
+    // has run to its end.
+    struct Start {
+        std::string note;
+        std::string exe;
+        testkit::ChildProcess process;
+    } starts[2];
+    testkit::ComponentPackage package;
+    for (int i = 0; i < 2; ++i) {
+        auto options = Options();
+        options.note = scratch + "\\viewer-note-" + std::to_string(i) + ".txt";
+        package = testkit::MakeComponentPackage(testkit::OwnFolder(), options);
+        starts[i].note = options.note;
+        starts[i].exe = Pack(package.fixture, "Project" + std::to_string(i) + ".exe");
+    }
+    ASSERT_TRUE(starts[0].process.Start(starts[0].exe, "\"" + starts[0].exe + "\""));
+    const DWORD begin = ::GetTickCount();
+    while (!Exists(temp + "\\Orvan3D0") && ::GetTickCount() - begin < kRunLimitMs) ::Sleep(1);
+    {
+        HeldProcess first(starts[0].process.Id());
+        ASSERT_TRUE(first.Held());
+        ASSERT_TRUE(starts[1].process.Start(starts[1].exe, "\"" + starts[1].exe + "\""));
+        EXPECT_TRUE(starts[1].process.Wait(kRunLimitMs)) << "the second run did not end";
+    }
+    std::vector<std::string> folders;
+    for (auto& start : starts) {
+        EXPECT_TRUE(start.process.Wait(kRunLimitMs)) << start.exe;
+        EXPECT_EQ(start.process.ExitCode(), 0u) << start.exe;
+        const auto note = Lines(start.note);
+        folders.push_back(Value(note, "folder"));
+        std::vector<std::string> seen;
+        for (const auto& line : note) {
+            if (line.rfind("file=", 0) == 0) seen.push_back(line.substr(5));
+        }
+        for (const auto& file : package.files) {
+            EXPECT_NE(std::find(seen.begin(), seen.end(), file), seen.end()) << file << " missing for " << start.exe;
+        }
+    }
+    EXPECT_NE(folders[0], "<none>");
+    EXPECT_NE(folders[1], "<none>");
+    EXPECT_NE(folders[0], folders[1]) << "both runs in " << folders[0];
+    EXPECT_TRUE(TempEntries().empty()) << "both run folders are gone: " << Tree(temp);
+}

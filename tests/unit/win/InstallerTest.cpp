@@ -209,6 +209,42 @@ TEST_F(InstallerTest, StoredEntryFailingItsCrcLeavesNoFile) {
     EXPECT_EQ(Strings(installer->CreatedFiles()), std::vector<std::string>{folder + "\\good.bin"});
 }
 
+TEST_F(InstallerTest, AFailedExtractionLeavesTheFileAlreadyThereAsItWas) {
+    const Bytes old = TextBytes(3000);
+    const Bytes fresh = RandomBytes(2000, 6);
+    PackageFixture fixture;
+    fixture.Raw("garbage.z", RandomBytes(100, 3)).Raw("fresh.bin", fresh).Raw("sub\\damaged.bin", RandomBytes(1 << 20, 7));
+    const std::string folder = scratch + "\\target";
+    auto installer = Make(fixture, folder);
+    // The last data byte is damaged.bin's.
+    host->image[testkit::LayoutOf(host->image).dataEnd - 1] ^= 0x01;
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    ::CreateDirectoryA((folder + "\\sub").c_str(), nullptr);
+
+    struct Case {
+        const char* name;
+        bool decode;
+    } cases[] = {{"sub\\damaged.bin", false}, {"garbage.z", true}};
+    for (const Case& c : cases) {
+        const std::string path = folder + "\\" + c.name;
+        ASSERT_TRUE(testkit::WriteFileBytes(path, old));
+        EXPECT_FALSE(installer->ExtractFile(c.name, c.decode)) << c.name;
+        EXPECT_EQ(FileBytes(path), old) << c.name;
+    }
+    EXPECT_EQ(installer->CreatedFiles().Count(), 0);
+    // A whole one replaces it, and is recorded like a new file.
+    ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\fresh.bin", old));
+    EXPECT_TRUE(installer->ExtractFile("fresh.bin", false));
+    EXPECT_EQ(FileBytes(folder + "\\fresh.bin"), fresh);
+    EXPECT_EQ(Strings(installer->CreatedFiles()), std::vector<std::string>{folder + "\\fresh.bin"});
+    // No temporary file is left beside any of them.
+    for (const char* inner : {"", "\\sub"}) {
+        WIN32_FIND_DATAA found;
+        win::FindHandle find(::FindFirstFileA((folder + inner + "\\*~").c_str(), &found));
+        EXPECT_FALSE(find.valid()) << found.cFileName;
+    }
+}
+
 TEST_F(InstallerTest, FoldersAreMadeForEveryPathWhateverTheOrderOfItsFiles) {
     const char* names[] = {"a\\one.bin", "a\\two.bin", "a\\b\\three.bin", "a/four.bin", "c\\five.bin", "a\\b\\six.bin"};
     PackageFixture fixture;
