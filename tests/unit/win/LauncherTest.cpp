@@ -94,28 +94,6 @@ TEST(Launcher, UpperCaseStoredNameIsFoundByMixedCaseKey) {
     EXPECT_EQ(launcher.calls, std::vector<std::string>{"project install"});
 }
 
-namespace {
-
-// What another process could do to the program's file: rename it, or open it to write.
-struct Tampering {
-    bool renamed = false;
-    bool openedForWriting = false;
-};
-
-Tampering TryToTamper(const std::string& path) {
-    Tampering result;
-    const std::string moved = path + ".moved";
-    result.renamed = ::MoveFileA(path.c_str(), moved.c_str()) != 0;
-    if (result.renamed) ::MoveFileA(moved.c_str(), path.c_str());
-    const HANDLE writer = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    result.openedForWriting = writer != INVALID_HANDLE_VALUE;
-    if (result.openedForWriting) ::CloseHandle(writer);
-    return result;
-}
-
-}  // namespace
-
 // The program's file is opened once, as the host is made, and held until the host goes: every
 // reader reads that file, and between one reader and the next nobody can swap it.
 TEST(SystemPackageHost, HoldsTheProgramFileAgainstRenameAndWriteForItsLife) {
@@ -125,7 +103,7 @@ TEST(SystemPackageHost, HoldsTheProgramFileAgainstRenameAndWriteForItsLife) {
     ASSERT_TRUE(win::GetOwnModulePath(own, sizeof(own)));
     const std::string copy = testkit::MakeScratchFolder("own-file") + "\\Program.exe";
     ASSERT_TRUE(::CopyFileA(own, copy.c_str(), FALSE));
-    const Tampering before = TryToTamper(copy);
+    const testkit::Tampering before = testkit::TryToTamper(copy);
     EXPECT_TRUE(before.renamed && before.openedForWriting) << "the check itself must be able to tamper";
     {
         win::SystemPackageHost host(copy.c_str());
@@ -136,12 +114,12 @@ TEST(SystemPackageHost, HoldsTheProgramFileAgainstRenameAndWriteForItsLife) {
             EXPECT_TRUE(file->ReadExact(0, mz, 2) && mz[0] == 'M' && mz[1] == 'Z') << reader;
             // A reader gone: its file is still held, for the next one.
             file.reset();
-            const Tampering during = TryToTamper(copy);
+            const testkit::Tampering during = testkit::TryToTamper(copy);
             EXPECT_FALSE(during.renamed) << reader;
             EXPECT_FALSE(during.openedForWriting) << reader;
         }
     }
-    const Tampering after = TryToTamper(copy);
+    const testkit::Tampering after = testkit::TryToTamper(copy);
     EXPECT_TRUE(after.renamed && after.openedForWriting) << "released with the host";
     testkit::RemoveTree(testkit::MakeScratchFolder("own-file"));
 }
