@@ -2,7 +2,7 @@
 // hand out an entry that does not verify. The same bytes behind a PE header whose security
 // directory makes a signed-looking file of them: the reader must never read from the
 // certificate table or beyond it, and from nothing behind the headers when the directory
-// does not describe a table that ends the file.
+// does not describe a table that ends the file (an empty one leaves the file unsigned).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -110,9 +110,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     testkit::MemoryPackageHost host(SignedLooking(data, size));
     MemoryPackageFile file(host.image.data(), host.image.size());
     CertificateTable table;
-    const bool endsInTable = LocateCertificateTable(file, host.image.size(), table) == CertificateState::kTable &&
-                             table.offset + table.size == host.image.size();
-    const uint64_t limit = endsInTable ? table.offset : testkit::kMinimalPeSecurityEntry + 8;
+    const CertificateState state = LocateCertificateTable(file, host.image.size(), table);
+    uint64_t limit = testkit::kMinimalPeSecurityEntry + 8;
+    if (state == CertificateState::kNone) limit = host.image.size();
+    if (state == CertificateState::kTable && table.offset + table.size == host.image.size()) limit = table.offset;
     {
         PackageReader reader(host);
         ReadEverything(reader);
