@@ -18,7 +18,8 @@ enum class CertificateState {
     kTable,
     // A directory that cannot describe a signature of this file: it points outside the file or
     // into the headers it was read from, or holds an offset without a size. The signature
-    // covers every header byte but this directory, so only a tampered file gets here.
+    // covers every header byte but this directory and the checksum, so only a tampered file
+    // gets here.
     kBad,
 };
 
