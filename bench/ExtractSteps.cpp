@@ -25,14 +25,11 @@ double Milliseconds() {
     return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-class FileHost : public PackageHost {
+// The program's host over the packed file named on the command line, its boxes printed.
+class FileHost : public win::SystemPackageHost {
 public:
-    explicit FileHost(const char* path) : path(path) {}
-    std::unique_ptr<PackageFile> OpenOwnFile() override { return win::WinPackageFile::Open(path); }
+    using SystemPackageHost::SystemPackageHost;
     void ShowMessage(const char* text, const char* caption) override { std::printf("box: %s / %s\n", text, caption); }
-
-private:
-    const char* path;
 };
 
 class PrintedMessages : public UserMessages {

@@ -24,7 +24,9 @@ public:
 class PackageHost {
 public:
     virtual ~PackageHost() = default;
-    // Opens the file that carries the package for reading; null when it cannot be opened.
+    // The file that carries the package, for one reader; null when it cannot be opened. The
+    // program's host opens its file once and gives every reader that same file, so that all
+    // readers of a run read the same bytes.
     virtual std::unique_ptr<PackageFile> OpenOwnFile() = 0;
     // Shows a message with an OK button and no owner window.
     virtual void ShowMessage(const char* text, const char* caption) = 0;

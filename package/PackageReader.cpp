@@ -121,43 +121,62 @@ void PackageReader::Open() {
     // The box's caption is whatever stands at the trailer's offset, cut at its first zero.
     char caption[kMarkerLength + 1] = {};
     const uint64_t length = file ? file->Length() : 0;
+    fileEnd = length;
     bool found = false;
-    if (file && length >= kTrailerSize) {
+    CertificateTable table;
+    const CertificateState signature = file ? LocateCertificateTable(*file, length, table) : CertificateState::kNone;
+    if (signature == CertificateState::kTable && table.offset + table.size == length) {
+        // A signed file: the signature covers everything before its certificate table and
+        // nothing in it, so the package is the one that ends there. From here on no read
+        // reaches the table, whatever the table's bytes or the package's sizes say.
+        fileEnd = table.offset;
+        found = TrailerBeforeCertificates(marker, fileEnd);
+    } else if (signature != CertificateState::kNone) {
+        // A directory outside the file or into its headers, or a table that does not end the
+        // file: no signing tool writes that, so nothing of the file is read.
+        fileEnd = 0;
+    } else if (length >= kTrailerSize) {
         unsigned char trailer[kTrailerSize];
-        if (file->ReadExact(length - kTrailerSize, trailer, kTrailerSize)) {
+        if (ReadAll(length - kTrailerSize, trailer, kTrailerSize)) {
             const uint32_t header = LoadU32(trailer);
             char atHeader[kMarkerLength];
             uint32_t got = 0;
-            if (file->ReadUpTo(header, atHeader, kMarkerLength, got)) {
+            if (ReadPart(header, atHeader, kMarkerLength, got)) {
                 std::memcpy(caption, atHeader, got);
                 found = got == kMarkerLength && EqualsIgnoringCaseN(atHeader, marker, kMarkerLength) &&
                         ParseTable(header, length);
             }
         }
     }
-    // A signed file ends in its certificate table: package bytes never come from there.
-    uint64_t packageEnd = length;
-    if (!found && file) found = TrailerBeforeCertificates(marker, length, packageEnd);
-    if (!found && file) found = SearchHeader(marker, packageEnd);
+    if (!found) found = SearchHeader(marker, fileEnd);
     if (!found) host.ShowMessage("Data header not found!", caption);
 }
 
-bool PackageReader::TrailerBeforeCertificates(const char* marker, uint64_t length, uint64_t& packageEnd) {
-    CertificateTable table;
-    if (!FindCertificateTable(*file, length, table) || table.offset + table.size != length) return false;
-    packageEnd = table.offset;
+bool PackageReader::ReadPart(uint64_t offset, void* buffer, uint32_t length, uint32_t& got) {
+    got = 0;
+    if (!file || offset >= fileEnd) return true;
+    const uint64_t left = fileEnd - offset;
+    return file->ReadUpTo(offset, buffer, left < length ? static_cast<uint32_t>(left) : length, got);
+}
+
+bool PackageReader::ReadAll(uint64_t offset, void* buffer, uint32_t length) {
+    uint32_t got = 0;
+    return ReadPart(offset, buffer, length, got) && got == length;
+}
+
+bool PackageReader::TrailerBeforeCertificates(const char* marker, uint64_t packageEnd) {
     // Signing tools pad the file to 8 bytes before the table; the padding is zeros.
     constexpr uint32_t kMaxPadding = 7;
     unsigned char tail[kTrailerSize + kMaxPadding];
     const uint32_t want = packageEnd < sizeof(tail) ? static_cast<uint32_t>(packageEnd) : sizeof(tail);
-    if (want < kTrailerSize || !file->ReadExact(packageEnd - want, tail, want)) return false;
+    if (want < kTrailerSize || !ReadAll(packageEnd - want, tail, want)) return false;
     for (uint32_t padding = 0; padding + kTrailerSize <= want; ++padding) {
         const uint32_t at = want - padding - kTrailerSize;
         if (padding > 0 && tail[at + kTrailerSize] != 0) break;
         const uint64_t end = packageEnd - padding;
         const uint32_t header = LoadU32(tail + at);
         char atHeader[kMarkerLength];
-        if (header + static_cast<uint64_t>(kMarkerLength) <= end && file->ReadExact(header, atHeader, kMarkerLength) &&
+        if (header + static_cast<uint64_t>(kMarkerLength) <= end && ReadAll(header, atHeader, kMarkerLength) &&
             EqualsIgnoringCaseN(atHeader, marker, kMarkerLength) && ParseTable(header, end)) {
             return true;
         }
@@ -172,7 +191,7 @@ bool PackageReader::SearchHeader(const char* marker, uint64_t length) {
     unsigned char block[kSearchBlock + kOverlap];
     for (uint32_t start = 0; start < kSearchLimit && start < length; start += kSearchBlock) {
         uint32_t got = 0;
-        if (!file->ReadUpTo(start, block, sizeof(block), got) || got < kMarkerLength) return false;
+        if (!ReadPart(start, block, sizeof(block), got) || got < kMarkerLength) return false;
         const uint32_t last = got - kMarkerLength;
         for (uint32_t j = 0; j <= last && j < kSearchBlock; ++j) {
             if (block[j] != static_cast<unsigned char>(marker[0])) continue;
@@ -280,7 +299,7 @@ bool PackageReader::ReadEntry(const char* key, void* buffer, int32_t capacity, c
 void PackageReader::ReadThroughWindow(uint64_t offset, void* buffer, uint32_t length, uint32_t& got) {
     got = 0;
     if (length > kWindowSize / 4) {
-        file->ReadUpTo(offset, buffer, length, got);
+        ReadPart(offset, buffer, length, got);
         return;
     }
     const bool inside = window && offset >= windowStart && offset + length <= windowStart + windowLength;
@@ -288,9 +307,9 @@ void PackageReader::ReadThroughWindow(uint64_t offset, void* buffer, uint32_t le
         if (!window) window.reset(static_cast<unsigned char*>(std::malloc(kWindowSize)));
         windowLength = 0;
         windowStart = offset;
-        if (!window || !file->ReadUpTo(offset, window.get(), kWindowSize, windowLength)) {
+        if (!window || !ReadPart(offset, window.get(), kWindowSize, windowLength)) {
             windowLength = 0;
-            file->ReadUpTo(offset, buffer, length, got);
+            ReadPart(offset, buffer, length, got);
             return;
         }
     }
@@ -310,7 +329,7 @@ bool PackageReader::LoadEntryAt(int32_t index) {
         host.ShowMessage("Not enough memory to read this entry", entry->name);
         return false;
     }
-    if (!file->ReadExact(EntryOffset(index), data.get(), entry->size) ||
+    if (!ReadAll(EntryOffset(index), data.get(), entry->size) ||
         Crc32::Update(0, data.get(), entry->size) != entry->crc) {
         data.reset();
         ReportCorrupt(*entry);
@@ -345,7 +364,7 @@ StreamResult PackageReader::StreamEntry(const char* key, const char* section, En
     uint32_t crc = 0;
     while (left > 0) {
         const uint32_t piece = left < chunkCapacity ? left : chunkCapacity;
-        if (!file->ReadExact(offset, chunk.get(), piece)) {
+        if (!ReadAll(offset, chunk.get(), piece)) {
             sink.Discard();
             ReportCorrupt(entry);
             return StreamResult::kFailed;

@@ -37,8 +37,12 @@ public:
     PackageReader& operator=(const PackageReader&) = delete;
     virtual ~PackageReader();
 
-    // Finds the header (trailer first, then the trailer before a certificate table, then a
-    // bounded search) and reads the table.
+    // Finds the header and reads the table. An unsigned file: the trailer at its end first,
+    // then a bounded search. A signed one: the package must end where the certificate table
+    // begins (behind up to 7 zero bytes); the trailer just before the table first, then the
+    // search, and nothing from the table onwards is ever read, also by later entry reads. A
+    // security directory that does not fit the file, or a table that does not end it, is
+    // treated like a missing header.
     virtual void Open();
     // Looks up key in section (null: "APPDATA"), both without regard to ASCII case; the first
     // match in table order wins.
@@ -76,16 +80,23 @@ public:
 private:
     bool ParseTable(uint64_t header, uint64_t length);
     bool SearchHeader(const char* marker, uint64_t length);
-    // A signed file: when a certificate table ends the file, looks for the trailer just before
-    // it (behind up to 7 zero bytes of padding) and bounds the package there. packageEnd
-    // becomes the table's offset whenever such a table exists, found or not.
-    bool TrailerBeforeCertificates(const char* marker, uint64_t length, uint64_t& packageEnd);
+    // A signed file whose certificate table starts at packageEnd: looks for the trailer just
+    // before it, behind up to 7 zero bytes of padding, for a package that ends there.
+    bool TrailerBeforeCertificates(const char* marker, uint64_t packageEnd);
+    // Every read of the file goes through these (the table's reads stop at the end ParseTable
+    // is given, never past fileEnd): nothing at or past fileEnd is read, a read that would
+    // cross it stops there. ReadAll: exactly length bytes or false.
+    bool ReadPart(uint64_t offset, void* buffer, uint32_t length, uint32_t& got);
+    bool ReadAll(uint64_t offset, void* buffer, uint32_t length);
     int32_t FindEntry(const char* key, const char* section) const;
     void ReportCorrupt(const PackageEntry& entry);
     void FreeEntries();
 
     PackageHost& host;
     std::unique_ptr<PackageFile> file;
+    // Where the package must end: the file's end, or in a signed file where its certificate
+    // table begins; 0 when nothing may be read.
+    uint64_t fileEnd = 0;
     PointerList entries;
     uint32_t dataBase = 0;
     struct FreeBytes {

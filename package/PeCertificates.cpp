@@ -15,38 +15,47 @@ uint16_t LoadU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p
 
 }  // namespace
 
-bool FindCertificateTable(PackageFile& file, uint64_t length, CertificateTable& table) {
+CertificateState LocateCertificateTable(PackageFile& file, uint64_t length, CertificateTable& table) {
+    constexpr CertificateState kNone = CertificateState::kNone;
     unsigned char word[4];
-    if (length < kNewHeaderPointer + 4 || !file.ReadExact(0, word, 2) || word[0] != 'M' || word[1] != 'Z') return false;
-    if (!file.ReadExact(kNewHeaderPointer, word, 4)) return false;
+    if (length < kNewHeaderPointer + 4 || !file.ReadExact(0, word, 2) || word[0] != 'M' || word[1] != 'Z') return kNone;
+    if (!file.ReadExact(kNewHeaderPointer, word, 4)) return kNone;
     const uint64_t peHeader = LoadU32(word);
     unsigned char header[4 + kFileHeaderSize];
-    if (peHeader + sizeof(header) > length || !file.ReadExact(peHeader, header, sizeof(header))) return false;
-    if (header[0] != 'P' || header[1] != 'E' || header[2] != 0 || header[3] != 0) return false;
+    if (peHeader + sizeof(header) > length || !file.ReadExact(peHeader, header, sizeof(header))) return kNone;
+    if (header[0] != 'P' || header[1] != 'E' || header[2] != 0 || header[3] != 0) return kNone;
     const uint16_t optionalSize = LoadU16(header + 4 + 16);
     const uint64_t optional = peHeader + sizeof(header);
 
     // The two optional-header forms differ in where the directory count and the directories start.
     unsigned char magic[2];
-    if (optional + 2 > length || !file.ReadExact(optional, magic, 2)) return false;
+    if (optional + 2 > length || !file.ReadExact(optional, magic, 2)) return kNone;
     uint32_t countField = 0;
     if (LoadU16(magic) == kPe32Magic) {
         countField = 92;
     } else if (LoadU16(magic) == kPe32PlusMagic) {
         countField = 108;
     } else {
-        return false;
+        return kNone;
     }
     const uint32_t entryField = countField + 4 + kSecurityDirectory * kDirectoryEntrySize;
-    if (optionalSize < entryField + kDirectoryEntrySize) return false;
-    if (!file.ReadExact(optional + countField, word, 4) || LoadU32(word) <= kSecurityDirectory) return false;
+    if (optionalSize < entryField + kDirectoryEntrySize) return kNone;
+    if (!file.ReadExact(optional + countField, word, 4) || LoadU32(word) <= kSecurityDirectory) return kNone;
     unsigned char entry[kDirectoryEntrySize];
-    if (!file.ReadExact(optional + entryField, entry, sizeof(entry))) return false;
+    if (!file.ReadExact(optional + entryField, entry, sizeof(entry))) return kNone;
     // Unlike every other directory, this one holds a file offset, not an address in memory.
     const uint64_t offset = LoadU32(entry);
     const uint64_t size = LoadU32(entry + 4);
-    if (offset == 0 || size == 0 || offset + size > length) return false;
+    if (offset == 0 && size == 0) return kNone;
+    // The table must lie behind every header byte read here: those bytes are signed, the
+    // table is not.
+    const uint64_t headersEnd = optional + entryField + kDirectoryEntrySize;
+    if (size == 0 || offset < headersEnd || offset + size > length) return CertificateState::kBad;
     table.offset = offset;
     table.size = size;
-    return true;
+    return CertificateState::kTable;
+}
+
+bool FindCertificateTable(PackageFile& file, uint64_t length, CertificateTable& table) {
+    return LocateCertificateTable(file, length, table) == CertificateState::kTable;
 }

@@ -9,6 +9,21 @@
 
 namespace testkit {
 
+// A file in memory that notes in furthest the end of the furthest byte any read asked for,
+// so that a test can tell which bytes a reader never touched.
+class WatchedMemoryFile : public MemoryPackageFile {
+public:
+    WatchedMemoryFile(const Bytes& image, uint64_t& furthest)
+        : MemoryPackageFile(image.data(), image.size()), furthest(furthest) {}
+    bool ReadUpTo(uint64_t offset, void* buffer, uint32_t length, uint32_t& got) override {
+        if (length > 0 && offset + length > furthest) furthest = offset + length;
+        return MemoryPackageFile::ReadUpTo(offset, buffer, length, got);
+    }
+
+private:
+    uint64_t& furthest;
+};
+
 // The reader's view of the system in tests: a package image in memory, and every message
 // recorded as "text / caption" instead of shown.
 class MemoryPackageHost : public PackageHost {
@@ -17,7 +32,7 @@ public:
     std::unique_ptr<PackageFile> OpenOwnFile() override {
         ++opens;
         if (openFails) return nullptr;
-        return std::make_unique<MemoryPackageFile>(image.data(), image.size());
+        return std::make_unique<WatchedMemoryFile>(image, furthestRead);
     }
     void ShowMessage(const char* text, const char* caption) override {
         messages.push_back(std::string(text) + " / " + caption);
@@ -26,6 +41,8 @@ public:
     Bytes image;
     bool openFails = false;
     int opens = 0;
+    // The end of the furthest byte any read through an opened file asked for.
+    uint64_t furthestRead = 0;
     std::vector<std::string> messages;
 };
 

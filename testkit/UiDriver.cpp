@@ -258,4 +258,16 @@ std::string OwnFolder() {
     return text.substr(0, text.find_last_of("\\/"));
 }
 
+Tampering TryToTamper(const std::string& path) {
+    Tampering result;
+    const std::string moved = path + ".moved";
+    result.renamed = ::MoveFileA(path.c_str(), moved.c_str()) != 0;
+    if (result.renamed) ::MoveFileA(moved.c_str(), path.c_str());
+    const HANDLE writer = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    result.openedForWriting = writer != INVALID_HANDLE_VALUE;
+    if (result.openedForWriting) ::CloseHandle(writer);
+    return result;
+}
+
 }  // namespace testkit

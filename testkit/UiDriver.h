@@ -88,4 +88,12 @@ bool RemoveHostLink(const std::string& link);
 // The folder holding the running test program (the build's bin folder).
 std::string OwnFolder();
 
+// What another process manages to do to a file: rename it (it is renamed back at once), and
+// open it for writing with every sharing allowed.
+struct Tampering {
+    bool renamed = false;
+    bool openedForWriting = false;
+};
+Tampering TryToTamper(const std::string& path);
+
 }  // namespace testkit

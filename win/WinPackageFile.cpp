@@ -2,16 +2,9 @@
 
 namespace win {
 
-std::unique_ptr<WinPackageFile> WinPackageFile::Open(const char* path) {
-    FileHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return nullptr;
-    return std::unique_ptr<WinPackageFile>(new WinPackageFile(std::move(file)));
-}
-
 uint64_t WinPackageFile::Length() {
     LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return 0;
+    if (!::GetFileSizeEx(file, &size) || size.QuadPart < 0) return 0;
     return static_cast<uint64_t>(size.QuadPart);
 }
 
@@ -23,7 +16,7 @@ bool WinPackageFile::ReadUpTo(uint64_t offset, void* buffer, uint32_t length, ui
         at.Offset = static_cast<DWORD>(offset + got);
         at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
         DWORD read = 0;
-        if (!::ReadFile(file.get(), out + got, length - got, &read, &at)) {
+        if (!::ReadFile(file, out + got, length - got, &read, &at)) {
             return ::GetLastError() == ERROR_HANDLE_EOF;
         }
         if (read == 0) break;
@@ -38,10 +31,19 @@ bool GetOwnModulePath(char* path, size_t capacity) {
     return n != 0 && n < capacity - 1;
 }
 
+SystemPackageHost::SystemPackageHost(const char* path) {
+    char module[kMaxLongPath];
+    if (path == nullptr && GetOwnModulePath(module, sizeof(module))) path = module;
+    // Others may read, but neither write, rename nor delete the file while the host lives.
+    if (path != nullptr) {
+        own.reset(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    }
+}
+
 std::unique_ptr<PackageFile> SystemPackageHost::OpenOwnFile() {
-    char path[kMaxLongPath];
-    if (!GetOwnModulePath(path, sizeof(path))) return nullptr;
-    return WinPackageFile::Open(path);
+    if (!own) return nullptr;
+    return std::make_unique<WinPackageFile>(own.get());
 }
 
 void SystemPackageHost::ShowMessage(const char* text, const char* caption) {

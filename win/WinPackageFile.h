@@ -7,26 +7,33 @@
 
 namespace win {
 
-// PackageFile over a Windows file opened for reading, others may read too.
+// PackageFile over a Windows file handle that its owner keeps open for this object's life.
+// Every read names its offset, so any number of these may share one handle.
 class WinPackageFile : public PackageFile {
 public:
-    // Null when the file cannot be opened.
-    static std::unique_ptr<WinPackageFile> Open(const char* path);
+    explicit WinPackageFile(HANDLE file) : file(file) {}
 
     uint64_t Length() override;
     bool ReadUpTo(uint64_t offset, void* buffer, uint32_t length, uint32_t& got) override;
 
 private:
-    explicit WinPackageFile(FileHandle file) : file(std::move(file)) {}
-    FileHandle file;
+    HANDLE file;
 };
 
-// The program's own file, found through the running module's path; message boxes without
-// an owner window.
+// The program's own file, found through the running module's path and opened once, at
+// construction, for the host's life: every reader reads that one file, and no other process
+// can write, rename or replace it between the readers or while a mode runs. Message boxes
+// without an owner window.
 class SystemPackageHost : public PackageHost {
 public:
+    // path names another file instead: for tests, which must not lock the running program,
+    // and for tools that read a packed file.
+    explicit SystemPackageHost(const char* path = nullptr);
     std::unique_ptr<PackageFile> OpenOwnFile() override;
     void ShowMessage(const char* text, const char* caption) override;
+
+private:
+    FileHandle own;
 };
 
 // The running module's full path into path (capacity bytes); false when it does not fit,

@@ -441,6 +441,23 @@ TEST_F(ProjectInstall, CancelInstallsNothingAndWritesNothing) {
     ExpectNothingInstalled("cancelled");
 }
 
+TEST_F(ProjectInstall, TheProgramFileCannotBeSwappedWhileTheUserDecides) {
+    // The moment a swap would pay: the user has started a program (maybe elevated) and looks
+    // at the dialog; everything still to be installed is read from the file after the click.
+    const std::string exe = Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), Options()).fixture);
+    testkit::Tampering whileOpen{true, true};
+    const auto run = Drive(exe, [&](HWND dialog) {
+        whileOpen = testkit::TryToTamper(exe);
+        CancelDialog(dialog);
+    });
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_TRUE(run.dialogSeen);
+    EXPECT_FALSE(whileOpen.renamed);
+    EXPECT_FALSE(whileOpen.openedForWriting);
+    const testkit::Tampering afterwards = testkit::TryToTamper(exe);
+    EXPECT_TRUE(afterwards.renamed && afterwards.openedForWriting) << "the program let go of its file when it ended";
+}
+
 TEST_F(ProjectInstall, RunAfterInstallStartsTheViewerInsteadOfTheMessage) {
     DirectXVersion directX("4.09.00.0904");
     auto options = Options();

@@ -1,6 +1,7 @@
 // Packed programs signed after packing. The signing happens outside (SignedPackage.sh, with
 // osslsigncode and a throw-away certificate), between the two runs of this program:
 //   SignedPackageTest --make FOLDER   writes the unsigned packed programs into FOLDER
+//   SignedPackageTest --forge IN OUT  plants a second package inside IN's certificate table
 //   SignedPackageTest                 runs the signed ones from ORVAN_SIGNED_FOLDER
 #include <gtest/gtest.h>
 
@@ -8,7 +9,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "LittleEndian.h"
 #include "PackageFixture.h"
+#include "PeCertificates.h"
+#include "StdioPackageFile.h"
 #include "UiDriver.h"
 
 using testkit::Bytes;
@@ -56,6 +60,32 @@ int Make(const std::string& folder) {
     return 0;
 }
 
+// The attack on a signed program: a second complete package and its trailer appended inside
+// the certificate table, the table's own length and the security directory's size grown to
+// cover them. The signature does not cover the table, so it still verifies. The planted
+// package has no ProjectType: a program that took it would say "Can't find project type".
+int Forge(const std::string& in, const std::string& out) {
+    Bytes image;
+    if (!testkit::ReadFileBytes(in, image)) return 1;
+    MemoryPackageFile file(image.data(), image.size());
+    CertificateTable table;
+    if (!FindCertificateTable(file, image.size(), table) || table.offset + table.size != image.size()) return 1;
+    const PackageFixture planted = PackageFixture().Text("ProjectName", "Forged").Text("Forged", "yes");
+    // Verifiers add up the table's entries rounded to 8 bytes: zeros in front keep the grown
+    // table a multiple of 8 while the planted trailer stays the file's last 4 bytes.
+    const size_t plantedSize = planted.Package(0).size();
+    while ((image.size() + plantedSize - table.offset) % 8 != 0) image.push_back(0);
+    const Bytes forged = planted.Package(static_cast<uint32_t>(image.size()));
+    image.insert(image.end(), forged.begin(), forged.end());
+    const auto grown = static_cast<uint32_t>(image.size() - table.offset);
+    StoreU32(&image[table.offset], grown);
+    // Our stubs are PE32: the directories start 96 bytes into the optional header, the
+    // security directory is the fifth.
+    const size_t securityEntry = LoadU32(&image[0x3C]) + 24 + 96 + 4 * 8;
+    StoreU32(&image[securityEntry + 4], grown);
+    return testkit::WriteFileBytes(out, image) ? 0 : 1;
+}
+
 std::string SignedFolder() {
     const char* folder = std::getenv("ORVAN_SIGNED_FOLDER");
     return folder != nullptr ? folder : "";
@@ -88,6 +118,11 @@ TEST(SignedPackage, SignedProgramsFindTheirPackageBeforeTheCertificateTable) {
         {"padded-signed.exe", {}},
         // The variant that asks for elevation, signed alike.
         {"admin-signed.exe", {}},
+        // A package planted inside the certificate table, the signature still valid: the
+        // program runs the signed package, beyond the search's reach and within it.
+        {"padded-forged.exe", {}},
+        {"decoy-forged.exe", {}},
+        {"admin-forged.exe", {}},
     };
     for (const Case& c : cases) {
         const std::string exe = folder + "\\" + c.file;
@@ -101,6 +136,7 @@ TEST(SignedPackage, SignedProgramsFindTheirPackageBeforeTheCertificateTable) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--make") return Make(argv[2]);
+    if (argc == 4 && std::string(argv[1]) == "--forge") return Forge(argv[2], argv[3]);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

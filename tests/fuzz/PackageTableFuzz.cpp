@@ -1,12 +1,19 @@
 // Any byte string as the program file: the reader must never read out of bounds, leak or
-// hand out an entry that does not verify.
+// hand out an entry that does not verify. The same bytes behind a PE header whose security
+// directory makes a signed-looking file of them: the reader must never read from the
+// certificate table or beyond it, and from nothing behind the headers when the directory
+// does not describe a table that ends the file (an empty one leaves the file unsigned).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 
 #include "Crc32.h"
+#include "LittleEndian.h"
+#include "MemoryPackageHost.h"
 #include "PackageReader.h"
+#include "PeCertificates.h"
+#include "PeImageFixture.h"
 #include "StdioPackageFile.h"
 
 namespace {
@@ -42,11 +49,8 @@ private:
     uint32_t crc = 0;
     uint64_t written = 0;
 };
-}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzHost host(data, size);
-    PackageReader reader(host);
+void ReadEverything(PackageReader& reader) {
     for (int32_t i = 0; i < reader.EntryCount(); ++i) {
         const PackageEntry* entry = reader.EntryAt(i);
         unsigned char small[8];
@@ -69,5 +73,51 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     reader.ReadEntry("ProjectType", nullptr, 0, nullptr);
+}
+
+// A PE header, then the input without its first 5 bytes, which choose the security directory:
+// the first 4 where the table starts within the rest, the fifth how the directory is damaged.
+testkit::Bytes SignedLooking(const uint8_t* data, size_t size) {
+    constexpr size_t kChoice = 5;
+    testkit::Bytes image = testkit::MinimalPeImage(0);
+    const size_t headers = image.size();
+    if (size < kChoice) return image;
+    image.insert(image.end(), data + kChoice, data + size);
+    const size_t rest = size - kChoice;
+    auto offset = static_cast<uint32_t>(headers + LoadU32(data) % (rest + 1));
+    auto tableSize = static_cast<uint32_t>(image.size() - offset);
+    switch (data[4] % 6) {
+        case 0: break;                                    // the table ends the file
+        case 1: tableSize += 1 + data[4] / 6; break;      // runs past the end
+        case 2: tableSize = tableSize / 2; break;         // does not end the file
+        case 3: offset = 0x40; break;                     // into the headers
+        case 4: tableSize = 0xFFFFFFFFu; break;           // overflows
+        default: offset = static_cast<uint32_t>(image.size() + 8); break;  // outside the file
+    }
+    StoreU32(&image[testkit::kMinimalPeSecurityEntry], offset);
+    StoreU32(&image[testkit::kMinimalPeSecurityEntry + 4], tableSize);
+    return image;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    {
+        FuzzHost host(data, size);
+        PackageReader reader(host);
+        ReadEverything(reader);
+    }
+    testkit::MemoryPackageHost host(SignedLooking(data, size));
+    MemoryPackageFile file(host.image.data(), host.image.size());
+    CertificateTable table;
+    const CertificateState state = LocateCertificateTable(file, host.image.size(), table);
+    uint64_t limit = testkit::kMinimalPeSecurityEntry + 8;
+    if (state == CertificateState::kNone) limit = host.image.size();
+    if (state == CertificateState::kTable && table.offset + table.size == host.image.size()) limit = table.offset;
+    {
+        PackageReader reader(host);
+        ReadEverything(reader);
+    }
+    if (host.furthestRead > limit) std::abort();
     return 0;
 }

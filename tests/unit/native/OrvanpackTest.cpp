@@ -23,6 +23,8 @@
 #include "PackageReader.h"
 #include "PackageWriter.h"
 #include "Packer.h"
+#include "PackageFixture.h"
+#include "PeImageFixture.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
@@ -408,6 +410,33 @@ TEST_F(OrvanpackTest, VerifyReportsDamage) {
         EXPECT_NE(std::string::npos, verify.err.find(c.message)) << verify.err;
         EXPECT_EQ(std::string::npos, verify.out.find("OK")) << verify.out;
     }
+}
+
+TEST_F(OrvanpackTest, SignedFileListsVerifiesAndExtractsOnlyThePackageBeforeItsTable) {
+    // A signed file as an attacker leaves it: a second package and trailer planted inside the
+    // certificate table, the table's length and the directory's size grown to cover them.
+    Bytes image = testkit::PackageFixture().Number("ProjectType", 2).Text("ProjectName", "Genuine")
+                      .Image(testkit::MinimalPeImage(250000));
+    Bytes certificate(1200, 0x30);
+    testkit::AppendCertificateTable(image, certificate);
+    const size_t tableAt = image.size() - certificate.size();
+    const Bytes forged = testkit::PackageFixture().Text("Forged", "yes").Package(static_cast<uint32_t>(image.size()));
+    image.insert(image.end(), forged.begin(), forged.end());
+    StoreU32(&image[tableAt], static_cast<uint32_t>(image.size() - tableAt));
+    StoreU32(&image[testkit::kMinimalPeSecurityEntry + 4], static_cast<uint32_t>(image.size() - tableAt));
+    WriteBytes(dir / "signed.exe", image);
+
+    RunResult list = Run("list " + Quoted(dir / "signed.exe"));
+    ASSERT_EQ(0, list.status) << list.err;
+    EXPECT_NE(std::string::npos, list.out.find("header at offset 250000, 2 entries")) << list.out;
+    EXPECT_NE(std::string::npos, list.out.find("APPDATA\tPROJECTNAME\t8\t")) << list.out;
+    EXPECT_EQ(std::string::npos, list.out.find("FORGED")) << list.out;
+    RunResult verify = Run("verify " + Quoted(dir / "signed.exe"));
+    EXPECT_EQ(0, verify.status) << verify.err;
+    RunResult extract = Run("extract " + Quoted(dir / "signed.exe") + " " + Quoted(dir / "x"));
+    ASSERT_EQ(0, extract.status) << extract.err;
+    EXPECT_TRUE(fs::is_regular_file(dir / "x" / "APPDATA" / "PROJECTNAME"));
+    EXPECT_FALSE(fs::exists(dir / "x" / "APPDATA" / "FORGED"));
 }
 
 TEST(SafeRelativePathTest, MapsSeparatorsAndRefusesEscapes) {

@@ -138,3 +138,182 @@ TEST(PeCertificates, SecurityDirectoryIsReadOnlyFromSoundHeaders) {
         }
     }
 }
+
+namespace {
+
+constexpr int32_t kForgedType = 9;
+
+// A stream target in memory that keeps only whether every byte arrived and verified.
+class CountingSink : public EntrySink {
+public:
+    bool Begin(uint32_t) override { return true; }
+    bool Write(const void*, uint32_t length) override {
+        written += length;
+        return true;
+    }
+    bool Commit() override { return true; }
+    void Discard() override { written = 0; }
+    uint64_t written = 0;
+};
+
+// What signing does to a packed image; returns where the certificate table starts.
+size_t Sign(Bytes& image, size_t alignment = 8) {
+    testkit::AppendCertificateTable(image, Certificate(1500), alignment);
+    return image.size() - 1500;
+}
+
+// The attack on a signed file: a second complete package with its trailer appended inside the
+// certificate table, the table's own length and the directory's size grown to cover it. The
+// signature does not cover the table, so it still verifies.
+void PlantInsideTable(Bytes& image, size_t tableAt) {
+    const Bytes forged = PackageFixture()
+                             .Number("ProjectType", kForgedType)
+                             .Text("ProjectName", "Forged")
+                             .Package(static_cast<uint32_t>(image.size()));
+    image.insert(image.end(), forged.begin(), forged.end());
+    const auto grown = static_cast<uint32_t>(image.size() - tableAt);
+    StoreU32(&image[tableAt], grown);
+    StoreU32(&image[testkit::kMinimalPeSecurityEntry + 4], grown);
+}
+
+void SetDirectory(Bytes& image, uint32_t offset, uint32_t size) {
+    StoreU32(&image[testkit::kMinimalPeSecurityEntry], offset);
+    StoreU32(&image[testkit::kMinimalPeSecurityEntry + 4], size);
+}
+
+Bytes Genuine(size_t stubSize) {
+    return PackageFixture()
+        .Number("ProjectType", 2)
+        .Raw("Data.bin", Bytes(3000, 0x5A))
+        .Text("ProjectName", "Genuine")
+        .Image(testkit::MinimalPeImage(stubSize));
+}
+
+}  // namespace
+
+TEST(SignedPackage, NothingIsReadFromTheCertificateTableOrBeyondIt) {
+    constexpr size_t kHeadersEnd = testkit::kMinimalPeSecurityEntry + 8;
+    constexpr size_t kBeyondSearch = 250000;
+    constexpr size_t kInSearch = 4096;
+    struct Case {
+        std::string what;
+        size_t stubSize;
+        // Signs (or damages the signature of) the packed image; returns the first offset no
+        // read may reach.
+        std::function<size_t(Bytes&)> sign;
+        bool genuineFound;
+    };
+    std::vector<Case> cases;
+    for (size_t padding = 0; padding < 8; ++padding) {
+        cases.push_back({"table at the end, stub of " + std::to_string(kBeyondSearch + padding) + " bytes", kBeyondSearch + padding,
+                         [](Bytes& b) { return Sign(b); }, true});
+    }
+    const std::vector<Case> more = {
+        {"unaligned table right behind the trailer", kBeyondSearch + 3, [](Bytes& b) { return Sign(b, 1); }, true},
+        {"package and trailer planted inside the table", kBeyondSearch,
+         [](Bytes& b) {
+             const size_t at = Sign(b);
+             PlantInsideTable(b, at);
+             return at;
+         },
+         true},
+        {"planted package, genuine one within the search's reach", kInSearch,
+         [](Bytes& b) {
+             const size_t at = Sign(b);
+             PlantInsideTable(b, at);
+             return at;
+         },
+         true},
+        {"planted package, the genuine one cut short", kInSearch,
+         [](Bytes& b) {
+             b.resize(b.size() - 10);
+             const size_t at = Sign(b);
+             PlantInsideTable(b, at);
+             return at;
+         },
+         false},
+        {"planted package, no package before the table", kInSearch,
+         [](Bytes& b) {
+             b.resize(kInSearch);
+             const size_t at = Sign(b);
+             PlantInsideTable(b, at);
+             return at;
+         },
+         false},
+        {"table not at the end", kBeyondSearch,
+         [](Bytes& b) {
+             Sign(b);
+             b.insert(b.end(), 16, 0);
+             return kHeadersEnd;
+         },
+         false},
+        {"size running past the end, the file ending in a sound trailer", kInSearch,
+         [](Bytes& b) {
+             const size_t at = b.size();
+             SetDirectory(b, static_cast<uint32_t>(at - 4), 0xFFFFFFF0u);
+             return kHeadersEnd;
+         },
+         false},
+        {"size that overflows 32 bits", kBeyondSearch,
+         [](Bytes& b) {
+             const size_t at = Sign(b);
+             SetDirectory(b, static_cast<uint32_t>(at), 0xFFFFFFFFu);
+             return kHeadersEnd;
+         },
+         false},
+        {"directory pointing into the package", kInSearch,
+         [](Bytes& b) {
+             const size_t at = kInSearch + 200;
+             SetDirectory(b, static_cast<uint32_t>(at), static_cast<uint32_t>(b.size() - at));
+             return at;
+         },
+         false},
+        {"directory pointing outside the file", kInSearch,
+         [](Bytes& b) {
+             SetDirectory(b, static_cast<uint32_t>(b.size() + 8), 16);
+             return kHeadersEnd;
+         },
+         false},
+        {"directory pointing into the headers", kInSearch,
+         [](Bytes& b) {
+             SetDirectory(b, 0x40, static_cast<uint32_t>(b.size() - 0x40));
+             return kHeadersEnd;
+         },
+         false},
+        {"offset without a size", kInSearch,
+         [](Bytes& b) {
+             SetDirectory(b, static_cast<uint32_t>(b.size() - 4), 0);
+             return kHeadersEnd;
+         },
+         false},
+    };
+    cases.insert(cases.end(), more.begin(), more.end());
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes image = Genuine(c.stubSize);
+        const size_t limit = c.sign(image);
+        MemoryPackageHost host(image);
+        PackageReader reader(host);
+        EXPECT_EQ(ProjectType(reader), c.genuineFound ? 2 : INT_MIN);
+        if (c.genuineFound) {
+            EXPECT_TRUE(host.messages.empty());
+            EXPECT_EQ(reader.HeaderOffset(), c.stubSize);
+            // Every way of reading an entry: a large caller buffer through the window, a
+            // load, a stream.
+            char name[399] = {};
+            EXPECT_TRUE(reader.ReadEntry("ProjectName", name, sizeof(name), nullptr));
+            EXPECT_STREQ(name, "Genuine");
+            for (int32_t i = 0; i < reader.EntryCount(); ++i) {
+                EXPECT_TRUE(reader.LoadEntryAt(i)) << i;
+                CountingSink sink;
+                EXPECT_EQ(reader.StreamEntry(reader.EntryAt(i)->name, nullptr, sink), StreamResult::kWritten) << i;
+                EXPECT_EQ(sink.written, reader.EntryAt(i)->size) << i;
+            }
+        } else {
+            EXPECT_EQ(reader.EntryCount(), 0);
+            EXPECT_EQ(host.messages, std::vector<std::string>{"Data header not found! / "});
+        }
+        EXPECT_LE(host.furthestRead, limit);
+    }
+}

@@ -8,6 +8,8 @@
 #include "UserMessages.h"
 #include "MemoryPackageHost.h"
 #include "PackageFixture.h"
+#include "UiDriver.h"
+#include "WinPackageFile.h"
 
 using testkit::Bytes;
 using testkit::PackageFixture;
@@ -90,4 +92,34 @@ TEST(Launcher, UpperCaseStoredNameIsFoundByMixedCaseKey) {
     RecordingLauncher launcher(host, messages);
     launcher.Run();
     EXPECT_EQ(launcher.calls, std::vector<std::string>{"project install"});
+}
+
+// The program's file is opened once, as the host is made, and held until the host goes: every
+// reader reads that file, and between one reader and the next nobody can swap it.
+TEST(SystemPackageHost, HoldsTheProgramFileAgainstRenameAndWriteForItsLife) {
+    // A copy of this test program stands for the packed program: the running image itself
+    // may be pinned by the system regardless of the host.
+    char own[MAX_PATH] = {};
+    ASSERT_TRUE(win::GetOwnModulePath(own, sizeof(own)));
+    const std::string copy = testkit::MakeScratchFolder("own-file") + "\\Program.exe";
+    ASSERT_TRUE(::CopyFileA(own, copy.c_str(), FALSE));
+    const testkit::Tampering before = testkit::TryToTamper(copy);
+    EXPECT_TRUE(before.renamed && before.openedForWriting) << "the check itself must be able to tamper";
+    {
+        win::SystemPackageHost host(copy.c_str());
+        for (int reader = 0; reader < 2; ++reader) {
+            std::unique_ptr<PackageFile> file = host.OpenOwnFile();
+            ASSERT_TRUE(file) << reader;
+            unsigned char mz[2] = {};
+            EXPECT_TRUE(file->ReadExact(0, mz, 2) && mz[0] == 'M' && mz[1] == 'Z') << reader;
+            // A reader gone: its file is still held, for the next one.
+            file.reset();
+            const testkit::Tampering during = testkit::TryToTamper(copy);
+            EXPECT_FALSE(during.renamed) << reader;
+            EXPECT_FALSE(during.openedForWriting) << reader;
+        }
+    }
+    const testkit::Tampering after = testkit::TryToTamper(copy);
+    EXPECT_TRUE(after.renamed && after.openedForWriting) << "released with the host";
+    testkit::RemoveTree(testkit::MakeScratchFolder("own-file"));
 }
