@@ -57,27 +57,19 @@ public:
     bool Begin(uint32_t entrySize) override {
         size = entrySize;
         file.reset(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        return Note(file.valid());
+        return file.valid();
     }
     bool Write(const void* bytes, uint32_t length) override {
-        return Note(WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length));
+        return WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length);
     }
-    bool Commit() override { return Note(::CloseHandle(file.release()) != FALSE); }
+    bool Commit() override { return ::CloseHandle(file.release()) != FALSE; }
     void Discard() override {
         file.reset();
         ::DeleteFileA(path);
     }
     uint32_t Size() const { return size; }
-    // True when the disk, not the package, stopped the file (full, locked, read-only).
-    bool WriteFailed() const { return writeFailed; }
 
 private:
-    bool Note(bool ok) {
-        if (!ok) writeFailed = true;
-        return ok;
-    }
-
-    bool writeFailed = false;
     const char* path;
     win::FileHandle file;
     uint32_t size = 0;
@@ -182,16 +174,17 @@ bool Installer::GetRequiredEntry(const char* key, void* buffer, int32_t capacity
 bool Installer::ExtractFile(const char* name, bool decode) {
     if (name == nullptr) return false;
     char path[kFolderCapacity];
+    const char* refusal = nullptr;
     if (!StaysInsideFolder(name)) {
-        char text[600];
-        win::FormatText(text, sizeof(text), "%s\n\nThis item would be written outside the installation folder.", name);
-        messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
-        return false;
+        refusal = "This item would be written outside the installation folder.";
+    } else if (!Join(path, sizeof(path), installFolder, "\\", name)) {
+        refusal = "The path of this item in the installation folder is too long.";
     }
-    if (!Join(path, sizeof(path), installFolder, "\\", name)) {
+    if (refusal != nullptr) {
         char text[600];
-        win::FormatText(text, sizeof(text), "%s\n\nThe path of this item in the installation folder is too long.", name);
+        win::FormatText(text, sizeof(text), "%s\n\n%s", name, refusal);
         messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
+        extractFailed = true;
         return false;
     }
     CreateFoldersAlong(path);
@@ -205,7 +198,12 @@ bool Installer::ExtractFile(const char* name, bool decode) {
     }
     decoded.reset();
     if (!GetPackageEntry(name, nullptr, 0, nullptr)) {
-        messages.Show(name, "Could not find resource", MB_OK);
+        // A damaged entry has had its CRC box already; only an absent one is "not found".
+        if (reader && reader->Contains(name)) {
+            extractFailed = true;
+        } else {
+            messages.Show(name, "Could not find resource", MB_OK);
+        }
         return false;
     }
     const unsigned char* content = entryData;
@@ -216,6 +214,7 @@ bool Installer::ExtractFile(const char* name, bool decode) {
         // A "VBRF" chunk that does not decode would otherwise be written still encoded.
         if (fileLoader->FindChunk("VBRF", 0) && !channelFactory->fileDecoder.DecodeFile(fileLoader)) {
             messages.Show("Error decompress", "Error", MB_OK);
+            extractFailed = true;
             return false;
         }
         content = fileLoader->GetData();
@@ -223,6 +222,7 @@ bool Installer::ExtractFile(const char* name, bool decode) {
     } else if (decode) {
         if (!DecodeWithZlib()) {
             messages.Show("Error decompress", "Error", MB_OK);
+            extractFailed = true;
             return false;
         }
         content = entryData;
@@ -232,7 +232,7 @@ bool Installer::ExtractFile(const char* name, bool decode) {
     win::FileHandle file(
         ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        writeFailed = true;
+        extractFailed = true;
         return false;
     }
     const bool whole = WriteWhole(file.get(), content, contentSize);
@@ -240,7 +240,7 @@ bool Installer::ExtractFile(const char* name, bool decode) {
     if (!whole || !closed) {
         // A cut file must not pass for an installed one.
         ::DeleteFileA(path);
-        writeFailed = true;
+        extractFailed = true;
         return false;
     }
     Record(createdFiles, path);
@@ -257,11 +257,27 @@ bool Installer::ExtractStored(const char* name, const char* path) {
         return false;
     }
     if (result != StreamResult::kWritten) {
-        if (sink.WriteFailed()) writeFailed = true;
+        // Damaged in the package or not writable on disk: either way the item is not there.
+        extractFailed = true;
         return false;
     }
     Record(createdFiles, path);
     return sink.Size() != 0;
+}
+
+void Installer::ShowCopyError() { messages.Show(kCopyError, "Installation Error", MB_OK | MB_ICONERROR); }
+
+bool Installer::ExtractRequired(const char* name, const char* missingText) {
+    extractFailed = false;
+    if (ExtractFile(name, true)) return true;
+    // "not found" would be wrong for an entry the package holds: its own box has been shown.
+    if (extractFailed) {
+        ShowCopyError();
+        return false;
+    }
+    if (missingText == nullptr) return true;
+    messages.Show(missingText, "P", MB_OK);
+    return false;
 }
 
 bool Installer::ExtractEngineFiles() {
@@ -272,9 +288,7 @@ bool Installer::ExtractEngineFiles() {
     }
     // The start file is the project's, stored as is.
     if (ok) ok = ExtractFile("ZRXStart.zrx", false);
-    if (!ok) {
-        messages.Show(kCopyError, "Installation Error", MB_OK | MB_ICONERROR);
-    }
+    if (!ok) ShowCopyError();
     return ok;
 }
 
@@ -285,7 +299,10 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
         messages.Show(missingMessage, "Error", MB_OK);
         return false;
     }
-    const auto count = static_cast<int32_t>(LoadU32(raw));
+    auto count = static_cast<int32_t>(LoadU32(raw));
+    // The count was read, so the reader is there. Each item is an entry of its own: a count
+    // beyond the table names nothing more, and trying 2^31 keys would take hours.
+    if (count > reader->EntryCount()) count = reader->EntryCount();
     for (int32_t i = 0; i < count; ++i) {
         if (progressBase >= 0 && progress) {
             progress->SetProgress(static_cast<float>(static_cast<double>(i) / count * 0.3 + progressBase));
@@ -294,12 +311,13 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
         win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
         char item[kItemNameCapacity + 1] = {};
         if (!GetPackageEntry(key, item, kItemNameCapacity, section)) continue;
-        writeFailed = false;
+        extractFailed = false;
         ExtractFile(item, decode);
-        // A missing item is the package's business; one that could not be written (disk full,
-        // file locked) leaves an installation that must not pass for a whole one.
-        if (writeFailed) {
-            messages.Show(kCopyError, "Installation Error", MB_OK | MB_ICONERROR);
+        // A missing item is the package's business; one that is damaged or could not be
+        // written (disk full, file locked) leaves an installation that must not pass for a
+        // whole one.
+        if (extractFailed) {
+            ShowCopyError();
             return false;
         }
     }
@@ -362,7 +380,9 @@ bool Installer::LoadEngine() {
 bool Installer::CreateFileLoader() {
     if (channelFactory == nullptr) return false;
     fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));
-    return fileLoader != nullptr;
+    if (fileLoader != nullptr) return true;
+    messages.Show("Can't init fileloader", "P", MB_OK);
+    return false;
 }
 
 void Installer::ReleaseEngine() {

@@ -110,8 +110,10 @@ public:
     // destroys: UNFC and the UNFN paths in creation order, UNDC and the UNDN folders last
     // created first, UNPN (the 259-byte projectName buffer), with withMarker an empty UNSK.
     // Paths are cut to 259-byte fields. When the file cannot be opened nothing is written;
-    // Close is called in either case. Write errors are not detected.
-    virtual void WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
+    // Close is called in either case. True only when the record was opened, written and
+    // closed without an error (the saver's Close is false when a write failed): an install
+    // must not announce a record that is not there.
+    virtual bool WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
     // Maps ProjectName to installFolder under <root>\SOFTWARE\Velbor\Orvan3D Viewers\3.00.000.
     // Missing name: "Can't find project type ProjectName" / "Error"; key not created:
     // "Error can't write in registry" with the key path as caption. Value errors are ignored.
@@ -130,8 +132,8 @@ public:
     virtual bool InstallScreensaver();
     // Extracts "ZRXSvr.scr" and copies it over <system directory>\<ProjectName>.scr. A failed
     // copy shows the error number, then "Unable to copy screensaver to system directory", both
-    // captioned with the target; the target is recorded either way.
-    virtual void CopyScreensaverToSystem();
+    // captioned with the target, and returns false; the target is recorded either way.
+    virtual bool CopyScreensaverToSystem();
     // Installs the project as a Winamp visualisation plug-in (ProjectType 6): as the screen
     // saver, but the plug-in library is copied to <Winamp folder>\Plugins\vis_<ProjectName>.dll
     // and the configuration is "winamp.cfg". The Winamp folder comes from the registry, else
@@ -148,7 +150,8 @@ public:
     // Destroys the file loader, then the control object, then unloads the library. Safe when
     // nothing, or only part, of the engine was obtained.
     void ReleaseEngine();
-    // Creates fileLoader through the channel factory; false when the engine gives none.
+    // Creates fileLoader through the channel factory; false after "Can't init fileloader" / "P"
+    // when the engine gives none.
     bool CreateFileLoader();
 
     // The system directory the screen saver is copied into; the real one unless a test sets
@@ -200,6 +203,8 @@ private:
     // The Winamp folder: the registry first, then the user's choice. False when the user
     // declines or cancels; folder is then empty.
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
+    // Shows the install modes' progress window at 0 with "Installing...".
+    void OpenProgress();
     // The start of a screen-saver or plug-in installation: the user's folder (false when the
     // dialog is left), progress shown, engine files on disk and the engine loaded.
     bool StartComponentInstall(OptionsDialog& dialog, const char* projectName, const char* proposedFolder);
@@ -218,8 +223,20 @@ private:
     bool ExtractStored(const char* name, const char* path);
     bool ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
                      float progressBase, const char* missingMessage);
-    // Set by ExtractFile when the target could not be created or written whole.
-    bool writeFailed = false;
+    // Set by ExtractFile when an entry the package holds did not arrive whole on disk: damaged
+    // or undecodable, a name that does not fit the folder, or a target not written. An entry
+    // the package lacks leaves it alone.
+    bool extractFailed = false;
+    // ExtractFile (decoded), and the copy error box, false, when an entry the package holds
+    // did not arrive. A missing entry shows "Could not find resource"; then with missingText
+    // also that text / "P", false; without, it counts as done.
+    bool ExtractRequired(const char* name, const char* missingText = nullptr);
+    // "There was an error while trying to copy one of the installation files..." /
+    // "Installation Error": the box of every install that stops because a file is not there.
+    void ShowCopyError();
+    // The file the uninstall entry's DisplayIcon names when it is not the installed viewer:
+    // the screen saver or the plug-in, which those installs put outside installFolder.
+    char iconFile[1024] = {};
     // The folder part of the last path CreateFoldersAlong walked.
     char walkedFolder[kFolderCapacity] = {};
     // Buffer of the last zlib decoding; entryData points into it after one.
