@@ -172,6 +172,7 @@ bool Installer::GetRequiredEntry(const char* key, void* buffer, int32_t capacity
 }
 
 bool Installer::ExtractFile(const char* name, bool decode) {
+    extractFailed = false;
     if (name == nullptr) return false;
     char path[kFolderCapacity];
     const char* refusal = nullptr;
@@ -188,6 +189,12 @@ bool Installer::ExtractFile(const char* name, bool decode) {
         return false;
     }
     CreateFoldersAlong(path);
+    // Only an entry the table lacks is "not found"; one that fails to read is damaged, and
+    // the reader has said so with its CRC box.
+    if (!reader || !reader->Contains(name)) {
+        messages.Show(name, "Could not find resource", MB_OK);
+        return false;
+    }
     if (!decode) return ExtractStored(name, path);
 
     // The last decoding goes before the next entry is loaded, so an entry never needs more
@@ -198,12 +205,7 @@ bool Installer::ExtractFile(const char* name, bool decode) {
     }
     decoded.reset();
     if (!GetPackageEntry(name, nullptr, 0, nullptr)) {
-        // A damaged entry has had its CRC box already; only an absent one is "not found".
-        if (reader && reader->Contains(name)) {
-            extractFailed = true;
-        } else {
-            messages.Show(name, "Could not find resource", MB_OK);
-        }
+        extractFailed = true;
         return false;
     }
     const unsigned char* content = entryData;
@@ -248,15 +250,10 @@ bool Installer::ExtractFile(const char* name, bool decode) {
 }
 
 bool Installer::ExtractStored(const char* name, const char* path) {
-    if (!reader) return false;
     // Streamed, not loaded: a stored project file may be larger than a 32-bit process can hold.
+    // ExtractFile has made sure the entry is there.
     FileSink sink(path);
-    const StreamResult result = reader->StreamEntry(name, nullptr, sink);
-    if (result == StreamResult::kMissing) {
-        messages.Show(name, "Could not find resource", MB_OK);
-        return false;
-    }
-    if (result != StreamResult::kWritten) {
+    if (reader->StreamEntry(name, nullptr, sink) != StreamResult::kWritten) {
         // Damaged in the package or not writable on disk: either way the item is not there.
         extractFailed = true;
         return false;
@@ -268,7 +265,6 @@ bool Installer::ExtractStored(const char* name, const char* path) {
 void Installer::ShowCopyError() { messages.Show(kCopyError, "Installation Error", MB_OK | MB_ICONERROR); }
 
 bool Installer::ExtractRequired(const char* name, const char* missingText) {
-    extractFailed = false;
     if (ExtractFile(name, true)) return true;
     // "not found" would be wrong for an entry the package holds: its own box has been shown.
     if (extractFailed) {
@@ -311,7 +307,6 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
         win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
         char item[kItemNameCapacity + 1] = {};
         if (!GetPackageEntry(key, item, kItemNameCapacity, section)) continue;
-        extractFailed = false;
         ExtractFile(item, decode);
         // A missing item is the package's business; one that is damaged or could not be
         // written (disk full, file locked) leaves an installation that must not pass for a

@@ -223,7 +223,7 @@ private:
     bool ExtractStored(const char* name, const char* path);
     bool ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
                      float progressBase, const char* missingMessage);
-    // Set by ExtractFile when an entry the package holds did not arrive whole on disk: damaged
+    // Set by each ExtractFile when an entry the package holds did not arrive whole on disk: damaged
     // or undecodable, a name that does not fit the folder, or a target not written. An entry
     // the package lacks leaves it alone.
     bool extractFailed = false;

@@ -60,13 +60,14 @@ bool Installer::MakeTempDirectory() {
     char temp[1024] = {};
     const DWORD length = ::GetTempPathA(sizeof(temp), temp);
     // A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
-    if (length > kTempPrefixLength) {
+    if (length == 0 || length > kTempPrefixLength) {
         // Said, not silent: the user started the program and would otherwise see nothing. The
-        // folder is the caption, as the paths of the other boxes are.
+        // folder is the caption, as the paths of the other boxes are; a platform that gives
+        // none for a path too long for itself is named by the variable it reads first.
+        if (length == 0) ::GetEnvironmentVariableA("TMP", temp, sizeof(temp));
         messages.Show("The temporary folder is too long to run this project from.", temp, MB_OK | MB_ICONERROR);
         return false;
     }
-    if (length == 0) return false;
     for (int n = 0; n <= kMaxRunFolderNumber; ++n) {
         char candidate[kFolderCapacity];
         win::FormatText(candidate, sizeof(candidate), "%.389sOrvan3D%d", temp, n);

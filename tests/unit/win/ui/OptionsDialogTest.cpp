@@ -95,10 +95,12 @@ TEST(OptionsDialog, OpensWithTheProjectCaptionAndTheProposedFolder) {
         testkit::ControlInfo install;
         ASSERT_TRUE(testkit::ReadControl(testkit::FindControl(dialog, kInstall), install));
         EXPECT_EQ(install.text, "Install");
-        ASSERT_TRUE(testkit::SendCommand(dialog, kInstall));
+        // An empty folder is refused on Install (see below): those dialogs are cancelled.
+        const bool full = !c.edit.empty();
+        ASSERT_TRUE(testkit::SendCommand(dialog, full ? kInstall : kCancel));
         const std::vector<ShowResult> results = host.Finish();
         ASSERT_EQ(results.size(), 1u);
-        EXPECT_TRUE(results[0].accepted);
+        EXPECT_EQ(results[0].accepted, full);
         EXPECT_EQ(results[0].folder, c.edit);
     }
 }
