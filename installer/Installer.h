@@ -59,14 +59,15 @@ public:
     // reported as false. Without decode the entry is streamed to the file through a bounded
     // buffer; one that fails its CRC or is cut short shows "Crc error corrupt file" (stored
     // name as caption) and leaves no file. entryData/entrySize are then left as they were.
+    // A damaged entry shows only the reader's CRC box, never "Could not find resource".
     virtual bool ExtractFile(const char* name, bool decode);
     // Loads installFolder\enginecore.dll and initialises it against the host window. False,
     // without a box, at the first failing step; a null channel factory counts as a failure.
     virtual bool LoadEngine();
     // The channel and channel-library lists of CHANNELINFO; items missing from the package are
-    // skipped. "Can't find ChannelCount" / "Error" when a count is missing. An item that cannot
-    // be written (disk full, file locked) stops the list with the copy error of
-    // ExtractEngineFiles, false.
+    // skipped. "Can't find ChannelCount" / "Error" when a count is missing. An item that is
+    // damaged or cannot be written (disk full, file locked) stops the list with the copy error
+    // of ExtractEngineFiles, false. A count beyond the table's entries is taken as their number.
     virtual bool ExtractChannels();
     // The project files of FILEINFO, written as stored. "Can't find FileCount" / "Error"; an
     // item that cannot be written as in ExtractChannels.
