@@ -28,14 +28,18 @@ private:
 
 }  // namespace
 
-bool Installer::StartComponentInstall(OptionsDialog& dialog, const char* projectName, const char* proposedFolder) {
-    dialog.SetProjectName(projectName);
-    if (!dialog.Show(instance, hostWindow, proposedFolder)) return false;
-
+void Installer::OpenProgress() {
     progress.reset(new ProgressWindow());
     progress->SetText("Installing...");
     progress->Create(instance, hostWindow);
     progress->SetProgress(0);
+}
+
+bool Installer::StartComponentInstall(OptionsDialog& dialog, const char* projectName, const char* proposedFolder) {
+    dialog.SetProjectName(projectName);
+    if (!dialog.Show(instance, hostWindow, proposedFolder)) return false;
+
+    OpenProgress();
     SetInstallFolder(dialog.GetFolder());
     ::SetCurrentDirectoryA(installFolder);
 
@@ -47,13 +51,10 @@ bool Installer::StartComponentInstall(OptionsDialog& dialog, const char* project
 
 bool Installer::FinishComponentInstall(const char* configName, const char* projectName,
                                        bool (Installer::*optionsWriter)(FileSaverChannel*)) {
-    fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));
-    if (fileLoader == nullptr) {
-        messages.Show("Can't init fileloader", "P", MB_OK);
-        return false;
-    }
+    if (!CreateFileLoader()) return false;
     if (!ExtractChannels() || !ExtractProjectFiles()) return false;
 
+    bool recorded = false;
     {
         // Destroyed before the engine that made it is released.
         SaverOwner saver(static_cast<FileSaverChannel*>(channelFactory->CreateChannel(kFileSaverChannelId, 0, 0)));
@@ -73,12 +74,19 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
                     return false;
                 }
             }
-            saver.get()->Close();
+            // False when it was not opened or a write failed (see WriteUninstallRecord). A
+            // component without its configuration would not start: as good as not copied.
+            const bool configured = saver.get()->Close();
             Record(createdFiles, configPath);
-            WriteUninstallRecord(saver.get(), projectName, true);
+            recorded = configured && WriteUninstallRecord(saver.get(), projectName, true);
         }
     }
+    // Without a record the install could never be removed: no entry announces it.
     ReleaseEngine();
+    if (!recorded) {
+        ShowCopyError();
+        return false;
+    }
     RegisterViewer();
     RegisterUninstall();
     progress->SetProgress(0.95f);

@@ -60,30 +60,21 @@ public:
         if (win::FormatText(temp, sizeof(temp), "%s.orvan~", path)) {
             file.reset(::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         }
-        return Note(file.valid());
+        return file.valid();
     }
     bool Write(const void* bytes, uint32_t length) override {
-        return Note(WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length));
+        return WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length);
     }
     bool Commit() override {
-        return Note(::CloseHandle(file.release()) != FALSE &&
-                    ::MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING) != FALSE);
+        return ::CloseHandle(file.release()) != FALSE && ::MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING) != FALSE;
     }
     void Discard() override {
         file.reset();
         ::DeleteFileA(temp);
     }
     uint32_t Size() const { return size; }
-    // True when the disk, not the package, stopped the file (full, locked, read-only).
-    bool WriteFailed() const { return writeFailed; }
 
 private:
-    bool Note(bool ok) {
-        if (!ok) writeFailed = true;
-        return ok;
-    }
-
-    bool writeFailed = false;
     const char* path;
     char temp[Installer::kFolderCapacity + 8] = {};
     win::FileHandle file;
@@ -200,13 +191,24 @@ bool Installer::GetRequiredEntry(const char* key, void* buffer, int32_t capacity
 }
 
 bool Installer::ExtractFile(const char* name, bool decode) {
+    extractFailed = false;
     if (name == nullptr) return false;
     char path[kFolderCapacity];
-    if (!StaysInPlace(name, false)) return false;
+    if (!StaysInPlace(name, false)) {
+        extractFailed = true;
+        return false;
+    }
     if (!Join(path, sizeof(path), installFolder, "\\", name)) {
+        extractFailed = true;
         return RefuseItem(name, "The path of this item in the installation folder is too long.");
     }
     CreateFoldersAlong(path);
+    // Only an entry the table lacks is "not found"; one that fails to read is damaged, and
+    // the reader has said so with its CRC box.
+    if (!reader || !reader->Contains(name)) {
+        messages.Show(name, "Could not find resource", MB_OK);
+        return false;
+    }
     if (!decode) return ExtractStored(name, path);
 
     // The last decoding goes before the next entry is loaded, so an entry never needs more
@@ -217,7 +219,7 @@ bool Installer::ExtractFile(const char* name, bool decode) {
     }
     decoded.reset();
     if (!GetPackageEntry(name, nullptr, 0, nullptr)) {
-        messages.Show(name, "Could not find resource", MB_OK);
+        extractFailed = true;
         return false;
     }
     const unsigned char* content = entryData;
@@ -228,6 +230,7 @@ bool Installer::ExtractFile(const char* name, bool decode) {
         // A "VBRF" chunk that does not decode would otherwise be written still encoded.
         if (fileLoader->FindChunk("VBRF", 0) && !channelFactory->fileDecoder.DecodeFile(fileLoader)) {
             messages.Show("Error decompress", "Error", MB_OK);
+            extractFailed = true;
             return false;
         }
         content = fileLoader->GetData();
@@ -235,6 +238,7 @@ bool Installer::ExtractFile(const char* name, bool decode) {
     } else if (decode) {
         if (!DecodeWithZlib()) {
             messages.Show("Error decompress", "Error", MB_OK);
+            extractFailed = true;
             return false;
         }
         content = entryData;
@@ -244,7 +248,7 @@ bool Installer::ExtractFile(const char* name, bool decode) {
     FileSink sink(path);
     if (!sink.Begin(contentSize) || !sink.Write(content, contentSize) || !sink.Commit()) {
         sink.Discard();
-        writeFailed = true;
+        extractFailed = true;
         return false;
     }
     Record(createdFiles, path);
@@ -252,20 +256,30 @@ bool Installer::ExtractFile(const char* name, bool decode) {
 }
 
 bool Installer::ExtractStored(const char* name, const char* path) {
-    if (!reader) return false;
     // Streamed, not loaded: a stored project file may be larger than a 32-bit process can hold.
+    // ExtractFile has made sure the entry is there.
     FileSink sink(path);
-    const StreamResult result = reader->StreamEntry(name, nullptr, sink);
-    if (result == StreamResult::kMissing) {
-        messages.Show(name, "Could not find resource", MB_OK);
-        return false;
-    }
-    if (result != StreamResult::kWritten) {
-        if (sink.WriteFailed()) writeFailed = true;
+    if (reader->StreamEntry(name, nullptr, sink) != StreamResult::kWritten) {
+        // Damaged in the package or not writable on disk: either way the item is not there.
+        extractFailed = true;
         return false;
     }
     Record(createdFiles, path);
     return sink.Size() != 0;
+}
+
+void Installer::ShowCopyError() { messages.Show(kCopyError, "Installation Error", MB_OK | MB_ICONERROR); }
+
+bool Installer::ExtractRequired(const char* name, const char* missingText) {
+    if (ExtractFile(name, true)) return true;
+    // "not found" would be wrong for an entry the package holds: its own box has been shown.
+    if (extractFailed) {
+        ShowCopyError();
+        return false;
+    }
+    if (missingText == nullptr) return true;
+    messages.Show(missingText, "P", MB_OK);
+    return false;
 }
 
 bool Installer::ExtractEngineFiles() {
@@ -276,9 +290,7 @@ bool Installer::ExtractEngineFiles() {
     }
     // The start file is the project's, stored as is.
     if (ok) ok = ExtractFile("ZRXStart.zrx", false);
-    if (!ok) {
-        messages.Show(kCopyError, "Installation Error", MB_OK | MB_ICONERROR);
-    }
+    if (!ok) ShowCopyError();
     return ok;
 }
 
@@ -289,7 +301,10 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
         messages.Show(missingMessage, "Error", MB_OK);
         return false;
     }
-    const auto count = static_cast<int32_t>(LoadU32(raw));
+    auto count = static_cast<int32_t>(LoadU32(raw));
+    // The count was read, so the reader is there. Each item is an entry of its own: a count
+    // beyond the table names nothing more, and trying 2^31 keys would take hours.
+    if (count > reader->EntryCount()) count = reader->EntryCount();
     for (int32_t i = 0; i < count; ++i) {
         if (progressBase >= 0 && progress) {
             progress->SetProgress(static_cast<float>(static_cast<double>(i) / count * 0.3 + progressBase));
@@ -298,12 +313,12 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
         win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
         char item[kItemNameCapacity + 1] = {};
         if (!GetPackageEntry(key, item, kItemNameCapacity, section)) continue;
-        writeFailed = false;
         ExtractFile(item, decode);
-        // A missing item is the package's business; one that could not be written (disk full,
-        // file locked) leaves an installation that must not pass for a whole one.
-        if (writeFailed) {
-            messages.Show(kCopyError, "Installation Error", MB_OK | MB_ICONERROR);
+        // A missing item is the package's business; one that is damaged or could not be
+        // written (disk full, file locked) leaves an installation that must not pass for a
+        // whole one.
+        if (extractFailed) {
+            ShowCopyError();
             return false;
         }
     }
@@ -369,7 +384,9 @@ bool Installer::LoadEngine() {
 bool Installer::CreateFileLoader() {
     if (channelFactory == nullptr) return false;
     fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));
-    return fileLoader != nullptr;
+    if (fileLoader != nullptr) return true;
+    messages.Show("Can't init fileloader", "P", MB_OK);
+    return false;
 }
 
 void Installer::ReleaseEngine() {

@@ -69,14 +69,15 @@ public:
     // reported as false. Without decode the entry is streamed through a bounded buffer; one
     // that fails its CRC or is cut short shows "Crc error corrupt file" (stored name as
     // caption) and writes nothing. entryData/entrySize are then left as they were.
+    // A damaged entry shows only the reader's CRC box, never "Could not find resource".
     virtual bool ExtractFile(const char* name, bool decode);
     // Loads installFolder\enginecore.dll and initialises it against the host window. False,
     // without a box, at the first failing step; a null channel factory counts as a failure.
     virtual bool LoadEngine();
     // The channel and channel-library lists of CHANNELINFO; items missing from the package are
-    // skipped. "Can't find ChannelCount" / "Error" when a count is missing. An item that cannot
-    // be written (disk full, file locked) stops the list with the copy error of
-    // ExtractEngineFiles, false.
+    // skipped. "Can't find ChannelCount" / "Error" when a count is missing. An item that is
+    // damaged or cannot be written (disk full, file locked) stops the list with the copy error
+    // of ExtractEngineFiles, false. A count beyond the table's entries is taken as their number.
     virtual bool ExtractChannels();
     // The project files of FILEINFO, written as stored. "Can't find FileCount" / "Error"; an
     // item that cannot be written as in ExtractChannels.
@@ -124,8 +125,10 @@ public:
     // destroys: UNFC and the UNFN paths in creation order, UNDC and the UNDN folders last
     // created first, UNPN (the 259-byte projectName buffer), with withMarker an empty UNSK.
     // Paths are cut to 259-byte fields. When the file cannot be opened nothing is written;
-    // Close is called in either case. Write errors are not detected.
-    virtual void WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
+    // Close is called in either case. True only when the record was opened, written and
+    // closed without an error (the saver's Close is false when a write failed): an install
+    // must not announce a record that is not there.
+    virtual bool WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
     // Maps ProjectName to installFolder under <root>\SOFTWARE\Velbor\Orvan3D Viewers\3.00.000.
     // Missing name: "Can't find project type ProjectName" / "Error"; key not created:
     // "Error can't write in registry" with the key path as caption. Value errors are ignored.
@@ -144,8 +147,8 @@ public:
     virtual bool InstallScreensaver();
     // Extracts "ZRXSvr.scr" and copies it over <system directory>\<ProjectName>.scr. A failed
     // copy shows the error number, then "Unable to copy screensaver to system directory", both
-    // captioned with the target; the target is recorded either way.
-    virtual void CopyScreensaverToSystem();
+    // captioned with the target, and returns false; the target is recorded either way.
+    virtual bool CopyScreensaverToSystem();
     // Installs the project as a Winamp visualisation plug-in (ProjectType 6): as the screen
     // saver, but the plug-in library is copied to <Winamp folder>\Plugins\vis_<ProjectName>.dll
     // and the configuration is "winamp.cfg". The Winamp folder comes from the registry, else
@@ -162,7 +165,8 @@ public:
     // Destroys the file loader, then the control object, then unloads the library. Safe when
     // nothing, or only part, of the engine was obtained.
     void ReleaseEngine();
-    // Creates fileLoader through the channel factory; false when the engine gives none.
+    // Creates fileLoader through the channel factory; false after "Can't init fileloader" / "P"
+    // when the engine gives none.
     bool CreateFileLoader();
 
     // The system directory the screen saver is copied into; the real one unless a test sets
@@ -220,6 +224,8 @@ private:
     // The Winamp folder: the registry first, then the user's choice. False when the user
     // declines or cancels; folder is then empty.
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
+    // Shows the install modes' progress window at 0 with "Installing...".
+    void OpenProgress();
     // The start of a screen-saver or plug-in installation: the user's folder (false when the
     // dialog is left), progress shown, engine files on disk and the engine loaded.
     bool StartComponentInstall(OptionsDialog& dialog, const char* projectName, const char* proposedFolder);
@@ -241,8 +247,20 @@ private:
     // The run folder's lock file, open without sharing from MakeTempDirectory to Cleanup and
     // deleted when closed.
     win::FileHandle runLock;
-    // Set by ExtractFile when the target could not be created or written whole.
-    bool writeFailed = false;
+    // Set by each ExtractFile when an entry the package holds did not arrive whole on disk: damaged
+    // or undecodable, a name that does not fit the folder, or a target not written. An entry
+    // the package lacks leaves it alone.
+    bool extractFailed = false;
+    // ExtractFile (decoded), and the copy error box, false, when an entry the package holds
+    // did not arrive. A missing entry shows "Could not find resource"; then with missingText
+    // also that text / "P", false; without, it counts as done.
+    bool ExtractRequired(const char* name, const char* missingText = nullptr);
+    // "There was an error while trying to copy one of the installation files..." /
+    // "Installation Error": the box of every install that stops because a file is not there.
+    void ShowCopyError();
+    // The file the uninstall entry's DisplayIcon names when it is not the installed viewer:
+    // the screen saver or the plug-in, which those installs put outside installFolder.
+    char iconFile[1024] = {};
     // The folder part of the last path CreateFoldersAlong walked.
     char walkedFolder[kFolderCapacity] = {};
     // Buffer of the last zlib decoding; entryData points into it after one.

@@ -21,12 +21,6 @@ bool ProgramsFolder(HWND owner, char (&path)[MAX_PATH]) {
     return converted;
 }
 
-// A drive or network path: a silent install has no current folder worth installing into.
-bool IsFullPath(const char* path) {
-    const bool drive = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' && path[2] == '\\';
-    return drive || (path[0] == '\\' && path[1] == '\\');
-}
-
 }  // namespace
 
 bool Installer::InstallProjectSilently(const char* folder, const bool& failureReported) {
@@ -76,26 +70,21 @@ bool Installer::InstallProject() {
     if (!StaysInPlace(shortCutName, false) || !StaysInPlace(projectName, false)) return false;
 
     if (silent) {
-        if (!SetInstallFolder(silentFolder[0] != '\0' ? silentFolder : installPath) || !IsFullPath(installFolder)) {
+        if (!SetInstallFolder(silentFolder[0] != '\0' ? silentFolder : installPath) ||
+            !OptionsDialog::IsFullPath(installFolder)) {
             messages.Show("The installation folder must be a full path", projectName, MB_OK);
             return false;
         }
     } else {
         dialog.SetProjectName(projectName);
         if (!dialog.Show(instance, hostWindow, installPath)) return false;
-        progress.reset(new ProgressWindow());
-        progress->SetText("Installing...");
-        progress->Create(instance, hostWindow);
-        progress->SetProgress(0);
+        OpenProgress();
         SetInstallFolder(dialog.GetFolder());
     }
     // Fails while the folder does not exist yet; the viewer start sets it again.
     ::SetCurrentDirectoryA(installFolder);
 
-    if (!ExtractFile("OrvanViewer.exe", true)) {
-        messages.Show("OrvanViewer.exe not found", "P", MB_OK);
-        return false;
-    }
+    if (!ExtractRequired("OrvanViewer.exe", "OrvanViewer.exe not found")) return false;
     if (progress) progress->SetProgress(0.05f);
     if (!ExtractEngineFiles()) return false;
     if (progress) progress->SetProgress(0.25f);
@@ -109,20 +98,10 @@ bool Installer::InstallProject() {
 
     if (!LoadEngine()) return false;
     // A missing uninstaller does not stop the installation; its link then points at nothing.
-    // One that could not be written (disk full) does: the uninstall entry would name it.
-    writeFailed = false;
-    ExtractFile("ZRXUnInst.exe", true);
-    if (writeFailed) {
-        messages.Show("There was an error while trying to copy one of the installation files.\n"
-                      "Please make sure no applications are running that might be locking some files.",
-                      "Installation Error", MB_OK | MB_ICONERROR);
-        return false;
-    }
-    fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));
-    if (fileLoader == nullptr) {
-        messages.Show("Can't init fileloader", "P", MB_OK);
-        return false;
-    }
+    // One that is damaged or could not be written (disk full) does: the uninstall entry would
+    // name it.
+    if (!ExtractRequired("ZRXUnInst.exe")) return false;
+    if (!CreateFileLoader()) return false;
     if (!ExtractChannels() || !ExtractProjectFiles()) return false;
     // Item failures do not stop an install, but a silent one must not record a damaged
     // install as complete.
@@ -131,12 +110,19 @@ bool Installer::InstallProject() {
         return false;
     }
 
+    // The uninstall entry is only made for a record that exists: without one the install
+    // could never be removed.
     auto* saver = static_cast<FileSaverChannel*>(channelFactory->CreateChannel(kFileSaverChannelId, 0, 0));
+    bool recorded = false;
     if (saver != nullptr) {
-        WriteUninstallRecord(saver, projectName, false);
+        recorded = WriteUninstallRecord(saver, projectName, false);
         saver->Destroy(kEngineDeleteObject);
     }
     ReleaseEngine();
+    if (!recorded) {
+        ShowCopyError();
+        return false;
+    }
     if (progress) {
         progress->SetProgress(0.95f);
         progress->Close();

@@ -60,8 +60,10 @@ void Installer::RegisterUninstall() {
     SetText(key, "QuietUninstallString", value);
     // What the system's list of installed programs shows beyond the name.
     SetText(key, "InstallLocation", installFolder);
-    win::FormatText(value, sizeof(value), "%s\\OrvanViewer.exe", installFolder);
-    SetText(key, "DisplayIcon", value);
+    // The screen-saver and plug-in installs have no viewer in their folder: they name their
+    // own file before this.
+    if (iconFile[0] == '\0') win::FormatText(iconFile, sizeof(iconFile), "%s\\OrvanViewer.exe", installFolder);
+    SetText(key, "DisplayIcon", iconFile);
     SetNumber(key, "EstimatedSize", EstimatedSizeKb());
     SetNumber(key, "NoModify", 1);
     SetNumber(key, "NoRepair", 1);

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr DWORD kTempPathCapacity = 399;
 // Room left in installFolder for "Orvan3D" and the number.
 constexpr DWORD kTempPrefixLength = 389;
 constexpr int kMaxRunFolderNumber = 10000;
@@ -59,16 +58,10 @@ bool Installer::RunInPlace() {
     }
     if (!MakeTempDirectory()) return false;
     ::SetCurrentDirectoryA(installFolder);
-    if (!ExtractFile("OrvanViewer.exe", true)) {
-        messages.Show("OrvanViewer.exe not found", "P", MB_OK);
-        return false;
-    }
+    if (!ExtractRequired("OrvanViewer.exe", "OrvanViewer.exe not found")) return false;
     if (!ExtractEngineFiles()) return false;
     if (!LoadEngine()) return false;
-    if (!CreateFileLoader()) {
-        messages.Show("Can't init fileloader", "P", MB_OK);
-        return false;
-    }
+    if (!CreateFileLoader()) return false;
     if (!ExtractChannels() || !ExtractProjectFiles()) return false;
     // Nothing of the engine stays loaded while the viewer runs.
     ReleaseEngine();
@@ -81,10 +74,18 @@ bool Installer::RunInPlace() {
 }
 
 bool Installer::MakeTempDirectory() {
-    char temp[kTempPathCapacity + 1] = {};
-    const DWORD length = ::GetTempPathA(kTempPathCapacity, temp);
+    // Room to name a path that is too long in the box below.
+    char temp[1024] = {};
+    const DWORD length = ::GetTempPathA(sizeof(temp), temp);
     // A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
-    if (length == 0 || length > kTempPrefixLength) return false;
+    if (length == 0 || length > kTempPrefixLength) {
+        // Said, not silent: the user started the program and would otherwise see nothing. The
+        // folder is the caption, as the paths of the other boxes are; a platform that gives
+        // none for a path too long for itself is named by the variable it reads first.
+        if (length == 0) ::GetEnvironmentVariableA("TMP", temp, sizeof(temp));
+        messages.Show("The temporary folder is too long to run this project from.", temp, MB_OK | MB_ICONERROR);
+        return false;
+    }
     for (int n = 0; n <= kMaxRunFolderNumber; ++n) {
         char candidate[kFolderCapacity];
         win::FormatText(candidate, sizeof(candidate), "%.389sOrvan3D%d", temp, n);

@@ -33,14 +33,13 @@ bool Installer::InstallScreensaver() {
     }
 
     if (!StartComponentInstall(dialog, projectName, installPath)) return false;
-    ExtractFile("ZRXUnInst.exe", true);
-    CopyScreensaverToSystem();
+    if (!ExtractRequired("ZRXUnInst.exe") || !CopyScreensaverToSystem()) return false;
     progress->SetProgress(0.1f);
     return FinishComponentInstall("screensaver.cfg", projectName, &Installer::WriteScreensaverOptions);
 }
 
-void Installer::CopyScreensaverToSystem() {
-    ExtractFile("ZRXSvr.scr", true);
+bool Installer::CopyScreensaverToSystem() {
+    if (!ExtractRequired("ZRXSvr.scr")) return false;
     char source[kFolderCapacity + 16];
     win::FormatText(source, sizeof(source), "%s\\ZRXSvr.scr", installFolder);
     char system[MAX_PATH] = {};
@@ -50,17 +49,21 @@ void Installer::CopyScreensaverToSystem() {
         ::GetSystemDirectoryA(system, kTextCapacity);
     }
     char projectName[kTextCapacity + 1] = {};
-    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return;
-    char target[MAX_PATH + kTextCapacity + 8];
-    win::FormatText(target, sizeof(target), "%s\\%s.scr", system, projectName);
-    if (!::CopyFileA(source, target, FALSE)) {
+    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
+    // The copy is also the file the uninstall entry shows as its icon.
+    char* target = iconFile;
+    win::FormatText(target, sizeof(iconFile), "%s\\%s.scr", system, projectName);
+    const bool copied = ::CopyFileA(source, target, FALSE) != FALSE;
+    if (!copied) {
         char error[16];
         win::FormatText(error, sizeof(error), "%lu", ::GetLastError());
         messages.Show(error, target, MB_OK);
         messages.Show("Unable to copy screensaver to system directory", target, MB_OK);
     }
-    // Recorded either way, so that the uninstaller looks for it all the same.
+    // Recorded either way, so that a record of this install looks for it all the same; the
+    // install itself stops without the saver it exists for.
     Record(createdFiles, target);
+    return copied;
 }
 
 bool Installer::WriteScreensaverOptions(FileSaverChannel* saver) {

@@ -32,10 +32,11 @@ void Installer::WriteChunk(FileSaverChannel* saver, const char* tag, const void*
     saver->Write(data, size);
 }
 
-void Installer::WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker) {
+bool Installer::WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker) {
     char path[kFolderCapacity + 16];
     win::FormatText(path, sizeof(path), "%s\\uninstall.nfo", installFolder);
-    if (saver->Open(path, kSaveCreate)) {
+    const bool opened = saver->Open(path, kSaveCreate);
+    if (opened) {
         char field[kFieldSize];
         WriteCount(saver, "UNFC", createdFiles.Count());
         for (int32_t i = 0; i < createdFiles.Count(); ++i) {
@@ -51,5 +52,7 @@ void Installer::WriteUninstallRecord(FileSaverChannel* saver, const char* projec
         WriteChunk(saver, "UNPN", projectName, kFieldSize);
         if (withMarker) saver->BeginChunk("UNSK");
     }
-    saver->Close();
+    // The saver's Close is false when any write failed; its chunks go to the disk here, so this
+    // is also where a full disk shows.
+    return saver->Close() && opened;
 }

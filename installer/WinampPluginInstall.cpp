@@ -36,8 +36,12 @@ bool Installer::FindWinampFolder(const char* projectName, char (&folder)[kWinamp
                       projectName, MB_YESNO | MB_ICONWARNING) != IDYES) {
         return false;
     }
-    // A cancelled browser leaves no folder to install into: the installation ends here.
-    if (BrowseForFolder(folder)) return true;
+    // A cancelled browser leaves no folder to install into: the installation ends here. A
+    // typed folder that is not a full path is refused as in the options dialog.
+    while (BrowseForFolder(folder)) {
+        if (OptionsDialog::IsFullPath(folder)) return true;
+        OptionsDialog::RefuseFolder(projectName);
+    }
     folder[0] = '\0';
     return false;
 }
@@ -66,8 +70,7 @@ bool Installer::InstallWinampPlugin() {
     }
 
     if (!StartComponentInstall(dialog, projectName, startupDirectory)) return false;
-    ExtractFile("ZRXUnInst.exe", true);
-    ExtractFile("WinAmp.dll", true);
+    if (!ExtractRequired("ZRXUnInst.exe") || !ExtractRequired("WinAmp.dll")) return false;
 
     char winampFolder[kWinampFolderCapacity] = {};
     if (!FindWinampFolder(projectName, winampFolder)) return false;
@@ -75,10 +78,16 @@ bool Installer::InstallWinampPlugin() {
     win::FormatText(source, sizeof(source), "%s\\WinAmp.dll", installFolder);
     // A folder from the association command ends in a backslash already; the doubled one
     // that follows is harmless and is recorded as used.
-    char pluginPath[kWinampFolderCapacity + kTextCapacity + 32];
-    win::FormatText(pluginPath, sizeof(pluginPath), "%s\\Plugins\\vis_%s.dll", winampFolder, projectName);
-    ::CopyFileA(source, pluginPath, FALSE);
+    // The plug-in is also the file the uninstall entry shows as its icon.
+    char* pluginPath = iconFile;
+    win::FormatText(pluginPath, sizeof(iconFile), "%s\\Plugins\\vis_%s.dll", winampFolder, projectName);
+    const bool copied = ::CopyFileA(source, pluginPath, FALSE) != FALSE;
     Record(createdFiles, pluginPath);
+    // The plug-in is the one file this mode exists for.
+    if (!copied) {
+        ShowCopyError();
+        return false;
+    }
     progress->SetProgress(0.1f);
     return FinishComponentInstall("winamp.cfg", projectName, &Installer::WriteNoOptions);
 }

@@ -389,6 +389,8 @@ StreamResult PackageReader::StreamEntry(const char* key, const char* section, En
     return StreamResult::kWritten;
 }
 
+bool PackageReader::Contains(const char* key) const { return FindEntry(key, kDefaultSection) >= 0; }
+
 void PackageReader::FreeBytes::operator()(unsigned char* p) const { std::free(p); }
 
 void PackageReader::FreeIndex::operator()(EntryIndex* p) const { std::free(p); }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "LittleEndian.h"
+#include "InstalledContents.h"
 #include "PackageFormat.h"
 
 namespace testkit {
@@ -86,6 +87,28 @@ PackageLayout LayoutOf(const Bytes& image) {
     layout.tableEnd = static_cast<uint32_t>(pos);
     layout.dataEnd = static_cast<uint32_t>(pos + dataSize);
     return layout;
+}
+
+bool DamageEntry(Bytes& image, const std::string& name) {
+    const PackageLayout layout = LayoutOf(image);
+    size_t pos = layout.header + package_format::kMarkerLength;
+    const auto count = static_cast<int32_t>(LoadU32(image.data() + pos));
+    pos += 4;
+    uint64_t offset = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        pos += 4 + LoadU32(image.data() + pos);
+        const uint32_t nameLength = LoadU32(image.data() + pos);
+        const std::string stored(reinterpret_cast<const char*>(image.data() + pos + 4), nameLength - 1);
+        pos += 4 + nameLength;
+        const uint32_t size = LoadU32(image.data() + pos);
+        pos += 8;
+        if (size > 0 && UpperCase(stored) == UpperCase(name)) {
+            image[layout.header + LoadU32(image.data() + layout.tableEnd - 4) + offset + size / 2] ^= 0x5A;
+            return true;
+        }
+        offset += size;
+    }
+    return false;
 }
 
 }  // namespace testkit

@@ -38,4 +38,9 @@ struct PackageLayout {
 };
 PackageLayout LayoutOf(const Bytes& image);
 
+// Flips one byte in the middle of the data of entry `name` (any section, ASCII case ignored)
+// of an image built by PackageFixture::Image, so that it fails its CRC; false when the
+// entry is not there or empty.
+bool DamageEntry(Bytes& image, const std::string& name);
+
 }  // namespace testkit

@@ -77,6 +77,9 @@ bool ReadMessageBox(HWND window, MessageBoxInfo& box) {
     box.window = window;
     box.caption = WindowText(window);
     box.text = WindowText(textControl);
+    // Under load a box can be visible a moment before its texts are set; no box of the
+    // program has neither, so it is read on a later look.
+    if (box.text.empty() && box.caption.empty()) return false;
     ::EnumChildWindows(window, CollectButtons, reinterpret_cast<LPARAM>(&box));
     return true;
 }

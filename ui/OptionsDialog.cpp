@@ -81,8 +81,31 @@ OptionsDialog::OptionsDialog() {
 
 bool OptionsDialog::Show(HINSTANCE instance, HWND, const char* defaultFolder) {
     if (defaultFolder != nullptr) CopyText(folder, sizeof(folder), defaultFolder, kPathCapacity - 1);
-    ::DialogBoxParamA(instance, kOptionsTemplateName, nullptr, OptionsDialogProc, reinterpret_cast<LPARAM>(this));
-    return accepted;
+    for (;;) {
+        ::DialogBoxParamA(instance, kOptionsTemplateName, nullptr, OptionsDialogProc, reinterpret_cast<LPARAM>(this));
+        // An emptied or relative folder would install below the current drive's root, with
+        // paths the uninstaller refuses: the install could never be removed. A dialog that
+        // cannot be created leaves accepted false and ends the loop.
+        if (!accepted || IsFullPath(folder)) return accepted;
+        accepted = false;
+        RefuseFolder(projectName);
+    }
+}
+
+bool OptionsDialog::IsFullPath(const char* path) {
+    if (path[0] == '\\') return path[1] == '\\' && path[2] != '\0' && path[2] != '\\';
+    return static_cast<unsigned char>((path[0] | 0x20) - 'a') < 26 && path[1] == ':' && path[2] == '\\';
+}
+
+void OptionsDialog::RefuseFolder(const char* projectName) {
+    static const char kExample[] = "Please enter a full folder path, for example C:\\Program Files\\";
+    constexpr size_t kExampleLength = sizeof(kExample) - 1;
+    char text[kExampleLength + 300 + 2];
+    std::memcpy(text, kExample, kExampleLength);
+    const size_t nameLength = CopyText(text + kExampleLength, 301, projectName, 299);
+    text[kExampleLength + nameLength] = '.';
+    text[kExampleLength + nameLength + 1] = '\0';
+    ::MessageBoxA(nullptr, text, projectName, MB_OK | MB_ICONWARNING);
 }
 
 const char* OptionsDialog::GetFolder() { return folder; }
@@ -117,6 +140,7 @@ void OptionsDialog::OnFolderEdited(const char* text) {
 
 void OptionsDialog::SetProjectName(const char* name) {
     if (name == nullptr) return;
+    CopyText(projectName, sizeof(projectName), name, sizeof(projectName) - 1);
     const size_t nameLength = CopyText(title, sizeof(title), name, sizeof(title) - 1 - kSuffixLength);
     std::memcpy(title + nameLength, kTitleSuffix, kSuffixLength + 1);
 }

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 // The modal dialog in which the user confirms or changes the target folder of an installation.
-// It neither checks nor creates the folder.
+// It does not create the folder; it only hands over a full path.
 class OptionsDialog {
 public:
     OptionsDialog();
@@ -14,7 +14,15 @@ public:
     // dialog IDD_ISNTALLDIALOG of instance with no owner (parent is not used) and returns
     // `accepted`: true once "Install" was pressed, on this or an earlier Show. A dialog that
     // cannot be created counts as cancelled; nothing is reported.
+    // An accepted folder that is not a full path is refused with "Please enter a full folder
+    // path, for example C:\Program Files\<ProjectName>." (caption: the project name) and the
+    // dialog shows again with the text as entered.
     virtual bool Show(HINSTANCE instance, HWND parent, const char* defaultFolder);
+    // A drive letter, colon and backslash, or a UNC path: the only folders an install can be
+    // recorded and removed again from.
+    static bool IsFullPath(const char* path);
+    // The refusal box of Show, for other places where the user names a folder.
+    static void RefuseFolder(const char* projectName);
     // The proposed, then the chosen folder; never null.
     virtual const char* GetFolder();
     // The dialog procedure's handlers.
@@ -27,6 +35,7 @@ public:
     virtual void SetProjectName(const char* name);
 
     char title[300];
+    char projectName[300] = {};
     char folder[300];
     bool accepted = false;
 };

@@ -62,7 +62,8 @@ public:
     bool ORVAN_ENGINE_CALL Close() override {
         if (!file) return false;
         FinishChunk();
-        file.reset();
+        // The system may only find out at the close that the bytes cannot be stored.
+        if (!::CloseHandle(file.release())) failed = true;
         std::vector<unsigned char>().swap(pending);
         return !failed;
     }

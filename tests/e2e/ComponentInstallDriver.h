@@ -16,6 +16,10 @@ namespace e2e {
 constexpr int kInstallButton = 1;
 constexpr int kFolderEdit = 1000;
 constexpr int kCancelButton = 1002;
+// The box of an install that stops because a file did not arrive, as Boxes gives it.
+constexpr char kCopyError[] =
+    "There was an error while trying to copy one of the installation files.\nPlease make sure no applications are "
+    "running that might be locking some files. / Installation Error";
 
 // What a user saw of one installation run.
 struct InstallRun {

@@ -18,6 +18,7 @@
 #include "Controls.h"
 #include "Handle.h"
 #include "InstallPackage.h"
+#include "InstalledContents.h"
 #include "PackageFixture.h"
 #include "UiDriver.h"
 
@@ -405,9 +406,12 @@ TEST_F(Faults, ATemporaryPathNearItsLimitNeverPutsTheRunFolderBesideIt) {
         EXPECT_EQ(run.exitCode, 0u) << length;
         const bool ran = Exists(scratch + "\\viewer-note.txt");
         if (given[0] == '\0') {
-            // No temporary folder at all: the run does not start, and says nothing (by design).
+            // A temporary path with no room for the run folder: the run does not start, and
+            // says why rather than end without a word.
             EXPECT_FALSE(ran) << length;
-            EXPECT_TRUE(run.boxes.empty()) << length << ": " << ::testing::PrintToString(run.boxes);
+            EXPECT_EQ(run.boxes,
+                      std::vector<std::string>{"The temporary folder is too long to run this project from. / " + tmp})
+                << length;
             EXPECT_TRUE(entries(tmp).empty()) << length;
             continue;
         }
@@ -524,4 +528,43 @@ TEST_F(Faults, AReinstallWithADamagedEntryLeavesTheInstalledFileAsItWas) {
     EXPECT_TRUE(onDisk == wood) << "the installed file was changed";
     EXPECT_TRUE(CutFiles(target, package.files).empty()) << ::testing::PrintToString(CutFiles(target, package.files));
     for (const auto& name : Tree(target)) EXPECT_NE(name.back(), '~') << "a temporary file stayed: " << name;
+}
+
+TEST_F(Faults, ADamagedItemStopsTheModeWithItsCrcBoxAndTheCopyErrorOnly) {
+    const std::string target = scratch + "\\Target";
+    const std::string channelItem = "\\channels\\scene.chn";
+    const std::string projectFile = "\\media\\scene.dat";
+    auto crcBox = [](std::string name) { return "Crc error corrupt file / " + testkit::UpperCase(name); };
+    struct Case {
+        const char* what;
+        bool install;
+        std::vector<std::string> damaged;
+        std::string firstBox;
+    } cases[] = {
+        {"install, a project file", true, {projectFile}, crcBox(projectFile)},
+        {"install, a channel item and a project file", true, {channelItem, projectFile}, crcBox(channelItem)},
+        {"run, a channel item and a project file", false, {channelItem, projectFile}, crcBox(channelItem)},
+        {"run, the viewer", false, {"OrvanViewer.exe"}, crcBox("OrvanViewer.exe")},
+        {"run, an engine file", false, {"channels\\FolderScan.dll"}, crcBox("channels\\FolderScan.dll")},
+    };
+    for (const Case& c : cases) {
+        ::DeleteFileA((scratch + "\\viewer-note.txt").c_str());
+        testkit::InstallPackage install;
+        if (c.install) install = testkit::MakeInstallPackage(testkit::OwnFolder(), InstallOptions());
+        Bytes image = c.install ? install.fixture.Image(stub)
+                                : testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions()).fixture.Image(stub);
+        for (const auto& name : c.damaged) ASSERT_TRUE(testkit::DamageEntry(image, name)) << c.what << ": " << name;
+        const std::string exe = scratch + (c.install ? "\\Setup.exe" : "\\Project.exe");
+        ASSERT_TRUE(testkit::WriteFileBytes(exe, image));
+        const auto run = Drive(exe, target);
+        if (c.install) {
+            ExpectFailedInstall(run, target, install.files, {c.firstBox, kCopyError}, c.what);
+        } else {
+            EXPECT_FALSE(run.timedOut) << c.what;
+            EXPECT_EQ(run.boxes, (std::vector<std::string>{c.firstBox, kCopyError})) << c.what;
+            EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << c.what << ": the project is not run incomplete";
+        }
+        RemoveTraces();
+        testkit::RemoveTree(target);
+    }
 }

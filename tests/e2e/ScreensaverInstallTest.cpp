@@ -172,14 +172,17 @@ TEST_F(ScreensaverInstall, InstallsTheSaverIntoTheSystemFolderWithConfigurationR
     EXPECT_EQ(e2e::TextValues(kViewerKey), (std::vector<std::pair<std::string, std::string>>{{"DisplayName", target}}));
     bool uninstallNamed = false;
     bool uninstallCommand = false;
+    std::string icon;
     for (const auto& value : e2e::TextValues(kUninstallKey)) {
         if (value.first == "DisplayName") uninstallNamed = value.second == kProjectName;
+        if (value.first == "DisplayIcon") icon = value.second;
         if (value.first == "UninstallString") {
             uninstallCommand = value.second.find(target + "\\ZRXUnInst.exe") != std::string::npos;
         }
     }
     EXPECT_TRUE(uninstallNamed);
     EXPECT_TRUE(uninstallCommand);
+    EXPECT_EQ(icon, systemCopy) << "the icon is a file this install made";
 
     // The installed saver finds its project through the viewer entry, shows the start file's
     // title full screen, and ends on a key press.
@@ -199,23 +202,32 @@ TEST_F(ScreensaverInstall, InstallsTheSaverIntoTheSystemFolderWithConfigurationR
     EXPECT_EQ(settings.exitCode, 0u);
 }
 
-TEST_F(ScreensaverInstall, AFailedSystemCopyGivesTheErrorNumberThenTheSentenceAndIsStillRecorded) {
-    // A folder in the copy's place: no file can be copied over it, whoever runs the test.
+TEST_F(ScreensaverInstall, AFailedCopyOfTheSaverOrTheUninstallerFailsTheInstall) {
+    // A folder in a copy's place: no file can be written over it, whoever runs the test.
     ASSERT_TRUE(::CreateDirectoryA(systemCopy.c_str(), nullptr));
     ASSERT_FALSE(::CopyFileA((testkit::OwnFolder() + "\\ZRXSvr.scr").c_str(), systemCopy.c_str(), FALSE));
     const std::string error = std::to_string(::GetLastError());
-    const auto run = Install(Options());
-    ASSERT_FALSE(run.timedOut);
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(Boxes(run), (std::vector<std::string>{error + " / " + systemCopy,
-                                                    "Unable to copy screensaver to system directory / " + systemCopy,
-                                                    kSuccess}));
-    const auto record = Chunks(target + "\\uninstall.nfo");
-    EXPECT_NE(std::find(record.begin(), record.end(), std::make_pair(std::string("UNFN"), Field(systemCopy))),
-              record.end());
-    EXPECT_EQ(record.back().first, "UNSK");
-    EXPECT_FALSE(e2e::TextValues(kViewerKey).empty());
-    EXPECT_FALSE(e2e::TextValues(kUninstallKey).empty());
+    ::RemoveDirectoryA(systemCopy.c_str());
+    struct Case {
+        const char* what;
+        std::string blocked;
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {"the system copy", systemCopy,
+         {error + " / " + systemCopy, "Unable to copy screensaver to system directory / " + systemCopy}},
+        {"the uninstaller", target + "\\ZRXUnInst.exe", {e2e::kCopyError}},
+    };
+    for (const Case& c : cases) {
+        ::CreateDirectoryA(target.c_str(), nullptr);
+        ASSERT_TRUE(::CreateDirectoryA(c.blocked.c_str(), nullptr)) << c.what;
+        const auto run = Install(Options());
+        ASSERT_FALSE(run.timedOut) << c.what;
+        EXPECT_EQ(run.exitCode, 0u) << c.what;
+        EXPECT_EQ(Boxes(run), c.boxes) << c.what;
+        ExpectNoRecordNorEntries(c.what);
+        RemoveTraces();
+        testkit::RemoveTree(target);
+    }
 }
 
 TEST_F(ScreensaverInstall, EachMissingKeyIsNamedAndNothingIsInstalled) {
@@ -315,7 +327,8 @@ TEST_F(ScreensaverInstall, EngineFailuresShowTheirBoxesAndLeaveNoRecord) {
          false, false},
         {"the engine not loaded", "EngineCore.dll", placeholder, {}, false, false},
         {"no file loader", "channels\\ChunkLoader.dll", placeholder, {"Can't init fileloader / P"}, true, false},
-        {"no file saver", "channels\\ChunkSaver.dll", placeholder, {kSuccess}, true, true},
+        // No record could be written: no entry may announce the install.
+        {"no file saver", "channels\\ChunkSaver.dll", placeholder, {e2e::kCopyError}, true, false},
     };
     for (const Case& c : cases) {
         auto options = Options();

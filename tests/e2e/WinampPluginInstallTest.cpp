@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -139,7 +140,11 @@ protected:
         EXPECT_EQ(record.back(), std::make_pair(std::string("UNSK"), Bytes{}));
         EXPECT_EQ(e2e::TextValues(kViewerKey),
                   (std::vector<std::pair<std::string, std::string>>{{"DisplayName", target}}));
-        EXPECT_FALSE(e2e::TextValues(kUninstallKey).empty());
+        std::string icon;
+        for (const auto& value : e2e::TextValues(kUninstallKey)) {
+            if (value.first == "DisplayIcon") icon = value.second;
+        }
+        EXPECT_EQ(icon, pluginPath) << "the icon is a file this install made";
     }
 
     std::string scratch;
@@ -296,30 +301,46 @@ TEST_F(WinampPluginInstall, WithoutDirectXAWarningWithOnlyOkThenANormalInstallat
     EXPECT_TRUE(Exists(winamp + "\\Plugins\\vis_" + kProjectName + ".dll"));
 }
 
-TEST_F(WinampPluginInstall, WithoutAFileSaverThePluginIsInstalledWithoutConfigurationOrRecord) {
+TEST_F(WinampPluginInstall, WithoutAFileSaverOrAWrittenPluginOrUninstallerNothingIsAnnounced) {
     e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
     ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
-    auto options = Options();
-    options.substitutes["channels\\ChunkSaver.dll"] = "channels\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.dll";
-    const auto run = Install(options);
-    ASSERT_FALSE(run.timedOut);
-    EXPECT_EQ(Boxes(run), std::vector<std::string>{kSuccess});
-    EXPECT_TRUE(Exists(winamp + "\\Plugins\\vis_" + kProjectName + ".dll"));
-    EXPECT_FALSE(Exists(target + "\\winamp.cfg"));
-    EXPECT_FALSE(Exists(target + "\\uninstall.nfo"));
-    EXPECT_EQ(e2e::TextValues(kViewerKey),
-              (std::vector<std::pair<std::string, std::string>>{{"DisplayName", target}}));
-}
-
-TEST_F(WinampPluginInstall, APluginCopyThatFailsIsStillRecordedAndTheInstallationSucceeds) {
-    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
-    ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
-    ASSERT_TRUE(::RemoveDirectoryA((winamp + "\\Plugins").c_str()));
-    const auto run = Install(Options());
-    ASSERT_FALSE(run.timedOut);
-    EXPECT_EQ(Boxes(run), std::vector<std::string>{kSuccess});
     const std::string pluginPath = winamp + "\\\\Plugins\\vis_" + kProjectName + ".dll";
-    EXPECT_FALSE(Exists(pluginPath));
-    const auto files = RecordedFiles(Chunks(target + "\\uninstall.nfo"));
-    EXPECT_NE(std::find(files.begin(), files.end(), pluginPath), files.end());
+    struct Case {
+        const char* what;
+        std::function<void(testkit::ComponentInstallOptions&)> change;
+        bool pluginCopied;
+    } cases[] = {
+        // No record can be written.
+        {"no file saver",
+         [](testkit::ComponentInstallOptions& o) {
+             o.substitutes["channels\\ChunkSaver.dll"] = "channels\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.dll";
+         },
+         true},
+        // The Plugins folder gone: the copy cannot be made.
+        {"no Plugins folder",
+         [&](testkit::ComponentInstallOptions&) { ::RemoveDirectoryA((winamp + "\\Plugins").c_str()); }, false},
+        // A folder in the uninstaller's place.
+        {"the uninstaller blocked",
+         [&](testkit::ComponentInstallOptions&) {
+             ::CreateDirectoryA(target.c_str(), nullptr);
+             ::CreateDirectoryA((target + "\\ZRXUnInst.exe").c_str(), nullptr);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        auto options = Options();
+        c.change(options);
+        const auto run = Install(options);
+        ASSERT_FALSE(run.timedOut) << c.what;
+        EXPECT_EQ(Boxes(run), std::vector<std::string>{e2e::kCopyError}) << c.what;
+        EXPECT_EQ(Exists(pluginPath), c.pluginCopied) << c.what;
+        EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << c.what;
+        EXPECT_TRUE(e2e::TextValues(kViewerKey).empty()) << c.what;
+        EXPECT_TRUE(e2e::TextValues(kUninstallKey).empty()) << c.what;
+        RemoveEntries();
+        testkit::RemoveTree(target);
+        testkit::RemoveTree(winamp);
+        ::CreateDirectoryA(winamp.c_str(), nullptr);
+        ::CreateDirectoryA((winamp + "\\Plugins").c_str(), nullptr);
+    }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -331,6 +332,55 @@ TEST_F(InstallerTest, ChannelAndProjectLists) {
     }
     EXPECT_EQ(FileBytes(scratch + "\\0\\lib\\b.dll"), TextBytes(60)) << "channel libraries are decoded";
     EXPECT_EQ(FileBytes(scratch + "\\0\\p\\c.dat"), TextBytes(70)) << "project files are written as stored";
+}
+
+TEST_F(InstallerTest, ADamagedItemStopsItsListWithOneCrcBoxAndACountBeyondTheTableEndsAtItsEnd) {
+    const std::string copyError =
+        "There was an error while trying to copy one of the installation files.\nPlease make sure no applications are "
+        "running that might be locking some files. / Installation Error";
+    struct Case {
+        const char* what;
+        std::vector<std::string> damaged;
+        bool channels;
+        bool files;
+        std::vector<std::string> shown;
+        std::vector<std::string> crcBoxes;
+        std::vector<std::string> written;
+    } cases[] = {
+        {"sound", {}, true, true, {}, {}, {"\\a.chn", "\\lib\\b.dll", "\\p\\c.dat", "\\p\\d.dat"}},
+        {"a damaged channel item and a damaged project file", {"\\a.chn", "\\p\\c.dat"}, false, false,
+         {copyError, copyError}, {"Crc error corrupt file / \\A.CHN", "Crc error corrupt file / \\P\\C.DAT"}, {}},
+        {"a damaged library", {"\\lib\\b.dll"}, false, true, {copyError},
+         {"Crc error corrupt file / \\LIB\\B.DLL"}, {"\\a.chn", "\\p\\c.dat", "\\p\\d.dat"}},
+    };
+    for (const Case& c : cases) {
+        // Counts far beyond the entries there are: the lists end with the table, at once.
+        PackageFixture f;
+        f.Raw("\\a.chn", Zlib(TextBytes(50)))
+            .Raw("\\lib\\b.dll", Zlib(TextBytes(60)))
+            .Raw("\\p\\c.dat", TextBytes(70))
+            .Raw("\\p\\d.dat", TextBytes(80))
+            .Number("ChannelCount", INT32_MAX, "CHANNELINFO")
+            .Text("ChannelItemNameID0", "\\a.chn", "CHANNELINFO")
+            .Number("ChannelDLLCount", 1, "CHANNELINFO")
+            .Text("ChannelDLLItemNameID0", "\\lib\\b.dll", "CHANNELINFO")
+            .Number("FileCount", INT32_MAX, "FILEINFO")
+            .Text("ItemNameID0", "\\p\\c.dat", "FILEINFO")
+            .Text("ItemNameID1", "\\p\\d.dat", "FILEINFO");
+        const std::string folder = scratch + "\\" + std::to_string(&c - cases);
+        auto installer = Make(f, folder);
+        for (const auto& name : c.damaged) ASSERT_TRUE(testkit::DamageEntry(host->image, name)) << name;
+        messages.shown.clear();
+        const DWORD start = ::GetTickCount();
+        EXPECT_EQ(installer->ExtractChannels(), c.channels) << c.what;
+        EXPECT_EQ(installer->ExtractProjectFiles(), c.files) << c.what;
+        EXPECT_LT(::GetTickCount() - start, 10000u) << c.what;
+        EXPECT_EQ(messages.shown, c.shown) << c.what;
+        EXPECT_EQ(host->messages, c.crcBoxes) << c.what;
+        std::vector<std::string> expected;
+        for (const auto& name : c.written) expected.push_back(folder + "\\" + name);
+        EXPECT_EQ(Strings(installer->CreatedFiles()), expected) << c.what;
+    }
 }
 
 TEST_F(InstallerTest, EngineFoldersGoInFrontOfALongPathOnce) {

@@ -50,9 +50,10 @@ public:
     }
     bool ORVAN_ENGINE_CALL Close() override {
         calls.push_back("Close");
-        return true;
+        return closeResult;
     }
     bool openResult = true;
+    bool closeResult = true;
     std::vector<std::string> calls;
 };
 
@@ -186,8 +187,11 @@ TEST_F(UninstallRecord, EachChunkIsBegunSizedAndWrittenAndTheSaverAlwaysClosed) 
         installer->AddFolder(scratch + "\\A\\");
         CallLog log;
         log.openResult = c.opens;
-        installer->WriteUninstallRecord(&log, projectName, c.withMarker);
+        // Only a record that was opened and closed without a write error exists.
+        EXPECT_EQ(installer->WriteUninstallRecord(&log, projectName, c.withMarker), c.opens) << c.description;
         EXPECT_EQ(log.calls, c.calls) << c.description;
+        log.closeResult = false;
+        EXPECT_FALSE(installer->WriteUninstallRecord(&log, projectName, c.withMarker)) << c.description;
     }
 }
 
@@ -195,14 +199,14 @@ TEST_F(UninstallRecord, AFolderThatCannotTakeTheRecordGetsNoneAndTheSaverStaysUs
     char projectName[260] = "Demo";
     auto missing = Make(scratch + "\\does-not-exist");
     missing->AddFile(scratch + "\\a.exe");
-    missing->WriteUninstallRecord(saver.get(), projectName, false);
+    EXPECT_FALSE(missing->WriteUninstallRecord(saver.get(), projectName, false));
     EXPECT_EQ(::GetFileAttributesA((scratch + "\\does-not-exist").c_str()), INVALID_FILE_ATTRIBUTES);
 
     // A second installation into the same folder replaces the record.
     auto first = Make(scratch);
     first->AddFile(scratch + "\\first.exe");
     first->AddFile(scratch + "\\first.dll");
-    first->WriteUninstallRecord(saver.get(), projectName, false);
+    EXPECT_TRUE(first->WriteUninstallRecord(saver.get(), projectName, false));
     auto second = Make(scratch);
     second->AddFile(scratch + "\\second.exe");
     second->WriteUninstallRecord(saver.get(), projectName, false);

@@ -95,10 +95,12 @@ TEST(OptionsDialog, OpensWithTheProjectCaptionAndTheProposedFolder) {
         testkit::ControlInfo install;
         ASSERT_TRUE(testkit::ReadControl(testkit::FindControl(dialog, kInstall), install));
         EXPECT_EQ(install.text, "Install");
-        ASSERT_TRUE(testkit::SendCommand(dialog, kInstall));
+        // An empty folder is refused on Install (see below): those dialogs are cancelled.
+        const bool full = !c.edit.empty();
+        ASSERT_TRUE(testkit::SendCommand(dialog, full ? kInstall : kCancel));
         const std::vector<ShowResult> results = host.Finish();
         ASSERT_EQ(results.size(), 1u);
-        EXPECT_TRUE(results[0].accepted);
+        EXPECT_EQ(results[0].accepted, full);
         EXPECT_EQ(results[0].folder, c.edit);
     }
 }
@@ -136,6 +138,34 @@ TEST(OptionsDialog, EndsThroughInstallCancelAndTheCloseBoxOnly) {
         EXPECT_EQ(results[0].accepted, c.accepted);
         // Cancelled or not, the folder typed so far is held.
         EXPECT_EQ(results[0].folder, "D:\\Games\\Typed");
+    }
+}
+
+TEST(OptionsDialog, AFolderThatIsNoFullPathIsRefusedAndTheDialogShowsAgain) {
+    // Each would install below the root of whatever drive is current, beyond uninstalling.
+    for (const std::string typed : {"", "Relative\\Folder", "C:Games", "\\Games", "\\\\"}) {
+        SCOPED_TRACE("typed: " + typed);
+        OptionsHostRun host({"name=Demo", "folder=C:\\Demo"});
+        HWND dialog = host.NextDialog();
+        ASSERT_NE(dialog, nullptr);
+        Type(dialog, typed);
+        testkit::PostCommand(dialog, kInstall);
+        HWND box = host.NextDialog();
+        ASSERT_NE(box, nullptr);
+        testkit::MessageBoxInfo info;
+        ASSERT_TRUE(testkit::ReadMessageBox(box, info));
+        EXPECT_EQ(info.text, "Please enter a full folder path, for example C:\\Program Files\\Demo.");
+        EXPECT_EQ(info.caption, "Demo");
+        testkit::ClickButton(box, testkit::PressOk(info));
+        HWND again = host.NextDialog();
+        ASSERT_NE(again, nullptr);
+        EXPECT_EQ(EditText(again), typed) << "what was typed is kept";
+        Type(again, "\\\\server\\share\\Demo");
+        testkit::PostCommand(again, kInstall);
+        const std::vector<ShowResult> results = host.Finish();
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_TRUE(results[0].accepted);
+        EXPECT_EQ(results[0].folder, "\\\\server\\share\\Demo");
     }
 }
 
