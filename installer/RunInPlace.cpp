@@ -78,7 +78,10 @@ bool Installer::MakeTempDirectory() {
     char temp[1024] = {};
     const DWORD length = ::GetTempPathA(sizeof(temp), temp);
     // A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
-    if (length == 0 || length > kTempPrefixLength) {
+    // Every number's claim must also be a path the system opens: past that, every number
+    // would fail alike and the run would end without a word.
+    constexpr DWORD kClaimLength = sizeof("Orvan3D10000\\Orvan3D.lock") - 1;
+    if (length == 0 || length > kTempPrefixLength || length + kClaimLength >= MAX_PATH) {
         // Said, not silent: the user started the program and would otherwise see nothing. The
         // folder is the caption, as the paths of the other boxes are; a platform that gives
         // none for a path too long for itself is named by the variable it reads first.
