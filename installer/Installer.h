@@ -29,7 +29,8 @@ public:
     Installer(const Installer&) = delete;
     Installer& operator=(const Installer&) = delete;
     // Closes the progress window and the reader and frees the recorded paths; does not release
-    // the engine (the modes do that on their own paths).
+    // the engine (the modes do that on their own paths), and leaves an engine still holding
+    // objects loaded.
     virtual ~Installer();
 
     virtual void Init(HINSTANCE instance, HWND hostWindow);
@@ -93,13 +94,6 @@ public:
     virtual bool Cleanup();
     virtual bool IsDirectXReady();
     virtual bool IsDirectX9cInstalled();
-    // Deletes what lies below folder whose lower-cased path contains "cache", descending into
-    // every sub-folder, through the engine's directory channel. A folder that is a link is
-    // neither entered nor removed.
-    virtual void DeleteCacheTree(const char* folder);
-    // Puts installFolder\channels and installFolder\3rd in front of PATH unless the folder
-    // already occurs in it.
-    virtual void AddEngineFoldersToPath();
 
     // Installs the project into a folder the user confirms (ProjectType 2): options dialog,
     // viewer and engine, Start-menu links, engine channels and project files, uninstall record,
@@ -128,7 +122,7 @@ public:
     // Close is called in either case. True only when the record was opened, written and
     // closed without an error (the saver's Close is false when a write failed): an install
     // must not announce a record that is not there.
-    virtual bool WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
+    bool WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
     // Maps ProjectName to installFolder under <root>\SOFTWARE\Velbor\Orvan3D Viewers\3.00.000.
     // Missing name: "Can't find project type ProjectName" / "Error"; key not created:
     // "Error can't write in registry" with the key path as caption. Value errors are ignored.
@@ -155,6 +149,13 @@ public:
     // from the user through the folder browser; declining either question or cancelling the
     // browser ends the installation with false and writes nothing more.
     virtual bool InstallWinampPlugin();
+    // Deletes what lies below folder whose lower-cased path contains "cache", descending into
+    // every sub-folder, through the engine's directory channel. A folder that is a link is
+    // neither entered nor removed.
+    virtual void DeleteCacheTree(const char* folder);
+    // Puts installFolder\channels and installFolder\3rd in front of PATH unless the folder
+    // already occurs in it.
+    virtual void AddEngineFoldersToPath();
 
     // One chunk through saver: BeginChunk(tag), WriteChunkSize(size), Write(data, size).
     static void WriteChunk(FileSaverChannel* saver, const char* tag, const void* data, uint32_t size);
