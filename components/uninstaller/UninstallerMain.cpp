@@ -45,6 +45,11 @@ void RemoveAllButStarter(Removal& removal) {
                                               HKEY_LOCAL_MACHINE, removal.left);
     uninstall::DeleteListedFiles(removal.record, removal.left,
                                  removal.installFolder + "\\" + uninstall::kUninstallerName);
+    // The folders emptied now go before the waiting caller hears the outcome, so that it finds
+    // no more than the started uninstaller and its record; the folders holding those go after
+    // it ended, and what stays is reported then, once.
+    std::vector<uninstall::LeftItem> reportedLater;
+    uninstall::RemoveListedFolders(removal.record, reportedLater);
     uninstall::RemoveEntries(HKEY_LOCAL_MACHINE, removal.record.projectName, removal.installFolder);
 }
 
