@@ -242,13 +242,7 @@ private:
 
     void AddNumber(const std::string& name, int32_t value, uint32_t line,
                    const char* section = package_format::kDefaultSection) {
-        ManifestEntry entry;
-        entry.section = section;
-        entry.name = name;
-        entry.kind = ValueKind::kNumber;
-        entry.number = value;
-        entry.line = line;
-        Add(std::move(entry));
+        AddEntry(section, name, ValueKind::kNumber, line).number = value;
     }
 
     void AddFlag(const char* name, const char* key, bool fallback) {
@@ -261,13 +255,7 @@ private:
             }
             value = node->as_boolean()->get();
         }
-        ManifestEntry entry;
-        entry.section = package_format::kDefaultSection;
-        entry.name = name;
-        entry.kind = ValueKind::kFlag;
-        entry.flag = value;
-        entry.line = LineOf(key);
-        Add(std::move(entry));
+        AddEntry(package_format::kDefaultSection, name, ValueKind::kFlag, LineOf(key)).flag = value;
     }
 
     void AddText(const char* name, const char* key, const std::string& fallback) {
@@ -277,13 +265,18 @@ private:
     }
 
     void AddTextEntry(const std::string& section, const std::string& name, const std::string& text, uint32_t line) {
+        AddEntry(section, name, ValueKind::kText, line).text = text;
+    }
+
+    // A new entry at the end with the fields every kind has; the caller sets its value.
+    ManifestEntry& AddEntry(const std::string& section, const std::string& name, ValueKind kind, uint32_t line) {
         ManifestEntry entry;
         entry.section = section;
         entry.name = name;
-        entry.kind = ValueKind::kText;
-        entry.text = text;
+        entry.kind = kind;
         entry.line = line;
         Add(std::move(entry));
+        return manifest.entries.back();
     }
 
     // A file of the files folder (relative, '/'-separated) or of the components folder.
