@@ -21,6 +21,14 @@ constexpr uint64_t kMaxOffset = 0x7FFFFFFF;
 
 constexpr const char* kDefaultSection = "APPDATA";
 
+// A project file may be stored compressed: its APPDATA entry then holds a zlib stream followed
+// by the 4-byte little-endian size of the plain file (the engine files' form), and this
+// section holds a 1-byte entry of the same name whose nonzero value says so. Per item, so an
+// incompressible file stays as it is; a package without the section, or an item without its
+// entry, holds project files exactly as they are to be written. The entry's CRC stays the CRC
+// of the stored (compressed) bytes. Readers that know nothing of it find every key as before.
+constexpr const char* kCompressedSection = "FILEZLIB";
+
 // Writes the 36 marker bytes (no terminator) into out. The marker is held as two halves
 // and joined here at run time, so the program's own image never contains it whole: a
 // whole copy would let the search find the program itself instead of its package.

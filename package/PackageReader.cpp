@@ -389,7 +389,16 @@ StreamResult PackageReader::StreamEntry(const char* key, const char* section, En
     return StreamResult::kWritten;
 }
 
-bool PackageReader::Contains(const char* key) const { return FindEntry(key, kDefaultSection) >= 0; }
+bool PackageReader::Contains(const char* key, const char* section) const {
+    return FindEntry(key, section != nullptr ? section : kDefaultSection) >= 0;
+}
+
+bool PackageReader::ReadEntryTail(const char* key, void* out, uint32_t length) {
+    if (key == nullptr) return false;
+    const int32_t index = FindEntry(key, kDefaultSection);
+    if (index < 0 || EntryAt(index)->size < length) return false;
+    return ReadAll(EntryOffset(index) + EntryAt(index)->size - length, out, length);
+}
 
 void PackageReader::FreeBytes::operator()(unsigned char* p) const { std::free(p); }
 

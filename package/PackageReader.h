@@ -53,9 +53,13 @@ public:
     // the file, or failing its CRC: "Crc error corrupt file" with the stored name as caption,
     // false. On failure without a buffer, Data is null and Size 0.
     virtual bool ReadEntry(const char* key, void* buffer, int32_t capacity, const char* section);
-    // Whether "APPDATA" holds key (not null), looked up as ReadEntry does; tells an entry that is absent
-    // from one that failed to read.
-    bool Contains(const char* key) const;
+    // Whether section (default "APPDATA") holds key (not null), looked up as ReadEntry does;
+    // tells an entry that is absent from one that failed to read.
+    bool Contains(const char* key, const char* section = nullptr) const;
+    // The last length bytes of entry key in "APPDATA" (a compressed item's size trailer),
+    // read before the entry is streamed; no CRC check, StreamEntry checks the whole entry.
+    // False, without a message, when the entry is missing, shorter than length or cut short.
+    bool ReadEntryTail(const char* key, void* out, uint32_t length);
     // Looks up key as ReadEntry does and passes the entry to sink through a bounded buffer
     // (kStreamChunk bytes at most), checking its CRC-32 as the bytes pass, so an entry of any
     // size needs no more memory than that. kWritten after Commit; kMissing, without a message

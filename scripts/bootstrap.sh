@@ -7,7 +7,7 @@ packages=(
   wine wine32:i386 wine64
   g++-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
   cmake ninja-build g++ clang libclang-rt-14-dev
-  googletest libgtest-dev zlib1g-dev libcli11-dev libtomlplusplus-dev
+  googletest libgtest-dev zlib1g-dev libcli11-dev libtomlplusplus-dev libdeflate-dev
   osslsigncode openssl
   nsis
 )

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "PackageFormat.h"
+#include "PackageReader.h"
 
 #include "ProjectManifest.h"
 #include "Toml.h"
@@ -23,7 +24,8 @@ struct StoreName {
     const char* name;
     Store store;
 };
-constexpr StoreName kStores[] = {{"plain", Store::kPlain}, {"zlib", Store::kZlib}, {"vbrf", Store::kVbrf}};
+constexpr StoreName kStores[] = {{"plain", Store::kPlain}, {"zlib", Store::kZlib}, {"vbrf", Store::kVbrf},
+                               {"auto", Store::kAuto}};
 
 struct KindKey {
     const char* key;
@@ -202,12 +204,16 @@ private:
             return;
         }
         for (const StoreName& known : kStores) {
-            if (name == known.name) {
-                entry.store = known.store;
+            if (name != known.name) continue;
+            // The program looks for a compressed item's marker under its APPDATA name only.
+            if (known.store == Store::kAuto && !EqualsIgnoringCase(entry.section.c_str(), package_format::kDefaultSection)) {
+                Report(line, "store \"auto\" applies to APPDATA entries only");
                 return;
             }
+            entry.store = known.store;
+            return;
         }
-        Report(line, "unknown store \"" + name + "\" (known: plain, zlib, vbrf)");
+        Report(line, "unknown store \"" + name + "\" (known: plain, zlib, vbrf, auto)");
     }
 
     fs::path folder;

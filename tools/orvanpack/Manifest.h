@@ -8,9 +8,10 @@
 
 enum class ValueKind { kNumber, kFlag, kText, kFile };
 
-// How a file's bytes are stored: as is, zlib with a size trailer, or in the engine's "VBRF"
-// chunk form (the form the engine's loader decodes).
-enum class Store { kPlain, kZlib, kVbrf };
+// How a file's bytes are stored: as is, zlib with a size trailer, in the engine's "VBRF"
+// chunk form (the form the engine's loader decodes), or, for a project file, zlib with a size
+// trailer and a marker entry in the compressed-items section when that saves enough, else as is.
+enum class Store { kPlain, kZlib, kVbrf, kAuto };
 
 struct ManifestEntry {
     std::string section;

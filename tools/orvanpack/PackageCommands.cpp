@@ -6,6 +6,7 @@
 #include <set>
 
 #include "ConsoleHost.h"
+#include "InflatingSink.h"
 #include "LittleEndian.h"
 #include "PackageFormat.h"
 #include "PackageReader.h"
@@ -79,6 +80,38 @@ void CheckTrailer(const std::string& path, const PackageReader& reader, ConsoleH
     if (dataEnd + sizeof(trailer) != length) {
         host.Fault("the data ends at " + std::to_string(dataEnd) + " but the file is " +
                    std::to_string(length) + " bytes long; expected only the 4-byte trailer after it");
+    }
+}
+
+// Takes a decoded item's bytes and keeps only their count.
+class CountingSink : public EntrySink {
+public:
+    bool Begin(uint32_t) override { return true; }
+    bool Write(const void*, uint32_t length) override {
+        count += length;
+        return true;
+    }
+    bool Commit() override { return true; }
+    void Discard() override {}
+    uint64_t count = 0;
+};
+
+// Each item marked compressed must decode, as the program decodes it, to exactly the size its
+// trailer gives.
+void CheckCompressedItems(PackageReader& reader, ConsoleHost& host) {
+    for (int32_t i = 0; i < reader.EntryCount(); ++i) {
+        const PackageEntry& marker = *reader.EntryAt(i);
+        if (!EqualsIgnoringCase(marker.section, package_format::kCompressedSection)) continue;
+        unsigned char flag = 0;
+        if (!reader.ReadEntry(marker.name, &flag, 1, package_format::kCompressedSection) || flag == 0) continue;
+        CountingSink counter;
+        bool decodeFailed = false;
+        if (StreamCompressedEntry(reader, marker.name, counter, decodeFailed) == StreamResult::kMissing) {
+            host.Fault(EntryLabel(marker) + ": marks an item the package does not hold");
+        } else if (decodeFailed) {
+            host.Fault(std::string(package_format::kDefaultSection) + "/" + marker.name +
+                       ": marked compressed, but not a zlib stream of the size its trailer gives");
+        }
     }
 }
 
@@ -170,6 +203,7 @@ ExitStatus VerifyPackage(const std::string& path, std::ostream& out, std::ostrea
     if (host.Faults() > 0) return ExitStatus::kFault;
     CheckTrailer(path, reader, host);
     for (int32_t i = 0; i < reader.EntryCount(); ++i) reader.LoadEntryAt(i);
+    if (host.Faults() == 0) CheckCompressedItems(reader, host);
     if (host.Faults() > 0) {
         err << path << ": " << host.Faults() << (host.Faults() == 1 ? " fault\n" : " faults\n");
         return ExitStatus::kFault;

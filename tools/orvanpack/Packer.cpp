@@ -23,6 +23,7 @@
 #include "PackageReader.h"
 #include "PackageWriter.h"
 #include "PeCertificates.h"
+#include "ProjectCompression.h"
 #include "StdioPackageFile.h"
 #include "StubVariant.h"
 
@@ -58,7 +59,7 @@ using Sink = PackageWriter::Sink;
 // Produces a file entry's stored bytes: a plain file streamed in blocks, so memory does not
 // grow with the project; an encoded one (components, channel items) encoded whole.
 bool ProduceFile(const ManifestEntry& entry, const Sink& sink, std::string& error) {
-    if (entry.store == Store::kPlain) {
+    if (entry.store == Store::kPlain || entry.store == Store::kAuto) {
         errno = 0;
         std::FILE* stream = std::fopen(entry.filePath.c_str(), "rb");
         if (stream == nullptr) {
@@ -136,17 +137,59 @@ struct Totals {
     uint64_t bytes = 0;
 };
 
+// The "auto" files of the manifest, compressed (unless storeOnly) before the entries are added.
+struct ProjectFiles {
+    ProjectCompressor compressor;
+    std::vector<const ManifestEntry*> files;
+    std::vector<PackedProjectFile> packed;
+    size_t compressed = 0;
+
+    const PackedProjectFile* Find(const ManifestEntry& entry) const {
+        for (size_t i = 0; i < files.size(); ++i) {
+            if (files[i] == &entry) return &packed[i];
+        }
+        return nullptr;
+    }
+};
+
 // Adds every entry: values as bytes, files as streamed entries whose size and CRC come from a
-// first read. Every entry is tried so one run reports every problem; a manifest problem
-// outranks an I/O one.
-ExitStatus AddEntries(const Manifest& manifest, PackageWriter& writer, const Totals& totals, Progress& progress,
-                      std::ostream& err) {
+// first read (for a compressed project file, from its compression). Every entry is tried so
+// one run reports every problem; a manifest problem outranks an I/O one. Each compressed
+// project file then gets its marker, in manifest order, behind all other entries.
+ExitStatus AddEntries(const Manifest& manifest, PackageWriter& writer, const Totals& totals, ProjectFiles& project,
+                      Progress& progress, std::ostream& err) {
     ExitStatus worst = ExitStatus::kOk;
     Totals done;
+    size_t next = 0;
     for (const ManifestEntry& entry : manifest.entries) {
         ExitStatus status = ExitStatus::kOk;
         std::string error;
-        if (entry.kind != ValueKind::kFile) {
+        const PackedProjectFile* packed =
+            next < project.files.size() && project.files[next] == &entry ? &project.packed[next++] : nullptr;
+        if (packed != nullptr && packed->error.empty()) {
+            // Read once already, for its compression: its stored form and CRC are known.
+            std::error_code ec;
+            const uintmax_t size = fs::file_size(entry.filePath, ec);
+            const PackedProjectFile file = *packed;
+            const ProjectCompressor& compressor = project.compressor;
+            const auto source = [file, &compressor, &entry](const Sink& sink, std::string& why) {
+                return file.compressed ? compressor.ReadBack(file, sink, why) : ProduceFile(entry, sink, why);
+            };
+            if (!ec && size > package_format::kMaxOffset) {
+                error = "file \"" + entry.file + "\" is " + std::to_string(size) + " bytes; a package holds at most 2 GiB";
+                status = ExitStatus::kUsage;
+            } else if (!writer.AddStreamed(entry.section, entry.name, file.size, file.crc, source, error)) {
+                status = ExitStatus::kUsage;
+            } else if (file.compressed) {
+                ++project.compressed;
+            }
+            ++done.files;
+            done.bytes += ec ? 0 : size;
+            progress.Update("checking", done.files, totals.files, done.bytes, totals.bytes);
+        } else if (packed != nullptr) {
+            error = packed->error;
+            status = ExitStatus::kFault;
+        } else if (entry.kind != ValueKind::kFile) {
             Bytes data = entry.kind == ValueKind::kNumber ? PackageWriter::EncodeNumber(entry.number)
                          : entry.kind == ValueKind::kFlag ? PackageWriter::EncodeFlag(entry.flag)
                                                           : PackageWriter::EncodeText(entry.text);
@@ -188,6 +231,15 @@ ExitStatus AddEntries(const Manifest& manifest, PackageWriter& writer, const Tot
         progress.Finish();
         err << ManifestMessage(manifest.path, entry.line, error) << '\n';
         if (worst != ExitStatus::kUsage) worst = status;
+    }
+    for (size_t i = 0; worst == ExitStatus::kOk && i < project.files.size(); ++i) {
+        if (!project.packed[i].compressed) continue;
+        std::string error;
+        if (!writer.Add(package_format::kCompressedSection, project.files[i]->name, PackageWriter::EncodeFlag(true),
+                        error)) {
+            err << ManifestMessage(manifest.path, project.files[i]->line, error) << '\n';
+            worst = ExitStatus::kUsage;
+        }
     }
     return worst;
 }
@@ -326,8 +378,23 @@ ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& execu
         totals.bytes += ec ? 0 : size;
     }
     Progress progress(request.progress, err);
+    ProjectFiles project;
+    if (!request.storeOnly) {
+        for (const ManifestEntry& entry : manifest.entries) {
+            if (entry.kind == ValueKind::kFile && entry.store == Store::kAuto) project.files.push_back(&entry);
+        }
+        const fs::path output(request.outputPath);
+        std::string error;
+        progress.UpdateBytes("compressing", totals.bytes);
+        if (!project.compressor.Compress(project.files, output.parent_path().empty() ? "." : output.parent_path().string(),
+                                         project.packed, error)) {
+            progress.Finish();
+            err << error << '\n';
+            return ExitStatus::kFault;
+        }
+    }
     PackageWriter writer;
-    const ExitStatus added = AddEntries(manifest, writer, totals, progress, err);
+    const ExitStatus added = AddEntries(manifest, writer, totals, project, progress, err);
     if (added != ExitStatus::kOk) return added;
 
     Bytes stub;
@@ -364,7 +431,8 @@ ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& execu
         char summary[64];
         std::snprintf(summary, sizeof(summary), "%.1f s", seconds);
         err << request.outputPath << ": " << writer.EntryCount() << " entries, " << manifest.projectFiles
-            << " project files, " << totals.bytes << " bytes in, " << outputBytes << " bytes out, " << summary << '\n';
+            << " project files (" << project.compressed << " compressed, " << ProjectCompressor::EncoderName()
+            << "), " << totals.bytes << " bytes in, " << outputBytes << " bytes out, " << summary << '\n';
     }
     return ExitStatus::kOk;
 }

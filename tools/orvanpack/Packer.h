@@ -10,6 +10,7 @@ struct BuildRequest {
     std::string outputPath;
     bool summary = false;        // one summary line on err after a successful build
     bool progress = false;       // a progress line on err, redrawn in place (for a terminal)
+    bool storeOnly = false;      // every "auto" file (the project files) stored as it is
 };
 
 // Writes the stub's bytes followed by the package the manifest describes to outputPath.

@@ -137,7 +137,7 @@ public:
             AddTextEntry("FILEINFO", "ItemNameID" + std::to_string(i), ItemName(items[i]), filesLine);
         }
         for (const std::string& item : items) {
-            AddFile(package_format::kDefaultSection, ItemName(item), item, Store::kPlain, filesLine);
+            AddFile(package_format::kDefaultSection, ItemName(item), item, Store::kAuto, filesLine);
         }
         manifest.projectFiles = static_cast<uint32_t>(items.size());
     }

@@ -1,7 +1,7 @@
 // orvanpack: builds a packed Orvan3D project executable from a stub and a manifest, and
 // lists, verifies and extracts the package inside one.
 //
-//   orvanpack build [--stub Orvan3DExe.exe] [--execution-level LEVEL] [--quiet] --manifest project.toml -o Project.exe
+//   orvanpack build [--stub Orvan3DExe.exe] [--execution-level LEVEL] [--quiet] [--store] --manifest project.toml -o Project.exe
 //   orvanpack build --print-entries --manifest project.toml     # the long form of a [project]
 //   orvanpack init [DIR]                                         # a starter manifest for DIR
 //   orvanpack list [--json] Project.exe
@@ -39,8 +39,10 @@
 //   name = "EngineCore.dll"
 //   file = "bin/EngineCore.dll"     # relative to the manifest's folder
 //   store = "zlib"                  # file entries only: "plain" (default, bytes as they are),
-//                                   # "zlib" (zlib stream, then the 4-byte LE plain size) or
-//                                   # "vbrf" (the engine's chunk form, decoded by its loader)
+//                                   # "zlib" (zlib stream, then the 4-byte LE plain size),
+//                                   # "vbrf" (the engine's chunk form, decoded by its loader) or
+//                                   # "auto" (a project file: "zlib" and a FILEZLIB marker when
+//                                   # that saves 3%, else "plain"; --store: always "plain")
 //
 // Each entry has a name and exactly one of number, flag, text, file. Sections and names are
 // stored upper-case, hold at most 259 bytes, and no two (section, name) pairs may be equal
@@ -73,6 +75,7 @@ int main(int argc, char** argv) {
     buildCommand->add_flag("--print-entries", printEntries,
                            "Print the manifest's entries as a long-form manifest instead of building")
         ->excludes(outputOption);
+    buildCommand->add_flag("--store", build.storeOnly, "Store every project file as it is, none compressed");
     bool quiet = false;
     buildCommand->add_flag("-q,--quiet", quiet, "No progress line and no summary");
     std::string executionLevel;

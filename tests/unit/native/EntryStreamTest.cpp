@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
+#include "InflatingSink.h"
+#include "LittleEndian.h"
 #include "MemoryPackageHost.h"
 #include "PackageFixture.h"
 #include "PackageReader.h"
@@ -235,6 +239,101 @@ TEST_F(EntryStreamTest, AFailedEntryLeavesNoFile) {
             EXPECT_EQ(reader.StreamEntry("After.bin", nullptr, after), StreamResult::kWritten) << c.what;
             EXPECT_EQ(FileBytes(after.path), Bytes(10, 7)) << c.what;
         }
+    }
+}
+
+namespace {
+
+// A compressed item's stored form: a zlib stream of plain, then trailer as 4 bytes LE.
+Bytes Compressed(const Bytes& plain, uint32_t trailer) {
+    uLongf size = compressBound(static_cast<uLong>(plain.size()));
+    Bytes out(size);
+    EXPECT_EQ(compress2(out.data(), &size, plain.data(), static_cast<uLong>(plain.size()), 9), Z_OK);
+    out.resize(size);
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(trailer >> (8 * i)));
+    return out;
+}
+
+// Compressible: text-like lines with a counter, so no two output pieces are alike.
+Bytes TextLike(size_t size) {
+    Bytes out;
+    for (size_t i = 0; out.size() < size; ++i) {
+        const std::string line = "line " + std::to_string(i) + " of the scene description\n";
+        out.insert(out.end(), line.begin(), line.end());
+    }
+    out.resize(size);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(EntryStreamTest, CompressedItemsDecodeWhileStreamingAndCommitOnlyWhenSound) {
+    const Bytes plain = TextLike(3 * InflatingSink::kOutputChunk + 999);
+    const uint32_t size = static_cast<uint32_t>(plain.size());
+    const Bytes sound = Compressed(plain, size);
+    Bytes cut(sound.begin(), sound.end() - 40);
+    cut.insert(cut.end(), sound.end() - 4, sound.end());
+    Bytes junk(sound.begin(), sound.end() - 4);
+    junk.push_back(0);
+    junk.insert(junk.end(), sound.end() - 4, sound.end());
+    // 64 MiB of zeros in a few KB, claiming 4 GB: only the disk (here the target) stops it.
+    const Bytes bomb = Compressed(Bytes(64u << 20, 0), 0xFFFFFFFFu);
+
+    struct Case {
+        const char* what;
+        Bytes stored;
+        int64_t flipAt;          // offset into the stored bytes, -1: none
+        int64_t failWriteAfter;  // the target's disk is full after this many bytes, -1: never
+        StreamResult result;
+        bool decodeFailed;
+        bool corruptBox;
+        const char* calls;
+    } cases[] = {
+        {"sound", sound, -1, -1, StreamResult::kWritten, false, false, "begin commit "},
+        {"trailer larger than the stream gives", Compressed(plain, size + 1), -1, -1, StreamResult::kFailed, true,
+         false, "begin discard "},
+        {"stream gives more than the trailer", Compressed(plain, size - 1), -1, -1, StreamResult::kFailed, true,
+         false, "begin discard "},
+        {"stream cut short", cut, -1, -1, StreamResult::kFailed, true, false, "begin discard "},
+        {"bytes between stream and trailer", junk, -1, -1, StreamResult::kFailed, true, false, "begin discard "},
+        {"too short for a trailer", Bytes{0x78, 0xDA}, -1, -1, StreamResult::kFailed, true, false, ""},
+        {"damaged stored byte", sound, static_cast<int64_t>(sound.size() / 2), -1, StreamResult::kFailed, false,
+         true, "begin discard "},
+        {"damaged trailer", sound, static_cast<int64_t>(sound.size() - 1), -1, StreamResult::kFailed, false, true,
+         "begin discard "},
+        {"disk full", sound, -1, static_cast<int64_t>(InflatingSink::kOutputChunk) + 5, StreamResult::kFailed, false,
+         false, "begin discard "},
+        {"bomb", bomb, -1, 8 << 20, StreamResult::kFailed, false, false, "begin discard "},
+    };
+    for (const Case& c : cases) {
+        Bytes image = PackageFixture().Raw("\\scene\\a.dat", c.stored).Image(Bytes(300, 0x90));
+        if (c.flipAt >= 0) image[testkit::LayoutOf(image).tableEnd + c.flipAt] ^= 0x01;
+        testkit::MemoryPackageHost host(image);
+        PackageReader reader(host);
+        FileSink sink(folder / "target");
+        sink.failAfter = c.failWriteAfter;
+        bool decodeFailed = false;
+        EXPECT_EQ(StreamCompressedEntry(reader, "\\SCENE\\A.DAT", sink, decodeFailed), c.result) << c.what;
+        EXPECT_EQ(decodeFailed, c.decodeFailed) << c.what;
+        EXPECT_EQ(sink.calls, c.calls) << c.what;
+        EXPECT_EQ(host.messages, c.corruptBox ? std::vector<std::string>{"Crc error corrupt file / \\SCENE\\A.DAT"}
+                                              : std::vector<std::string>{})
+            << c.what;
+        EXPECT_LE(sink.largestPiece, InflatingSink::kOutputChunk) << c.what << ": memory bounded by the sink";
+        if (c.failWriteAfter >= 0) {
+            EXPECT_LE(sink.written, static_cast<uint64_t>(c.failWriteAfter) + InflatingSink::kOutputChunk) << c.what;
+        }
+        if (c.result == StreamResult::kWritten) {
+            EXPECT_EQ(sink.begunSize, size) << c.what;
+            EXPECT_EQ(FileBytes(sink.path), plain) << c.what;
+        } else {
+            EXPECT_FALSE(fs::exists(sink.path)) << c.what << ": nothing left on disk";
+        }
+        if (c.decodeFailed && c.stored.size() >= 4) {
+            EXPECT_LE(sink.written, static_cast<uint64_t>(LoadU32(&c.stored[c.stored.size() - 4])))
+                << c.what << ": never more than the trailer allows";
+        }
+        fs::remove(sink.path);
     }
 }
 

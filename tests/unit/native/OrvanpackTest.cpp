@@ -23,6 +23,7 @@
 #include "PackageReader.h"
 #include "PackageWriter.h"
 #include "Packer.h"
+#include "ProjectCompression.h"
 #include "PackageFixture.h"
 #include "PeImageFixture.h"
 
@@ -410,6 +411,94 @@ TEST_F(OrvanpackTest, VerifyReportsDamage) {
         EXPECT_NE(std::string::npos, verify.err.find(c.message)) << verify.err;
         EXPECT_EQ(std::string::npos, verify.out.find("OK")) << verify.out;
     }
+}
+
+// "auto" files are compressed when that pays, each marked, decoded by the program's own sink;
+// the rest stay as they are. --store keeps them all as they are; threads change no byte.
+TEST_F(OrvanpackTest, AutoFilesAreCompressedWhenItPaysAndMarked) {
+    Bytes text;
+    for (int i = 0; text.size() < 300000; ++i) {
+        const std::string line = "mesh " + std::to_string(i) + " vertex data follows\n";
+        text.insert(text.end(), line.begin(), line.end());
+    }
+    Bytes big(ProjectCompressor::kWholeFileLimit + 1000 - text.size(), 0);
+    big.insert(big.end(), text.begin(), text.end());
+    Bytes noise(20000);
+    uint32_t state = 7;
+    for (auto& b : noise) b = static_cast<unsigned char>((state = state * 1103515245u + 12345u) >> 24);
+    const struct {
+        const char* name;
+        Bytes bytes;
+        bool compressed;
+    } files[] = {
+        {"text.txt", text, true},
+        {"noise.bin", noise, false},
+        {"tiny.txt", Bytes{'a', 'b', 'c'}, false},
+        {"empty.bin", {}, false},
+        // Past the whole-file limit: compressed as a stream.
+        {"big.bin", big, true},
+    };
+    std::string manifest;
+    for (const auto& f : files) {
+        WriteBytes(dir / f.name, f.bytes);
+        manifest += std::string("[[entry]]\nname = \"") + f.name + "\"\nfile = \"" + f.name + "\"\nstore = \"auto\"\n";
+    }
+    WriteText(dir / "project.toml", manifest);
+    const auto build = [&](bool storeOnly, const fs::path& output) {
+        BuildRequest request{(dir / "stub.exe").string(), (dir / "project.toml").string(), output.string()};
+        request.storeOnly = storeOnly;
+        std::ostringstream messages;
+        EXPECT_EQ(ExitStatus::kOk, BuildPackedFile(request, messages)) << messages.str();
+        EXPECT_EQ(std::vector<std::string>{output.filename().string()}, OutputFolder()) << "no spool left";
+        return ReadBytes(output);
+    };
+
+    for (const bool storeOnly : {false, true}) {
+        SCOPED_TRACE(storeOnly ? "--store" : "default");
+        fs::remove_all(dir / "out");
+        fs::create_directories(dir / "out");
+        const Bytes first = build(storeOnly, Output());
+        fs::remove(Output());
+        EXPECT_EQ(first, build(storeOnly, Output())) << "the same inputs give the same bytes";
+        std::ostringstream messages;
+        ConsoleHost host(Output().string(), messages);
+        PackageReader reader(host);
+        for (const auto& f : files) {
+            SCOPED_TRACE(f.name);
+            const bool compressed = f.compressed && !storeOnly;
+            EXPECT_EQ(compressed, reader.Contains(f.name, package_format::kCompressedSection));
+            ASSERT_TRUE(reader.ReadEntry(f.name, nullptr, 0, nullptr));
+            const Bytes stored(reader.Data(), reader.Data() + reader.Size());
+            if (!compressed) {
+                EXPECT_TRUE(stored == f.bytes) << "stored as it is";
+                continue;
+            }
+            EXPECT_LT(stored.size(), f.bytes.size() / 4);
+            EXPECT_EQ(f.bytes.size(), LoadU32(&stored[stored.size() - 4])) << "size trailer";
+            Bytes plain(f.bytes.size());
+            uLongf plainSize = static_cast<uLongf>(plain.size());
+            ASSERT_EQ(Z_OK, uncompress(plain.data(), &plainSize, stored.data(), static_cast<uLong>(stored.size() - 4)));
+            EXPECT_TRUE(plain == f.bytes) << "decodes to the file";
+            unsigned char flag = 0;
+            EXPECT_TRUE(reader.ReadEntry(f.name, &flag, 1, package_format::kCompressedSection));
+            EXPECT_EQ(1, flag);
+        }
+        EXPECT_EQ(0, host.Faults()) << messages.str();
+        RunResult verify = Run("verify " + Quoted(Output()));
+        EXPECT_EQ(0, verify.status) << verify.err;
+    }
+}
+
+TEST_F(OrvanpackTest, VerifyDecodesEveryItemMarkedCompressed) {
+    WriteBytes(dir / "raw.bin", Pattern(5000, 3));
+    std::string err;
+    ASSERT_EQ(ExitStatus::kOk, Build("[[entry]]\nname = \"Raw.bin\"\nfile = \"raw.bin\"\n[[entry]]\nsection = \"FILEZLIB\"\n"
+                                     "name = \"Raw.bin\"\nflag = true\n",
+                                     err))
+        << err;
+    RunResult verify = Run("verify " + Quoted(Output()));
+    EXPECT_EQ(1, verify.status);
+    EXPECT_NE(std::string::npos, verify.err.find("APPDATA/RAW.BIN: marked compressed, but not a zlib stream")) << verify.err;
 }
 
 TEST_F(OrvanpackTest, SignedFileListsVerifiesAndExtractsOnlyThePackageBeforeItsTable) {

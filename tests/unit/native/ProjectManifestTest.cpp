@@ -291,7 +291,7 @@ TEST_F(ProjectManifestTest, ProgramPrintsSummaryAndJsonUnlessQuiet) {
     const std::string manifest = " --manifest '" + (dir / "project.toml").string() + "' -o '" + Output().string() + "'";
     std::string out;
     ASSERT_EQ(0, RunProgram("build" + manifest, out)) << out;
-    EXPECT_NE(std::string::npos, out.find(": 30 entries, 6 project files, ")) << out;
+    EXPECT_NE(std::string::npos, out.find(": 30 entries, 6 project files (0 compressed, ")) << out;
     EXPECT_EQ(std::string::npos, out.find('\r')) << "no progress line when not on a terminal";
     ASSERT_EQ(0, RunProgram("build --quiet" + manifest, out));
     EXPECT_EQ("", out);
@@ -314,9 +314,9 @@ TEST_F(ProjectManifestTest, ProgressLineCountsFilesOnATerminal) {
     EXPECT_EQ('\r', err.back()) << "the line is erased at the end";
 }
 
-// A file of 200 MiB is streamed: the packer's peak memory stays far below it. Measured for
-// this one child alone, as the kernel counts it (which includes the peak of this small test
-// process, the child's image until it starts the packer).
+// A file of 200 MiB is streamed, stored as it is or compressed: the packer's peak memory stays
+// far below it. Measured for this one child alone, as the kernel counts it (which includes the
+// peak of this small test process, the child's image until it starts the packer).
 TEST_F(ProjectManifestTest, PeakMemoryDoesNotGrowWithTheProject) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "ASan keeps freed memory in quarantine, and a spawned child is charged its parent's peak";
@@ -329,16 +329,23 @@ TEST_F(ProjectManifestTest, PeakMemoryDoesNotGrowWithTheProject) {
     WriteText(dir / "project.toml", Project("run"));
     const std::string manifest = (dir / "project.toml").string();
     const std::string output = Output().string();
-    std::vector<const char*> args = {ORVANPACK_PATH, "build", "--quiet", "--manifest", manifest.c_str(),
-                                     "-o", output.c_str(), nullptr};
-    pid_t child = 0;
-    ASSERT_EQ(0, posix_spawn(&child, ORVANPACK_PATH, nullptr, nullptr, const_cast<char* const*>(args.data()), environ));
-    int status = 0;
-    rusage usage{};
-    ASSERT_EQ(child, wait4(child, &status, 0, &usage));
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak resident KiB";
-    EXPECT_GT(fs::file_size(Output()), 200u << 20);
+    for (const bool store : {true, false}) {
+        std::vector<const char*> args = {ORVANPACK_PATH, "build", "--quiet", "--manifest", manifest.c_str(),
+                                         "-o", output.c_str(), store ? "--store" : nullptr, nullptr};
+        pid_t child = 0;
+        ASSERT_EQ(0,
+                  posix_spawn(&child, ORVANPACK_PATH, nullptr, nullptr, const_cast<char* const*>(args.data()), environ));
+        int status = 0;
+        rusage usage{};
+        ASSERT_EQ(child, wait4(child, &status, 0, &usage));
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak resident KiB, store " << store;
+        if (store) {
+            EXPECT_GT(fs::file_size(Output()), 200u << 20);
+        } else {
+            EXPECT_LT(fs::file_size(Output()), 2u << 20) << "200 MiB of zeros compress to little";
+        }
+    }
 }
 
 // A streamed entry's table row is written before its bytes: bytes that differ from what was
