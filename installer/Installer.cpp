@@ -9,7 +9,9 @@
 #include "EngineFiles.h"
 #include "FormatText.h"
 #include "HostWindowClass.h"
+#include "InflatingSink.h"
 #include "LittleEndian.h"
+#include "PackageFormat.h"
 
 namespace {
 
@@ -261,10 +263,23 @@ bool Installer::ExtractFile(const char* name, bool decode) {
 
 bool Installer::ExtractStored(const char* name, const char* path) {
     // Streamed, not loaded: a stored project file may be larger than a 32-bit process can hold.
-    // ExtractFile has made sure the entry is there.
+    // ExtractFile has made sure the entry is there. Only an item the package marks compressed
+    // is decoded: without its marker the bytes are the file, whatever they look like.
+    unsigned char compressed = 0;
+    if (reader->Contains(name, package_format::kCompressedSection) &&
+        !reader->ReadEntry(name, &compressed, 1, package_format::kCompressedSection)) {
+        // The marker itself is damaged (its CRC box is shown): the item's form is unknown.
+        extractFailed = true;
+        return false;
+    }
     FileSink sink(path);
-    if (reader->StreamEntry(name, nullptr, sink) != StreamResult::kWritten) {
-        // Damaged in the package or not writable on disk: either way the item is not there.
+    bool decodeFailed = false;
+    const StreamResult result = compressed != 0 ? StreamCompressedEntry(*reader, name, sink, decodeFailed)
+                                                : reader->StreamEntry(name, nullptr, sink);
+    if (result != StreamResult::kWritten) {
+        // Damaged in the package, undecodable or not writable on disk: either way the item is
+        // not there.
+        if (decodeFailed) messages.Show("Error decompress", "Error", MB_OK);
         extractFailed = true;
         return false;
     }

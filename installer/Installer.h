@@ -69,7 +69,10 @@ public:
     // leaves a file already there as it was. An empty result is written and recorded, and
     // reported as false. Without decode the entry is streamed through a bounded buffer; one
     // that fails its CRC or is cut short shows "Crc error corrupt file" (stored name as
-    // caption) and writes nothing. entryData/entrySize are then left as they were.
+    // caption) and writes nothing. entryData/entrySize are then left as they were. An entry
+    // that the package marks compressed (a FILEZLIB marker of its name) is decoded on that
+    // road, the same bounded way, and written only when it gives exactly its trailer's size;
+    // else "Error decompress" / "Error".
     // A damaged entry shows only the reader's CRC box, never "Could not find resource".
     virtual bool ExtractFile(const char* name, bool decode);
     // Loads installFolder\enginecore.dll and initialises it against the host window. False,
@@ -241,7 +244,9 @@ private:
     void FreeRecorded(PointerList& list);
     void CreateFoldersAlong(const char* path);
     bool DecodeWithZlib();
-    // ExtractFile's road for an entry written as stored: streamed to path.
+    // ExtractFile's road for an entry written as stored: streamed to path, decoded on the way
+    // when the package marks it compressed ("Error decompress" / "Error" when it does not
+    // decode to its trailer's size).
     bool ExtractStored(const char* name, const char* path);
     bool ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
                      float progressBase, const char* missingMessage);

@@ -60,6 +60,8 @@ Bytes MakeStartFile(const std::string& title, uint32_t holdMs, uint32_t exitCode
     return file;
 }
 
+Bytes ComponentSceneBytes() { return Pattern(50000, 3); }
+
 ComponentPackage MakeComponentPackage(const std::string& binFolder, const ProjectOptions& options) {
     ComponentPackage package;
     PackageFixture& f = package.fixture;
@@ -87,11 +89,15 @@ ComponentPackage MakeComponentPackage(const std::string& binFolder, const Projec
     f.Number("ChannelDLLCount", 1, "CHANNELINFO")
         .Text("ChannelDLLItemNameID0", "\\plugins\\effects.bin", "CHANNELINFO")
         .Raw("\\plugins\\effects.bin", Vbrf(Pattern(30000, 2)));
+    const bool compress = options.compressProjectFiles;
+    Bytes scene = ComponentSceneBytes();
+    if (compress) scene = options.compressedStored.empty() ? ZlibStored(scene) : options.compressedStored;
     f.Number("FileCount", 2, "FILEINFO")
         .Text("ItemNameID0", "\\media\\scene.dat", "FILEINFO")
         .Text("ItemNameID1", "\\media\\textures\\wood.bin", "FILEINFO")
-        .Raw("\\media\\scene.dat", Pattern(50000, 3))
-        .Raw("\\media\\textures\\wood.bin", Pattern(70000, 4));
+        .Raw("\\media\\scene.dat", scene)
+        .Raw("\\media\\textures\\wood.bin", compress ? ZlibStored(Pattern(70000, 4)) : Pattern(70000, 4));
+    if (compress) f.Flag("\\media\\scene.dat", true, "FILEZLIB");
     for (const char* name : {"channels\\scene.chn", "plugins\\effects.bin", "media\\scene.dat",
                              "media\\textures\\wood.bin"}) {
         package.files.push_back(name);

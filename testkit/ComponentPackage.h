@@ -22,6 +22,13 @@ struct ProjectOptions {
     // Entry name -> file of binFolder to pack under that name instead of its own, to build
     // broken installations (a viewer that is no program, a channel library without export).
     std::map<std::string, std::string> substitutes;
+    // The first project file stored compressed with its marker, as orvanpack packs it; the
+    // second stays stored as it is, its bytes a zlib stream with a size trailer but unmarked,
+    // so it must be written exactly as stored.
+    bool compressProjectFiles = false;
+    // With compressProjectFiles, when not empty: the first project file's stored bytes instead
+    // of its sound compressed form, to build items that do not decode.
+    Bytes compressedStored;
 };
 
 struct ComponentPackage {
@@ -31,6 +38,9 @@ struct ComponentPackage {
 };
 
 ComponentPackage MakeComponentPackage(const std::string& binFolder, const ProjectOptions& options);
+
+// The first project file's plain bytes in a package of MakeComponentPackage.
+Bytes ComponentSceneBytes();
 
 // Encodings of test data; each aborts the test program when it cannot be made.
 Bytes FileBytesOrDie(const std::string& path);

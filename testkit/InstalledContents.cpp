@@ -8,6 +8,7 @@
 #include "EngineFiles.h"
 #include "LittleEndian.h"
 #include "MemoryPackageHost.h"
+#include "PackageFormat.h"
 #include "PackageReader.h"
 #include "VbrfCodec.h"
 
@@ -32,7 +33,11 @@ std::map<std::string, Bytes> InstalledContents(const Bytes& image) {
         const std::string path = UpperCase(name[0] == '\\' || name[0] == '/' ? name.substr(1) : name);
         Bytes plain;
         chunk::ChunkView vbrf;
-        if (zlibStored.count(path) != 0 && stored.size() >= 4) {
+        unsigned char marker = 0;
+        const bool marked = reader.Contains(entry->name, package_format::kCompressedSection) &&
+                            reader.ReadEntry(entry->name, &marker, 1, package_format::kCompressedSection) &&
+                            marker != 0;
+        if ((zlibStored.count(path) != 0 || marked) && stored.size() >= 4) {
             uLongf length = LoadU32(stored.data() + stored.size() - 4);
             plain.resize(length);
             if (::uncompress(plain.data(), &length, stored.data(), static_cast<uLong>(stored.size() - 4)) != Z_OK) {

@@ -89,10 +89,11 @@ protected:
         scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
         savedTmp = Environment("TMP");
         savedTemp = Environment("TEMP");
-        Bytes stub;
         ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
         // No viewer report: runs go side by side, and the report would be a file outside them.
+        // One project file compressed, one stored: damage reaches both forms.
         testkit::ProjectOptions options;
+        options.compressProjectFiles = true;
         const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), options);
         good = package.fixture.Image(stub);
         layout = testkit::LayoutOf(good);
@@ -246,6 +247,7 @@ protected:
     std::string scratch;
     std::string savedTmp;
     std::string savedTemp;
+    Bytes stub;
     Bytes good;
     testkit::PackageLayout layout;
     std::map<std::string, Bytes> contents;
@@ -275,4 +277,38 @@ TEST_F(DamagedPackage, AFlippedByteNeverInstallsADamagedEntry) {
     for (uint32_t at : Spread(layout.tableEnd, layout.dataEnd, 10)) damages.push_back(Flipped(at));
     for (uint32_t at = layout.dataEnd; at < size; ++at) damages.push_back(Flipped(at));
     RunAll(damages, nullptr);
+}
+
+// Stored bytes that pass their CRC but are no sound stream of their trailer's size: the
+// item is never written, "Error decompress" comes first and the run stops as for any
+// damaged item.
+TEST_F(DamagedPackage, ACompressedItemThatDoesNotDecodeIsNeverWritten) {
+    const Bytes sound = testkit::ZlibStored(testkit::ComponentSceneBytes());
+    const Bytes stream(sound.begin(), sound.end() - 4);
+    const auto withTrailer = [](Bytes bytes, uint32_t size) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(size >> (8 * i)));
+        return bytes;
+    };
+    const auto size = static_cast<uint32_t>(testkit::ComponentSceneBytes().size());
+    Bytes junk = stream;
+    junk.push_back(0);
+    const struct {
+        const char* what;
+        Bytes stored;
+    } cases[] = {
+        {"trailer larger than the stream gives", withTrailer(stream, size + 1)},
+        {"stream gives more than the trailer", withTrailer(stream, size - 1)},
+        {"stream cut short", withTrailer(Bytes(stream.begin(), stream.end() - 40), size)},
+        {"bytes between stream and trailer", withTrailer(junk, size)},
+        {"no stream at all", withTrailer(Bytes(300, 0x5A), size)},
+        {"too short for a trailer", Bytes{0x78, 0xDA}},
+    };
+    std::vector<Damage> damages;
+    for (const auto& c : cases) {
+        testkit::ProjectOptions options;
+        options.compressProjectFiles = true;
+        options.compressedStored = c.stored;
+        damages.push_back({c.what, testkit::MakeComponentPackage(testkit::OwnFolder(), options).fixture.Image(stub)});
+    }
+    RunAll(damages, "Error decompress");
 }

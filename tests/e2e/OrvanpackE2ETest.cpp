@@ -60,6 +60,9 @@ protected:
             {"models\\ship.bin", binary},
             {"models\\parts\\hull.bin", Bytes(70000, 0x5A)},
             {"Textures\\sky.tex", Bytes{0, 1, 2, 3}},
+            // Already a zlib stream with a size trailer: it does not compress, so it is stored
+            // unmarked and must be written exactly as stored.
+            {"data\\archive.z", testkit::ZlibStored(Bytes(5000, 'z'))},
         };
         for (const auto& [name, bytes] : project) {
             const std::string path = scratch + "\\project\\" + name;
@@ -76,7 +79,7 @@ protected:
     }
 
     // Writes a manifest for the type and packs it with orvanpack.exe; the packed file's path.
-    std::string Pack(const std::string& type, const std::string& more = "") {
+    std::string Pack(const std::string& type, const std::string& more = "", const std::string& options = "") {
         std::string components = testkit::OwnFolder();
         std::replace(components.begin(), components.end(), '\\', '/');
         const std::string manifest = scratch + "\\" + type + ".toml";
@@ -86,7 +89,7 @@ protected:
         const std::string packer = testkit::OwnFolder() + "\\orvanpack.exe";
         const std::string output = scratch + "\\" + type + ".exe";
         testkit::ChildProcess child;
-        EXPECT_TRUE(child.Start(packer, "\"" + packer + "\" build --quiet --manifest \"" + manifest + "\" -o \"" +
+        EXPECT_TRUE(child.Start(packer, "\"" + packer + "\" build --quiet " + options + " --manifest \"" + manifest + "\" -o \"" +
                                             output + "\""));
         EXPECT_TRUE(child.Wait(kRunLimitMs));
         EXPECT_EQ(0u, child.ExitCode()) << type;
@@ -114,9 +117,10 @@ TEST_F(OrvanpackE2E, PacksTheFolderForEachType) {
         EXPECT_NE(std::string::npos, list.find(std::string("APPDATA\t") + c.component + "\t")) << list;
         EXPECT_NE(std::string::npos, list.find("FILEINFO\tFILECOUNT\t4\t")) << list;
         // Byte order: upper case before lower case.
-        const char* items[] = {"\\Textures\\sky.tex", "\\models\\parts\\hull.bin", "\\models\\ship.bin", "\\readme.txt"};
+        const char* items[] = {"\\Textures\\sky.tex", "\\data\\archive.z", "\\models\\parts\\hull.bin",
+                               "\\models\\ship.bin", "\\readme.txt"};
         size_t last = 0;
-        for (size_t i = 0; i < 4; ++i) {
+        for (size_t i = 0; i < 5; ++i) {
             const std::string key = "FILEINFO\tITEMNAMEID" + std::to_string(i) + "\t" +
                                     std::to_string(std::string(items[i]).size() + 1) + "\t";
             const size_t at = list.find(key);
@@ -128,27 +132,44 @@ TEST_F(OrvanpackE2E, PacksTheFolderForEachType) {
     }
 }
 
-// The silent install writes the project's tree exactly, beside the program's own files.
+// The silent install writes the project's tree exactly, beside the program's own files, from
+// a package that holds compressed and stored project files, and from one that holds them all
+// stored (--store: no marker at all, as packages were before compression).
 TEST_F(OrvanpackE2E, SilentInstallWritesExactlyTheFoldersTree) {
-    const std::string packed = Pack("install", "shortcut = '\\" + std::string(kLinkFolder) + "\\Packed'\n");
-    const std::string target = scratch + "\\installed";
-    testkit::ChildProcess child;
-    ASSERT_TRUE(child.Start(packed, "\"" + packed + "\" /S /D=" + target));
-    ASSERT_TRUE(child.Wait(kRunLimitMs));
-    ASSERT_EQ(0u, child.ExitCode());
+    for (const bool store : {false, true}) {
+        SCOPED_TRACE(store ? "--store" : "compressed");
+        const std::string packed =
+            Pack("install", "shortcut = '\\" + std::string(kLinkFolder) + "\\Packed'\n", store ? "--store" : "");
+        std::ostringstream out;
+        std::ostringstream err;
+        ASSERT_EQ(ExitStatus::kOk, ListPackage(packed, out, err)) << err.str();
+        for (const char* item : {"\\MODELS\\PARTS\\HULL.BIN", "\\MODELS\\SHIP.BIN"}) {
+            EXPECT_EQ(!store, out.str().find(std::string("FILEZLIB\t") + item + "\t") != std::string::npos) << item;
+        }
+        for (const char* item : {"\\README.TXT", "\\DATA\\ARCHIVE.Z"}) {
+            EXPECT_EQ(std::string::npos, out.str().find(std::string("FILEZLIB\t") + item + "\t")) << item;
+        }
+        const std::string target = scratch + (store ? "\\stored" : "\\installed");
+        testkit::ChildProcess child;
+        ASSERT_TRUE(child.Start(packed, "\"" + packed + "\" /S /D=" + target));
+        ASSERT_TRUE(child.Wait(kRunLimitMs));
+        ASSERT_EQ(0u, child.ExitCode());
 
-    std::map<std::string, Bytes> installed = Tree(target);
-    for (const char* own : {"OrvanViewer.exe", "ZRXUnInst.exe", "EngineCore.dll", "uninstall.nfo"}) {
-        EXPECT_EQ(1u, installed.erase(own)) << own;
-    }
-    for (auto it = installed.begin(); it != installed.end();) {
-        const bool engine = it->first.rfind("channels\\", 0) == 0 || it->first.rfind("3rd\\", 0) == 0;
-        it = engine ? installed.erase(it) : std::next(it);
-    }
-    ASSERT_EQ(project.size(), installed.size());
-    for (const auto& [name, bytes] : project) {
-        ASSERT_EQ(1u, installed.count(name)) << name;
-        EXPECT_TRUE(bytes == installed[name]) << name << " differs";
+        std::map<std::string, Bytes> installed = Tree(target);
+        for (const char* own : {"OrvanViewer.exe", "ZRXUnInst.exe", "EngineCore.dll", "uninstall.nfo"}) {
+            EXPECT_EQ(1u, installed.erase(own)) << own;
+        }
+        for (auto it = installed.begin(); it != installed.end();) {
+            const bool engine = it->first.rfind("channels\\", 0) == 0 || it->first.rfind("3rd\\", 0) == 0;
+            it = engine ? installed.erase(it) : std::next(it);
+        }
+        ASSERT_EQ(project.size(), installed.size());
+        for (const auto& [name, bytes] : project) {
+            ASSERT_EQ(1u, installed.count(name)) << name;
+            EXPECT_TRUE(bytes == installed[name]) << name << " differs";
+        }
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        testkit::RemoveTree(ProgramsFolder() + "\\" + kLinkFolder);
     }
 }
 

@@ -1,10 +1,12 @@
 // Writes the fuzzers' starting corpus: well-formed packages into <folder>/package, the
-// engine's stored files into <folder>/chunk and their "VBRF" chunk data into <folder>/vbrf,
+// engine's stored files into <folder>/chunk, their "VBRF" chunk data into <folder>/vbrf and
+// their compressed project-file form into <folder>/zlib,
 // made from the sample project's files with the packer's own writer and encoder.
 #include <string>
 #include <vector>
 
 #include "ChunkFile.h"
+#include "ComponentPackage.h"
 #include "PackageFixture.h"
 #include "PeImageFixture.h"
 #include "VbrfCodec.h"
@@ -41,6 +43,7 @@ int main(int argc, char** argv) {
         ok &= stored.size() >= chunk::kHeaderSize &&
               testkit::WriteFileBytes(folder + "/vbrf/data" + index + ".bin",
                                       Bytes(stored.begin() + chunk::kHeaderSize, stored.end()));
+        ok &= testkit::WriteFileBytes(folder + "/zlib/item" + index + ".bin", testkit::ZlibStored(plain));
         // Plain chunk files too (the start file is one), and one of several chunks.
         ok &= testkit::WriteFileBytes(folder + "/chunk/plain" + index + ".bin", plain);
     }
