@@ -9,9 +9,7 @@
 #include "EngineFiles.h"
 #include "FormatText.h"
 #include "HostWindowClass.h"
-#include "InflatingSink.h"
 #include "LittleEndian.h"
-#include "PackageFormat.h"
 
 namespace {
 
@@ -167,11 +165,21 @@ bool Installer::DecodeWithZlib() {
     const uint32_t plainSize = LoadU32(entryData + entrySize - 4);
     win::HeapBuffer<unsigned char> plain = win::AllocateBuffer<unsigned char>(plainSize);
     if (!plain) return false;
-    uLongf length = plainSize;
-    if (::uncompress(plain.get(), &length, entryData, entrySize - 4) != Z_OK) return false;
+    // What zlib's one-shot uncompress does, through the inflate calls the streamed project
+    // files need anyway: uncompress itself would cost the stub half a kilobyte more.
+    z_stream stream{};
+    if (::inflateInit(&stream) != Z_OK) return false;
+    stream.next_in = const_cast<unsigned char*>(entryData);
+    stream.avail_in = entrySize - 4;
+    stream.next_out = plain.get();
+    stream.avail_out = plainSize;
+    const int result = ::inflate(&stream, Z_FINISH);
+    const uint32_t length = static_cast<uint32_t>(stream.total_out);
+    ::inflateEnd(&stream);
+    if (result != Z_STREAM_END) return false;
     decoded = std::move(plain);
     entryData = decoded.get();
-    entrySize = static_cast<uint32_t>(length);
+    entrySize = length;
     return true;
 }
 
@@ -265,18 +273,9 @@ bool Installer::ExtractStored(const char* name, const char* path) {
     // Streamed, not loaded: a stored project file may be larger than a 32-bit process can hold.
     // ExtractFile has made sure the entry is there. Only an item the package marks compressed
     // is decoded: without its marker the bytes are the file, whatever they look like.
-    unsigned char compressed = 0;
-    if (reader->Contains(name, package_format::kCompressedSection) &&
-        !reader->ReadEntry(name, &compressed, 1, package_format::kCompressedSection)) {
-        // The marker itself is damaged (its CRC box is shown): the item's form is unknown.
-        extractFailed = true;
-        return false;
-    }
     FileSink sink(path);
     bool decodeFailed = false;
-    const StreamResult result = compressed != 0 ? StreamCompressedEntry(*reader, name, sink, decodeFailed)
-                                                : reader->StreamEntry(name, nullptr, sink);
-    if (result != StreamResult::kWritten) {
+    if (reader->StreamItem(name, sink, decodeFailed) != StreamResult::kWritten) {
         // Damaged in the package, undecodable or not writable on disk: either way the item is
         // not there.
         if (decodeFailed) messages.Show("Error decompress", "Error", MB_OK);

@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <memory>
 
 #include <zlib.h>
 
@@ -8,7 +7,7 @@
 
 // Decodes a compressed project file (a zlib stream, then its 4-byte little-endian plain size)
 // as its stored bytes stream through, passing the plain bytes on to target. Memory stays at
-// one fixed output buffer whatever the file's size.
+// the sink's fixed output buffer whatever the file's size.
 //
 // plainSize is the trailer, read before the stream starts: target never receives more than
 // that many bytes; a stream that would give more stops at plainSize + 1 and fails. Target is
@@ -20,7 +19,7 @@
 // stream gets DecodeFailed. A failing target (a full disk) stops the read at once.
 class InflatingSink : public EntrySink {
 public:
-    InflatingSink(EntrySink& target, uint32_t plainSize);
+    InflatingSink(EntrySink& target, uint32_t plainSize) : target(target), plainSize(plainSize) {}
     InflatingSink(const InflatingSink&) = delete;
     InflatingSink& operator=(const InflatingSink&) = delete;
     ~InflatingSink() override;
@@ -34,30 +33,19 @@ public:
     // sound stream of plainSize bytes: the caller's "Error decompress".
     bool DecodeFailed() const { return decodeFailed; }
 
-    static constexpr uint32_t kOutputChunk = 256u << 10;
+    // Held in the sink itself, so that decoding needs no allocation of its own.
+    static constexpr uint32_t kOutputChunk = 64u << 10;
 
 private:
-    bool Decode(const unsigned char* bytes, uint32_t length);
-    struct FreeBytes {
-        void operator()(unsigned char* p) const;
-    };
     EntrySink& target;
     uint32_t plainSize;
     uint32_t storedSize = 0;
-    uint64_t fed = 0;        // stored bytes given to the decoder
-    uint64_t streamEnd = 0;  // stored bytes the stream took, once it ended
-    uint64_t produced = 0;   // plain bytes passed to target
-    bool begun = false;      // target's Begin succeeded
-    bool ended = false;
+    uint32_t fed = 0;        // stored bytes given to the decoder
+    uint32_t produced = 0;   // plain bytes passed to target
+    bool ended = false;      // the stream ended; fed then counts what it took
     bool unsound = false;    // the stream failed; the rest is only read for the CRC
     bool decodeFailed = false;
     bool streamOpen = false;
-    z_stream stream{};
-    std::unique_ptr<unsigned char, FreeBytes> output;
+    z_stream stream;  // set up by Begin
+    unsigned char output[kOutputChunk];
 };
-
-// Streams the compressed item key (an "APPDATA" entry) to target through an InflatingSink,
-// its trailer read first. Results as StreamEntry; decodeFailed tells a sound package whose
-// stream does not decode (the caller's "Error decompress") from the other failures, which
-// have had their box (CRC) or need none (target).
-StreamResult StreamCompressedEntry(PackageReader& reader, const char* key, EntrySink& target, bool& decodeFailed);

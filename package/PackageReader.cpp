@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Crc32.h"
+#include "InflatingSink.h"
 #include "LittleEndian.h"
 #include "PeCertificates.h"
 
@@ -345,7 +346,31 @@ StreamResult PackageReader::StreamEntry(const char* key, const char* section, En
     CopyBounded(sectionText, sizeof(sectionText), section != nullptr ? section : kDefaultSection);
     if (entries.Count() == 0 || key == nullptr) return StreamResult::kMissing;
     const int32_t index = FindEntry(key, sectionText);
+    return index < 0 ? StreamResult::kMissing : StreamAt(index, sink);
+}
+
+StreamResult PackageReader::StreamItem(const char* key, EntrySink& sink, bool& decodeFailed) {
+    decodeFailed = false;
+    if (key == nullptr) return StreamResult::kMissing;
+    unsigned char compressed = 0;
+    if (FindEntry(key, kCompressedSection) >= 0 && !ReadEntry(key, &compressed, 1, kCompressedSection)) {
+        return StreamResult::kFailed;
+    }
+    const int32_t index = FindEntry(key, kDefaultSection);
     if (index < 0) return StreamResult::kMissing;
+    if (compressed == 0) return StreamAt(index, sink);
+    // A trailer that cannot be read belongs to an entry too short to hold one (the sink says
+    // so) or cut short (the stream's read says so).
+    const uint32_t size = EntryAt(index)->size;
+    unsigned char trailer[kTrailerSize] = {};
+    if (size >= kTrailerSize) ReadAll(EntryOffset(index) + size - kTrailerSize, trailer, kTrailerSize);
+    InflatingSink inflating(sink, LoadU32(trailer));
+    const StreamResult result = StreamAt(index, inflating);
+    decodeFailed = result == StreamResult::kFailed && inflating.DecodeFailed();
+    return result;
+}
+
+StreamResult PackageReader::StreamAt(int32_t index, EntrySink& sink) {
     const PackageEntry& entry = *EntryAt(index);
 
     const uint32_t want = entry.size < kStreamChunk ? entry.size : kStreamChunk;
@@ -393,12 +418,6 @@ bool PackageReader::Contains(const char* key, const char* section) const {
     return FindEntry(key, section != nullptr ? section : kDefaultSection) >= 0;
 }
 
-bool PackageReader::ReadEntryTail(const char* key, void* out, uint32_t length) {
-    if (key == nullptr) return false;
-    const int32_t index = FindEntry(key, kDefaultSection);
-    if (index < 0 || EntryAt(index)->size < length) return false;
-    return ReadAll(EntryOffset(index) + EntryAt(index)->size - length, out, length);
-}
 
 void PackageReader::FreeBytes::operator()(unsigned char* p) const { std::free(p); }
 

@@ -56,10 +56,7 @@ public:
     // Whether section (default "APPDATA") holds key (not null), looked up as ReadEntry does;
     // tells an entry that is absent from one that failed to read.
     bool Contains(const char* key, const char* section = nullptr) const;
-    // The last length bytes of entry key in "APPDATA" (a compressed item's size trailer),
-    // read before the entry is streamed; no CRC check, StreamEntry checks the whole entry.
-    // False, without a message, when the entry is missing, shorter than length or cut short.
-    bool ReadEntryTail(const char* key, void* out, uint32_t length);
+
     // Looks up key as ReadEntry does and passes the entry to sink through a bounded buffer
     // (kStreamChunk bytes at most), checking its CRC-32 as the bytes pass, so an entry of any
     // size needs no more memory than that. kWritten after Commit; kMissing, without a message
@@ -68,6 +65,14 @@ public:
     // corrupt file" with the stored name as caption; a sink failure shows nothing. Data and
     // Size are not changed.
     StreamResult StreamEntry(const char* key, const char* section, EntrySink& sink);
+    // StreamEntry for an "APPDATA" entry written as a file. When a nonzero 1-byte entry of the
+    // same name in kCompressedSection marks it compressed (a zlib stream, then its 4-byte
+    // little-endian plain size), sink gets the decoded bytes through an InflatingSink, the
+    // trailer read before the stream. decodeFailed tells a sound entry whose stream does not
+    // decode to the trailer's size (the caller's "Error decompress") from the other failures,
+    // which have had their box (CRC) or need none (sink). A marker that fails its CRC gets its
+    // box and kFailed: the item's form is unknown.
+    StreamResult StreamItem(const char* key, EntrySink& sink, bool& decodeFailed);
     static constexpr uint32_t kStreamChunk = 2u << 20;
 
     // The entry last loaded without a buffer, followed by one zero byte; owned by the reader
@@ -96,6 +101,7 @@ private:
     bool ReadPart(uint64_t offset, void* buffer, uint32_t length, uint32_t& got);
     bool ReadAll(uint64_t offset, void* buffer, uint32_t length);
     int32_t FindEntry(const char* key, const char* section) const;
+    StreamResult StreamAt(int32_t index, EntrySink& sink);
     void ReportCorrupt(const PackageEntry& entry);
     void FreeEntries();
 

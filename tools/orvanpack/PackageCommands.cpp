@@ -6,7 +6,6 @@
 #include <set>
 
 #include "ConsoleHost.h"
-#include "InflatingSink.h"
 #include "LittleEndian.h"
 #include "PackageFormat.h"
 #include "PackageReader.h"
@@ -106,7 +105,7 @@ void CheckCompressedItems(PackageReader& reader, ConsoleHost& host) {
         if (!reader.ReadEntry(marker.name, &flag, 1, package_format::kCompressedSection) || flag == 0) continue;
         CountingSink counter;
         bool decodeFailed = false;
-        if (StreamCompressedEntry(reader, marker.name, counter, decodeFailed) == StreamResult::kMissing) {
+        if (reader.StreamItem(marker.name, counter, decodeFailed) == StreamResult::kMissing) {
             host.Fault(EntryLabel(marker) + ": marks an item the package does not hold");
         } else if (decodeFailed) {
             host.Fault(std::string(package_format::kDefaultSection) + "/" + marker.name +

@@ -306,14 +306,17 @@ TEST_F(EntryStreamTest, CompressedItemsDecodeWhileStreamingAndCommitOnlyWhenSoun
         {"bomb", bomb, -1, 8 << 20, StreamResult::kFailed, false, false, "begin discard "},
     };
     for (const Case& c : cases) {
-        Bytes image = PackageFixture().Raw("\\scene\\a.dat", c.stored).Image(Bytes(300, 0x90));
+        Bytes image = PackageFixture()
+                          .Raw("\\scene\\a.dat", c.stored)
+                          .Flag("\\scene\\a.dat", true, "FILEZLIB")
+                          .Image(Bytes(300, 0x90));
         if (c.flipAt >= 0) image[testkit::LayoutOf(image).tableEnd + c.flipAt] ^= 0x01;
         testkit::MemoryPackageHost host(image);
         PackageReader reader(host);
         FileSink sink(folder / "target");
         sink.failAfter = c.failWriteAfter;
         bool decodeFailed = false;
-        EXPECT_EQ(StreamCompressedEntry(reader, "\\SCENE\\A.DAT", sink, decodeFailed), c.result) << c.what;
+        EXPECT_EQ(reader.StreamItem("\\SCENE\\A.DAT", sink, decodeFailed), c.result) << c.what;
         EXPECT_EQ(decodeFailed, c.decodeFailed) << c.what;
         EXPECT_EQ(sink.calls, c.calls) << c.what;
         EXPECT_EQ(host.messages, c.corruptBox ? std::vector<std::string>{"Crc error corrupt file / \\SCENE\\A.DAT"}
