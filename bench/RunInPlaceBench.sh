@@ -2,7 +2,10 @@
 # Run in place under Wine against cp -r and rm -r of the same files, for the sample project and
 # a generated payload; for the payload also against its peers (bench/peers/): an NSIS zlib
 # installer of the same files run silently, our plain Win32 copy and delete programs, and the
-# project install of the same package driven through its dialog. Prints a table and writes it
+# project install of the same package driven through its dialog. The payload is packed twice,
+# its project files compressed (orvanpack's default) and stored (--store); package sizes are
+# set beside the NSIS installer's and a 7z archive's (7z a -mx=5, p7zip-full, installed here
+# when missing), and the packing times are printed. Prints a table and writes it
 # to bench/results/. Called by scripts/bench.sh with the Wine environment set:
 #   bench/RunInPlaceBench.sh NATIVE_BUILD WIN32_BUILD
 # Variables: BENCH_RUNS (timed runs, default 5), BENCH_SEED, BENCH_MIB (200), BENCH_FILES (2000),
@@ -58,9 +61,19 @@ note_windows=$(winepath -w "$note_unix" 2>/dev/null | tr -d '\r')
 "$native/bench/orvan_payload" --out "$work/payload" --bin "$win32/bin" --seed "$seed" --mib "$mib" \
   --files "$files" --note "$note_windows" --hold 0 | sed 's/^/payload: /'
 (cd "$work/payload/files" && find . -type f -print0 | sort -z | xargs -0 sha256sum) >"$work/payload.sha256"
+now_ms() { date +%s%3N; }
+pack_start=$(now_ms)
 "$pack" build --quiet --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/payload/project.toml" \
   -o "$work/OrvanBenchPayload.exe" >/dev/null
-echo "packed: sample $(stat -c %s "$work/OrvanBenchSample.exe") bytes, payload $(stat -c %s "$work/OrvanBenchPayload.exe") bytes"
+pack_ms=$(($(now_ms) - pack_start))
+pack_start=$(now_ms)
+"$pack" build --quiet --store --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/payload/project.toml" \
+  -o "$work/OrvanBenchStored.exe" >/dev/null
+store_ms=$(($(now_ms) - pack_start))
+echo "packed: sample $(stat -c %s "$work/OrvanBenchSample.exe") bytes, payload $(stat -c %s "$work/OrvanBenchPayload.exe")" \
+  "bytes compressed in $pack_ms ms ($(nproc) cores), $(stat -c %s "$work/OrvanBenchStored.exe") bytes stored in $store_ms ms"
+# The bytes of the entries named with a leading backslash: the project files and channel items.
+project_data() { "$pack" list "$1" | awk -F'\t' '$1 == "APPDATA" && substr($2, 1, 1) == "\\" { s += $3 } END { print s + 0 }'; }
 
 # The same package installing instead of running in place: ProjectType 2 into install_target.
 install_target=$temp_unix/OrvanBenchInstall
@@ -80,7 +93,18 @@ INSTALL_FOLDER=$install_windows awk '
 nsis_target=$temp_unix/OrvanBenchNsis
 nsis_windows=$(winepath -w "$nsis_target" 2>/dev/null | tr -d '\r')
 "$root/bench/peers/nsis-installer.sh" "$work/payload/files" "$work/NsisPayload.exe" >/dev/null
+"$root/bench/peers/nsis-installer.sh" - "$work/NsisEmpty.exe" >/dev/null
 echo "NSIS installer: $(stat -c %s "$work/NsisPayload.exe") bytes"
+# 7z for scale only; the bench installs it for itself, the tests never need it.
+if ! command -v 7z >/dev/null; then
+  if [ "$(id -u)" = 0 ]; then apt-get install -y -q --no-install-recommends p7zip-full >/dev/null 2>&1 || true
+  else sudo -n apt-get install -y -q --no-install-recommends p7zip-full >/dev/null 2>&1 || true; fi
+fi
+seven=-
+if command -v 7z >/dev/null; then
+  (cd "$work/payload/files" && 7z a -mx=5 -bd "$work/payload.7z" . >/dev/null)
+  seven=$(stat -c %s "$work/payload.7z")
+fi
 w32_target=$temp_unix/OrvanBenchW32
 w32_windows=$(winepath -w "$w32_target" 2>/dev/null | tr -d '\r')
 copytree=$win32/bin/orvan_copytree.exe
@@ -105,6 +129,7 @@ capture() {  # NAME CHECKSUMS
 }
 capture sample ""
 capture payload "$work/payload.sha256"
+capture stored "$work/payload.sha256"
 copy_target=$temp_unix/OrvanBenchCopy  # the same disk and folder as the extraction
 tree_bytes() { find "$1" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }'; }
 tree_files() { find "$1" -type f | wc -l; }
@@ -232,6 +257,7 @@ for ((i = 1; i <= runs; ++i)); do
     run_in_place "$name"
     copy_and_remove "$name"
   done
+  run_in_place stored
   nsis_install
   win32_copy_and_delete
   project_install
@@ -264,9 +290,9 @@ row() {  # PROJECT KEY LABEL BYTES(for MB/s, or -) UNIT(ms|mib)
   echo "   load average before $load_before, after $load_after (other work on the machine shows up as spread)"
   echo "   sample: $sample_bytes bytes; payload: $payload_bytes bytes ($(tree_files "$work/tree-payload") files, seed $seed)"
   printf "%-8s %-38s %9s %9s %9s %9s\n" project row min median max "MB/s"
-  for project in sample payload; do
+  for project in sample payload stored; do
     bytes=$sample_bytes
-    [ "$project" = payload ] && bytes=$payload_bytes
+    [ "$project" != sample ] && bytes=$payload_bytes
     row "$project" extract "start -> viewer start (extraction)" "$bytes" ms
     row "$project" note "start -> viewer's report written" - ms
     row "$project" cp "cp -r of the extracted files" "$bytes" ms
@@ -292,11 +318,29 @@ row() {  # PROJECT KEY LABEL BYTES(for MB/s, or -) UNIT(ms|mib)
     if (pk != "-" && pr != "-" && pr > 0) printf "; clean-up %.1fx rm -r", pk / pr
     printf " (medians)\n" }'
   awk -v pe="$(median "payload|extract")" -v pn="$(median "payload|nsis")" -v pw="$(median "payload|w32copy")" \
-    -v pk="$(median "payload|cleanup")" -v pd="$(median "payload|w32delete")" 'BEGIN {
+    -v pk="$(median "payload|cleanup")" -v pd="$(median "payload|w32delete")" -v ps="$(median "stored|extract")" \
+    -v pi="$(median "payload|install")" 'BEGIN {
     if (pe == "-") exit
     if (pn != "-" && pn > 0) printf "extraction / NSIS silent install: %.2f (target 0.9)\n", pe / pn
+    if (ps != "-" && ps > 0) printf "extraction compressed / stored: %.2f\n", pe / ps
+    if (pi != "-" && pn != "-" && pn > 0) printf "project install / NSIS silent install: %.2f (target 0.9)\n", pi / pn
     if (pw != "-" && pw > 0) printf "extraction / Win32 copy: %.2f (target 1.1)\n", pe / pw
     if (pk != "-" && pd != "-" && pd > 0) printf "clean-up / Win32 delete: %.2f (target 1.2)\n", pk / pd }'
+  echo "== package sizes of the payload's files (bytes)"
+  ours=$(stat -c %s "$work/OrvanBenchPayload.exe")
+  stored_size=$(stat -c %s "$work/OrvanBenchStored.exe")
+  nsis=$(stat -c %s "$work/NsisPayload.exe")
+  nsis_empty=$(stat -c %s "$work/NsisEmpty.exe")
+  data=$(project_data "$work/OrvanBenchPayload.exe")
+  printf "%-52s %12s\n" "ours, project files compressed" "$ours" "ours, --store" "$stored_size" \
+    "NSIS zlib installer" "$nsis" "NSIS installer with no files" "$nsis_empty" "7z a -mx=5 of the files" "$seven" \
+    "ours, project data (entries named \\...), compressed" "$data" \
+    "ours, project data, --store" "$(project_data "$work/OrvanBenchStored.exe")"
+  awk -v o="$ours" -v n="$nsis" -v e="$nsis_empty" -v d="$data" -v s="$seven" 'BEGIN {
+    printf "ours / NSIS: %.3f (target 1.0); project data / (NSIS - its empty installer): %.3f (target 0.99)", o / n, d / (n - e)
+    if (s != "-") printf "; ours / 7z: %.3f", o / s
+    printf "\n" }'
+  echo "packing the payload: compressed $pack_ms ms on $(nproc) cores, --store $store_ms ms"
   echo "== the payload's run in place step by step, timed inside the process (one run; the viewer not started)"
   echo "$steps"
 } | tee "$table"

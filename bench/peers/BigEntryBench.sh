@@ -4,7 +4,9 @@
 # memory, which must not follow the file's size. Called by scripts/bench.sh with the Wine
 # environment set:
 #   bench/peers/BigEntryBench.sh NATIVE_BUILD WIN32_BUILD
-# Variables: BENCH_BIG_MIB (the file's size, default 1536), BENCH_WORK as for the others.
+# Variables: BENCH_BIG_MIB (the file's size, default 1536), BENCH_BIG_COMPRESSIBLE=1 (the file
+# made of text lines and packed compressed, so the program decodes it as it streams),
+# BENCH_WORK as for the others.
 # Skipped, with a line saying so, when the disk lacks room for the file, the package and the copy.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -31,13 +33,20 @@ trap 'rm -rf "$work"' EXIT
 
 # A small project from the payload generator, and the big file added to its list.
 "$native/bench/orvan_payload" --out "$work/project" --bin "$win32/bin" --mib 4 --files 10 --hold 0 >/dev/null
-head -c $((big_mib << 20)) /dev/urandom >"$work/big.bin"
-awk -v big="$work/big.bin" '
+compressible=${BENCH_BIG_COMPRESSIBLE:-0}
+store=plain
+if [ "$compressible" = 1 ]; then
+  store=auto
+  yes "vertex 0.125 0.250 0.500 normal 0 1 0 texcoord 0.5 0.5" | head -c $((big_mib << 20)) >"$work/big.bin"
+else
+  head -c $((big_mib << 20)) /dev/urandom >"$work/big.bin"
+fi
+awk -v big="$work/big.bin" -v store="$store" '
   /^name = "FileCount"$/ { print; getline; count = $3; print "number = " count + 1; next }
   { print }
   END {
     print "[[entry]]\nsection = \"FILEINFO\"\nname = \"ItemNameID" count "\"\ntext = \"\\\\big.bin\""
-    print "[[entry]]\nname = \"\\\\big.bin\"\nfile = \"" big "\""
+    print "[[entry]]\nname = \"\\\\big.bin\"\nfile = \"" big "\"\nstore = \"" store "\""
   }' "$work/project/project.toml" >"$work/big.toml"
 "$native/tools/orvanpack/orvanpack" build --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/big.toml" \
   -o "$work/OrvanBig.exe" >/dev/null
@@ -50,7 +59,7 @@ line=$("$probe" --viewer OrvanViewer.exe --viewer-folder "$temp_unix/" --timeout
   -- wine "$work/OrvanBig.exe" </dev/null 2>/dev/null) || true
 field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$line"; }
 {
-  echo "== big stored entry: a $big_mib MiB project file run in place (load $(cut -d' ' -f1-3 /proc/loadavg))"
+  echo "== big $([ "$compressible" = 1 ] && echo compressed || echo stored) entry: a $big_mib MiB project file run in place (load $(cut -d' ' -f1-3 /proc/loadavg))"
   echo "package $(stat -c %s "$work/OrvanBig.exe") bytes; exit $(field exit); extracted copy byte-exact:" \
     "$([ -e "$work/same" ] && echo yes || echo NO)"
   awk -v s="$(field viewer_start)" -v t="$(field total)" -v h="$(field hwm_kib)" -v m="$(field maxrss_kib)" \
