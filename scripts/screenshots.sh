@@ -6,6 +6,7 @@
 # and leaves nothing behind: the installs go into that prefix, which is removed with the
 # display at the end.
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "$0")/common.sh"
 ensure_setup
 cd "$root"
@@ -43,15 +44,15 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvan-screenshots.XXXXXX")
 xvfb_pid=
 cleanup() {
   # Only this prefix's Wine processes: the suite's prefixes have servers of their own.
-  [ -f "$scratch/prefix/system.reg" ] && WINEPREFIX="$scratch/prefix" wineserver -k 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true
+  if [ -f "$scratch/prefix/system.reg" ]; then WINEPREFIX="$scratch/prefix" wineserver -k 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$scratch"
 }
 trap cleanup EXIT
 
 # The samples as they are, beside the build their manifests name ("../build/win32/bin"), with
 # two changes that only make the pictures possible: the viewer stays open for 5 s instead of
-# 1.5 s, and the install carries a 32 MiB file, so that its progress window is on screen
+# 1.5 s, and the install carries a 64 MiB file, so that its progress window is on screen
 # long enough to be photographed with the bar part-filled.
 mkdir -p "$scratch/samples"
 cp -r samples/project samples/*.toml "$scratch/samples/"
@@ -62,7 +63,7 @@ ln -s "$root/build" "$scratch/build"
 printf '\x88\x13\x00\x00' | dd of="$scratch/samples/project/ZRXStart.zrx" bs=1 seek=30 conv=notrunc status=none
 "$pack" build -q --manifest "$scratch/samples/project.toml" -o "$scratch/Run.exe"
 "$pack" build -q --manifest "$scratch/samples/screensaver.toml" -o "$scratch/ScreenSaver.exe"
-head -c 32M /dev/urandom >"$scratch/samples/project/textures/large.tex"
+head -c 64M /dev/urandom >"$scratch/samples/project/textures/large.tex"
 "$pack" build -q --manifest "$scratch/samples/install.toml" -o "$scratch/Install.exe"
 
 # A display number nobody uses, picked by Xvfb itself.
@@ -70,13 +71,14 @@ Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$scratch/display" 2>/dev
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 [ -s "$scratch/display" ] || { echo "screenshots: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -1 "$scratch/display")"
+DISPLAY=":$(head -1 "$scratch/display")"
+export DISPLAY
 export WINEPREFIX="$scratch/prefix" WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 echo "== making a scratch Wine prefix (a minute or two under an emulator)"
 wineboot -i >/dev/null 2>&1 || true
-# Without a window manager Wine draws the title bars itself only for windows it does not
-# leave to one; a crashing program must end, not wait behind a crash dialog.
+# There is no window manager to draw title bars: unmanaged windows get Wine's own. A crashing
+# program must end, not wait behind a crash dialog.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 wineserver -w
@@ -90,9 +92,9 @@ wait_window() {
   for _ in $(seq 600); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.2
+    sleep 0.1
   done
-  echo "screenshots: no window \"$1\" appeared within 2 minutes" >&2
+  echo "screenshots: no window \"$1\" appeared within a minute or two" >&2
   return 1
 }
 
@@ -123,7 +125,8 @@ shot() {
       fi
       mv "$current" "$previous"
     fi
-    sleep 0.2
+    # A test waits for a moment that may be short (the progress bar); stability needs a pause.
+    [ -n "$ready" ] || sleep 0.2
   done
   [ -n "$taken" ] || { echo "screenshots: $name: the window was never ready to be photographed" >&2; return 1; }
   mkdir -p "$images"
@@ -131,13 +134,14 @@ shot() {
   echo "   docs/images/$name.png ($(stat -c %s "$images/$name.png") bytes)"
 }
 
-# A progress window whose bar is filled in part: some of its lower half (the bar, below the
-# title bar) is drawn in a strong blue.
+# A progress window whose bar is filled a good part of the way (from 20 %; the first steps
+# pass quickly): the blue share of the bar, below the title bar, against its white.
 bar_filled() {
-  local share
-  share=$(convert "$1" -gravity south -crop 100%x50%+0+0 +repage \
-            -fx '(b > 0.6 && r < 0.5) ? 1 : 0' -format '%[fx:mean]' info:)
-  awk -v s="$share" 'BEGIN { exit !(s > 0.02) }'
+  local lower blue white
+  lower=(-gravity south -crop 100%x50%+0+0 +repage)
+  blue=$(convert "$1" "${lower[@]}" -fx '(b > 0.6 && r < 0.5) ? 1 : 0' -format '%[fx:mean]' info:)
+  white=$(convert "$1" "${lower[@]}" -fx '(r > 0.97 && g > 0.97 && b > 0.97) ? 1 : 0' -format '%[fx:mean]' info:)
+  awk -v b="$blue" -v w="$white" 'BEGIN { exit !(b + w > 0 && b / (b + w) >= 0.2 && b / (b + w) < 0.95) }'
 }
 
 # The screen saver once it has drawn its project: anything but black.
