@@ -168,10 +168,12 @@ close_box() {
   wait_gone '^Orvan3D Sample$'
 }
 
+# Each window's id goes into a variable first: a window that never came then stops the run.
 echo "== running in place: the viewer"
 (cd "$scratch" && wine Run.exe >/dev/null 2>&1) &
 run=$!
-shot "$(wait_window '^Orvan3D Viewer - Orvan3D Sample$')" viewer-window
+viewer=$(wait_window '^Orvan3D Viewer - Orvan3D Sample$')
+shot "$viewer" viewer-window
 wait "$run"
 
 echo "== installing: options, folder browser, progress, success"
@@ -186,7 +188,8 @@ xdotool windowfocus --sync "$browser" 2>/dev/null || true
 xdotool key Escape
 wait_gone '^Browse for Folder$'
 click_install "$dialog"
-shot "$(wait_window '^Installing\.\.\.$')" progress-window bar_filled
+progress=$(wait_window '^Installing\.\.\.$')
+shot "$progress" progress-window bar_filled
 box=$(wait_window '^Orvan3D Sample$')
 shot "$box" success-box
 close_box "$box"
@@ -195,8 +198,10 @@ wait "$run"
 echo "== installing and starting the screen saver"
 (cd "$scratch" && wine ScreenSaver.exe >/dev/null 2>&1) &
 run=$!
-click_install "$(wait_window "^$options")"
-close_box "$(wait_window '^Orvan3D Sample$')"
+dialog=$(wait_window "^$options")
+click_install "$dialog"
+box=$(wait_window '^Orvan3D Sample$')
+close_box "$box"
 wait "$run"
 wine 'C:\windows\system32\Orvan3D Sample.scr' /s >/dev/null 2>&1 &
 run=$!
