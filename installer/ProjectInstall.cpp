@@ -2,6 +2,7 @@
 // uninstall entry.
 #include <shlobj.h>
 
+#include "ExactPath.h"
 #include "FormatText.h"
 #include "Installer.h"
 #include "OptionsDialog.h"
@@ -13,12 +14,15 @@ constexpr int32_t kTextCapacity = 259;
 constexpr size_t kLinkCapacity = 2 * 260 + 16;
 
 // The Programs folder as a path; false when the shell cannot give it.
+// A profile folder outside the ANSI code page is named by its short form; without one no
+// link is made, as when the shell gives no folder.
 bool ProgramsFolder(HWND owner, char (&path)[MAX_PATH]) {
     LPITEMIDLIST location = nullptr;
     if (FAILED(::SHGetSpecialFolderLocation(owner, CSIDL_PROGRAMS, &location))) return false;
-    const bool converted = ::SHGetPathFromIDListA(location, path) != FALSE;
+    wchar_t wide[MAX_PATH] = {};
+    const bool converted = ::SHGetPathFromIDListW(location, wide) != FALSE;
     ::CoTaskMemFree(location);
-    return converted;
+    return converted && win::ToExactPath(wide, path, sizeof(path));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Installing a project as a Winamp visualisation plug-in.
 #include <shlobj.h>
 
+#include "ExactPath.h"
 #include "FormatText.h"
 #include "Installer.h"
 #include "OptionsDialog.h"
@@ -11,19 +12,18 @@ constexpr int32_t kTextCapacity = 259;
 
 // The folder the user picks in the shell's folder browser; false when the browser is
 // cancelled or the choice is no file-system folder.
-bool BrowseForFolder(char (&folder)[kWinampFolderCapacity]) {
+bool BrowseForFolder(wchar_t (&path)[MAX_PATH]) {
     // Only a successful initialisation is balanced, as for the links.
     const bool comStarted = SUCCEEDED(::CoInitialize(nullptr));
-    BROWSEINFOA browse = {};
-    browse.lpszTitle = "Select Main WinAmp Install Folder";
+    BROWSEINFOW browse = {};
+    browse.lpszTitle = L"Select Main WinAmp Install Folder";
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
-    LPITEMIDLIST chosen = ::SHBrowseForFolderA(&browse);
-    char path[MAX_PATH] = {};
-    const bool found = chosen != nullptr && ::SHGetPathFromIDListA(chosen, path);
+    LPITEMIDLIST chosen = ::SHBrowseForFolderW(&browse);
+    path[0] = L'\0';
+    const bool found = chosen != nullptr && ::SHGetPathFromIDListW(chosen, path);
     if (chosen != nullptr) ::CoTaskMemFree(chosen);
     if (comStarted) ::CoUninitialize();
-    if (!found) return false;
-    return win::FormatText(folder, sizeof(folder), "%s", path);
+    return found;
 }
 
 }  // namespace
@@ -38,7 +38,13 @@ bool Installer::FindWinampFolder(const char* projectName, char (&folder)[kWinamp
     }
     // A cancelled browser leaves no folder to install into: the installation ends here. A
     // typed folder that is not a full path is refused as in the options dialog.
-    while (BrowseForFolder(folder)) {
+    wchar_t chosen[MAX_PATH];
+    while (BrowseForFolder(chosen)) {
+        // A folder whose name has no exact narrow form would be another folder: said, and asked again.
+        if (!win::ToExactPath(chosen, folder, sizeof(folder))) {
+            win::ShowNoExactPath(nullptr, chosen);
+            continue;
+        }
         if (OptionsDialog::IsFullPath(folder)) return true;
         OptionsDialog::RefuseFolder(projectName);
     }
