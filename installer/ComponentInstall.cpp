@@ -1,8 +1,9 @@
-// The common end of the screen-saver and plug-in installations: everything after their
-// component is in place.
+// What the install modes share: the options dialog and progress window they open with, and
+// the common end of the screen-saver and plug-in installations once their component is in place.
 #include "FormatText.h"
 #include "Installer.h"
 #include "LittleEndian.h"
+#include "OptionsDialog.h"
 
 namespace {
 
@@ -28,21 +29,33 @@ private:
 
 }  // namespace
 
-void Installer::OpenProgress() {
+bool Installer::ChooseFolderWithProgress(const char* projectName, const char* proposedFolder) {
+    OptionsDialog dialog;
+    dialog.SetProjectName(projectName);
+    if (!dialog.Show(instance, hostWindow, proposedFolder)) return false;
     progress.reset(new ProgressWindow());
     progress->SetText("Installing...");
     progress->Create(instance, hostWindow);
     progress->SetProgress(0);
+    SetInstallFolder(dialog.GetFolder());
+    // Fails while the folder does not exist yet; the first extraction creates it.
+    ::SetCurrentDirectoryA(installFolder);
+    return true;
 }
 
-bool Installer::StartComponentInstall(OptionsDialog& dialog, const char* projectName, const char* proposedFolder) {
-    dialog.SetProjectName(projectName);
-    if (!dialog.Show(instance, hostWindow, proposedFolder)) return false;
+void Installer::SetProgress(float value) {
+    if (progress) progress->SetProgress(value);
+}
 
-    OpenProgress();
-    SetInstallFolder(dialog.GetFolder());
-    ::SetCurrentDirectoryA(installFolder);
+void Installer::CloseProgress() {
+    if (!progress) return;
+    progress->SetProgress(0.95f);
+    progress->Close();
+    progress.reset();
+}
 
+bool Installer::StartComponentInstall(const char* projectName, const char* proposedFolder) {
+    if (!ChooseFolderWithProgress(projectName, proposedFolder)) return false;
     if (!ExtractEngineFiles()) return false;
     if (!LoadEngine()) return false;
     progress->SetProgress(0.05f);
@@ -89,9 +102,7 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
     }
     RegisterViewer();
     RegisterUninstall();
-    progress->SetProgress(0.95f);
-    progress->Close();
-    progress.reset();
+    CloseProgress();
     messages.Show("Installation successfully completed!", projectName, MB_ICONINFORMATION);
     return true;
 }

@@ -133,27 +133,36 @@ bool Installer::StaysInPlace(const char* value, bool fullPath) {
            RefuseItem(value, "This item would be written outside the installation folder.");
 }
 
-bool Installer::ExtractFile(const char* name, bool decode) {
-    extractFailed = false;
-    if (name == nullptr) return false;
+ExtractResult Installer::ExtractFile(const char* name, bool decode) {
+    if (name == nullptr) return ExtractResult::kMissing;
     char path[kFolderCapacity];
-    if (!StaysInPlace(name, false)) {
-        extractFailed = true;
-        return false;
-    }
+    if (!StaysInPlace(name, false)) return ExtractResult::kFailed;
     if (!Join(path, sizeof(path), installFolder, "\\", name)) {
-        extractFailed = true;
-        return RefuseItem(name, "The path of this item in the installation folder is too long.");
+        RefuseItem(name, "The path of this item in the installation folder is too long.");
+        return ExtractResult::kFailed;
     }
     CreateFoldersAlong(path);
     // Only an entry the table lacks is "not found"; one that fails to read is damaged, and
     // the reader has said so with its CRC box.
     if (!reader || !reader->Contains(name)) {
         messages.Show(name, "Could not find resource", MB_OK);
-        return false;
+        return ExtractResult::kMissing;
     }
     if (!decode) return ExtractStored(name, path);
 
+    const unsigned char* content = nullptr;
+    uint32_t contentSize = 0;
+    if (!LoadDecoded(name, content, contentSize)) return ExtractResult::kFailed;
+    FileSink sink(path);
+    if (!sink.Begin(contentSize) || !sink.Write(content, contentSize) || !sink.Commit()) {
+        sink.Discard();
+        return ExtractResult::kFailed;
+    }
+    Record(createdFiles, path);
+    return contentSize != 0 ? ExtractResult::kWritten : ExtractResult::kEmpty;
+}
+
+bool Installer::LoadDecoded(const char* name, const unsigned char*& content, uint32_t& contentSize) {
     // The last decoding goes before the next entry is loaded, so an entry never needs more
     // than itself and its decoded bytes.
     if (entryData == decoded.get()) {
@@ -161,62 +170,45 @@ bool Installer::ExtractFile(const char* name, bool decode) {
         entrySize = 0;
     }
     decoded.reset();
-    if (!GetPackageEntry(name, nullptr, 0, nullptr)) {
-        extractFailed = true;
-        return false;
-    }
-    const unsigned char* content = entryData;
-    uint32_t contentSize = entrySize;
-    if (decode && fileLoader != nullptr) {
+    if (!GetPackageEntry(name, nullptr, 0, nullptr)) return false;
+    if (fileLoader != nullptr) {
         fileLoader->LoadFromMemory(entryData, entrySize, kLoadBorrowed);
         entryData = nullptr;
         // A "VBRF" chunk that does not decode would otherwise be written still encoded.
         if (fileLoader->FindChunk("VBRF", 0) && !channelFactory->fileDecoder.DecodeFile(fileLoader)) {
             messages.Show("Error decompress", "Error", MB_OK);
-            extractFailed = true;
             return false;
         }
         content = fileLoader->GetData();
         contentSize = fileLoader->GetSize();
-    } else if (decode) {
-        if (!DecodeWithZlib()) {
-            messages.Show("Error decompress", "Error", MB_OK);
-            extractFailed = true;
-            return false;
-        }
-        content = entryData;
-        contentSize = entrySize;
+        return true;
     }
-
-    FileSink sink(path);
-    if (!sink.Begin(contentSize) || !sink.Write(content, contentSize) || !sink.Commit()) {
-        sink.Discard();
-        extractFailed = true;
+    if (!DecodeWithZlib()) {
+        messages.Show("Error decompress", "Error", MB_OK);
         return false;
     }
-    Record(createdFiles, path);
-    return contentSize != 0;
+    content = entryData;
+    contentSize = entrySize;
+    return true;
 }
 
-bool Installer::ExtractStored(const char* name, const char* path) {
+ExtractResult Installer::ExtractStored(const char* name, const char* path) {
     // Streamed, not loaded: a stored project file may be larger than a 32-bit process can hold.
     // ExtractFile has made sure the entry is there.
     FileSink sink(path);
-    if (reader->StreamEntry(name, nullptr, sink) != StreamResult::kWritten) {
-        // Damaged in the package or not writable on disk: either way the item is not there.
-        extractFailed = true;
-        return false;
-    }
+    // Damaged in the package or not writable on disk: either way the item is not there.
+    if (reader->StreamEntry(name, nullptr, sink) != StreamResult::kWritten) return ExtractResult::kFailed;
     Record(createdFiles, path);
-    return sink.Size() != 0;
+    return sink.Size() != 0 ? ExtractResult::kWritten : ExtractResult::kEmpty;
 }
 
 void Installer::ShowCopyError() { messages.Show(kCopyError, "Installation Error", MB_OK | MB_ICONERROR); }
 
 bool Installer::ExtractRequired(const char* name, const char* missingText) {
-    if (ExtractFile(name, true)) return true;
+    const ExtractResult result = ExtractFile(name, true);
+    if (result) return true;
     // "not found" would be wrong for an entry the package holds: its own box has been shown.
-    if (extractFailed) {
+    if (result.Failed()) {
         ShowCopyError();
         return false;
     }
@@ -228,11 +220,11 @@ bool Installer::ExtractRequired(const char* name, const char* missingText) {
 bool Installer::ExtractEngineFiles() {
     bool ok = true;
     for (const char* name : kEngineFiles) {
-        ok = ExtractFile(name, true);
+        ok = static_cast<bool>(ExtractFile(name, true));
         if (!ok) break;
     }
     // The start file is the project's, stored as is.
-    if (ok) ok = ExtractFile("ZRXStart.zrx", false);
+    if (ok) ok = static_cast<bool>(ExtractFile("ZRXStart.zrx", false));
     if (!ok) ShowCopyError();
     return ok;
 }
@@ -256,11 +248,10 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
         win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
         char item[kItemNameCapacity + 1] = {};
         if (!GetPackageEntry(key, item, kItemNameCapacity, section)) continue;
-        ExtractFile(item, decode);
         // A missing item is the package's business; one that is damaged or could not be
         // written (disk full, file locked) leaves an installation that must not pass for a
         // whole one.
-        if (extractFailed) {
+        if (ExtractFile(item, decode).Failed()) {
             ShowCopyError();
             return false;
         }

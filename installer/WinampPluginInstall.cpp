@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int32_t kTextCapacity = 259;
-
 // The folder the user picks in the shell's folder browser; false when the browser is
 // cancelled or the choice is no file-system folder.
 bool BrowseForFolder(char (&folder)[kWinampFolderCapacity]) {
@@ -47,7 +45,6 @@ bool Installer::FindWinampFolder(const char* projectName, char (&folder)[kWinamp
 }
 
 bool Installer::InstallWinampPlugin() {
-    OptionsDialog dialog;
     unsigned char checkDx8 = 0;
     if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
     char startupDirectory[kTextCapacity + 1] = {};
@@ -69,7 +66,7 @@ bool Installer::InstallWinampPlugin() {
                       projectName, MB_ICONWARNING | MB_OK);
     }
 
-    if (!StartComponentInstall(dialog, projectName, startupDirectory)) return false;
+    if (!StartComponentInstall(projectName, startupDirectory)) return false;
     if (!ExtractRequired("ZRXUnInst.exe") || !ExtractRequired("WinAmp.dll")) return false;
 
     char winampFolder[kWinampFolderCapacity] = {};
