@@ -12,21 +12,6 @@ constexpr uint32_t kFieldSize = 259;
 // What the screen saver and the plug-in are given as their "SCTI" value.
 constexpr uint32_t kTimingValue = 20;
 
-// The saver is the engine's and goes back through its own destructor on every path.
-class SaverOwner {
-public:
-    explicit SaverOwner(FileSaverChannel* saver) : saver(saver) {}
-    SaverOwner(const SaverOwner&) = delete;
-    SaverOwner& operator=(const SaverOwner&) = delete;
-    ~SaverOwner() {
-        if (saver != nullptr) saver->Destroy(kEngineDeleteObject);
-    }
-    FileSaverChannel* get() const { return saver; }
-
-private:
-    FileSaverChannel* saver;
-};
-
 }  // namespace
 
 bool Installer::ChooseFolderWithProgress(const char* projectName, const char* proposedFolder) {
@@ -70,7 +55,7 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
     bool recorded = false;
     {
         // Destroyed before the engine that made it is released.
-        SaverOwner saver(static_cast<FileSaverChannel*>(channelFactory->CreateChannel(kFileSaverChannelId, 0, 0)));
+        EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(channelFactory, kFileSaverChannelId));
         if (saver.get() != nullptr) {
             char configPath[kFolderCapacity + 32];
             win::FormatText(configPath, sizeof(configPath), "%s\\%s", installFolder, configName);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "EngineLoader.h"
 #include "FormatText.h"
 #include "HostWindowClass.h"
 
@@ -34,35 +35,22 @@ bool Installer::LoadEngine() {
     AddEngineFoldersToPath();
     // PATH alone would let the loader look in this program's folder first for the engine's
     // own libraries; they are searched in the install folder's engine folders instead.
-    engineLibrary.reset(win::LoadEngineLibrary(installFolder, engineFolders));
-    if (!engineLibrary) {
-        engineFolders.Clear();
-        return false;
-    }
-    auto getControl = reinterpret_cast<GetEngineControlInstanceFunc>(
-        reinterpret_cast<void*>(::GetProcAddress(engineLibrary.get(), kGetEngineControlInstanceName)));
-    if (getControl == nullptr) return false;
-    engineControl = getControl();
-    if (engineControl == nullptr) return false;
-    engineControl->SetBaseFolder(installFolder);
-    if (!engineControl->Initialize(instance, kHostWindowClass, hostWindow)) return false;
-    channelFactory = engineControl->GetChannelFactory();
+    channelFactory = win::LoadEngineCore(installFolder, instance, kHostWindowClass, hostWindow, engineFolders,
+                                         engineLibrary, engineControl);
     return channelFactory != nullptr;
 }
 
 bool Installer::CreateFileLoader() {
     if (channelFactory == nullptr) return false;
-    fileLoader = static_cast<FileLoaderChannel*>(channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0));
-    if (fileLoader != nullptr) return true;
+    fileLoader.reset(CreateChannelAs<FileLoaderChannel>(channelFactory, kFileLoaderChannelId));
+    if (fileLoader) return true;
     messages.Show("Can't init fileloader", "P", MB_OK);
     return false;
 }
 
 void Installer::ReleaseEngine() {
-    if (fileLoader != nullptr) fileLoader->Destroy(kEngineDeleteObject);
-    fileLoader = nullptr;
-    if (engineControl != nullptr) engineControl->Destroy(kEngineDeleteObject);
-    engineControl = nullptr;
+    fileLoader.reset();
+    engineControl.reset();
     channelFactory = nullptr;
     // Freed even without a control object: a library left loaded would keep its file locked.
     engineLibrary.reset();

@@ -171,11 +171,11 @@ bool Installer::LoadDecoded(const char* name, const unsigned char*& content, uin
     }
     decoded.reset();
     if (!GetPackageEntry(name, nullptr, 0, nullptr)) return false;
-    if (fileLoader != nullptr) {
+    if (fileLoader) {
         fileLoader->LoadFromMemory(entryData, entrySize, kLoadBorrowed);
         entryData = nullptr;
         // A "VBRF" chunk that does not decode would otherwise be written still encoded.
-        if (fileLoader->FindChunk("VBRF", 0) && !channelFactory->fileDecoder.DecodeFile(fileLoader)) {
+        if (fileLoader->FindChunk("VBRF", 0) && !channelFactory->fileDecoder.DecodeFile(fileLoader.get())) {
             messages.Show("Error decompress", "Error", MB_OK);
             return false;
         }

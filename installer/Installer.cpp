@@ -16,10 +16,6 @@ Installer::Installer(PackageHost& host, UserMessages& messages)
     : messages(messages), reader(new PackageReader(host)) {}
 
 Installer::~Installer() {
-    // A mode that stopped after loading the engine did not release it: its objects still
-    // live and are destroyed only through their own code, so the library stays mapped until
-    // the process ends instead of being freed under them.
-    if (engineControl != nullptr) engineLibrary.release();
     progress.reset();
     reader.reset();
     FreeRecorded(createdFolders);

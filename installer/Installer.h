@@ -6,6 +6,7 @@
 
 #include "DllSearch.h"
 #include "EngineInterface.h"
+#include "EngineObject.h"
 #include "Handle.h"
 #include "HeapBuffer.h"
 #include "OptionsDialog.h"
@@ -50,9 +51,9 @@ public:
     Installer(PackageHost& host, UserMessages& messages);
     Installer(const Installer&) = delete;
     Installer& operator=(const Installer&) = delete;
-    // Closes the progress window and the reader and frees the recorded paths; does not release
-    // the engine (the modes do that on their own paths), and leaves an engine still holding
-    // objects loaded.
+    // Closes the progress window and the reader and frees the recorded paths. The modes release
+    // the engine on their own paths; one a failing mode left loaded goes as ReleaseEngine would
+    // release it: file loader, control object, then the library.
     virtual ~Installer();
 
     virtual void Init(HINSTANCE instance, HWND hostWindow);
@@ -187,8 +188,8 @@ public:
     // gives a scratch key, which the caller keeps open while the Installer uses it.
     void SetRegistryRoot(HKEY root) { registryRoot = root; }
 
-    // Destroys the file loader, then the control object, then unloads the library. Safe when
-    // nothing, or only part, of the engine was obtained.
+    // Destroys the file loader, then the control object, each through its own destructor, then
+    // unloads the library. Safe when nothing, or only part, of the engine was obtained.
     void ReleaseEngine();
     // Creates fileLoader through the channel factory; false after "Can't init fileloader" / "P"
     // when the engine gives none.
@@ -219,9 +220,12 @@ protected:
     char installFolder[kFolderCapacity] = {};
     const unsigned char* entryData = nullptr;
     uint32_t entrySize = 0;
-    EngineControl* engineControl = nullptr;
+    // Declared after the library: an engine a failing mode left loaded goes back object by
+    // object before its library is freed.
+    EngineObject<EngineControl> engineControl;
+    // The control's own; never destroyed here.
     ChannelFactory* channelFactory = nullptr;
-    FileLoaderChannel* fileLoader = nullptr;
+    EngineObject<FileLoaderChannel> fileLoader;
     HWND hostWindow = nullptr;
     PointerList createdFiles;
     PointerList createdFolders;

@@ -2,6 +2,7 @@
 // uninstall entry.
 #include <shlobj.h>
 
+#include "ComScope.h"
 #include "FormatText.h"
 #include "Installer.h"
 #include "OptionsDialog.h"
@@ -13,11 +14,9 @@ constexpr size_t kLinkCapacity = 2 * 260 + 16;
 
 // The Programs folder as a path; false when the shell cannot give it.
 bool ProgramsFolder(HWND owner, char (&path)[MAX_PATH]) {
-    LPITEMIDLIST location = nullptr;
-    if (FAILED(::SHGetSpecialFolderLocation(owner, CSIDL_PROGRAMS, &location))) return false;
-    const bool converted = ::SHGetPathFromIDListA(location, path) != FALSE;
-    ::CoTaskMemFree(location);
-    return converted;
+    win::CoTaskMemory<ITEMIDLIST> location;
+    if (FAILED(::SHGetSpecialFolderLocation(owner, CSIDL_PROGRAMS, location.put()))) return false;
+    return ::SHGetPathFromIDListA(location.get(), path) != FALSE;
 }
 
 }  // namespace
@@ -76,11 +75,11 @@ bool Installer::ExtractProgramAndLinks(const char* shortCutName) {
 bool Installer::RecordProjectInstall(const char* projectName) {
     // The uninstall entry is only made for a record that exists: without one the install
     // could never be removed.
-    auto* saver = static_cast<FileSaverChannel*>(channelFactory->CreateChannel(kFileSaverChannelId, 0, 0));
     bool recorded = false;
-    if (saver != nullptr) {
-        recorded = WriteUninstallRecord(saver, projectName, false);
-        saver->Destroy(kEngineDeleteObject);
+    {
+        // Destroyed before the engine that made it is released.
+        EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(channelFactory, kFileSaverChannelId));
+        if (saver) recorded = WriteUninstallRecord(saver.get(), projectName, false);
     }
     ReleaseEngine();
     if (!recorded) ShowCopyError();

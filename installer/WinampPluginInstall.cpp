@@ -1,6 +1,7 @@
 // Installing a project as a Winamp visualisation plug-in.
 #include <shlobj.h>
 
+#include "ComScope.h"
 #include "FormatText.h"
 #include "Installer.h"
 #include "OptionsDialog.h"
@@ -10,16 +11,13 @@ namespace {
 // The folder the user picks in the shell's folder browser; false when the browser is
 // cancelled or the choice is no file-system folder.
 bool BrowseForFolder(char (&folder)[kWinampFolderCapacity]) {
-    // Only a successful initialisation is balanced, as for the links.
-    const bool comStarted = SUCCEEDED(::CoInitialize(nullptr));
+    const win::ComScope com;
     BROWSEINFOA browse = {};
     browse.lpszTitle = "Select Main WinAmp Install Folder";
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
-    LPITEMIDLIST chosen = ::SHBrowseForFolderA(&browse);
+    const win::CoTaskMemory<ITEMIDLIST> chosen(::SHBrowseForFolderA(&browse));
     char path[MAX_PATH] = {};
-    const bool found = chosen != nullptr && ::SHGetPathFromIDListA(chosen, path);
-    if (chosen != nullptr) ::CoTaskMemFree(chosen);
-    if (comStarted) ::CoUninitialize();
+    const bool found = chosen && ::SHGetPathFromIDListA(chosen.get(), path);
     if (!found) return false;
     return win::FormatText(folder, sizeof(folder), "%s", path);
 }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "ComScope.h"
 #include "ResourceIds.h"
 #include "TextCopy.h"
 
@@ -126,10 +127,9 @@ void OptionsDialog::OnBrowse(HWND dialog) {
     browse.pszDisplayName = displayName;
     browse.lpszTitle = "Select Installation Directory";
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
-    LPITEMIDLIST item = ::SHBrowseForFolderA(&browse);
-    if (item == nullptr) return;
-    ::SHGetPathFromIDListA(item, folder);
-    ::CoTaskMemFree(item);
+    const win::CoTaskMemory<ITEMIDLIST> item(::SHBrowseForFolderA(&browse));
+    if (!item) return;
+    ::SHGetPathFromIDListA(item.get(), folder);
     ::SendMessageA(::GetDlgItem(dialog, IDC_FOLDER_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder));
 }
 

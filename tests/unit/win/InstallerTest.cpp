@@ -413,24 +413,36 @@ TEST_F(InstallerTest, EngineFoldersGoInFrontOfALongPathOnce) {
 
 TEST_F(InstallerTest, EngineRoadDecodesChannelItemsAndReleasesEverything) {
     const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), testkit::ProjectOptions());
-    auto installer = Make(package.fixture, scratch + "\\engine");
-    ASSERT_TRUE(installer->ExtractEngineFiles());
-    ASSERT_TRUE(installer->LoadEngine());
-    ASSERT_TRUE(installer->CreateFileLoader());
-    EXPECT_TRUE(installer->ExtractChannels());
-    EXPECT_TRUE(installer->ExtractProjectFiles());
-    installer->ReleaseEngine();
-    EXPECT_TRUE(messages.shown.empty());
-    // The channel items were stored in the engine's form and are written decoded.
-    Bytes plain;
-    ASSERT_TRUE(testkit::ReadFileBytes(scratch + "\\engine\\channels\\scene.chn", plain));
-    EXPECT_EQ(plain.size(), 20000u);
-    // Nothing of the engine stays loaded: its files can be deleted.
-    for (const char* name : {"EngineCore.dll", "channels\\ChunkLoader.dll", "channels\\FolderScan.dll"}) {
-        EXPECT_TRUE(::DeleteFileA((scratch + "\\engine\\" + name).c_str())) << name;
+    // Released by the mode, or left loaded by a mode that stopped and gone with the Installer.
+    for (const bool released : {true, false}) {
+        const std::string folder = scratch + (released ? "\\released" : "\\left");
+        const char* how = released ? "released" : "left loaded";
+        auto installer = Make(package.fixture, folder);
+        ASSERT_TRUE(installer->ExtractEngineFiles());
+        ASSERT_TRUE(installer->LoadEngine());
+        ASSERT_TRUE(installer->CreateFileLoader());
+        EXPECT_TRUE(installer->ExtractChannels());
+        EXPECT_TRUE(installer->ExtractProjectFiles());
+        if (released) {
+            installer->ReleaseEngine();
+        } else {
+            installer.reset();
+        }
+        EXPECT_TRUE(messages.shown.empty());
+        // The channel items were stored in the engine's form and are written decoded.
+        Bytes plain;
+        ASSERT_TRUE(testkit::ReadFileBytes(folder + "\\channels\\scene.chn", plain));
+        EXPECT_EQ(plain.size(), 20000u);
+        // Nothing of the engine stays loaded, its objects gone through their own destructors
+        // (which unload the channel libraries): its files can be deleted.
+        for (const char* name : {"EngineCore.dll", "channels\\ChunkLoader.dll", "channels\\FolderScan.dll"}) {
+            EXPECT_TRUE(::DeleteFileA((folder + "\\" + name).c_str())) << name << ", " << how;
+        }
+        // A second load after the release works the same way.
+        if (installer) {
+            EXPECT_FALSE(installer->LoadEngine()) << "its library is gone now";
+        }
     }
-    // A second load after the release works the same way.
-    EXPECT_FALSE(installer->LoadEngine()) << "its library is gone now";
 }
 
 TEST_F(InstallerTest, ReleaseWithoutAnEngineDoesNothing) {
