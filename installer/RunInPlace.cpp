@@ -186,13 +186,10 @@ bool Installer::Cleanup() {
 }
 
 void Installer::DeleteCacheTree(const char* folder) {
-    auto* channel = static_cast<DirectoryChannel*>(channelFactory->CreateChannel(kDirectoryChannelId, 0, 0));
-    if (channel == nullptr) return;
+    EngineObject<DirectoryChannel> channel(CreateChannelAs<DirectoryChannel>(channelFactory, kDirectoryChannelId));
+    if (!channel) return;
     char path[260];
-    if (!JoinPath(path, sizeof(path), folder, "*.*")) {
-        channel->Destroy(kEngineDeleteObject);
-        return;
-    }
+    if (!JoinPath(path, sizeof(path), folder, "*.*")) return;
     channel->SetFilter("*.*");
     channel->Scan(path);
     for (int i = 0; i < channel->FileCount(); ++i) {
@@ -211,5 +208,4 @@ void Installer::DeleteCacheTree(const char* folder) {
         LowerAscii(path);
         if (std::strstr(path, "cache") != nullptr) ::RemoveDirectoryA(path);
     }
-    channel->Destroy(kEngineDeleteObject);
 }

@@ -2,20 +2,12 @@
 #include "ExactPath.h"
 #include "FormatText.h"
 #include "Installer.h"
-#include "OptionsDialog.h"
-
-namespace {
-
-constexpr int32_t kTextCapacity = 259;
-
-}  // namespace
 
 void Installer::SetSystemFolder(const char* folder) {
     win::FormatText(systemFolder, sizeof(systemFolder), "%s", folder);
 }
 
 bool Installer::InstallScreensaver() {
-    OptionsDialog dialog;
     unsigned char checkDx8 = 0;
     if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
     // Required although this mode never uses its value.
@@ -33,7 +25,7 @@ bool Installer::InstallScreensaver() {
                       projectName, MB_ICONWARNING | MB_OK);
     }
 
-    if (!StartComponentInstall(dialog, projectName, installPath)) return false;
+    if (!StartComponentInstall(projectName, installPath)) return false;
     if (!ExtractRequired("ZRXUnInst.exe") || !CopyScreensaverToSystem()) return false;
     progress->SetProgress(0.1f);
     return FinishComponentInstall("screensaver.cfg", projectName, &Installer::WriteScreensaverOptions);

@@ -1,6 +1,7 @@
 // Installing a project as a Winamp visualisation plug-in.
 #include <shlobj.h>
 
+#include "ComScope.h"
 #include "ExactPath.h"
 #include "FormatText.h"
 #include "Installer.h"
@@ -8,22 +9,16 @@
 
 namespace {
 
-constexpr int32_t kTextCapacity = 259;
-
 // The folder the user picks in the shell's folder browser; false when the browser is
 // cancelled or the choice is no file-system folder.
 bool BrowseForFolder(wchar_t (&path)[MAX_PATH]) {
-    // Only a successful initialisation is balanced, as for the links.
-    const bool comStarted = SUCCEEDED(::CoInitialize(nullptr));
+    const win::ComScope com;
     BROWSEINFOW browse = {};
     browse.lpszTitle = L"Select Main WinAmp Install Folder";
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
-    LPITEMIDLIST chosen = ::SHBrowseForFolderW(&browse);
+    const win::CoTaskMemory<ITEMIDLIST> chosen(::SHBrowseForFolderW(&browse));
     path[0] = L'\0';
-    const bool found = chosen != nullptr && ::SHGetPathFromIDListW(chosen, path);
-    if (chosen != nullptr) ::CoTaskMemFree(chosen);
-    if (comStarted) ::CoUninitialize();
-    return found;
+    return chosen && ::SHGetPathFromIDListW(chosen.get(), path);
 }
 
 }  // namespace
@@ -53,7 +48,6 @@ bool Installer::FindWinampFolder(const char* projectName, char (&folder)[kWinamp
 }
 
 bool Installer::InstallWinampPlugin() {
-    OptionsDialog dialog;
     unsigned char checkDx8 = 0;
     if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
     char startupDirectory[kTextCapacity + 1] = {};
@@ -75,7 +69,7 @@ bool Installer::InstallWinampPlugin() {
                       projectName, MB_ICONWARNING | MB_OK);
     }
 
-    if (!StartComponentInstall(dialog, projectName, startupDirectory)) return false;
+    if (!StartComponentInstall(projectName, startupDirectory)) return false;
     if (!ExtractRequired("ZRXUnInst.exe") || !ExtractRequired("WinAmp.dll")) return false;
 
     char winampFolder[kWinampFolderCapacity] = {};

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "ComScope.h"
 #include "ExactPath.h"
 #include "ResourceIds.h"
 #include "TextCopy.h"
@@ -149,13 +150,13 @@ void OptionsDialog::OnBrowse(HWND dialog) {
     browse.pszDisplayName = displayName;
     browse.lpszTitle = L"Select Installation Directory";
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
-    LPITEMIDLIST item = ::SHBrowseForFolderW(&browse);
-    if (item == nullptr) return;
+    const win::CoTaskMemory<ITEMIDLIST> item(::SHBrowseForFolderW(&browse));
+    if (!item) return;
     // Wide into the edit box, whose change handler takes the exact narrow form.
     wchar_t chosen[MAX_PATH] = {};
-    const bool converted = ::SHGetPathFromIDListW(item, chosen) != FALSE;
-    ::CoTaskMemFree(item);
-    if (converted) ::SendMessageW(::GetDlgItem(dialog, IDC_FOLDER_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(chosen));
+    if (::SHGetPathFromIDListW(item.get(), chosen)) {
+        ::SendMessageW(::GetDlgItem(dialog, IDC_FOLDER_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(chosen));
+    }
 }
 
 void OptionsDialog::OnFolderEdited(const char* text) {

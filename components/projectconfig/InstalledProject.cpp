@@ -5,8 +5,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "DllSearch.h"
-#include "EngineInterface.h"
+#include "EngineLoader.h"
 #include "ExactPath.h"
 #include "Handle.h"
 #include "LittleEndian.h"
@@ -64,32 +63,16 @@ struct Engine {
     // Declared before the library, so that the engine's folders leave the search after it.
     win::DllFolders folders;
     win::Module library;
-    EngineControl* control = nullptr;
-    FileLoaderChannel* loader = nullptr;
+    EngineObject<EngineControl> control;
+    EngineObject<FileLoaderChannel> loader;
 
-    Engine() = default;
-    Engine(const Engine&) = delete;
-    Engine& operator=(const Engine&) = delete;
-    ~Engine() {
-        if (loader != nullptr) loader->Destroy(kEngineDeleteObject);
-        if (control != nullptr) control->Destroy(kEngineDeleteObject);
-    }
     bool Load(const char* folder, HINSTANCE instance, const char* windowClass) {
-        // Explicit search flags rather than the process's defaults: in the plug-in the process is
-        // the host's, whose search is not ours to change.
-        library.reset(win::LoadEngineLibrary(folder, folders));
-        if (!library) return false;
-        auto get = reinterpret_cast<GetEngineControlInstanceFunc>(
-            reinterpret_cast<void*>(::GetProcAddress(library.get(), kGetEngineControlInstanceName)));
-        control = get != nullptr ? get() : nullptr;
-        if (control == nullptr || !control->SetBaseFolder(folder) ||
-            !control->Initialize(instance, windowClass, nullptr)) {
-            return false;
-        }
-        ChannelFactory* factory = control->GetChannelFactory();
+        // In the plug-in the process is the host's: its library search is not ours to change,
+        // and the engine's folders are added for the engine's life only.
+        ChannelFactory* factory = win::LoadEngineCore(folder, instance, windowClass, nullptr, folders, library, control);
         if (factory == nullptr) return false;
-        loader = static_cast<FileLoaderChannel*>(factory->CreateChannel(kFileLoaderChannelId, 0, 0));
-        return loader != nullptr;
+        loader.reset(CreateChannelAs<FileLoaderChannel>(factory, kFileLoaderChannelId));
+        return static_cast<bool>(loader);
     }
     // The chunk's data, or null when the loaded file has no such chunk.
     const unsigned char* Find(const char* tag, uint32_t& size) {

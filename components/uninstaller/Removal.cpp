@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "ComPtr.h"
+#include "ComScope.h"
 #include "ExactPath.h"
 #include "Handle.h"
 #include "WinampFolder.h"
@@ -100,7 +101,8 @@ bool DeleteEntry(const std::string& path) {
 std::string LinkTarget(const std::string& link) {
     wchar_t wide[MAX_PATH] = {};
     if (::MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH) == 0) return std::string();
-    if (FAILED(::CoInitialize(nullptr))) return std::string();
+    const win::ComScope com;
+    if (!com.Started()) return std::string();
     char target[MAX_PATH] = {};
     {
         win::ComPtr<IShellLinkA> shellLink;
@@ -115,7 +117,6 @@ std::string LinkTarget(const std::string& link) {
             target[0] = '\0';
         }
     }
-    ::CoUninitialize();
     return target;
 }
 
