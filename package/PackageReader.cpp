@@ -350,7 +350,6 @@ StreamResult PackageReader::StreamEntry(const char* key, const char* section, En
 }
 
 StreamResult PackageReader::StreamItem(const char* key, EntrySink& sink, bool& decodeFailed) {
-    decodeFailed = false;
     if (key == nullptr) return StreamResult::kMissing;
     unsigned char compressed = 0;
     if (FindEntry(key, kCompressedSection) >= 0 && !ReadEntry(key, &compressed, 1, kCompressedSection)) {

@@ -69,8 +69,8 @@ public:
     // same name in kCompressedSection marks it compressed (a zlib stream, then its 4-byte
     // little-endian plain size), sink gets the decoded bytes through an InflatingSink, the
     // trailer read before the stream. decodeFailed tells a sound entry whose stream does not
-    // decode to the trailer's size (the caller's "Error decompress") from the other failures,
-    // which have had their box (CRC) or need none (sink). A marker that fails its CRC gets its
+    // decode to the trailer's size (the caller's "Error decompress", set only then: the caller
+    // clears it) from the other failures, which have had their box (CRC) or need none (sink). A marker that fails its CRC gets its
     // box and kFailed: the item's form is unknown.
     StreamResult StreamItem(const char* key, EntrySink& sink, bool& decodeFailed);
     static constexpr uint32_t kStreamChunk = 2u << 20;
