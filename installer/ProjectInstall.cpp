@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "ComScope.h"
+#include "ExactPath.h"
 #include "FormatText.h"
 #include "Installer.h"
 #include "OptionsDialog.h"
@@ -13,10 +14,13 @@ namespace {
 constexpr size_t kLinkCapacity = 2 * 260 + 16;
 
 // The Programs folder as a path; false when the shell cannot give it.
+// A profile folder outside the ANSI code page is named by its short form; without one no
+// link is made, as when the shell gives no folder.
 bool ProgramsFolder(HWND owner, char (&path)[MAX_PATH]) {
     win::CoTaskMemory<ITEMIDLIST> location;
     if (FAILED(::SHGetSpecialFolderLocation(owner, CSIDL_PROGRAMS, location.put()))) return false;
-    return ::SHGetPathFromIDListA(location.get(), path) != FALSE;
+    wchar_t wide[MAX_PATH] = {};
+    return ::SHGetPathFromIDListW(location.get(), wide) != FALSE && win::ToExactPath(wide, path, sizeof(path));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // Installing a project as a Windows screen saver.
+#include "ExactPath.h"
 #include "FormatText.h"
 #include "Installer.h"
 
@@ -37,8 +38,9 @@ bool Installer::CopyScreensaverToSystem() {
     char system[MAX_PATH] = {};
     if (systemFolder[0] != '\0') {
         win::FormatText(system, sizeof(system), "%s", systemFolder);
-    } else {
-        ::GetSystemDirectoryA(system, kTextCapacity);
+    } else if (!win::ExactSystemFolder(system, sizeof(system))) {
+        ShowCopyError();
+        return false;
     }
     char projectName[kTextCapacity + 1] = {};
     if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;

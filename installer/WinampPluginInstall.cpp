@@ -2,6 +2,7 @@
 #include <shlobj.h>
 
 #include "ComScope.h"
+#include "ExactPath.h"
 #include "FormatText.h"
 #include "Installer.h"
 #include "OptionsDialog.h"
@@ -10,16 +11,14 @@ namespace {
 
 // The folder the user picks in the shell's folder browser; false when the browser is
 // cancelled or the choice is no file-system folder.
-bool BrowseForFolder(char (&folder)[kWinampFolderCapacity]) {
+bool BrowseForFolder(wchar_t (&path)[MAX_PATH]) {
     const win::ComScope com;
-    BROWSEINFOA browse = {};
-    browse.lpszTitle = "Select Main WinAmp Install Folder";
+    BROWSEINFOW browse = {};
+    browse.lpszTitle = L"Select Main WinAmp Install Folder";
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
-    const win::CoTaskMemory<ITEMIDLIST> chosen(::SHBrowseForFolderA(&browse));
-    char path[MAX_PATH] = {};
-    const bool found = chosen && ::SHGetPathFromIDListA(chosen.get(), path);
-    if (!found) return false;
-    return win::FormatText(folder, sizeof(folder), "%s", path);
+    const win::CoTaskMemory<ITEMIDLIST> chosen(::SHBrowseForFolderW(&browse));
+    path[0] = L'\0';
+    return chosen && ::SHGetPathFromIDListW(chosen.get(), path);
 }
 
 }  // namespace
@@ -34,7 +33,13 @@ bool Installer::FindWinampFolder(const char* projectName, char (&folder)[kWinamp
     }
     // A cancelled browser leaves no folder to install into: the installation ends here. A
     // typed folder that is not a full path is refused as in the options dialog.
-    while (BrowseForFolder(folder)) {
+    wchar_t chosen[MAX_PATH];
+    while (BrowseForFolder(chosen)) {
+        // A folder whose name has no exact narrow form would be another folder: said, and asked again.
+        if (!win::ToExactPath(chosen, folder, sizeof(folder))) {
+            win::ShowNoExactPath(nullptr, chosen);
+            continue;
+        }
         if (OptionsDialog::IsFullPath(folder)) return true;
         OptionsDialog::RefuseFolder(projectName);
     }

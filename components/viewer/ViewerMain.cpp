@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "EngineLoader.h"
+#include "ExactPath.h"
 #include "Handle.h"
 #include "LittleEndian.h"
 
@@ -96,7 +97,7 @@ void WriteNote(const StartFile& start) {
     char current[MAX_PATH] = {};
     ::GetCurrentDirectoryA(sizeof(current), current);
     char module[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, module, sizeof(module));
+    win::ExactModulePath(nullptr, module, sizeof(module));
     std::string report = std::string("folder=") + current + "\r\nmodule=" + module +
                          "\r\ncommand=" + ::GetCommandLineA() + "\r\ntitle=" + start.title + "\r\n";
     ListFiles(current, "", report);
@@ -176,9 +177,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Before anything else is loaded: the project's folder is our current folder, and a
     // library lying there must not be taken for a system one.
     win::HardenDllSearch();
+    // The engine is loaded from the viewer's folder, named exactly (win/ExactPath.h).
     char folder[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameA(nullptr, folder, sizeof(folder));
-    if (n == 0 || n >= sizeof(folder) - 1) return 1;
+    if (!win::ExactModulePath(nullptr, folder, sizeof(folder))) return 1;
     *std::strrchr(folder, '\\') = '\0';
 
     HWND window = CreateViewerWindow(instance);
