@@ -11,7 +11,7 @@
 #include "DllSearch.h"
 #include "Removal.h"
 #include "SelfRemoval.h"
-#include "UninstallRecord.h"
+#include "UninstallRecordReader.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "RecordBytes.h"
-#include "UninstallRecord.h"
+#include "UninstallRecordReader.h"
 
 namespace {
 

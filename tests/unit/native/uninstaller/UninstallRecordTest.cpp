@@ -8,7 +8,7 @@
 #include "ChunkFile.h"
 #include "LittleEndian.h"
 #include "RecordBytes.h"
-#include "UninstallRecord.h"
+#include "UninstallRecordReader.h"
 
 using testkit::Bytes;
 using uninstall::RecordError;

@@ -15,7 +15,7 @@
 #include "Removal.h"
 #include "SelfRemoval.h"
 #include "UiDriver.h"
-#include "UninstallRecord.h"
+#include "UninstallRecordReader.h"
 
 using testkit::Bytes;
 

@@ -1,4 +1,4 @@
-#include "UninstallRecord.h"
+#include "UninstallRecordReader.h"
 
 #include <cstring>
 #include <set>
