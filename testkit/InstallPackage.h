@@ -9,6 +9,14 @@
 
 namespace testkit {
 
+// The boxes and entry of the test project's installation, as Boxes gives them.
+constexpr char kCopyErrorBox[] =
+    "There was an error while trying to copy one of the installation files.\nPlease make sure no applications are "
+    "running that might be locking some files. / Installation Error";
+constexpr char kInstallSuccessText[] =
+    "Installation successfully completed!\r\nYou are able to find the installed program in the Start menu.";
+constexpr char kTestUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DTest Project";
+
 // A complete project-install package (ProjectType 2) made from the built components of
 // binFolder. Each configuration key can be left out to provoke its message.
 struct InstallOptions {

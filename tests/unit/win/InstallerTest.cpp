@@ -52,7 +52,7 @@ std::vector<std::string> Strings(const PointerList& list) {
     return out;
 }
 
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using testkit::Exists;
 
 Bytes FileBytes(const std::string& path) {
     Bytes out;

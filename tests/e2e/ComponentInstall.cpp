@@ -1,0 +1,88 @@
+#include "ComponentInstall.h"
+
+#include "Files.h"
+#include "Registry.h"
+
+namespace e2e {
+
+namespace {
+
+constexpr char kViewerParent[] = "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\";
+constexpr char kUninstallParent[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D";
+
+void RemoveEmptyViewerKeys() {
+    for (const char* key : {"SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000", "SOFTWARE\\Velbor\\Orvan3D Viewers",
+                            "SOFTWARE\\Velbor"}) {
+        win::RegKey open;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, open.put()) != ERROR_SUCCESS) continue;
+        DWORD subKeys = 0;
+        DWORD values = 0;
+        if (::RegQueryInfoKeyA(open.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                               nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+            subKeys != 0 || values != 0) {
+            return;
+        }
+        open.reset();
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
+    }
+}
+
+}  // namespace
+
+ComponentInstall::ComponentInstall(int32_t projectType, const std::string& projectName, const std::string& targetName)
+    : projectType(projectType), projectName(projectName), targetName(targetName) {}
+
+void ComponentInstall::SetUp() {
+    scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    target = scratch + "\\" + targetName;
+    RemoveTraces();
+    ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
+}
+
+void ComponentInstall::TearDown() {
+    RemoveTraces();
+    testkit::RemoveTree(scratch);
+}
+
+void ComponentInstall::RemoveTraces() {
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kViewerParent + projectName).c_str());
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kUninstallParent + projectName).c_str());
+    RemoveEmptyViewerKeys();
+}
+
+testkit::ComponentInstallOptions ComponentInstall::Options() const {
+    testkit::ComponentInstallOptions options;
+    options.projectType = projectType;
+    options.projectName = projectName;
+    options.installPath = scratch + "\\Proposed Folder";
+    return options;
+}
+
+std::string ComponentInstall::Pack(const testkit::ComponentInstallOptions& options) {
+    package = testkit::MakeComponentInstallPackage(testkit::OwnFolder(), options);
+    const std::string path = scratch + "\\Setup.exe";
+    EXPECT_TRUE(testkit::WriteFileBytes(path, package.fixture.Image(stub)));
+    return path;
+}
+
+testkit::RunResult ComponentInstall::Install(const testkit::ComponentInstallOptions& options,
+                                             testkit::DriveOptions drive) {
+    if (!drive.onOptions) drive.onOptions = testkit::InstallInto(target);
+    return testkit::Drive(Pack(options), drive);
+}
+
+std::vector<std::pair<std::string, std::string>> ComponentInstall::ViewerEntry() const {
+    return testkit::TextValues(HKEY_LOCAL_MACHINE, kViewerParent + projectName);
+}
+
+std::vector<std::pair<std::string, std::string>> ComponentInstall::UninstallEntry() const {
+    return testkit::TextValues(HKEY_LOCAL_MACHINE, kUninstallParent + projectName);
+}
+
+void ComponentInstall::ExpectNoRecordNorEntries(const std::string& what) const {
+    EXPECT_FALSE(testkit::Exists(target + "\\uninstall.nfo")) << what;
+    EXPECT_TRUE(ViewerEntry().empty()) << what;
+    EXPECT_TRUE(UninstallEntry().empty()) << what;
+}
+
+}  // namespace e2e

@@ -1,0 +1,41 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "InstallPackage.h"
+#include "UiDriver.h"
+
+// What the screen-saver and plug-in installation tests share: a scratch folder with the
+// target, the packed program, and the viewer and uninstall entries each test removes again.
+namespace e2e {
+
+class ComponentInstall : public ::testing::Test {
+protected:
+    ComponentInstall(int32_t projectType, const std::string& projectName, const std::string& targetName);
+    void SetUp() override;
+    void TearDown() override;
+    // The entries, and the viewer entries' parent keys as far as they are empty (an installed
+    // viewer keeps them).
+    virtual void RemoveTraces();
+
+    testkit::ComponentInstallOptions Options() const;
+    std::string Pack(const testkit::ComponentInstallOptions& options);
+    // Packs and runs the program; the options dialog installs into target.
+    testkit::RunResult Install(const testkit::ComponentInstallOptions& options, testkit::DriveOptions drive = {});
+    std::vector<std::pair<std::string, std::string>> ViewerEntry() const;
+    std::vector<std::pair<std::string, std::string>> UninstallEntry() const;
+    void ExpectNoRecordNorEntries(const std::string& what) const;
+
+    const int32_t projectType;
+    const std::string projectName;
+    const std::string targetName;
+    std::string scratch;
+    std::string target;
+    testkit::Bytes stub;
+    testkit::InstallPackage package;
+};
+
+}  // namespace e2e
