@@ -144,10 +144,15 @@ private:
         }
         // Before the box check: the dialog's label has the id of a message box's text.
         if (HWND edit = FindControl(dialog, kFolderEdit)) {
+            // A program still busy setting the dialog up (a slow first start) counts as hung
+            // and answers nothing yet; every options dialog has a title, so it is read on a
+            // later look.
+            const std::string title = WindowText(dialog);
+            if (title.empty()) return;
             handled.push_back(dialog);
             if (!run.dialogSeen) {
                 run.dialogSeen = true;
-                run.dialogTitle = WindowText(dialog);
+                run.dialogTitle = title;
                 run.dialogFolder = WindowText(edit);
             }
             if (options.onOptions) options.onOptions(dialog);
