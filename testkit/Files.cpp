@@ -16,21 +16,16 @@ namespace testkit {
 namespace {
 
 void AddTree(const std::string& folder, const std::string& prefix, bool withFolders, std::vector<std::string>& out) {
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (withFolders) out.push_back(prefix + name + "\\");
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-                AddTree(folder + "\\" + name, prefix + name + "\\", withFolders, out);
-            }
-        } else {
+    ForEachEntry(folder, [&](const std::string& name, const WIN32_FIND_DATAA& found) {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             out.push_back(prefix + name);
+            return;
         }
-    } while (::FindNextFileA(find.get(), &found));
+        if (withFolders) out.push_back(prefix + name + "\\");
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            AddTree(folder + "\\" + name, prefix + name + "\\", withFolders, out);
+        }
+    });
 }
 
 // The host's name of a Windows path; empty where Wine's kernel32 lacks the conversion.
@@ -83,6 +78,16 @@ private:
 
 bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+void ForEachEntry(const std::string& folder, const std::function<void(const std::string& name, const WIN32_FIND_DATAA&)>& visit) {
+    WIN32_FIND_DATAA found;
+    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!find) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") visit(name, found);
+    } while (::FindNextFileA(find.get(), &found));
+}
+
 std::vector<std::string> Tree(const std::string& folder, bool withFolders) {
     std::vector<std::string> out;
     AddTree(folder, "", withFolders, out);
@@ -106,25 +111,18 @@ std::string MakeScratchFolder(const std::string& name) {
 }
 
 void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (find) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                // Removed as a link; Wine's RemoveDirectory would also remove an empty target.
-                RemoveHostLink(path);
-            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileA(path.c_str());
-            }
-        } while (::FindNextFileA(find.get(), &found));
-    }
-    find.reset();
+    ForEachEntry(folder, [&](const std::string& name, const WIN32_FIND_DATAA& found) {
+        const std::string path = folder + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            // Removed as a link; Wine's RemoveDirectory would also remove an empty target.
+            RemoveHostLink(path);
+        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            RemoveTree(path);
+        } else {
+            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileA(path.c_str());
+        }
+    });
     ::RemoveDirectoryA(folder.c_str());
 }
 

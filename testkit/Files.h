@@ -1,4 +1,7 @@
 #pragma once
+#include <windows.h>
+
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -9,6 +12,9 @@
 namespace testkit {
 
 bool Exists(const std::string& path);
+
+// Calls visit with each entry of folder ("." and ".." left out) and its find data.
+void ForEachEntry(const std::string& folder, const std::function<void(const std::string& name, const WIN32_FIND_DATAA&)>& visit);
 
 // Files below folder, relative, with backslashes, sorted; withFolders adds every folder too,
 // named with a trailing backslash. Nothing behind a link to a folder is listed.

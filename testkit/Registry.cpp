@@ -1,25 +1,52 @@
 #include "Registry.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "LittleEndian.h"
 
 namespace testkit {
 
+namespace {
+
+// Every value of an open key, by name.
+void EnumValues(HKEY key, const std::function<void(const char* name, DWORD type, const Bytes& data)>& visit) {
+    for (DWORD i = 0;; ++i) {
+        char name[512];
+        DWORD nameSize = sizeof(name);
+        unsigned char data[4096];
+        DWORD dataSize = sizeof(data);
+        DWORD type = 0;
+        if (::RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) return;
+        visit(name, type, Bytes(data, data + dataSize));
+    }
+}
+
+}  // namespace
+
 std::map<std::string, RegistryValue> Values(HKEY root, const std::string& keyPath) {
     std::map<std::string, RegistryValue> out;
     win::RegKey key;
     if (::RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return out;
-    for (DWORD i = 0;; ++i) {
-        char name[256];
-        DWORD nameSize = sizeof(name);
-        unsigned char data[2048];
-        DWORD dataSize = sizeof(data);
-        DWORD type = 0;
-        if (::RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
-        out[name] = {type, Bytes(data, data + dataSize)};
-    }
+    EnumValues(key.get(), [&](const char* name, DWORD type, const Bytes& data) { out[name] = {type, data}; });
     return out;
+}
+
+void AddKeyTree(HKEY root, const std::string& keyPath, std::map<std::string, RegistryValue>& out) {
+    win::RegKey key;
+    if (::RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+    out[keyPath + "\\"] = {REG_NONE, Bytes()};
+    EnumValues(key.get(), [&](const char* name, DWORD type, const Bytes& data) {
+        out[keyPath + "\\:" + name] = {type, data};
+    });
+    std::vector<std::string> subKeys;
+    for (DWORD i = 0;; ++i) {
+        char name[512];
+        DWORD nameSize = sizeof(name);
+        if (::RegEnumKeyExA(key.get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        subKeys.push_back(name);
+    }
+    for (const auto& sub : subKeys) AddKeyTree(root, keyPath + "\\" + sub, out);
 }
 
 RegistryValue RegText(const std::string& text) {

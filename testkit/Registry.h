@@ -16,6 +16,9 @@ namespace testkit {
 using RegistryValue = std::pair<DWORD, Bytes>;
 // Every value of root\keyPath, by name; empty when the key does not exist.
 std::map<std::string, RegistryValue> Values(HKEY root, const std::string& keyPath);
+// Adds root\keyPath and every key below it ("path\\"), and each of their values
+// ("path\\:name"), to out.
+void AddKeyTree(HKEY root, const std::string& keyPath, std::map<std::string, RegistryValue>& out);
 // REG_SZ with its terminator, and REG_DWORD, as Values gives them.
 RegistryValue RegText(const std::string& text);
 RegistryValue RegNumber(DWORD number);

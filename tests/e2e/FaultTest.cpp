@@ -20,6 +20,7 @@
 #include "InstallPackage.h"
 #include "InstalledContents.h"
 #include "PackageFixture.h"
+#include "ProjectInstall.h"
 #include "Registry.h"
 #include "UiDriver.h"
 
@@ -88,43 +89,30 @@ private:
 
 using InstallPackageFiles = std::vector<std::pair<std::string, Bytes>>;
 
-class Faults : public ::testing::Test {
+class Faults : public e2e::ProjectInstall {
 protected:
+    Faults() : e2e::ProjectInstall("Target") {}
     void SetUp() override {
-        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        e2e::ProjectInstall::SetUp();
         temp = scratch + "\\temp";
         ::CreateDirectoryA(temp.c_str(), nullptr);
         savedTmp = testkit::Environment("TMP");
         savedTemp = testkit::Environment("TEMP");
         savedPath = testkit::Environment("PATH");
         SetTemp(temp + "\\");
-        startMenuFolder = testkit::KnownFolder(CSIDL_PROGRAMS) + "\\Orvan3D Test";
-        RemoveTraces();
-        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
     }
     void TearDown() override {
         SetTemp(savedTmp, savedTemp);
         ::SetEnvironmentVariableA("PATH", savedPath.c_str());
-        RemoveTraces();
-        testkit::RemoveTree(scratch);
-    }
-    void RemoveTraces() {
-        testkit::RemoveTree(startMenuFolder);
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTestUninstallKey);
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTestUninstallKey);
+        e2e::ProjectInstall::TearDown();
     }
     static void SetTemp(const std::string& tmp, const std::string& alsoTemp = "") {
         ::SetEnvironmentVariableA("TMP", tmp.c_str());
         ::SetEnvironmentVariableA("TEMP", (alsoTemp.empty() ? tmp : alsoTemp).c_str());
     }
-    std::string Pack(const testkit::PackageFixture& fixture, const std::string& name = "Setup.exe") {
-        const std::string path = scratch + "\\" + name;
-        EXPECT_TRUE(testkit::WriteFileBytes(path, fixture.Image(stub)));
-        return path;
-    }
     testkit::InstallOptions InstallOptions() const {
-        testkit::InstallOptions options;
-        options.installPath = scratch + "\\Proposed Folder";
+        testkit::InstallOptions options = Options();
+        options.note.clear();
         return options;
     }
     testkit::ProjectOptions RunOptions() const {
@@ -143,13 +131,10 @@ protected:
         EXPECT_TRUE(CutFiles(folder, files, notOurs).empty())
             << what << ": " << ::testing::PrintToString(CutFiles(folder, files, notOurs));
     }
-    std::string scratch;
     std::string temp;
     std::string savedTmp;
     std::string savedTemp;
     std::string savedPath;
-    std::string startMenuFolder;
-    Bytes stub;
 };
 
 // The small drive, or a reason to skip.

@@ -14,6 +14,7 @@
 #include "Controls.h"
 #include "InstallPackage.h"
 #include "PackageFixture.h"
+#include "ProjectInstall.h"
 #include "RecordBytes.h"
 #include "Registry.h"
 #include "UiDriver.h"
@@ -44,38 +45,9 @@ std::map<std::string, testkit::RegistryValue> UninstallEntry() {
     return testkit::Values(HKEY_LOCAL_MACHINE, kTestUninstallKey);
 }
 
-class ProjectInstall : public ::testing::Test {
+class ProjectInstall : public e2e::ProjectInstall {
 protected:
-    void SetUp() override {
-        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        target = scratch + "\\Install Target";
-        programs = testkit::KnownFolder(CSIDL_PROGRAMS);
-        ASSERT_FALSE(programs.empty());
-        startMenuFolder = programs + "\\Orvan3D Test";
-        RemoveTraces();
-        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
-    }
-    void TearDown() override {
-        RemoveTraces();
-        testkit::RemoveTree(scratch);
-    }
-    void RemoveTraces() {
-        testkit::RemoveTree(startMenuFolder);
-        ::RemoveDirectoryA(startMenuFolder.c_str());
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTestUninstallKey);
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTestUninstallKey);
-    }
-    testkit::InstallOptions Options() const {
-        testkit::InstallOptions options;
-        options.installPath = scratch + "\\Proposed Folder";
-        options.note = scratch + "\\viewer-note.txt";
-        return options;
-    }
-    std::string Pack(const testkit::PackageFixture& fixture) {
-        const std::string path = scratch + "\\Setup.exe";
-        EXPECT_TRUE(testkit::WriteFileBytes(path, fixture.Image(stub)));
-        return path;
-    }
+    ProjectInstall() : e2e::ProjectInstall("Install Target") {}
     // Nothing of an installation anywhere: folder, links, uninstall entry.
     void ExpectNothingInstalled(const char* what) {
         EXPECT_FALSE(Exists(target)) << what;
@@ -84,12 +56,6 @@ protected:
         EXPECT_TRUE(UninstallEntry().empty()) << what;
         EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << what;
     }
-
-    std::string scratch;
-    std::string target;
-    std::string programs;
-    std::string startMenuFolder;
-    Bytes stub;
 };
 
 }  // namespace
@@ -311,19 +277,19 @@ TEST_F(ProjectInstall, TheDirectXQuestionAnsweredNoInstallsNothing) {
 TEST_F(ProjectInstall, EachMissingKeyIsNamedInReadingOrder) {
     struct Case {
         const char* key;
-        std::function<void(testkit::InstallOptions&)> remove;
+        bool testkit::InstallOptions::*remove;  // the key left out
     } cases[] = {
-        {"CheckDx8", [](testkit::InstallOptions& o) { o.withCheckDx8 = false; }},
-        {"RunAfterInstall", [](testkit::InstallOptions& o) { o.withRunAfterInstall = false; }},
-        {"InstallPath", [](testkit::InstallOptions& o) { o.withInstallPath = false; }},
-        {"ShortCutName", [](testkit::InstallOptions& o) { o.withShortCutName = false; }},
-        {"ProjectName", [](testkit::InstallOptions& o) { o.withProjectName = false; }},
+        {"CheckDx8", &testkit::InstallOptions::withCheckDx8},
+        {"RunAfterInstall", &testkit::InstallOptions::withRunAfterInstall},
+        {"InstallPath", &testkit::InstallOptions::withInstallPath},
+        {"ShortCutName", &testkit::InstallOptions::withShortCutName},
+        {"ProjectName", &testkit::InstallOptions::withProjectName},
     };
     auto cumulative = Options();
     for (const Case& c : cases) {
         auto options = Options();
-        c.remove(options);
-        c.remove(cumulative);
+        options.*c.remove = false;
+        cumulative.*c.remove = false;
         const auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture), testkit::CancelOptions);
         EXPECT_EQ(run.exitCode, 0u) << c.key;
         EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string("Can't find project type ") + c.key + " / Error"}))

@@ -174,16 +174,16 @@ TEST_F(ScreensaverInstall, AFailedCopyOfTheSaverOrTheUninstallerFailsTheInstall)
 TEST_F(ScreensaverInstall, EachMissingKeyIsNamedAndNothingIsInstalled) {
     struct Case {
         const char* key;
-        std::function<void(testkit::ComponentInstallOptions&)> remove;
+        bool testkit::ComponentInstallOptions::*remove;  // the key left out
     } cases[] = {
-        {"CheckDx8", [](testkit::ComponentInstallOptions& o) { o.withCheckDx8 = false; }},
-        {"RunAfterInstall", [](testkit::ComponentInstallOptions& o) { o.withRunAfterInstall = false; }},
-        {"InstallPath", [](testkit::ComponentInstallOptions& o) { o.withInstallPath = false; }},
-        {"ProjectName", [](testkit::ComponentInstallOptions& o) { o.withProjectName = false; }},
+        {"CheckDx8", &testkit::ComponentInstallOptions::withCheckDx8},
+        {"RunAfterInstall", &testkit::ComponentInstallOptions::withRunAfterInstall},
+        {"InstallPath", &testkit::ComponentInstallOptions::withInstallPath},
+        {"ProjectName", &testkit::ComponentInstallOptions::withProjectName},
     };
     for (const Case& c : cases) {
         auto options = Options();
-        c.remove(options);
+        options.*c.remove = false;
         const auto run = Install(options);
         EXPECT_EQ(run.exitCode, 0u) << c.key;
         EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string("Can't find project type ") + c.key + " / Error"}))

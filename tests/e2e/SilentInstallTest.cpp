@@ -15,6 +15,7 @@
 #include "MemoryPackageHost.h"
 #include "PackageFixture.h"
 #include "PackageReader.h"
+#include "ProjectInstall.h"
 #include "Registry.h"
 #include "UiDriver.h"
 
@@ -68,47 +69,14 @@ Traces Collect(const std::string& target, const std::string& startMenuFolder) {
     return traces;
 }
 
-class SilentInstall : public ::testing::Test {
+class SilentInstall : public e2e::ProjectInstall {
 protected:
-    void SetUp() override {
-        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        target = scratch + "\\Silent Target";
-        const std::string programs = testkit::KnownFolder(CSIDL_PROGRAMS);
-        ASSERT_FALSE(programs.empty());
-        startMenuFolder = programs + "\\Orvan3D Test";
-        RemoveTraces();
-        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
-    }
-    void TearDown() override {
-        RemoveTraces();
-        testkit::RemoveTree(scratch);
-    }
-    void RemoveTraces() {
-        testkit::RemoveTree(startMenuFolder);
-        ::RemoveDirectoryA(startMenuFolder.c_str());
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTestUninstallKey);
-    }
-    testkit::InstallOptions Options() const {
-        testkit::InstallOptions options;
-        options.installPath = scratch + "\\Proposed Folder";
-        options.note = scratch + "\\viewer-note.txt";
-        return options;
-    }
-    std::string Pack(const Bytes& image) {
-        const std::string path = scratch + "\\Setup.exe";
-        EXPECT_TRUE(testkit::WriteFileBytes(path, image));
-        return path;
-    }
+    SilentInstall() : e2e::ProjectInstall("Silent Target") {}
     void ExpectNoRecord(const std::string& what) {
         EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << what;
         EXPECT_FALSE(Exists(scratch + "\\Proposed Folder\\uninstall.nfo")) << what;
         EXPECT_TRUE(UninstallEntry().empty()) << what;
     }
-
-    std::string scratch;
-    std::string target;
-    std::string startMenuFolder;
-    Bytes stub;
 };
 
 }  // namespace

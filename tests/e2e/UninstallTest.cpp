@@ -63,25 +63,20 @@ void NoDialog(HWND) { ADD_FAILURE() << "no options dialog expected"; }
 using Tree = std::map<std::string, std::pair<uint64_t, uint64_t>>;
 
 void AddTree(const std::string& folder, const std::set<std::string>& skip, Tree& out) {
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
+    testkit::ForEachEntry(folder, [&](const std::string& name, const WIN32_FIND_DATAA& found) {
         const std::string path = folder + "\\" + name;
-        if (skip.count(Lower(path)) != 0) continue;
+        if (skip.count(Lower(path)) != 0) return;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
             out[path + "\\"] = {0, 0};
             AddTree(path, skip, out);
-        } else {
-            const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-            const uint64_t time =
-                (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
-            out[path] = {size, time};
+            return;
         }
-    } while (::FindNextFileA(find.get(), &found));
+        const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        const uint64_t time =
+            (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+        out[path] = {size, time};
+    });
 }
 
 // The whole drive, but for folders that lie elsewhere: links (under Wine the user's
@@ -122,36 +117,13 @@ TreeChanges Compare(const Tree& before, const Tree& after) {
 // Every key and value below root\path, by path.
 using Registry = std::map<std::string, std::pair<DWORD, Bytes>>;
 
-void AddKeys(HKEY root, const std::string& path, Registry& out) {
-    win::RegKey key;
-    if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
-    out[path + "\\"] = {REG_NONE, Bytes()};
-    for (DWORD i = 0;; ++i) {
-        char name[512];
-        DWORD nameSize = sizeof(name);
-        unsigned char data[4096];
-        DWORD dataSize = sizeof(data);
-        DWORD type = 0;
-        if (::RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
-        out[path + "\\:" + name] = {type, Bytes(data, data + dataSize)};
-    }
-    std::vector<std::string> subKeys;
-    for (DWORD i = 0;; ++i) {
-        char name[512];
-        DWORD nameSize = sizeof(name);
-        if (::RegEnumKeyExA(key.get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        subKeys.push_back(name);
-    }
-    for (const auto& sub : subKeys) AddKeys(root, path + "\\" + sub, out);
-}
-
 // The keys an installation of ours writes to, whole. The viewer entry's parent keys are left
 // out: the installation creates them when missing, and they stay, empty, as the common place
 // of every project's viewer entry. Values anywhere below them still count.
 Registry RegistryConcerned() {
     Registry out;
-    AddKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", out);
-    AddKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velbor", out);
+    testkit::AddKeyTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", out);
+    testkit::AddKeyTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velbor", out);
     for (const char* parent : {"SOFTWARE\\Velbor\\", "SOFTWARE\\Velbor\\Orvan3D Viewers\\",
                                "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\"}) {
         out.erase(parent);

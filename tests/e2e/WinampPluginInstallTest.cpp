@@ -226,17 +226,17 @@ TEST_F(WinampPluginInstall, DecliningTheQuestionOrCancellingTheBrowserWritesNoth
 TEST_F(WinampPluginInstall, EachMissingKeyIsNamedAndNothingIsInstalled) {
     struct Case {
         const char* text;
-        std::function<void(testkit::ComponentInstallOptions&)> remove;
+        bool testkit::ComponentInstallOptions::*remove;  // the key left out
     } cases[] = {
-        {"Can't find project type CheckDx8", [](testkit::ComponentInstallOptions& o) { o.withCheckDx8 = false; }},
+        {"Can't find project type CheckDx8", &testkit::ComponentInstallOptions::withCheckDx8},
         {"Can't find project type StartupDirectory",
-         [](testkit::ComponentInstallOptions& o) { o.withStartupDirectory = false; }},
-        {"Can't find project type ProjectName", [](testkit::ComponentInstallOptions& o) { o.withProjectName = false; }},
-        {"Can't find winamp version", [](testkit::ComponentInstallOptions& o) { o.withWinampVersion = false; }},
+         &testkit::ComponentInstallOptions::withStartupDirectory},
+        {"Can't find project type ProjectName", &testkit::ComponentInstallOptions::withProjectName},
+        {"Can't find winamp version", &testkit::ComponentInstallOptions::withWinampVersion},
     };
     for (const Case& c : cases) {
         auto options = Options();
-        c.remove(options);
+        options.*c.remove = false;
         const auto run = Install(options);
         EXPECT_EQ(run.exitCode, 0u) << c.text;
         EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string(c.text) + " / Error"}));
