@@ -44,6 +44,15 @@ struct InstallPackage {
 
 InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOptions& options);
 
+// A configuration key the mode must find, and the option that leaves it out.
+template <typename Options>
+struct RequiredKey {
+    const char* key;
+    bool Options::*with;
+};
+// The keys of the project mode, in the order the mode reads them.
+extern const RequiredKey<InstallOptions> kProjectKeys[5];
+
 // A screen-saver (ProjectType 5) or Winamp plug-in (ProjectType 6) package made from the
 // built components of binFolder: the keys each mode reads, each of which can be left out, the
 // engine, the uninstaller, the mode's component and the project. No viewer: these
@@ -74,5 +83,8 @@ struct ComponentInstallOptions {
 };
 
 InstallPackage MakeComponentInstallPackage(const std::string& binFolder, const ComponentInstallOptions& options);
+
+// The keys of the screen-saver mode, in reading order.
+extern const RequiredKey<ComponentInstallOptions> kScreensaverKeys[4];
 
 }  // namespace testkit

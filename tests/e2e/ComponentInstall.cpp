@@ -30,19 +30,7 @@ void RemoveEmptyViewerKeys() {
 }  // namespace
 
 ComponentInstall::ComponentInstall(int32_t projectType, const std::string& projectName, const std::string& targetName)
-    : projectType(projectType), projectName(projectName), targetName(targetName) {}
-
-void ComponentInstall::SetUp() {
-    scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    target = scratch + "\\" + targetName;
-    RemoveTraces();
-    ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
-}
-
-void ComponentInstall::TearDown() {
-    RemoveTraces();
-    testkit::RemoveTree(scratch);
-}
+    : InstallFixture(targetName), projectType(projectType), projectName(projectName) {}
 
 void ComponentInstall::RemoveTraces() {
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kViewerParent + projectName).c_str());
@@ -60,9 +48,7 @@ testkit::ComponentInstallOptions ComponentInstall::Options() const {
 
 std::string ComponentInstall::Pack(const testkit::ComponentInstallOptions& options) {
     package = testkit::MakeComponentInstallPackage(testkit::OwnFolder(), options);
-    const std::string path = scratch + "\\Setup.exe";
-    EXPECT_TRUE(testkit::WriteFileBytes(path, package.fixture.Image(stub)));
-    return path;
+    return Pack(package.fixture.Image(stub));
 }
 
 testkit::RunResult ComponentInstall::Install(const testkit::ComponentInstallOptions& options,

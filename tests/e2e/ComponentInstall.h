@@ -1,27 +1,25 @@
 #pragma once
-#include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "InstallFixture.h"
 #include "InstallPackage.h"
 #include "UiDriver.h"
 
-// What the screen-saver and plug-in installation tests share: a scratch folder with the
-// target, the packed program, and the viewer and uninstall entries each test removes again.
+// What the screen-saver and plug-in installation tests share: the viewer and uninstall entries
+// each test removes again.
 namespace e2e {
 
-class ComponentInstall : public ::testing::Test {
+class ComponentInstall : public InstallFixture {
 protected:
     ComponentInstall(int32_t projectType, const std::string& projectName, const std::string& targetName);
-    void SetUp() override;
-    void TearDown() override;
     // The entries, and the viewer entries' parent keys as far as they are empty (an installed
     // viewer keeps them).
-    virtual void RemoveTraces();
+    void RemoveTraces() override;
 
     testkit::ComponentInstallOptions Options() const;
+    using InstallFixture::Pack;
     std::string Pack(const testkit::ComponentInstallOptions& options);
     // Packs and runs the program; the options dialog installs into target.
     testkit::RunResult Install(const testkit::ComponentInstallOptions& options, testkit::DriveOptions drive = {});
@@ -31,10 +29,6 @@ protected:
 
     const int32_t projectType;
     const std::string projectName;
-    const std::string targetName;
-    std::string scratch;
-    std::string target;
-    testkit::Bytes stub;
     testkit::InstallPackage package;
 };
 

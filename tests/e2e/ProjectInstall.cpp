@@ -7,18 +7,10 @@
 namespace e2e {
 
 void ProjectInstall::SetUp() {
-    scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    target = scratch + "\\" + targetName;
     programs = testkit::KnownFolder(CSIDL_PROGRAMS);
     ASSERT_FALSE(programs.empty());
     startMenuFolder = programs + "\\Orvan3D Test";
-    RemoveTraces();
-    ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
-}
-
-void ProjectInstall::TearDown() {
-    RemoveTraces();
-    testkit::RemoveTree(scratch);
+    InstallFixture::SetUp();
 }
 
 void ProjectInstall::RemoveTraces() {
@@ -32,12 +24,6 @@ testkit::InstallOptions ProjectInstall::Options() const {
     options.installPath = scratch + "\\Proposed Folder";
     options.note = scratch + "\\viewer-note.txt";
     return options;
-}
-
-std::string ProjectInstall::Pack(const testkit::Bytes& image, const std::string& name) {
-    const std::string path = scratch + "\\" + name;
-    EXPECT_TRUE(testkit::WriteFileBytes(path, image));
-    return path;
 }
 
 std::string ProjectInstall::Pack(const testkit::PackageFixture& fixture, const std::string& name) {

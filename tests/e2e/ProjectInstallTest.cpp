@@ -275,21 +275,11 @@ TEST_F(ProjectInstall, TheDirectXQuestionAnsweredNoInstallsNothing) {
 }
 
 TEST_F(ProjectInstall, EachMissingKeyIsNamedInReadingOrder) {
-    struct Case {
-        const char* key;
-        bool testkit::InstallOptions::*remove;  // the key left out
-    } cases[] = {
-        {"CheckDx8", &testkit::InstallOptions::withCheckDx8},
-        {"RunAfterInstall", &testkit::InstallOptions::withRunAfterInstall},
-        {"InstallPath", &testkit::InstallOptions::withInstallPath},
-        {"ShortCutName", &testkit::InstallOptions::withShortCutName},
-        {"ProjectName", &testkit::InstallOptions::withProjectName},
-    };
     auto cumulative = Options();
-    for (const Case& c : cases) {
+    for (const auto& c : testkit::kProjectKeys) {
         auto options = Options();
-        options.*c.remove = false;
-        cumulative.*c.remove = false;
+        options.*c.with = false;
+        cumulative.*c.with = false;
         const auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture), testkit::CancelOptions);
         EXPECT_EQ(run.exitCode, 0u) << c.key;
         EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string("Can't find project type ") + c.key + " / Error"}))

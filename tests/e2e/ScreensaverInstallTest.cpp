@@ -172,18 +172,9 @@ TEST_F(ScreensaverInstall, AFailedCopyOfTheSaverOrTheUninstallerFailsTheInstall)
 }
 
 TEST_F(ScreensaverInstall, EachMissingKeyIsNamedAndNothingIsInstalled) {
-    struct Case {
-        const char* key;
-        bool testkit::ComponentInstallOptions::*remove;  // the key left out
-    } cases[] = {
-        {"CheckDx8", &testkit::ComponentInstallOptions::withCheckDx8},
-        {"RunAfterInstall", &testkit::ComponentInstallOptions::withRunAfterInstall},
-        {"InstallPath", &testkit::ComponentInstallOptions::withInstallPath},
-        {"ProjectName", &testkit::ComponentInstallOptions::withProjectName},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : testkit::kScreensaverKeys) {
         auto options = Options();
-        options.*c.remove = false;
+        options.*c.with = false;
         const auto run = Install(options);
         EXPECT_EQ(run.exitCode, 0u) << c.key;
         EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string("Can't find project type ") + c.key + " / Error"}))

@@ -199,12 +199,12 @@ TEST_F(WinampPluginInstall, DecliningTheQuestionOrCancellingTheBrowserWritesNoth
     testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
     testkit::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
     if (command.Existed() || own.Existed()) GTEST_SKIP() << "this machine has Winamp's registry entries";
-    struct Case {
+    const struct {
         const char* what;
         int answer;
         bool browserSeen;
     } cases[] = {{"No", IDNO, false}, {"Yes, then Cancel", IDYES, true}};
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         testkit::DriveOptions handlers;
         handlers.answer = [&](const testkit::MessageBoxInfo&) { return c.answer; };
         handlers.onBrowser = testkit::CancelBrowser;
