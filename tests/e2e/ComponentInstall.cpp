@@ -71,4 +71,16 @@ void ComponentInstall::ExpectNoRecordNorEntries(const std::string& what) const {
     EXPECT_TRUE(UninstallEntry().empty()) << what;
 }
 
+void ComponentInstall::ExpectDirectXWarning(const testkit::RunResult& run, const char* component,
+                                            const char* success) const {
+    ASSERT_EQ(testkit::Boxes(run),
+              (std::vector<std::string>{"DirectX 9.0C or higher was not detected on this system\n\rDirectX 9.0C or "
+                                        "higher needs to be installed before the " + std::string(component) +
+                                            " will work. / " + projectName,
+                                        success}));
+    ASSERT_EQ(run.boxes[0].buttons.size(), 1u);
+    EXPECT_EQ(run.boxes[0].buttons[0].id, IDOK);
+    EXPECT_TRUE(run.boxes[0].hasIcon);
+}
+
 }  // namespace e2e

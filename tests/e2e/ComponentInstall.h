@@ -26,6 +26,8 @@ protected:
     std::vector<std::pair<std::string, std::string>> ViewerEntry() const;
     std::vector<std::pair<std::string, std::string>> UninstallEntry() const;
     void ExpectNoRecordNorEntries(const std::string& what) const;
+    // The DirectX warning naming the component, with only OK and its icon, then success.
+    void ExpectDirectXWarning(const testkit::RunResult& run, const char* component, const char* success) const;
 
     const int32_t projectType;
     const std::string projectName;

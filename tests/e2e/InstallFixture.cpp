@@ -1,5 +1,7 @@
 #include "InstallFixture.h"
 
+#include <algorithm>
+
 #include "Files.h"
 
 namespace e2e {
@@ -20,6 +22,17 @@ std::string InstallFixture::Pack(const testkit::Bytes& image, const std::string&
     const std::string path = scratch + "\\" + name;
     EXPECT_TRUE(testkit::WriteFileBytes(path, image));
     return path;
+}
+
+void InstallFixture::ExpectPackageFiles(const testkit::InstallPackage& package, std::vector<std::string> extra) const {
+    for (const auto& file : package.files) {
+        testkit::Bytes onDisk;
+        EXPECT_TRUE(testkit::ReadFileBytes(target + "\\" + file.first, onDisk)) << file.first;
+        EXPECT_TRUE(onDisk == file.second) << file.first << " differs";
+        extra.push_back(file.first[0] == '\\' ? file.first.substr(1) : file.first);
+    }
+    std::sort(extra.begin(), extra.end());
+    EXPECT_EQ(testkit::Tree(target), extra);
 }
 
 }  // namespace e2e

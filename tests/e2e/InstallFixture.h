@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "InstallPackage.h"
 #include "PackageFixture.h"
 
 // What every installation test starts from: a scratch folder holding the target and the
@@ -18,6 +20,8 @@ protected:
     virtual void RemoveTraces() = 0;
     // The program written into the scratch folder under name.
     std::string Pack(const testkit::Bytes& image, const std::string& name = "Setup.exe");
+    // Every file of the package below target, byte-exact, and nothing else there but extra.
+    void ExpectPackageFiles(const testkit::InstallPackage& package, std::vector<std::string> extra) const;
 
     const std::string targetName;
     std::string scratch;

@@ -93,15 +93,7 @@ TEST_F(ProjectInstall, InstallsIntoTheChosenFolderWithLinksRecordAndUninstallEnt
     EXPECT_FALSE(Exists(scratch + "\\Proposed Folder"));
 
     // Every package file, byte-exact, and nothing else but the record.
-    std::vector<std::string> expectedTree = {"uninstall.nfo"};
-    for (const auto& file : package.files) {
-        Bytes onDisk;
-        EXPECT_TRUE(testkit::ReadFileBytes(target + "\\" + file.first, onDisk)) << file.first;
-        EXPECT_TRUE(onDisk == file.second) << file.first << " differs";
-        expectedTree.push_back(file.first[0] == '\\' ? file.first.substr(1) : file.first);
-    }
-    std::sort(expectedTree.begin(), expectedTree.end());
-    EXPECT_EQ(Tree(target), expectedTree);
+    ExpectPackageFiles(package, {"uninstall.nfo"});
 
     const std::string projectLink = startMenuFolder + "\\Test Project.lnk";
     const std::string uninstallLink = startMenuFolder + "\\Test Project Uninstall.lnk";
@@ -249,12 +241,13 @@ TEST_F(ProjectInstall, TheDirectXQuestionAnsweredNoInstallsNothing) {
     testkit::DirectXVersion directX("4.08.01.0810");
     auto options = Options();
     options.checkDx8 = true;
-    struct Case {
-        const char* what;
-        int answer;
-        bool dialogSeen;
-    } cases[] = {{"No", IDNO, false}, {"Yes, then Cancel", IDYES, true}};
-    for (const Case& c : cases) {
+    // No ends the run at once; Yes leads to the options dialog, cancelled.
+    for (const int answer : {IDNO, IDYES}) {
+        const struct {
+            const char* what;
+            int answer;
+            bool dialogSeen;
+        } c = {answer == IDNO ? "No" : "Yes, then Cancel", answer, answer == IDYES};
         const auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture), testkit::CancelOptions,
                                [&](const testkit::MessageBoxInfo&) { return c.answer; });
         EXPECT_EQ(run.exitCode, 0u) << c.what;

@@ -75,15 +75,7 @@ TEST_F(ScreensaverInstall, InstallsTheSaverIntoTheSystemFolderWithConfigurationR
     ASSERT_TRUE(testkit::ReadFileBytes(systemCopy, copy));
     EXPECT_TRUE(copy == saver) << "the system folder's copy differs from the packed screen saver";
 
-    std::vector<std::string> expectedTree = {"screensaver.cfg", "uninstall.nfo"};
-    for (const auto& file : package.files) {
-        Bytes onDisk;
-        EXPECT_TRUE(testkit::ReadFileBytes(target + "\\" + file.first, onDisk)) << file.first;
-        EXPECT_TRUE(onDisk == file.second) << file.first << " differs";
-        expectedTree.push_back(file.first[0] == '\\' ? file.first.substr(1) : file.first);
-    }
-    std::sort(expectedTree.begin(), expectedTree.end());
-    EXPECT_EQ(testkit::Tree(target), expectedTree);
+    ExpectPackageFiles(package, {"screensaver.cfg", "uninstall.nfo"});
 
     const auto config = testkit::FileChunks(target + "\\screensaver.cfg");
     ASSERT_EQ(config.size(), 4u);
@@ -217,15 +209,7 @@ TEST_F(ScreensaverInstall, WithoutDirectXAWarningWithOnlyOkThenANormalInstallati
     testkit::DirectXVersion directX("4.08.01.0810");
     auto options = Options();
     options.checkDx8 = true;
-    const auto run = Install(options);
-    ASSERT_EQ(Boxes(run),
-              (std::vector<std::string>{"DirectX 9.0C or higher was not detected on this system\n\rDirectX 9.0C or "
-                                        "higher needs to be installed before the screen saver will work. / " +
-                                            std::string(kProjectName),
-                                        kSuccess}));
-    ASSERT_EQ(run.boxes[0].buttons.size(), 1u);
-    EXPECT_EQ(run.boxes[0].buttons[0].id, IDOK);
-    EXPECT_TRUE(run.boxes[0].hasIcon);
+    ExpectDirectXWarning(Install(options), "screen saver", kSuccess);
     EXPECT_TRUE(Exists(systemCopy));
     EXPECT_TRUE(Exists(target + "\\uninstall.nfo"));
 }
