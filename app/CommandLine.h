@@ -8,11 +8,16 @@ struct CommandLineOptions {
     bool silent = false;
     // Everything after a "/D=" that starts an argument, to the end of the line, spaces
     // included, surrounding quotes and trailing blanks removed; empty when none was given.
-    char folder[kFolderCapacity] = {};
+    // Wide: a folder named outside the ANSI code page is taken in its exact form later.
+    wchar_t folder[kFolderCapacity] = {};
     // The "/D=" folder did not fit folder (it is then left empty).
     bool folderTooLong = false;
 };
 
 // Parses the arguments (the command line without the program's own name; null is empty).
 // "/S" is matched exactly, as deployment tools write it; anything else is ignored.
-CommandLineOptions ParseCommandLine(const char* arguments);
+CommandLineOptions ParseCommandLine(const wchar_t* arguments);
+
+// The arguments of a whole command line: what follows the program's name (quoted, or up to the
+// first blank) and the blanks after it.
+const wchar_t* SkipProgramName(const wchar_t* commandLine);

@@ -1,6 +1,7 @@
 #include "SilentInstall.h"
 
 #include "CommandLine.h"
+#include "ExactPath.h"
 #include "Installer.h"
 #include "Launcher.h"
 #include "LittleEndian.h"
@@ -14,9 +15,13 @@ SilentOutcome RunSilentInstall(PackageHost& host, HINSTANCE instance, HWND hostW
     if (!launcher.GetPackageValue("ProjectType", raw, sizeof(raw))) return SilentOutcome::kFailed;
     if (static_cast<int32_t>(LoadU32(raw)) != 2) return SilentOutcome::kOtherMode;
     if (options.folderTooLong) return SilentOutcome::kFailed;
+    // The folder in its exact narrow form; one without such a form would be another folder,
+    // so the install fails before anything is written.
+    char folder[CommandLineOptions::kFolderCapacity] = {};
+    if (!win::ToExactPath(options.folder, folder, sizeof(folder))) return SilentOutcome::kFailed;
 
     Installer installer(quiet, quiet);
     installer.Init(instance, hostWindow);
-    const bool installed = installer.InstallProjectSilently(options.folder, quiet.Failed());
+    const bool installed = installer.InstallProjectSilently(folder, quiet.Failed());
     return installed && !quiet.Failed() ? SilentOutcome::kInstalled : SilentOutcome::kFailed;
 }

@@ -8,7 +8,7 @@
 #include "UserMessages.h"
 #include "WinPackageFile.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Before anything else is loaded: libraries come from the system folder and the folders
     // the program adds, never from its own folder (a download folder may hold anything) nor
     // the current one.
@@ -19,7 +19,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     RegisterHostWindowClass(instance);
     // A null window is passed on as it is: nothing here can do better without one.
     HWND hostWindow = CreateHostWindow(instance);
-    const CommandLineOptions options = ParseCommandLine(arguments);
+    // Read wide: a "/D=" folder outside the ANSI code page comes as "?" in the narrow line.
+    const CommandLineOptions options = ParseCommandLine(SkipProgramName(::GetCommandLineW()));
     if (options.silent) {
         // A deployment tool reads the outcome from the exit code; it is 0 everywhere else.
         switch (RunSilentInstall(host, instance, hostWindow, options)) {

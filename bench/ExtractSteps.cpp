@@ -50,9 +50,9 @@ public:
         if (buffer != nullptr) lookupMs += Milliseconds() - start;
         return found;
     }
-    bool ExtractFile(const char* name, bool decode) override {
+    ExtractResult ExtractFile(const char* name, bool decode) override {
         const double start = Milliseconds();
-        const bool written = Installer::ExtractFile(name, decode);
+        const ExtractResult written = Installer::ExtractFile(name, decode);
         if (!decode) {
             extractMs += Milliseconds() - start;
             ++files;
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     installer.Init(instance, window);
     if (!step("make the run folder", installer.MakeTempDirectory())) return 1;
     ::SetCurrentDirectoryA(installer.InstallFolder());
-    step("viewer (zlib)", installer.ExtractFile("OrvanViewer.exe", true));
+    step("viewer (zlib)", static_cast<bool>(installer.ExtractFile("OrvanViewer.exe", true)));
     step("engine files (zlib)", installer.ExtractEngineFiles());
     step("load the engine", installer.LoadEngine());
     step("file loader", installer.CreateFileLoader());

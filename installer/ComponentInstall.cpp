@@ -1,8 +1,9 @@
-// The common end of the screen-saver and plug-in installations: everything after their
-// component is in place.
+// What the install modes share: the options dialog and progress window they open with, and
+// the common end of the screen-saver and plug-in installations once their component is in place.
 #include "FormatText.h"
 #include "Installer.h"
 #include "LittleEndian.h"
+#include "OptionsDialog.h"
 
 namespace {
 
@@ -11,38 +12,35 @@ constexpr uint32_t kFieldSize = 259;
 // What the screen saver and the plug-in are given as their "SCTI" value.
 constexpr uint32_t kTimingValue = 20;
 
-// The saver is the engine's and goes back through its own destructor on every path.
-class SaverOwner {
-public:
-    explicit SaverOwner(FileSaverChannel* saver) : saver(saver) {}
-    SaverOwner(const SaverOwner&) = delete;
-    SaverOwner& operator=(const SaverOwner&) = delete;
-    ~SaverOwner() {
-        if (saver != nullptr) saver->Destroy(kEngineDeleteObject);
-    }
-    FileSaverChannel* get() const { return saver; }
-
-private:
-    FileSaverChannel* saver;
-};
-
 }  // namespace
 
-void Installer::OpenProgress() {
+bool Installer::ChooseFolderWithProgress(const char* projectName, const char* proposedFolder) {
+    OptionsDialog dialog;
+    dialog.SetProjectName(projectName);
+    if (!dialog.Show(instance, hostWindow, proposedFolder)) return false;
     progress.reset(new ProgressWindow());
     progress->SetText("Installing...");
     progress->Create(instance, hostWindow);
     progress->SetProgress(0);
+    SetInstallFolder(dialog.GetFolder());
+    // Fails while the folder does not exist yet; the first extraction creates it.
+    ::SetCurrentDirectoryA(installFolder);
+    return true;
 }
 
-bool Installer::StartComponentInstall(OptionsDialog& dialog, const char* projectName, const char* proposedFolder) {
-    dialog.SetProjectName(projectName);
-    if (!dialog.Show(instance, hostWindow, proposedFolder)) return false;
+void Installer::SetProgress(float value) {
+    if (progress) progress->SetProgress(value);
+}
 
-    OpenProgress();
-    SetInstallFolder(dialog.GetFolder());
-    ::SetCurrentDirectoryA(installFolder);
+void Installer::CloseProgress() {
+    if (!progress) return;
+    progress->SetProgress(0.95f);
+    progress->Close();
+    progress.reset();
+}
 
+bool Installer::StartComponentInstall(const char* projectName, const char* proposedFolder) {
+    if (!ChooseFolderWithProgress(projectName, proposedFolder)) return false;
     if (!ExtractEngineFiles()) return false;
     if (!LoadEngine()) return false;
     progress->SetProgress(0.05f);
@@ -57,7 +55,7 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
     bool recorded = false;
     {
         // Destroyed before the engine that made it is released.
-        SaverOwner saver(static_cast<FileSaverChannel*>(channelFactory->CreateChannel(kFileSaverChannelId, 0, 0)));
+        EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(channelFactory, kFileSaverChannelId));
         if (saver.get() != nullptr) {
             char configPath[kFolderCapacity + 32];
             win::FormatText(configPath, sizeof(configPath), "%s\\%s", installFolder, configName);
@@ -89,9 +87,7 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
     }
     RegisterViewer();
     RegisterUninstall();
-    progress->SetProgress(0.95f);
-    progress->Close();
-    progress.reset();
+    CloseProgress();
     messages.Show("Installation successfully completed!", projectName, MB_ICONINFORMATION);
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include "DllSearch.h"
 #include "EngineInterface.h"
+#include "EngineObject.h"
 #include "Handle.h"
 #include "HeapBuffer.h"
 #include "OptionsDialog.h"
@@ -14,6 +15,26 @@
 #include "ProgressWindow.h"
 #include "UserMessages.h"
 #include "WinampFolder.h"
+
+// What ExtractFile did with one entry. True only when the entry was written whole and not
+// empty; the other outcomes say whether a false is the package's business (missing, empty) or
+// an item that did not arrive (failed).
+class ExtractResult {
+public:
+    enum Outcome : unsigned char {
+        kWritten,
+        kEmpty,    // written and recorded, but holding nothing
+        kMissing,  // no such entry in the package
+        kFailed,   // held by the package but not on disk whole: damaged, undecodable, refused, not written
+    };
+    // Implicit: an extraction returns its outcome.
+    ExtractResult(Outcome outcome) : outcome(outcome) {}
+    explicit operator bool() const { return outcome == kWritten; }
+    bool Failed() const { return outcome == kFailed; }
+
+private:
+    Outcome outcome;
+};
 
 // The worker behind every delivery mode: it reads the package, writes its entries below
 // installFolder, hosts the engine, and records every file and folder it creates.
@@ -24,13 +45,15 @@ class Installer {
 public:
     // installFolder holds at most this many characters.
     static constexpr size_t kFolderCapacity = 400;
+    // Configuration texts are read with this capacity into buffers one byte larger.
+    static constexpr int32_t kTextCapacity = 259;
 
     Installer(PackageHost& host, UserMessages& messages);
     Installer(const Installer&) = delete;
     Installer& operator=(const Installer&) = delete;
-    // Closes the progress window and the reader and frees the recorded paths; does not release
-    // the engine (the modes do that on their own paths), and leaves an engine still holding
-    // objects loaded.
+    // Closes the progress window and the reader and frees the recorded paths. The modes release
+    // the engine on their own paths; one a failing mode left loaded goes as ReleaseEngine would
+    // release it: file loader, control object, then the library.
     virtual ~Installer();
 
     virtual void Init(HINSTANCE instance, HWND hostWindow);
@@ -67,11 +90,13 @@ public:
     // decoding failed: "Error decompress" / "Error"; file not created: no box. The content
     // goes to a temporary name beside the target and replaces it only when whole: a failure
     // leaves a file already there as it was. An empty result is written and recorded, and
-    // reported as false. Without decode the entry is streamed through a bounded buffer; one
+    // reported as false (kEmpty). Without decode the entry is streamed through a bounded buffer; one
     // that fails its CRC or is cut short shows "Crc error corrupt file" (stored name as
     // caption) and writes nothing. entryData/entrySize are then left as they were.
     // A damaged entry shows only the reader's CRC box, never "Could not find resource".
-    virtual bool ExtractFile(const char* name, bool decode);
+    // The result is false unless the entry was written; Failed() tells an entry the package
+    // holds that did not arrive whole from a missing or empty one.
+    virtual ExtractResult ExtractFile(const char* name, bool decode);
     // Loads installFolder\enginecore.dll and initialises it against the host window. False,
     // without a box, at the first failing step; a null channel factory counts as a failure.
     virtual bool LoadEngine();
@@ -163,8 +188,8 @@ public:
     // gives a scratch key, which the caller keeps open while the Installer uses it.
     void SetRegistryRoot(HKEY root) { registryRoot = root; }
 
-    // Destroys the file loader, then the control object, then unloads the library. Safe when
-    // nothing, or only part, of the engine was obtained.
+    // Destroys the file loader, then the control object, each through its own destructor, then
+    // unloads the library. Safe when nothing, or only part, of the engine was obtained.
     void ReleaseEngine();
     // Creates fileLoader through the channel factory; false after "Can't init fileloader" / "P"
     // when the engine gives none.
@@ -195,19 +220,18 @@ protected:
     char installFolder[kFolderCapacity] = {};
     const unsigned char* entryData = nullptr;
     uint32_t entrySize = 0;
-    EngineControl* engineControl = nullptr;
+    // Declared after the library: an engine a failing mode left loaded goes back object by
+    // object before its library is freed.
+    EngineObject<EngineControl> engineControl;
+    // The control's own; never destroyed here.
     ChannelFactory* channelFactory = nullptr;
-    FileLoaderChannel* fileLoader = nullptr;
+    EngineObject<FileLoaderChannel> fileLoader;
     HWND hostWindow = nullptr;
     PointerList createdFiles;
     PointerList createdFolders;
     std::unique_ptr<ProgressWindow> progress;
     std::unique_ptr<PackageReader> reader;
     HKEY registryRoot = HKEY_LOCAL_MACHINE;
-    // Set by InstallProjectSilently for the one InstallProject it runs.
-    bool silent = false;
-    const char* silentFolder = "";
-    const bool* silentFailure = nullptr;
     char systemFolder[MAX_PATH] = {};
     HKEY winampClassesRoot = HKEY_CLASSES_ROOT;
     HKEY winampUserRoot = HKEY_CURRENT_USER;
@@ -225,11 +249,42 @@ private:
     // The Winamp folder: the registry first, then the user's choice. False when the user
     // declines or cancels; folder is then empty.
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
-    // Shows the install modes' progress window at 0 with "Installing...".
-    void OpenProgress();
+    // The prologue the install modes share: the options dialog for projectName proposing
+    // proposedFolder, then the progress window at 0 with "Installing...", and the chosen folder
+    // as installFolder and current folder. False when the dialog is left.
+    bool ChooseFolderWithProgress(const char* projectName, const char* proposedFolder);
+    // Moves the progress bar when a progress window is shown (a silent install has none).
+    void SetProgress(float value);
+    // The bar at 0.95, then the window closed; nothing when none is shown.
+    void CloseProgress();
+    // What InstallProjectSilently asks of the one install it runs.
+    struct SilentRun {
+        const char* folder;           // "" for InstallPath
+        const bool* failureReported;  // the caller's note that a failure box was shown
+    };
+    // Zeroed by its user (ProjectTexts texts{}): member initialisers would make the
+    // compiler copy a zero template kept in the program's data.
+    struct ProjectTexts {
+        char installPath[kTextCapacity + 1];
+        char shortCutName[kTextCapacity + 1];
+        char projectName[kTextCapacity + 1];
+    };
+    // InstallProject, for the user when silent is null, else as InstallProjectSilently.
+    bool InstallProjectFor(const SilentRun* silent);
+    // InstallPath, ShortCutName and ProjectName, with their boxes when missing or when a name
+    // would climb out of its place.
+    bool ReadProjectTexts(ProjectTexts& texts);
+    // folder (empty: InstallPath) as installFolder and current folder; false after "The
+    // installation folder must be a full path" when it is none or does not fit.
+    bool SetSilentFolder(const char* folder, const ProjectTexts& texts);
+    // The viewer, the engine files and the two Start-menu links, moving the bar to 0.3.
+    bool ExtractProgramAndLinks(const char* shortCutName);
+    // The uninstall record through a new file saver, then the engine released; false after
+    // the copy error when no record was written.
+    bool RecordProjectInstall(const char* projectName);
     // The start of a screen-saver or plug-in installation: the user's folder (false when the
     // dialog is left), progress shown, engine files on disk and the engine loaded.
-    bool StartComponentInstall(OptionsDialog& dialog, const char* projectName, const char* proposedFolder);
+    bool StartComponentInstall(const char* projectName, const char* proposedFolder);
     // The rest of a screen-saver or plug-in installation once its component is in place:
     // channels and project files, the configuration file (optionsWriter adds the mode's own
     // chunks; false stops the installation), record, release, registration, success message.
@@ -241,17 +296,17 @@ private:
     void FreeRecorded(PointerList& list);
     void CreateFoldersAlong(const char* path);
     bool DecodeWithZlib();
+    // Loads entry name and decodes it through fileLoader when it is set, else through zlib;
+    // content and contentSize then hold the bytes to write. False, after "Error decompress" /
+    // "Error" when decoding failed, or the reader's box when the entry is damaged.
+    bool LoadDecoded(const char* name, const unsigned char*& content, uint32_t& contentSize);
     // ExtractFile's road for an entry written as stored: streamed to path.
-    bool ExtractStored(const char* name, const char* path);
+    ExtractResult ExtractStored(const char* name, const char* path);
     bool ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
                      float progressBase, const char* missingMessage);
     // The run folder's lock file, open without sharing from MakeTempDirectory to Cleanup and
     // deleted when closed.
     win::FileHandle runLock;
-    // Set by each ExtractFile when an entry the package holds did not arrive whole on disk: damaged
-    // or undecodable, a name that does not fit the folder, or a target not written. An entry
-    // the package lacks leaves it alone.
-    bool extractFailed = false;
     // ExtractFile (decoded), and the copy error box, false, when an entry the package holds
     // did not arrive. A missing entry shows "Could not find resource"; then with missingText
     // also that text / "P", false; without, it counts as done.

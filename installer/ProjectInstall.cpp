@@ -2,36 +2,34 @@
 // uninstall entry.
 #include <shlobj.h>
 
+#include "ComScope.h"
+#include "ExactPath.h"
 #include "FormatText.h"
 #include "Installer.h"
 #include "OptionsDialog.h"
 
 namespace {
 
-constexpr int32_t kTextCapacity = 259;
 // The Programs folder and ShortCutName, each at most 259 characters, and the longest suffix.
 constexpr size_t kLinkCapacity = 2 * 260 + 16;
 
 // The Programs folder as a path; false when the shell cannot give it.
+// A profile folder outside the ANSI code page is named by its short form; without one no
+// link is made, as when the shell gives no folder.
 bool ProgramsFolder(HWND owner, char (&path)[MAX_PATH]) {
-    LPITEMIDLIST location = nullptr;
-    if (FAILED(::SHGetSpecialFolderLocation(owner, CSIDL_PROGRAMS, &location))) return false;
-    const bool converted = ::SHGetPathFromIDListA(location, path) != FALSE;
-    ::CoTaskMemFree(location);
-    return converted;
+    win::CoTaskMemory<ITEMIDLIST> location;
+    if (FAILED(::SHGetSpecialFolderLocation(owner, CSIDL_PROGRAMS, location.put()))) return false;
+    wchar_t wide[MAX_PATH] = {};
+    return ::SHGetPathFromIDListW(location.get(), wide) != FALSE && win::ToExactPath(wide, path, sizeof(path));
 }
 
 }  // namespace
 
+bool Installer::InstallProject() { return InstallProjectFor(nullptr); }
+
 bool Installer::InstallProjectSilently(const char* folder, const bool& failureReported) {
-    silent = true;
-    silentFolder = folder != nullptr ? folder : "";
-    silentFailure = &failureReported;
-    const bool installed = InstallProject();
-    silent = false;
-    silentFolder = "";
-    silentFailure = nullptr;
-    return installed;
+    const SilentRun silent{folder != nullptr ? folder : "", &failureReported};
+    return InstallProjectFor(&silent);
 }
 
 void Installer::AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
@@ -46,98 +44,94 @@ void Installer::AddLink(const char* program, const char* programs, const char* s
     if (CreateShortcut(target, link, description, arguments) != kLinkPathTooLong) Record(createdFiles, link);
 }
 
-bool Installer::InstallProject() {
-    OptionsDialog dialog;
-    unsigned char checkDx8 = 0;
-    if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
-    unsigned char runAfterInstall = 0;
-    if (!GetRequiredEntry("RunAfterInstall", &runAfterInstall, 1)) return false;
-    // Files install without DirectX; a silent install has nobody to ask.
-    if (checkDx8 != 0 && !silent && !IsDirectXReady() &&
-        messages.Show("DirectX 9.0C or higher was not detected on this system\r\nPlease install DirectX 9.0C or higher "
-                      "before running the program that is installed.\r\nContinue installation?",
-                      "DirectX version check", MB_YESNO | MB_ICONWARNING) != IDYES) {
-        return false;
-    }
-    char installPath[kTextCapacity + 1] = {};
-    if (!GetRequiredEntry("InstallPath", installPath, kTextCapacity)) return false;
-    char shortCutName[kTextCapacity + 1] = {};
-    if (!GetRequiredEntry("ShortCutName", shortCutName, kTextCapacity)) return false;
-    char projectName[kTextCapacity + 1] = {};
-    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
+bool Installer::ReadProjectTexts(ProjectTexts& texts) {
+    if (!GetRequiredEntry("InstallPath", texts.installPath, kTextCapacity)) return false;
+    if (!GetRequiredEntry("ShortCutName", texts.shortCutName, kTextCapacity)) return false;
+    if (!GetRequiredEntry("ProjectName", texts.projectName, kTextCapacity)) return false;
     // The links go below the Programs folder, and the name into the registry key: neither may
     // climb out of its place.
-    if (!StaysInPlace(shortCutName, false) || !StaysInPlace(projectName, false)) return false;
+    return StaysInPlace(texts.shortCutName, false) && StaysInPlace(texts.projectName, false);
+}
 
-    if (silent) {
-        if (!SetInstallFolder(silentFolder[0] != '\0' ? silentFolder : installPath) ||
-            !OptionsDialog::IsFullPath(installFolder)) {
-            messages.Show("The installation folder must be a full path", projectName, MB_OK);
-            return false;
-        }
-    } else {
-        dialog.SetProjectName(projectName);
-        if (!dialog.Show(instance, hostWindow, installPath)) return false;
-        OpenProgress();
-        SetInstallFolder(dialog.GetFolder());
+bool Installer::SetSilentFolder(const char* folder, const ProjectTexts& texts) {
+    if (SetInstallFolder(folder[0] != '\0' ? folder : texts.installPath) && OptionsDialog::IsFullPath(installFolder)) {
+        ::SetCurrentDirectoryA(installFolder);
+        return true;
     }
-    // Fails while the folder does not exist yet; the viewer start sets it again.
-    ::SetCurrentDirectoryA(installFolder);
+    messages.Show("The installation folder must be a full path", texts.projectName, MB_OK);
+    return false;
+}
 
+bool Installer::ExtractProgramAndLinks(const char* shortCutName) {
     if (!ExtractRequired("OrvanViewer.exe", "OrvanViewer.exe not found")) return false;
-    if (progress) progress->SetProgress(0.05f);
+    SetProgress(0.05f);
     if (!ExtractEngineFiles()) return false;
-    if (progress) progress->SetProgress(0.25f);
-
+    SetProgress(0.25f);
     char programs[MAX_PATH] = {};
     if (ProgramsFolder(hostWindow, programs)) {
         AddLink("OrvanViewer.exe", programs, shortCutName, ".lnk", "Orvan3D Project Link", "ZRXStart.zrx");
         AddLink("ZRXUnInst.exe", programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr);
     }
-    if (progress) progress->SetProgress(0.3f);
+    SetProgress(0.3f);
+    return true;
+}
 
+bool Installer::RecordProjectInstall(const char* projectName) {
+    // The uninstall entry is only made for a record that exists: without one the install
+    // could never be removed.
+    bool recorded = false;
+    {
+        // Destroyed before the engine that made it is released.
+        EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(channelFactory, kFileSaverChannelId));
+        if (saver) recorded = WriteUninstallRecord(saver.get(), projectName, false);
+    }
+    ReleaseEngine();
+    if (!recorded) ShowCopyError();
+    return recorded;
+}
+
+bool Installer::InstallProjectFor(const SilentRun* silent) {
+    unsigned char checkDx8 = 0;
+    if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
+    unsigned char runAfterInstall = 0;
+    if (!GetRequiredEntry("RunAfterInstall", &runAfterInstall, 1)) return false;
+    // Files install without DirectX; a silent install has nobody to ask.
+    if (checkDx8 != 0 && silent == nullptr && !IsDirectXReady() &&
+        messages.Show("DirectX 9.0C or higher was not detected on this system\r\nPlease install DirectX 9.0C or higher "
+                      "before running the program that is installed.\r\nContinue installation?",
+                      "DirectX version check", MB_YESNO | MB_ICONWARNING) != IDYES) {
+        return false;
+    }
+    ProjectTexts texts{};
+    if (!ReadProjectTexts(texts)) return false;
+    if (silent != nullptr ? !SetSilentFolder(silent->folder, texts)
+                          : !ChooseFolderWithProgress(texts.projectName, texts.installPath)) {
+        return false;
+    }
+    if (!ExtractProgramAndLinks(texts.shortCutName)) return false;
     if (!LoadEngine()) return false;
     // A missing uninstaller does not stop the installation; its link then points at nothing.
     // One that is damaged or could not be written (disk full) does: the uninstall entry would
     // name it.
-    if (!ExtractRequired("ZRXUnInst.exe")) return false;
-    if (!CreateFileLoader()) return false;
+    if (!ExtractRequired("ZRXUnInst.exe") || !CreateFileLoader()) return false;
     if (!ExtractChannels() || !ExtractProjectFiles()) return false;
     // Item failures do not stop an install, but a silent one must not record a damaged
     // install as complete.
-    if (silent && silentFailure != nullptr && *silentFailure) {
+    if (silent != nullptr && *silent->failureReported) {
         ReleaseEngine();
         return false;
     }
-
-    // The uninstall entry is only made for a record that exists: without one the install
-    // could never be removed.
-    auto* saver = static_cast<FileSaverChannel*>(channelFactory->CreateChannel(kFileSaverChannelId, 0, 0));
-    bool recorded = false;
-    if (saver != nullptr) {
-        recorded = WriteUninstallRecord(saver, projectName, false);
-        saver->Destroy(kEngineDeleteObject);
-    }
-    ReleaseEngine();
-    if (!recorded) {
-        ShowCopyError();
-        return false;
-    }
-    if (progress) {
-        progress->SetProgress(0.95f);
-        progress->Close();
-        progress.reset();
-    }
-
+    if (!RecordProjectInstall(texts.projectName)) return false;
+    CloseProgress();
     RegisterUninstall();
-    if (silent) return true;
+    if (silent != nullptr) return true;
     if (runAfterInstall != 0 && IsDirectXReady()) {
         ::SetCurrentDirectoryA(installFolder);
         StartViewer(false);
-    } else {
-        messages.Show("Installation successfully completed!\r\nYou are able to find the installed program in the Start "
-                      "menu.",
-                      projectName, MB_ICONINFORMATION);
+        return true;
     }
+    messages.Show("Installation successfully completed!\r\nYou are able to find the installed program in the Start "
+                  "menu.",
+                  texts.projectName, MB_ICONINFORMATION);
     return true;
 }

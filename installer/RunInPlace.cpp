@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ExactPath.h"
 #include "FormatText.h"
 #include "Installer.h"
 
@@ -75,8 +76,18 @@ bool Installer::RunInPlace() {
 
 bool Installer::MakeTempDirectory() {
     // Room to name a path that is too long in the box below.
+    wchar_t wideTemp[1024] = {};
+    DWORD wideLength = ::GetTempPathW(1024, wideTemp);
+    if (wideLength >= 1024) wideLength = 0;
+    // A profile folder outside the ANSI code page has a narrow name full of "?": its short
+    // form names it instead, and without one the run cannot name its folder at all.
     char temp[1024] = {};
-    const DWORD length = ::GetTempPathA(sizeof(temp), temp);
+    if (wideLength != 0 && !win::ToExactPath(wideTemp, temp, sizeof(temp))) {
+        // Shown wide, outside the recorded boxes: narrow text cannot name this folder.
+        win::ShowNoExactPath(nullptr, wideTemp);
+        return false;
+    }
+    const DWORD length = static_cast<DWORD>(std::strlen(temp));
     // A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
     // Every number's claim must also be a path the system opens: past that, every number
     // would fail alike and the run would end without a word.
@@ -163,8 +174,7 @@ bool Installer::Cleanup() {
     ::DeleteFileA(path);
     // A process's current folder cannot be removed: step out of it before any folder goes, into
     // the system folder (the temporary folder may itself be one the run created).
-    const UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) ::SetCurrentDirectoryA(path);
+    if (win::ExactSystemFolder(path, sizeof(path))) ::SetCurrentDirectoryA(path);
     // Released before the folders go: its file would keep the run folder from being removed.
     runLock.reset();
     for (int32_t i = createdFolders.Count() - 1; i >= 0; --i) {
@@ -176,13 +186,10 @@ bool Installer::Cleanup() {
 }
 
 void Installer::DeleteCacheTree(const char* folder) {
-    auto* channel = static_cast<DirectoryChannel*>(channelFactory->CreateChannel(kDirectoryChannelId, 0, 0));
-    if (channel == nullptr) return;
+    EngineObject<DirectoryChannel> channel(CreateChannelAs<DirectoryChannel>(channelFactory, kDirectoryChannelId));
+    if (!channel) return;
     char path[260];
-    if (!JoinPath(path, sizeof(path), folder, "*.*")) {
-        channel->Destroy(kEngineDeleteObject);
-        return;
-    }
+    if (!JoinPath(path, sizeof(path), folder, "*.*")) return;
     channel->SetFilter("*.*");
     channel->Scan(path);
     for (int i = 0; i < channel->FileCount(); ++i) {
@@ -201,5 +208,4 @@ void Installer::DeleteCacheTree(const char* folder) {
         LowerAscii(path);
         if (std::strstr(path, "cache") != nullptr) ::RemoveDirectoryA(path);
     }
-    channel->Destroy(kEngineDeleteObject);
 }

@@ -1,20 +1,13 @@
 // Installing a project as a Windows screen saver.
+#include "ExactPath.h"
 #include "FormatText.h"
 #include "Installer.h"
-#include "OptionsDialog.h"
-
-namespace {
-
-constexpr int32_t kTextCapacity = 259;
-
-}  // namespace
 
 void Installer::SetSystemFolder(const char* folder) {
     win::FormatText(systemFolder, sizeof(systemFolder), "%s", folder);
 }
 
 bool Installer::InstallScreensaver() {
-    OptionsDialog dialog;
     unsigned char checkDx8 = 0;
     if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
     // Required although this mode never uses its value.
@@ -32,7 +25,7 @@ bool Installer::InstallScreensaver() {
                       projectName, MB_ICONWARNING | MB_OK);
     }
 
-    if (!StartComponentInstall(dialog, projectName, installPath)) return false;
+    if (!StartComponentInstall(projectName, installPath)) return false;
     if (!ExtractRequired("ZRXUnInst.exe") || !CopyScreensaverToSystem()) return false;
     progress->SetProgress(0.1f);
     return FinishComponentInstall("screensaver.cfg", projectName, &Installer::WriteScreensaverOptions);
@@ -45,8 +38,9 @@ bool Installer::CopyScreensaverToSystem() {
     char system[MAX_PATH] = {};
     if (systemFolder[0] != '\0') {
         win::FormatText(system, sizeof(system), "%s", systemFolder);
-    } else {
-        ::GetSystemDirectoryA(system, kTextCapacity);
+    } else if (!win::ExactSystemFolder(system, sizeof(system))) {
+        ShowCopyError();
+        return false;
     }
     char projectName[kTextCapacity + 1] = {};
     if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;

@@ -3,6 +3,7 @@
 #include <shobjidl.h>
 
 #include "ComPtr.h"
+#include "ComScope.h"
 #include "Installer.h"
 
 namespace {
@@ -25,27 +26,19 @@ HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, cons
     // A path cut to the buffer would name another file, and lose its terminator.
     WCHAR widePath[kWidePathCapacity];
     if (::MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kWidePathCapacity) == 0) return kLinkPathTooLong;
-    // Only a successful initialisation (S_FALSE included) is balanced: after RPC_E_CHANGED_MODE
-    // an uninitialisation would undo someone else's.
-    const bool comStarted = SUCCEEDED(::CoInitialize(nullptr));
-    HRESULT result = S_OK;
-    {
-        win::ComPtr<IShellLinkA> link;
-        win::ComPtr<IPersistFile> file;
-        result = ::CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, kShellLinkA, link.put());
-        if (SUCCEEDED(result)) result = link->QueryInterface(kPersistFile, file.put());
-        if (SUCCEEDED(result)) {
-            link->SetWorkingDirectory(installFolder);
-            if (arguments != nullptr) link->SetArguments(arguments);
-            link->SetPath(target);
-            link->SetDescription(description);
-            result = file->Save(widePath, TRUE);
-        }
-        // The interface before the object, and both before COM goes.
-        file.reset();
-        link.reset();
+    const win::ComScope com;
+    // The interface before the object, and both before COM goes.
+    win::ComPtr<IShellLinkA> link;
+    win::ComPtr<IPersistFile> file;
+    HRESULT result = ::CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, kShellLinkA, link.put());
+    if (SUCCEEDED(result)) result = link->QueryInterface(kPersistFile, file.put());
+    if (SUCCEEDED(result)) {
+        link->SetWorkingDirectory(installFolder);
+        if (arguments != nullptr) link->SetArguments(arguments);
+        link->SetPath(target);
+        link->SetDescription(description);
+        result = file->Save(widePath, TRUE);
     }
-    if (comStarted) ::CoUninitialize();
     return result;
 }
 

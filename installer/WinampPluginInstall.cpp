@@ -1,29 +1,24 @@
 // Installing a project as a Winamp visualisation plug-in.
 #include <shlobj.h>
 
+#include "ComScope.h"
+#include "ExactPath.h"
 #include "FormatText.h"
 #include "Installer.h"
 #include "OptionsDialog.h"
 
 namespace {
 
-constexpr int32_t kTextCapacity = 259;
-
 // The folder the user picks in the shell's folder browser; false when the browser is
 // cancelled or the choice is no file-system folder.
-bool BrowseForFolder(char (&folder)[kWinampFolderCapacity]) {
-    // Only a successful initialisation is balanced, as for the links.
-    const bool comStarted = SUCCEEDED(::CoInitialize(nullptr));
-    BROWSEINFOA browse = {};
-    browse.lpszTitle = "Select Main WinAmp Install Folder";
+bool BrowseForFolder(wchar_t (&path)[MAX_PATH]) {
+    const win::ComScope com;
+    BROWSEINFOW browse = {};
+    browse.lpszTitle = L"Select Main WinAmp Install Folder";
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
-    LPITEMIDLIST chosen = ::SHBrowseForFolderA(&browse);
-    char path[MAX_PATH] = {};
-    const bool found = chosen != nullptr && ::SHGetPathFromIDListA(chosen, path);
-    if (chosen != nullptr) ::CoTaskMemFree(chosen);
-    if (comStarted) ::CoUninitialize();
-    if (!found) return false;
-    return win::FormatText(folder, sizeof(folder), "%s", path);
+    const win::CoTaskMemory<ITEMIDLIST> chosen(::SHBrowseForFolderW(&browse));
+    path[0] = L'\0';
+    return chosen && ::SHGetPathFromIDListW(chosen.get(), path);
 }
 
 }  // namespace
@@ -38,7 +33,13 @@ bool Installer::FindWinampFolder(const char* projectName, char (&folder)[kWinamp
     }
     // A cancelled browser leaves no folder to install into: the installation ends here. A
     // typed folder that is not a full path is refused as in the options dialog.
-    while (BrowseForFolder(folder)) {
+    wchar_t chosen[MAX_PATH];
+    while (BrowseForFolder(chosen)) {
+        // A folder whose name has no exact narrow form would be another folder: said, and asked again.
+        if (!win::ToExactPath(chosen, folder, sizeof(folder))) {
+            win::ShowNoExactPath(nullptr, chosen);
+            continue;
+        }
         if (OptionsDialog::IsFullPath(folder)) return true;
         OptionsDialog::RefuseFolder(projectName);
     }
@@ -47,7 +48,6 @@ bool Installer::FindWinampFolder(const char* projectName, char (&folder)[kWinamp
 }
 
 bool Installer::InstallWinampPlugin() {
-    OptionsDialog dialog;
     unsigned char checkDx8 = 0;
     if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
     char startupDirectory[kTextCapacity + 1] = {};
@@ -69,7 +69,7 @@ bool Installer::InstallWinampPlugin() {
                       projectName, MB_ICONWARNING | MB_OK);
     }
 
-    if (!StartComponentInstall(dialog, projectName, startupDirectory)) return false;
+    if (!StartComponentInstall(projectName, startupDirectory)) return false;
     if (!ExtractRequired("ZRXUnInst.exe") || !ExtractRequired("WinAmp.dll")) return false;
 
     char winampFolder[kWinampFolderCapacity] = {};

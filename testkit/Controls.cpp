@@ -6,6 +6,7 @@
 #include "Handle.h"
 
 #include "UiDriver.h"
+#include "WideText.h"
 
 namespace testkit {
 
@@ -52,7 +53,11 @@ bool ReadProgressBar(HWND bar, ProgressInfo& info) {
 bool SetEditText(HWND edit, const std::string& text) {
     DWORD_PTR result = 0;
     // WM_SETTEXT is marshalled across processes, and the edit box notifies EN_CHANGE as for typing.
-    return SendTimed(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), kReplyTimeoutMs, result) && result != 0;
+    // Wide, from UTF-8, as a user types any letter.
+    const std::wstring wide = Widen(text);
+    return ::SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), SMTO_ABORTIFHUNG,
+                                 kReplyTimeoutMs, &result) != 0 &&
+           result != 0;
 }
 
 bool SelectBrowserFolder(HWND browser, const std::string& folder) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "Controls.h"
+#include "WideText.h"
 
 namespace testkit {
 
@@ -194,14 +195,15 @@ private:
 std::vector<WindowInfo> TopLevelWindows(DWORD processId) { return WindowsOf({processId}, true); }
 
 std::string WindowText(HWND window) {
-    char text[4096] = {};
+    wchar_t text[4096] = {};
     DWORD_PTR copied = 0;
     // WM_GETTEXT is marshalled across processes; GetWindowText would not ask the control.
-    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                               2000, &copied)) {
+    // Read wide, as UTF-8: a folder named outside the ANSI code page reads as it shows.
+    if (!::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                               &copied)) {
         return std::string();
     }
-    return std::string(text, std::min<size_t>(copied, sizeof(text) - 1));
+    return Utf8(std::wstring(text, std::min<size_t>(copied, 4095)));
 }
 
 bool ReadMessageBox(HWND window, MessageBoxInfo& box) {
@@ -230,13 +232,14 @@ void ClickButton(HWND dialog, int id) {
 ChildProcess::~ChildProcess() { Kill(); }
 
 bool ChildProcess::Start(const std::string& exe, const std::string& commandLine, const std::string& folder) {
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup = {};
+    // Wide, from UTF-8: a program may lie in a folder outside the ANSI code page.
+    std::wstring line = Widen(commandLine);
+    line.push_back(L'\0');
+    STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+    if (!::CreateProcessW(Widen(exe).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : Widen(folder).c_str(), &startup, &info)) {
         return false;
     }
     ::CloseHandle(info.hThread);

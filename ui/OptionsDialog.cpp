@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "ComScope.h"
+#include "ExactPath.h"
 #include "ResourceIds.h"
 #include "TextCopy.h"
 
@@ -32,9 +34,17 @@ void DispatchCommand(int id, int code, HWND dialog, HWND control) {
         break;
     case IDC_FOLDER_EDIT:
         if (code == EN_CHANGE) {
-            char text[kPathCapacity];
-            text[0] = '\0';
-            ::GetWindowTextA(control, text, sizeof(text));
+            // Read wide: the narrow text of a name outside the ANSI code page holds "?" instead.
+            wchar_t wide[kPathCapacity] = {};
+            ::GetWindowTextW(control, wide, kPathCapacity);
+            char text[kPathCapacity] = {};
+            const bool exact = win::ToExactPath(wide, text, sizeof(text));
+            if (!exact) ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text) - 1, nullptr, nullptr);
+            if (exact) {
+                self->unusableFolder[0] = L'\0';
+            } else {
+                std::memcpy(self->unusableFolder, wide, sizeof(wide));
+            }
             self->OnFolderEdited(text);
         }
         break;
@@ -86,9 +96,17 @@ bool OptionsDialog::Show(HINSTANCE instance, HWND, const char* defaultFolder) {
         // An emptied or relative folder would install below the current drive's root, with
         // paths the uninstaller refuses: the install could never be removed. A dialog that
         // cannot be created leaves accepted false and ends the loop.
-        if (!accepted || IsFullPath(folder)) return accepted;
-        accepted = false;
-        RefuseFolder(projectName);
+        if (!accepted) return false;
+        if (!IsFullPath(folder)) {
+            accepted = false;
+            RefuseFolder(projectName);
+        } else if (unusableFolder[0] != L'\0') {
+            // Installing into a mangled name would make another folder than the one asked for.
+            accepted = false;
+            win::ShowNoExactPath(nullptr, unusableFolder);
+        } else {
+            return true;
+        }
     }
 }
 
@@ -111,26 +129,34 @@ void OptionsDialog::RefuseFolder(const char* projectName) {
 const char* OptionsDialog::GetFolder() { return folder; }
 
 void OptionsDialog::OnInitDialog(HWND dialog) {
-    ::SendMessageA(::GetDlgItem(dialog, IDC_FOLDER_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder));
+    // A folder refused for its name shows again as it was typed.
+    if (unusableFolder[0] != L'\0') {
+        wchar_t typed[kPathCapacity];
+        std::memcpy(typed, unusableFolder, sizeof(typed));
+        ::SendMessageW(::GetDlgItem(dialog, IDC_FOLDER_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed));
+    } else {
+        ::SendMessageA(::GetDlgItem(dialog, IDC_FOLDER_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder));
+    }
     ::SetWindowTextA(dialog, title);
 }
 
 void OptionsDialog::OnInstall() { accepted = true; }
 
 void OptionsDialog::OnBrowse(HWND dialog) {
-    char displayName[kPathCapacity];
-    displayName[0] = '\0';
-    BROWSEINFOA browse = {};
+    wchar_t displayName[MAX_PATH] = {};
+    BROWSEINFOW browse = {};
     browse.hwndOwner = dialog;
     browse.pidlRoot = nullptr;
     browse.pszDisplayName = displayName;
-    browse.lpszTitle = "Select Installation Directory";
+    browse.lpszTitle = L"Select Installation Directory";
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
-    LPITEMIDLIST item = ::SHBrowseForFolderA(&browse);
-    if (item == nullptr) return;
-    ::SHGetPathFromIDListA(item, folder);
-    ::CoTaskMemFree(item);
-    ::SendMessageA(::GetDlgItem(dialog, IDC_FOLDER_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder));
+    const win::CoTaskMemory<ITEMIDLIST> item(::SHBrowseForFolderW(&browse));
+    if (!item) return;
+    // Wide into the edit box, whose change handler takes the exact narrow form.
+    wchar_t chosen[MAX_PATH] = {};
+    if (::SHGetPathFromIDListW(item.get(), chosen)) {
+        ::SendMessageW(::GetDlgItem(dialog, IDC_FOLDER_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(chosen));
+    }
 }
 
 void OptionsDialog::OnFolderEdited(const char* text) {

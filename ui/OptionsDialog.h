@@ -16,7 +16,8 @@ public:
     // cannot be created counts as cancelled; nothing is reported.
     // An accepted folder that is not a full path is refused with "Please enter a full folder
     // path, for example C:\Program Files\<ProjectName>." (caption: the project name) and the
-    // dialog shows again with the text as entered.
+    // dialog shows again with the text as entered. So is a folder whose name has no exact
+    // narrow form (win::ShowNoExactPath names it).
     virtual bool Show(HINSTANCE instance, HWND parent, const char* defaultFolder);
     // A drive letter, colon and backslash, or a UNC path: the only folders an install can be
     // recorded and removed again from.
@@ -37,5 +38,8 @@ public:
     char title[300];
     char projectName[300] = {};
     char folder[300];
+    // The folder as typed when it has no exact narrow form (then refused like a relative one,
+    // with its own box); empty otherwise.
+    wchar_t unusableFolder[260] = {};
     bool accepted = false;
 };

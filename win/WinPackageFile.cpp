@@ -25,20 +25,20 @@ bool WinPackageFile::ReadUpTo(uint64_t offset, void* buffer, uint32_t length, ui
     return true;
 }
 
-bool GetOwnModulePath(char* path, size_t capacity) {
-    const DWORD n = ::GetModuleFileNameA(nullptr, path, static_cast<DWORD>(capacity));
-    // A result that fills the buffer may have been cut.
-    return n != 0 && n < capacity - 1;
-}
-
 SystemPackageHost::SystemPackageHost(const char* path) {
-    char module[kMaxLongPath];
-    if (path == nullptr && GetOwnModulePath(module, sizeof(module))) path = module;
     // Others may read, but neither write, rename nor delete the file while the host lives.
     if (path != nullptr) {
         own.reset(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
+        return;
     }
+    // The own file by its wide name: the narrow one of a folder outside the ANSI code page
+    // names nothing. A result that fills the buffer may have been cut.
+    wchar_t module[kMaxLongPath];
+    const DWORD n = ::GetModuleFileNameW(nullptr, module, kMaxLongPath);
+    if (n == 0 || n >= kMaxLongPath - 1) return;
+    own.reset(::CreateFileW(module, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr));
 }
 
 std::unique_ptr<PackageFile> SystemPackageHost::OpenOwnFile() {

@@ -36,9 +36,6 @@ private:
     FileHandle own;
 };
 
-// The running module's full path into path (capacity bytes); false when it does not fit,
-// as a cut path could name another file.
-bool GetOwnModulePath(char* path, size_t capacity);
 // Room for the longest path Windows accepts.
 constexpr size_t kMaxLongPath = 32768;
 

@@ -1,52 +1,66 @@
 #include "WinampFolder.h"
 
+#include "ExactPath.h"
 #include "Handle.h"
 
 namespace {
 
-// The default value of root\path as text; false when the key or a text value is missing.
-bool ReadDefaultText(HKEY root, const char* path, char (&value)[kWinampFolderCapacity]) {
-    value[0] = '\0';
+// Room for the value as wide text, one character more so that a value stored without its zero
+// still ends.
+constexpr DWORD kWideCapacity = kWinampValueCapacity + 1;
+
+// The default value of root\path as text, read wide: Winamp's folder may be named outside the
+// ANSI code page. False when the key or a text value is missing.
+bool ReadDefaultText(HKEY root, const char* path, wchar_t (&value)[kWideCapacity]) {
+    value[0] = L'\0';
     win::RegKey key;
     if (::RegOpenKeyExA(root, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
     DWORD type = 0;
-    DWORD size = kWinampValueCapacity;
-    if (::RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-        ERROR_SUCCESS) {
-        value[0] = '\0';
+    DWORD size = kWinampValueCapacity * sizeof(wchar_t);
+    if (::RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        // A number or binary value is no path.
+        value[0] = L'\0';
         return false;
     }
-    // Stored text need not end in a zero; a number or binary value is no path.
-    value[size < kWinampValueCapacity ? size : kWinampValueCapacity] = '\0';
-    if (type != REG_SZ && type != REG_EXPAND_SZ) {
-        value[0] = '\0';
-        return false;
-    }
+    // Stored text need not end in a zero.
+    value[size / sizeof(wchar_t)] = L'\0';
     return true;
+}
+
+// The length of the folder FolderFromOpenCommand takes from command + 1.
+template <typename Char>
+size_t OpenCommandFolderLength(const Char* command) {
+    size_t length = 0;
+    if (command[0] != 0) {
+        const Char* text = command + 1;
+        while (text[length] != 0 && text[length] != '"' && length < kWinampFolderCapacity - 1) ++length;
+    }
+    while (length > 0 && command[length] != '\\') --length;
+    return length;
 }
 
 }  // namespace
 
 void FolderFromOpenCommand(const char* command, char (&folder)[kWinampFolderCapacity]) {
-    size_t length = 0;
-    if (command[0] != '\0') {
-        const char* text = command + 1;
-        while (text[length] != '\0' && text[length] != '"' && length < kWinampFolderCapacity - 1) {
-            folder[length] = text[length];
-            ++length;
-        }
-    }
-    while (length > 0 && folder[length - 1] != '\\') --length;
+    const size_t length = OpenCommandFolderLength(command);
+    for (size_t i = 0; i < length; ++i) folder[i] = command[i + 1];
     folder[length] = '\0';
 }
 
 bool WinampFolderFromRegistry(HKEY classesRoot, HKEY currentUser, char (&folder)[kWinampFolderCapacity]) {
-    char value[kWinampFolderCapacity];
+    wchar_t value[kWideCapacity];
     if (ReadDefaultText(classesRoot, "Applications\\Winamp.exe\\shell\\open\\command", value)) {
-        FolderFromOpenCommand(value, folder);
+        const size_t length = OpenCommandFolderLength(value);
+        value[length + 1] = L'\0';
+        // Without an exact narrow form the folder cannot be named; the user is asked for one.
+        if (win::ToExactPath(value + 1, folder, kWinampFolderCapacity)) return true;
+    }
+    if (ReadDefaultText(currentUser, "Software\\Winamp", value) &&
+        win::ToExactPath(value, folder, kWinampFolderCapacity)) {
         return true;
     }
-    if (ReadDefaultText(currentUser, "Software\\Winamp", folder)) return true;
     folder[0] = '\0';
     return false;
 }

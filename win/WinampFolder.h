@@ -19,5 +19,6 @@ void FolderFromOpenCommand(const char* command, char (&folder)[kWinampFolderCapa
 
 // The default value of classesRoot\Applications\Winamp.exe\shell\open\command, cut by
 // FolderFromOpenCommand; else the default value of currentUser\Software\Winamp unchanged.
-// False, with folder empty, when neither key gives a text value.
+// Each is read wide and taken in its exact narrow form (win/ExactPath.h). False, with folder
+// empty, when neither key gives a text value with such a form.
 bool WinampFolderFromRegistry(HKEY classesRoot, HKEY currentUser, char (&folder)[kWinampFolderCapacity]);

@@ -2,10 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
-#include "DllSearch.h"
-#include "EngineInterface.h"
+#include "EngineLoader.h"
+#include "ExactPath.h"
 #include "Handle.h"
 #include "LittleEndian.h"
 
@@ -28,8 +29,7 @@ bool ReadWholeFile(const char* path, std::vector<unsigned char>& bytes) {
 // The folder holding configName: the module's own, else the one the viewer entry names.
 bool FindInstallFolder(HMODULE module, const char* namePrefix, const char* configName, char (&folder)[MAX_PATH]) {
     char path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameA(module, path, sizeof(path));
-    if (n == 0 || n >= sizeof(path)) return false;
+    if (!win::ExactModulePath(module, path, sizeof(path))) return false;
     char* slash = std::strrchr(path, '\\');
     if (slash == nullptr) return false;
     *slash = '\0';
@@ -63,32 +63,16 @@ struct Engine {
     // Declared before the library, so that the engine's folders leave the search after it.
     win::DllFolders folders;
     win::Module library;
-    EngineControl* control = nullptr;
-    FileLoaderChannel* loader = nullptr;
+    EngineObject<EngineControl> control;
+    EngineObject<FileLoaderChannel> loader;
 
-    Engine() = default;
-    Engine(const Engine&) = delete;
-    Engine& operator=(const Engine&) = delete;
-    ~Engine() {
-        if (loader != nullptr) loader->Destroy(kEngineDeleteObject);
-        if (control != nullptr) control->Destroy(kEngineDeleteObject);
-    }
     bool Load(const char* folder, HINSTANCE instance, const char* windowClass) {
-        // Explicit search flags rather than the process's defaults: in the plug-in the process is
-        // the host's, whose search is not ours to change.
-        library.reset(win::LoadEngineLibrary(folder, folders));
-        if (!library) return false;
-        auto get = reinterpret_cast<GetEngineControlInstanceFunc>(
-            reinterpret_cast<void*>(::GetProcAddress(library.get(), kGetEngineControlInstanceName)));
-        control = get != nullptr ? get() : nullptr;
-        if (control == nullptr || !control->SetBaseFolder(folder) ||
-            !control->Initialize(instance, windowClass, nullptr)) {
-            return false;
-        }
-        ChannelFactory* factory = control->GetChannelFactory();
+        // In the plug-in the process is the host's: its library search is not ours to change,
+        // and the engine's folders are added for the engine's life only.
+        ChannelFactory* factory = win::LoadEngineCore(folder, instance, windowClass, nullptr, folders, library, control);
         if (factory == nullptr) return false;
-        loader = static_cast<FileLoaderChannel*>(factory->CreateChannel(kFileLoaderChannelId, 0, 0));
-        return loader != nullptr;
+        loader.reset(CreateChannelAs<FileLoaderChannel>(factory, kFileLoaderChannelId));
+        return static_cast<bool>(loader);
     }
     // The chunk's data, or null when the loaded file has no such chunk.
     const unsigned char* Find(const char* tag, uint32_t& size) {
@@ -102,15 +86,24 @@ struct Engine {
 
 void ProjectNameFromModule(HMODULE module, const char* namePrefix, char (&name)[260]) {
     name[0] = '\0';
-    char shortPath[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameA(module, shortPath, sizeof(shortPath));
-    if (n == 0 || n >= sizeof(shortPath)) return;
+    wchar_t shortPath[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(module, shortPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return;
     // The system may start a screen saver by its short name, which is not the project's.
+    wchar_t longPath[MAX_PATH];
+    const DWORD longLength = ::GetLongPathNameW(shortPath, longPath, MAX_PATH);
+    const wchar_t* wide = longLength == 0 || longLength >= MAX_PATH ? shortPath : longPath;
+    const wchar_t* wideSlash = std::wcsrchr(wide, L'\\');
+    // Only the file's name counts, and the install made it from a narrow project name; its
+    // folder may be named outside the ANSI code page.
     char path[MAX_PATH];
-    const DWORD longLength = ::GetLongPathNameA(shortPath, path, sizeof(path));
-    if (longLength == 0 || longLength >= sizeof(path)) std::snprintf(path, sizeof(path), "%s", shortPath);
-    const char* slash = std::strrchr(path, '\\');
-    const char* base = slash != nullptr ? slash + 1 : path;
+    BOOL lossy = FALSE;
+    if (::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wideSlash != nullptr ? wideSlash + 1 : wide, -1, path,
+                              sizeof(path), nullptr, &lossy) == 0 ||
+        lossy) {
+        return;
+    }
+    const char* base = path;
     const size_t prefixLength = std::strlen(namePrefix);
     if (_strnicmp(base, namePrefix, prefixLength) == 0) base += prefixLength;
     std::snprintf(name, sizeof(name), "%s", base);

@@ -3,6 +3,8 @@
 #include <shlobj.h>
 
 #include "ComPtr.h"
+#include "ComScope.h"
+#include "ExactPath.h"
 #include "Handle.h"
 #include "WinampFolder.h"
 
@@ -99,7 +101,8 @@ bool DeleteEntry(const std::string& path) {
 std::string LinkTarget(const std::string& link) {
     wchar_t wide[MAX_PATH] = {};
     if (::MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH) == 0) return std::string();
-    if (FAILED(::CoInitialize(nullptr))) return std::string();
+    const win::ComScope com;
+    if (!com.Started()) return std::string();
     char target[MAX_PATH] = {};
     {
         win::ComPtr<IShellLinkA> shellLink;
@@ -114,7 +117,6 @@ std::string LinkTarget(const std::string& link) {
             target[0] = '\0';
         }
     }
-    ::CoUninitialize();
     return target;
 }
 
@@ -136,10 +138,14 @@ bool ViewerEntryNames(HKEY root, const std::string& projectName, const std::stri
 
 OutsidePlaces FindOutsidePlaces() {
     OutsidePlaces places;
+    // Exact narrow forms, as the install recorded them (win/ExactPath.h); a place without one
+    // stays empty and nothing there counts as ours.
+    wchar_t wide[MAX_PATH + 1] = {};
     char path[MAX_PATH + 1] = {};
-    if (::SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROGRAMS, FALSE)) places.programsFolder = path;
-    const UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
-    if (n != 0 && n < MAX_PATH) places.systemFolder.assign(path, n);
+    if (::SHGetSpecialFolderPathW(nullptr, wide, CSIDL_PROGRAMS, FALSE) && win::ToExactPath(wide, path, MAX_PATH)) {
+        places.programsFolder = path;
+    }
+    if (win::ExactSystemFolder(path, MAX_PATH)) places.systemFolder = path;
     char winamp[kWinampFolderCapacity] = {};
     if (WinampFolderFromRegistry(HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, winamp)) places.winampFolder = winamp;
     return places;

@@ -5,9 +5,11 @@
 #include <ntsecapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "Arguments.h"
+#include "ExactPath.h"
 #include "Handle.h"
 #include "Removal.h"
 
@@ -75,24 +77,25 @@ void RemoveCopyFolder(const std::string& folder, const std::string& self) {
 
 }  // namespace
 
+// Each path from the system in its exact narrow form (win/ExactPath.h); empty without one.
 std::string OwnPath() {
     char path[MAX_PATH + 1] = {};
-    const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return n == 0 || n >= MAX_PATH ? std::string() : std::string(path, n);
+    return win::ExactModulePath(nullptr, path, MAX_PATH) ? std::string(path) : std::string();
 }
 
 std::string TempFolder() {
+    wchar_t wide[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH, wide);
     char path[MAX_PATH + 1] = {};
-    DWORD n = ::GetTempPathA(MAX_PATH, path);
-    if (n == 0 || n >= MAX_PATH) return std::string();
+    if (length == 0 || length >= MAX_PATH || !win::ToExactPath(wide, path, MAX_PATH)) return std::string();
+    size_t n = std::strlen(path);
     while (n > 3 && path[n - 1] == '\\') --n;
     return std::string(path, n);
 }
 
 std::string SystemFolder() {
     char path[MAX_PATH + 1] = {};
-    const UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
-    return n == 0 || n >= MAX_PATH ? std::string() : std::string(path, n);
+    return win::ExactSystemFolder(path, MAX_PATH) ? std::string(path) : std::string();
 }
 
 bool IsCopyName(const std::string& name) {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "DllSearch.h"
-#include "EngineInterface.h"
+#include "EngineLoader.h"
+#include "ExactPath.h"
 #include "Handle.h"
 #include "LittleEndian.h"
 
@@ -27,31 +27,12 @@ struct Engine {
     // Declared before the library, so that the engine's folders leave the search after it.
     win::DllFolders folders;
     win::Module library;
-    EngineControl* control = nullptr;
+    EngineObject<EngineControl> control;
     ChannelFactory* factory = nullptr;
 
-    ~Engine() {
-        if (control != nullptr) control->Destroy(kEngineDeleteObject);
-    }
     bool Load(const char* folder, HINSTANCE instance, HWND window) {
-        library.reset(win::LoadEngineLibrary(folder, folders));
-        if (!library) return false;
-        auto get = reinterpret_cast<GetEngineControlInstanceFunc>(
-            reinterpret_cast<void*>(::GetProcAddress(library.get(), kGetEngineControlInstanceName)));
-        control = get != nullptr ? get() : nullptr;
-        if (control == nullptr) return false;
-        control->SetBaseFolder(folder);
-        if (!control->Initialize(instance, kWindowClass, window)) return false;
-        factory = control->GetChannelFactory();
+        factory = win::LoadEngineCore(folder, instance, kWindowClass, window, folders, library, control);
         return factory != nullptr;
-    }
-};
-
-template <typename Channel>
-struct ChannelOwner {
-    Channel* channel = nullptr;
-    ~ChannelOwner() {
-        if (channel != nullptr) channel->Destroy(kEngineDeleteObject);
     }
 };
 
@@ -75,24 +56,23 @@ bool ReadWholeFile(const char* path, std::vector<unsigned char>& bytes) {
 bool ReadStartFile(Engine& engine, const char* path, StartFile& start) {
     std::vector<unsigned char> bytes;
     if (!ReadWholeFile(path, bytes) || bytes.empty()) return false;
-    ChannelOwner<FileLoaderChannel> loader;
-    loader.channel = static_cast<FileLoaderChannel*>(engine.factory->CreateChannel(kFileLoaderChannelId, 0, 0));
-    if (loader.channel == nullptr) return false;
-    loader.channel->LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), kLoadBorrowed);
-    if (!loader.channel->FindChunk("ZRXS", 0)) return false;
-    const uint32_t titleSize = loader.channel->GetSize();
+    EngineObject<FileLoaderChannel> loader(CreateChannelAs<FileLoaderChannel>(engine.factory, kFileLoaderChannelId));
+    if (!loader) return false;
+    loader->LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), kLoadBorrowed);
+    if (!loader->FindChunk("ZRXS", 0)) return false;
+    const uint32_t titleSize = loader->GetSize();
     const size_t n = titleSize < sizeof(start.title) - 1 ? titleSize : sizeof(start.title) - 1;
-    std::memcpy(start.title, loader.channel->GetData(), n);
+    std::memcpy(start.title, loader->GetData(), n);
     start.title[n] = '\0';
-    if (loader.channel->FindChunk("HOLD", 0) && loader.channel->GetSize() == 4) {
-        start.holdMs = LoadU32(loader.channel->GetData());
+    if (loader->FindChunk("HOLD", 0) && loader->GetSize() == 4) {
+        start.holdMs = LoadU32(loader->GetData());
     }
-    if (loader.channel->FindChunk("EXIT", 0) && loader.channel->GetSize() == 4) {
-        start.exitCode = LoadU32(loader.channel->GetData());
+    if (loader->FindChunk("EXIT", 0) && loader->GetSize() == 4) {
+        start.exitCode = LoadU32(loader->GetData());
     }
-    if (loader.channel->FindChunk("NOTE", 0) && loader.channel->GetSize() < sizeof(start.note)) {
-        std::memcpy(start.note, loader.channel->GetData(), loader.channel->GetSize());
-        start.note[loader.channel->GetSize()] = '\0';
+    if (loader->FindChunk("NOTE", 0) && loader->GetSize() < sizeof(start.note)) {
+        std::memcpy(start.note, loader->GetData(), loader->GetSize());
+        start.note[loader->GetSize()] = '\0';
     }
     return true;
 }
@@ -117,7 +97,7 @@ void WriteNote(const StartFile& start) {
     char current[MAX_PATH] = {};
     ::GetCurrentDirectoryA(sizeof(current), current);
     char module[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, module, sizeof(module));
+    win::ExactModulePath(nullptr, module, sizeof(module));
     std::string report = std::string("folder=") + current + "\r\nmodule=" + module +
                          "\r\ncommand=" + ::GetCommandLineA() + "\r\ntitle=" + start.title + "\r\n";
     ListFiles(current, "", report);
@@ -138,14 +118,13 @@ void WriteCache(Engine& engine, const StartFile& start) {
     ::CreateDirectoryA("cache", nullptr);
     ::CreateDirectoryA("cache\\textures", nullptr);
     ::CreateDirectoryA("cache\\textures\\mip", nullptr);
-    ChannelOwner<FileSaverChannel> saver;
-    saver.channel = static_cast<FileSaverChannel*>(engine.factory->CreateChannel(kFileSaverChannelId, 0, 0));
-    if (saver.channel != nullptr && saver.channel->Open("cache\\session.dat", kSaveCreate)) {
+    EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(engine.factory, kFileSaverChannelId));
+    if (saver && saver->Open("cache\\session.dat", kSaveCreate)) {
         const uint32_t size = static_cast<uint32_t>(std::strlen(start.title) + 1);
-        saver.channel->BeginChunk("SESS");
-        saver.channel->WriteChunkSize(size);
-        saver.channel->Write(start.title, size);
-        saver.channel->Close();
+        saver->BeginChunk("SESS");
+        saver->WriteChunkSize(size);
+        saver->Write(start.title, size);
+        saver->Close();
     }
     std::vector<unsigned char> texture(4096);
     for (size_t i = 0; i < texture.size(); ++i) texture[i] = static_cast<unsigned char>(i * 31);
@@ -198,9 +177,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Before anything else is loaded: the project's folder is our current folder, and a
     // library lying there must not be taken for a system one.
     win::HardenDllSearch();
+    // The engine is loaded from the viewer's folder, named exactly (win/ExactPath.h).
     char folder[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameA(nullptr, folder, sizeof(folder));
-    if (n == 0 || n >= sizeof(folder) - 1) return 1;
+    if (!win::ExactModulePath(nullptr, folder, sizeof(folder))) return 1;
     *std::strrchr(folder, '\\') = '\0';
 
     HWND window = CreateViewerWindow(instance);

@@ -23,6 +23,7 @@
 #include "ProjectInstall.h"
 #include "Registry.h"
 #include "UiDriver.h"
+#include "WideText.h"
 
 using testkit::Bytes;
 
@@ -371,7 +372,8 @@ TEST_F(Faults, FoldersWithSpacesAndAnsiLettersWork) {
     const std::string letters = "\xDC\xE9\xF8";
     const std::string target = scratch + "\\Mein Ordner " + letters;
     const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), InstallOptions());
-    const auto run = Drive(Pack(package.fixture), target);
+    // Typed as a user types it; the checks below name it through narrow calls.
+    const auto run = Drive(Pack(package.fixture), testkit::Utf8FromAnsi(target));
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.boxes, (std::vector<std::string>{std::string(kInstallSuccessText) + " / Test Project"}));
     for (const auto& file : package.files) {

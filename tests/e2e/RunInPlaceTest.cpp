@@ -9,6 +9,7 @@
 #include "PackageFixture.h"
 #include "Registry.h"
 #include "UiDriver.h"
+#include "WideText.h"
 
 using testkit::Boxes;
 using testkit::Bytes;
@@ -332,7 +333,9 @@ TEST_F(RunInPlace, TwoStartsAtOnceEachGetTheirOwnRunFolder) {
     }
     ASSERT_TRUE(starts[0].process.Start(starts[0].exe, "\"" + starts[0].exe + "\""));
     const DWORD begin = ::GetTickCount();
-    while (!Exists(temp + "\\Orvan3D0") && ::GetTickCount() - begin < kRunLimitMs) ::Sleep(1);
+    // The claim, not just the folder: held between the two, the first would own a folder
+    // the second may also claim.
+    while (!Exists(temp + "\\Orvan3D0\\Orvan3D.lock") && ::GetTickCount() - begin < kRunLimitMs) ::Sleep(1);
     {
         HeldProcess first(starts[0].process.Id());
         ASSERT_TRUE(first.Held());
@@ -357,4 +360,54 @@ TEST_F(RunInPlace, TwoStartsAtOnceEachGetTheirOwnRunFolder) {
     EXPECT_NE(folders[1], "<none>");
     EXPECT_NE(folders[0], folders[1]) << "both runs in " << folders[0];
     EXPECT_TRUE(TempEntries().empty()) << "both run folders are gone: " << Tree(temp);
+}
+
+// Folders named outside the system's ANSI code page, where narrow calls give "?" for the
+// letters: a Russian user's temporary folder, and a download folder a Polish user started the
+// program from.
+TEST_F(RunInPlace, RunsFromFoldersNamedOutsideTheAnsiCodePage) {
+    const std::string profile = u8"C:\\users\\Пётр";
+    const std::string downloads = u8"C:\\Łukasz\\Downloads";
+    BOOL lossy = FALSE;
+    const std::wstring names = testkit::Widen(profile + downloads);
+    char narrow[MAX_PATH];
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, names.c_str(), -1, narrow, sizeof(narrow), nullptr, &lossy);
+    if (!lossy) GTEST_SKIP() << "this code page holds the names: nothing to show";
+    // Left by an earlier run that stopped half way.
+    testkit::RemoveTreeWide(profile);
+    testkit::RemoveTreeWide(u8"C:\\Łukasz");
+    const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), Options());
+    const std::string exe = Pack(package.fixture);
+    struct Case {
+        const char* what;
+        std::string temp;
+        std::string exe;
+    } cases[] = {
+        {"temporary folder", profile + "\\Temp", exe},
+        {"program's folder", temp, downloads + "\\Project.exe"},
+    };
+    ASSERT_TRUE(testkit::MakeFoldersWide(downloads));
+    ASSERT_TRUE(::CopyFileW(testkit::Widen(exe).c_str(), testkit::Widen(cases[1].exe).c_str(), FALSE));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(testkit::MakeFoldersWide(c.temp));
+        ::DeleteFileA(Options().note.c_str());
+        testkit::RunResult run;
+        {
+            testkit::ScopedEnvironment tmp("TMP", c.temp + "\\");
+            testkit::ScopedEnvironment temp("TEMP", c.temp + "\\");
+            run = Run(c.exe);
+        }
+        ASSERT_FALSE(run.timedOut);
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(Boxes(run));
+        const auto note = Lines(Options().note);
+        EXPECT_EQ(Value(note, "title"), "Test Project") << "the viewer ran on the project";
+        size_t seen = 0;
+        for (const auto& line : note) seen += line.rfind("file=", 0) == 0 ? 1 : 0;
+        EXPECT_GE(seen, package.files.size());
+        EXPECT_FALSE(testkit::ExistsWide(c.temp + "\\Orvan3D0")) << "the run folder is removed";
+    }
+    testkit::RemoveTreeWide(profile);
+    testkit::RemoveTreeWide(u8"C:\\Łukasz");
 }

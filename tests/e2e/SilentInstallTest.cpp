@@ -18,6 +18,7 @@
 #include "ProjectInstall.h"
 #include "Registry.h"
 #include "UiDriver.h"
+#include "WideText.h"
 
 using testkit::Bytes;
 
@@ -189,5 +190,43 @@ TEST_F(SilentInstall, OtherCommandLinesAndOtherModesRunAsBefore) {
         EXPECT_EQ(run.exitCode, c.exitCode) << c.what;
         EXPECT_EQ(run.dialogs.size(), c.dialogs) << c.what;
         ExpectNoRecord(c.what);
+    }
+}
+
+// Folders as deployment tools pass them: "Zoë" is in code page 1252, "Łódź" is not. A folder
+// outside the code page that exists is installed into under its short name; one that does not
+// exist yet has no exact narrow name, so the install fails before it writes anything.
+TEST_F(SilentInstall, FoldersNamedInAndOutsideTheAnsiCodePage) {
+    const Bytes image = testkit::MakeInstallPackage(testkit::OwnFolder(), Options()).fixture.Image(stub);
+    const struct {
+        const char* what;
+        std::string folder;
+        bool exists;
+        DWORD exitCode;
+    } cases[] = {
+        {"in the code page", u8"C:\\Program Files\\Zoë", false, 0},
+        {"outside, existing", u8"C:\\Program Files\\Łódź", true, 0},
+        {"outside, not existing", u8"C:\\Program Files\\Łódź Nowa", false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testkit::RemoveTreeWide(c.folder);
+        if (c.exists) {
+            ASSERT_TRUE(testkit::MakeFoldersWide(c.folder));
+        }
+        const ProgramRun run = Start(Pack(image), " /S /D=" + c.folder);
+        ASSERT_FALSE(run.timedOut);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.dialogs, std::vector<std::string>{});
+        if (c.exitCode == 0) {
+            EXPECT_TRUE(testkit::ExistsWide(c.folder + "\\OrvanViewer.exe"));
+            EXPECT_TRUE(testkit::ExistsWide(c.folder + "\\uninstall.nfo"));
+            EXPECT_FALSE(UninstallEntry().empty());
+        } else {
+            EXPECT_FALSE(testkit::ExistsWide(c.folder)) << "nothing written";
+            ExpectNoRecord(c.what);
+        }
+        RemoveTraces();
+        testkit::RemoveTreeWide(c.folder);
     }
 }

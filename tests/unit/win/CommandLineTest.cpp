@@ -6,47 +6,61 @@
 
 TEST(CommandLine, SilentSwitchAndTrailingFolder) {
     struct Case {
-        const char* arguments;
+        const wchar_t* arguments;
         bool silent;
-        std::string folder;
+        std::wstring folder;
         bool tooLong;
     } cases[] = {
-        {nullptr, false, "", false},
-        {"", false, "", false},
-        {"/S", true, "", false},
-        {"  /S  ", true, "", false},
-        {"\t/S", true, "", false},
-        {"/s", false, "", false},
-        {"/SS", false, "", false},
-        {"-S", false, "", false},
-        {"x/S", false, "", false},
-        {"/S /D=C:\\Program Files\\Demo", true, "C:\\Program Files\\Demo", false},
-        {"/S /D=C:\\Demo   ", true, "C:\\Demo", false},
-        {"/S /D=\"C:\\Quoted Folder\"", true, "C:\\Quoted Folder", false},
-        {"/S /D=", true, "", false},
+        {nullptr, false, L"", false},
+        {L"", false, L"", false},
+        {L"/S", true, L"", false},
+        {L"  /S  ", true, L"", false},
+        {L"\t/S", true, L"", false},
+        {L"/s", false, L"", false},
+        {L"/SS", false, L"", false},
+        {L"-S", false, L"", false},
+        {L"x/S", false, L"", false},
+        {L"/S /D=C:\\Program Files\\Demo", true, L"C:\\Program Files\\Demo", false},
+        {L"/S /D=C:\\Demo   ", true, L"C:\\Demo", false},
+        {L"/S /D=\"C:\\Quoted Folder\"", true, L"C:\\Quoted Folder", false},
+        {L"/S /D=", true, L"", false},
         // Everything after /D= is the folder, a later /S included.
-        {"/D=C:\\Demo /S", false, "C:\\Demo /S", false},
-        {"/S /D=C:\\a /D=C:\\b", true, "C:\\a /D=C:\\b", false},
-        {"/S/D=C:\\Demo", false, "", false},
-        {"/S x/D=C:\\Demo", true, "", false},
-        {"/foo /S /bar", true, "", false},
-        {"/d=C:\\Demo /S", true, "", false},
+        {L"/D=C:\\Demo /S", false, L"C:\\Demo /S", false},
+        {L"/S /D=C:\\a /D=C:\\b", true, L"C:\\a /D=C:\\b", false},
+        {L"/S/D=C:\\Demo", false, L"", false},
+        {L"/S x/D=C:\\Demo", true, L"", false},
+        {L"/foo /S /bar", true, L"", false},
+        {L"/d=C:\\Demo /S", true, L"", false},
     };
     for (const Case& c : cases) {
         const CommandLineOptions options = ParseCommandLine(c.arguments);
-        const std::string what = c.arguments != nullptr ? c.arguments : "(null)";
+        const std::wstring what = c.arguments != nullptr ? c.arguments : L"(null)";
         EXPECT_EQ(options.silent, c.silent) << what;
-        EXPECT_EQ(std::string(options.folder), c.folder) << what;
+        EXPECT_EQ(std::wstring(options.folder), c.folder) << what;
         EXPECT_EQ(options.folderTooLong, c.tooLong) << what;
     }
 }
 
 TEST(CommandLine, FolderLengthIsBoundedByTheInstallFolder) {
     for (size_t length : {399u, 400u, 5000u}) {
-        const std::string folder = "C:\\" + std::string(length - 3, 'f');
-        const CommandLineOptions options = ParseCommandLine(("/S /D=" + folder).c_str());
+        const std::wstring folder = L"C:\\" + std::wstring(length - 3, L'f');
+        const CommandLineOptions options = ParseCommandLine((L"/S /D=" + folder).c_str());
         EXPECT_TRUE(options.silent);
         EXPECT_EQ(options.folderTooLong, length > 399) << length;
-        EXPECT_EQ(std::string(options.folder), length > 399 ? "" : folder) << length;
+        EXPECT_EQ(std::wstring(options.folder), length > 399 ? L"" : folder) << length;
     }
+}
+
+TEST(CommandLine, TheArgumentsFollowTheProgramsName) {
+    const struct {
+        const wchar_t* line;
+        const wchar_t* arguments;
+    } cases[] = {
+        {L"\"C:\\Program Files\\Setup.exe\" /S /D=C:\\Zo\u00eb", L"/S /D=C:\\Zo\u00eb"},
+        {L"Setup.exe   /S", L"/S"},
+        {L"\"C:\\\u0141ukasz\\Setup.exe\"/S", L"/S"},
+        {L"\"Setup.exe", L""},
+        {L"Setup.exe", L""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(std::wstring(SkipProgramName(c.line)), c.arguments) << c.line;
 }

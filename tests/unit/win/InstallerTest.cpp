@@ -140,23 +140,26 @@ TEST_F(InstallerTest, ExtractFileFailures) {
         std::string name;
         bool decode;
         bool result;
+        bool failed;  // held by the package but not on disk: the modes stop with the copy error
         std::string message;  // empty: no box
     } cases[] = {
-        {"missing\\item.bin", false, false, "missing\\item.bin / Could not find resource"},
-        {"short.z", true, false, "Error decompress / Error"},
-        {"smalltrailer.z", true, false, "Error decompress / Error"},
-        {"largetrailer.z", true, true, ""},
-        {"hugetrailer.z", true, false, "Error decompress / Error"},
-        {"garbage.z", true, false, "Error decompress / Error"},
-        {"empty.bin", false, false, ""},
-        {"..\\escape.bin", false, false, "..\\escape.bin\n\nThis item would be written outside the installation folder. / Installation Error"},
-        {"dir\\..\\..\\escape.bin", false, false, "dir\\..\\..\\escape.bin\n\nThis item would be written outside the installation folder. / Installation Error"},
-        {"C:\\escape.bin", false, false, "C:\\escape.bin\n\nThis item would be written outside the installation folder. / Installation Error"},
-        {"file.bin:stream", false, false, "file.bin:stream\n\nThis item would be written outside the installation folder. / Installation Error"},
+        {"missing\\item.bin", false, false, false, "missing\\item.bin / Could not find resource"},
+        {"short.z", true, false, true, "Error decompress / Error"},
+        {"smalltrailer.z", true, false, true, "Error decompress / Error"},
+        {"largetrailer.z", true, true, false, ""},
+        {"hugetrailer.z", true, false, true, "Error decompress / Error"},
+        {"garbage.z", true, false, true, "Error decompress / Error"},
+        {"empty.bin", false, false, false, ""},
+        {"..\\escape.bin", false, false, true, "..\\escape.bin\n\nThis item would be written outside the installation folder. / Installation Error"},
+        {"dir\\..\\..\\escape.bin", false, false, true, "dir\\..\\..\\escape.bin\n\nThis item would be written outside the installation folder. / Installation Error"},
+        {"C:\\escape.bin", false, false, true, "C:\\escape.bin\n\nThis item would be written outside the installation folder. / Installation Error"},
+        {"file.bin:stream", false, false, true, "file.bin:stream\n\nThis item would be written outside the installation folder. / Installation Error"},
     };
     for (const Case& c : cases) {
         messages.shown.clear();
-        EXPECT_EQ(installer->ExtractFile(c.name.c_str(), c.decode), c.result) << c.name;
+        const ExtractResult result = installer->ExtractFile(c.name.c_str(), c.decode);
+        EXPECT_EQ(static_cast<bool>(result), c.result) << c.name;
+        EXPECT_EQ(result.Failed(), c.failed) << c.name;
         EXPECT_EQ(messages.shown, c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message})
             << c.name;
     }
@@ -174,14 +177,14 @@ TEST_F(InstallerTest, ExtractFileFailures) {
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(lock.valid());
     messages.shown.clear();
-    EXPECT_FALSE(installer->ExtractFile("locked.bin", false));
+    EXPECT_TRUE(installer->ExtractFile("locked.bin", false).Failed());
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(installer->CreatedFiles().Count(), 2);
 
     // A path that does not fit 399 characters: a box naming the item, nothing written.
     auto deep = Make(fixture, scratch + "\\" + std::string(150, 'd'));
     messages.shown.clear();
-    EXPECT_FALSE(deep->ExtractFile(std::string(250, 'n').c_str(), false));
+    EXPECT_TRUE(deep->ExtractFile(std::string(250, 'n').c_str(), false).Failed());
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].find(std::string(250, 'N')), std::string::npos);
     EXPECT_NE(messages.shown[0].find(std::string(250, 'n')), std::string::npos);
@@ -411,24 +414,36 @@ TEST_F(InstallerTest, EngineFoldersGoInFrontOfALongPathOnce) {
 
 TEST_F(InstallerTest, EngineRoadDecodesChannelItemsAndReleasesEverything) {
     const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), testkit::ProjectOptions());
-    auto installer = Make(package.fixture, scratch + "\\engine");
-    ASSERT_TRUE(installer->ExtractEngineFiles());
-    ASSERT_TRUE(installer->LoadEngine());
-    ASSERT_TRUE(installer->CreateFileLoader());
-    EXPECT_TRUE(installer->ExtractChannels());
-    EXPECT_TRUE(installer->ExtractProjectFiles());
-    installer->ReleaseEngine();
-    EXPECT_TRUE(messages.shown.empty());
-    // The channel items were stored in the engine's form and are written decoded.
-    Bytes plain;
-    ASSERT_TRUE(testkit::ReadFileBytes(scratch + "\\engine\\channels\\scene.chn", plain));
-    EXPECT_EQ(plain.size(), 20000u);
-    // Nothing of the engine stays loaded: its files can be deleted.
-    for (const char* name : {"EngineCore.dll", "channels\\ChunkLoader.dll", "channels\\FolderScan.dll"}) {
-        EXPECT_TRUE(::DeleteFileA((scratch + "\\engine\\" + name).c_str())) << name;
+    // Released by the mode, or left loaded by a mode that stopped and gone with the Installer.
+    for (const bool released : {true, false}) {
+        const std::string folder = scratch + (released ? "\\released" : "\\left");
+        const char* how = released ? "released" : "left loaded";
+        auto installer = Make(package.fixture, folder);
+        ASSERT_TRUE(installer->ExtractEngineFiles());
+        ASSERT_TRUE(installer->LoadEngine());
+        ASSERT_TRUE(installer->CreateFileLoader());
+        EXPECT_TRUE(installer->ExtractChannels());
+        EXPECT_TRUE(installer->ExtractProjectFiles());
+        if (released) {
+            installer->ReleaseEngine();
+        } else {
+            installer.reset();
+        }
+        EXPECT_TRUE(messages.shown.empty());
+        // The channel items were stored in the engine's form and are written decoded.
+        Bytes plain;
+        ASSERT_TRUE(testkit::ReadFileBytes(folder + "\\channels\\scene.chn", plain));
+        EXPECT_EQ(plain.size(), 20000u);
+        // Nothing of the engine stays loaded, its objects gone through their own destructors
+        // (which unload the channel libraries): its files can be deleted.
+        for (const char* name : {"EngineCore.dll", "channels\\ChunkLoader.dll", "channels\\FolderScan.dll"}) {
+            EXPECT_TRUE(::DeleteFileA((folder + "\\" + name).c_str())) << name << ", " << how;
+        }
+        // A second load after the release works the same way.
+        if (installer) {
+            EXPECT_FALSE(installer->LoadEngine()) << "its library is gone now";
+        }
     }
-    // A second load after the release works the same way.
-    EXPECT_FALSE(installer->LoadEngine()) << "its library is gone now";
 }
 
 TEST_F(InstallerTest, ReleaseWithoutAnEngineDoesNothing) {
@@ -448,13 +463,13 @@ TEST_F(InstallerTest, ADecodeBufferThatCannotBeHadFailsTheFileWithItsBoxAndLeaks
     auto installer = Make(fixture, folder);
 
     const int live = testkit::LiveAllocations();
-    bool extracted = true;
+    bool failed = false;
     {
         testkit::FailingAllocation failing(1, text.size());
-        extracted = installer->ExtractFile("packed.txt", true);
+        failed = installer->ExtractFile("packed.txt", true).Failed();
         EXPECT_TRUE(failing.Delivered());
     }
-    EXPECT_FALSE(extracted);
+    EXPECT_TRUE(failed) << "an item that did not arrive";
     EXPECT_EQ(messages.shown, std::vector<std::string>{"Error decompress / Error"});
     EXPECT_FALSE(Exists(folder + "\\packed.txt"));
     EXPECT_EQ(installer->CreatedFiles().Count(), 0);

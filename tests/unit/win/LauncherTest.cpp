@@ -9,6 +9,7 @@
 #include "MemoryPackageHost.h"
 #include "PackageFixture.h"
 #include "UiDriver.h"
+#include "ExactPath.h"
 #include "WinPackageFile.h"
 
 using testkit::Bytes;
@@ -100,7 +101,7 @@ TEST(SystemPackageHost, HoldsTheProgramFileAgainstRenameAndWriteForItsLife) {
     // A copy of this test program stands for the packed program: the running image itself
     // may be pinned by the system regardless of the host.
     char own[MAX_PATH] = {};
-    ASSERT_TRUE(win::GetOwnModulePath(own, sizeof(own)));
+    ASSERT_TRUE(win::ExactModulePath(nullptr, own, sizeof(own)));
     const std::string copy = testkit::MakeScratchFolder("own-file") + "\\Program.exe";
     ASSERT_TRUE(::CopyFileA(own, copy.c_str(), FALSE));
     const testkit::Tampering before = testkit::TryToTamper(copy);

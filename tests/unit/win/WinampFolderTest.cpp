@@ -4,6 +4,8 @@
 #include <string>
 
 #include "Handle.h"
+#include "UiDriver.h"
+#include "WideText.h"
 #include "WinampFolder.h"
 
 namespace {
@@ -125,6 +127,40 @@ TEST_F(WinampRegistry, TextStoredWithoutItsZeroStillEndsWhereItEnds) {
     SetText(user.get(), kOwn, std::string(kWinampValueCapacity + 10, 'w'));
     EXPECT_FALSE(Find(folder)) << "a value that does not fit the buffer is not read";
     EXPECT_EQ(folder, "");
+}
+
+// Winamp in a folder named outside the ANSI code page: found under a narrow name that names it
+// (its short name), never as "?"; a value naming such a folder that does not exist is no folder.
+TEST_F(WinampRegistry, AFolderNamedOutsideTheAnsiCodePageIsNamedExactly) {
+    const std::string scratch = testkit::MakeScratchFolder("winamp-code-page");
+    const std::string winamp = scratch + u8"\\Łódź Winamp";
+    ASSERT_TRUE(testkit::MakeFoldersWide(winamp));
+    const auto setWide = [](HKEY root, const char* path, const std::string& text) {
+        win::RegKey key;
+        ASSERT_EQ(::RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        const std::wstring wide = testkit::Widen(text);
+        ASSERT_EQ(::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                                   static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    };
+    const auto longName = [](const std::string& folder) {
+        wchar_t named[MAX_PATH] = {};
+        return ::GetLongPathNameW(testkit::Widen(folder).c_str(), named, MAX_PATH) != 0 ? testkit::Utf8(named)
+                                                                                         : "<none>";
+    };
+    std::string folder;
+    setWide(classes.get(), kCommand, "\"" + winamp + "\\winamp.exe\" \"%1\"");
+    ASSERT_TRUE(Find(folder));
+    EXPECT_EQ(longName(folder), winamp + "\\") << folder;
+
+    setWide(classes.get(), kCommand, "\"" + scratch + u8"\\Nowa Łódź\\winamp.exe\" \"%1\"");
+    EXPECT_FALSE(Find(folder));
+    EXPECT_EQ(folder, "");
+    setWide(user.get(), kOwn, winamp);
+    ASSERT_TRUE(Find(folder)) << "Winamp's own key is asked when the association cannot be named";
+    EXPECT_EQ(longName(folder), winamp) << folder;
+    testkit::RemoveTreeWide(scratch);
 }
 
 }  // namespace

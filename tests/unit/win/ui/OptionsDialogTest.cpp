@@ -9,6 +9,7 @@
 #include "Controls.h"
 #include "OptionsDialog.h"
 #include "UiDriver.h"
+#include "WideText.h"
 
 namespace {
 
@@ -167,6 +168,48 @@ TEST(OptionsDialog, AFolderThatIsNoFullPathIsRefusedAndTheDialogShowsAgain) {
         EXPECT_TRUE(results[0].accepted);
         EXPECT_EQ(results[0].folder, "\\\\server\\share\\Demo");
     }
+}
+
+// Letters outside the ANSI code page would reach the install as "?". A folder that exists is
+// handed over by a narrow name that names it (its short name); one that does not exist yet has
+// none and is refused with a box naming it as typed, and the dialog shows again.
+TEST(OptionsDialog, AFolderNamedOutsideTheAnsiCodePageIsTakenExactlyOrRefused) {
+    const std::string scratch = testkit::MakeScratchFolder("options-code-page");
+    const std::string existing = scratch + u8"\\Łódź";
+    const std::string missing = scratch + u8"\\Łódź Nowa";
+    ASSERT_TRUE(testkit::MakeFoldersWide(existing));
+    OptionsHostRun host({"name=Demo", "folder=C:\\Demo", "shows=2"});
+    HWND dialog = host.NextDialog();
+    ASSERT_NE(dialog, nullptr);
+    Type(dialog, existing);
+    testkit::PostCommand(dialog, kInstall);
+
+    HWND second = host.NextDialog();
+    ASSERT_NE(second, nullptr);
+    Type(second, missing);
+    testkit::PostCommand(second, kInstall);
+    HWND box = host.NextDialog();
+    ASSERT_NE(box, nullptr);
+    testkit::MessageBoxInfo info;
+    ASSERT_TRUE(testkit::ReadMessageBox(box, info));
+    EXPECT_EQ(info.text, "This folder's name has letters outside the system's code page and no short name, so the "
+                         "program cannot use it.");
+    EXPECT_EQ(info.caption, missing) << "named as typed, never mangled";
+    testkit::ClickButton(box, testkit::PressOk(info));
+    HWND again = host.NextDialog();
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(EditText(again), missing) << "what was typed is kept";
+    testkit::PostCommand(again, kCancel);
+
+    const std::vector<ShowResult> results = host.Finish();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_TRUE(results[0].accepted);
+    wchar_t named[MAX_PATH] = {};
+    ASSERT_NE(::GetLongPathNameW(testkit::Widen(results[0].folder).c_str(), named, MAX_PATH), 0u) << results[0].folder;
+    EXPECT_EQ(testkit::Utf8(named), existing) << results[0].folder;
+    EXPECT_FALSE(results[1].accepted);
+    EXPECT_FALSE(testkit::ExistsWide(missing));
+    testkit::RemoveTreeWide(scratch);
 }
 
 TEST(OptionsDialog, EscapeAndTheStandardCancelLeaveTheDialogOpen) {

@@ -1,0 +1,35 @@
+#pragma once
+#include "EngineInterface.h"
+
+// Owner of one object the engine created (its control object or a channel): empty at null,
+// and destroyed through the object's own destructor, Destroy(kEngineDeleteObject), never by
+// delete: the object was made by the engine's library and goes back the same way. An owner
+// must end before the library that made the object is freed.
+template <typename T>
+class EngineObject {
+public:
+    EngineObject() = default;
+    explicit EngineObject(T* object) : object(object) {}
+    EngineObject(const EngineObject&) = delete;
+    EngineObject& operator=(const EngineObject&) = delete;
+    ~EngineObject() { reset(); }
+
+    T* get() const { return object; }
+    T* operator->() const { return object; }
+    explicit operator bool() const { return object != nullptr; }
+    void reset(T* next = nullptr) {
+        T* old = object;
+        object = next;
+        if (old != nullptr) old->Destroy(kEngineDeleteObject);
+    }
+
+private:
+    T* object = nullptr;
+};
+
+// A new channel of classId from factory, as the interface Channel of that identifier; null when
+// the factory gives none.
+template <typename Channel>
+Channel* CreateChannelAs(ChannelFactory* factory, const GUID& classId) {
+    return static_cast<Channel*>(factory->CreateChannel(classId, 0, 0));
+}

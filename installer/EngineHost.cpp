@@ -1,0 +1,58 @@
+#include "Installer.h"
+
+#include <cstring>
+
+#include "EngineLoader.h"
+#include "FormatText.h"
+#include "HostWindowClass.h"
+
+// The engine hosted from installFolder: its folders on PATH, its library, control object,
+// channel factory and file loader.
+
+void Installer::AddEngineFoldersToPath() {
+    // PATH is read and rebuilt at its real length: cutting it would cost the process, and the
+    // viewer that inherits it, part of its PATH.
+    const DWORD needed = ::GetEnvironmentVariableA("PATH", nullptr, 0);
+    win::HeapBuffer<char> oldPath = win::AllocateBuffer<char>(needed + 1);
+    if (!oldPath) return;
+    oldPath.get()[0] = '\0';
+    if (needed > 0) {
+        const DWORD got = ::GetEnvironmentVariableA("PATH", oldPath.get(), needed + 1);
+        if (got == 0 || got > needed) oldPath.get()[0] = '\0';
+    }
+    char folder[260];
+    win::FormatText(folder, sizeof(folder), "%s", installFolder);
+    if (std::strstr(oldPath.get(), folder) != nullptr) return;
+
+    const size_t size = 2 * std::strlen(folder) + std::strlen("\\channels;\\3rd;") + std::strlen(oldPath.get()) + 1;
+    win::HeapBuffer<char> newPath = win::AllocateBuffer<char>(size);
+    if (!newPath) return;
+    win::FormatText(newPath.get(), size, "%s\\channels;%s\\3rd;%s", folder, folder, oldPath.get());
+    ::SetEnvironmentVariableA("PATH", newPath.get());
+}
+
+bool Installer::LoadEngine() {
+    AddEngineFoldersToPath();
+    // PATH alone would let the loader look in this program's folder first for the engine's
+    // own libraries; they are searched in the install folder's engine folders instead.
+    channelFactory = win::LoadEngineCore(installFolder, instance, kHostWindowClass, hostWindow, engineFolders,
+                                         engineLibrary, engineControl);
+    return channelFactory != nullptr;
+}
+
+bool Installer::CreateFileLoader() {
+    if (channelFactory == nullptr) return false;
+    fileLoader.reset(CreateChannelAs<FileLoaderChannel>(channelFactory, kFileLoaderChannelId));
+    if (fileLoader) return true;
+    messages.Show("Can't init fileloader", "P", MB_OK);
+    return false;
+}
+
+void Installer::ReleaseEngine() {
+    fileLoader.reset();
+    engineControl.reset();
+    channelFactory = nullptr;
+    // Freed even without a control object: a library left loaded would keep its file locked.
+    engineLibrary.reset();
+    engineFolders.Clear();
+}

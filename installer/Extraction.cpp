@@ -1,0 +1,270 @@
+#include "Installer.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+#include "EngineFiles.h"
+#include "FormatText.h"
+#include "LittleEndian.h"
+
+// Entries from the package to files below installFolder, with the checks that keep every
+// path inside it.
+
+namespace {
+
+constexpr size_t kMaxPath = Installer::kFolderCapacity - 1;
+constexpr int32_t kItemNameCapacity = 399;
+constexpr char kCopyError[] =
+    "There was an error while trying to copy one of the installation files.\n"
+    "Please make sure no applications are running that might be locking some files.";
+
+// A name is a path below installFolder: a leading separator is allowed (it doubles the one
+// after the folder), but no drive, no ':' stream and no ".." step may take it outside.
+bool StaysInsideFolder(const char* name) {
+    const char* component = name;
+    for (const char* p = name;; ++p) {
+        if (*p == ':') return false;
+        if (*p == '\\' || *p == '/' || *p == '\0') {
+            if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
+            if (*p == '\0') return true;
+            component = p + 1;
+        }
+    }
+}
+
+// Joins parts into out (capacity bytes); false when they do not fit.
+bool Join(char* out, size_t capacity, const char* a, const char* b, const char* c = "") {
+    return win::FormatText(out, capacity, "%s%s%s", a, b, c);
+}
+
+bool WriteWhole(HANDLE file, const unsigned char* data, uint32_t size) {
+    uint32_t done = 0;
+    while (done < size) {
+        DWORD written = 0;
+        if (!::WriteFile(file, data + done, size - done, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+// An entry written to a temporary name beside its target and put in its place only once it is
+// whole and verified (for a stored entry: the reader has checked the CRC). A failed write, a
+// damaged entry or a full disk leaves a file already at the target as it was.
+class FileSink : public EntrySink {
+public:
+    explicit FileSink(const char* path) : path(path) {}
+
+    bool Begin(uint32_t entrySize) override {
+        size = entrySize;
+        if (win::FormatText(temp, sizeof(temp), "%s.orvan~", path)) {
+            file.reset(::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        }
+        return file.valid();
+    }
+    bool Write(const void* bytes, uint32_t length) override {
+        return WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length);
+    }
+    bool Commit() override {
+        return ::CloseHandle(file.release()) != FALSE && ::MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING) != FALSE;
+    }
+    void Discard() override {
+        file.reset();
+        ::DeleteFileA(temp);
+    }
+    uint32_t Size() const { return size; }
+
+private:
+    const char* path;
+    char temp[Installer::kFolderCapacity + 8] = {};
+    win::FileHandle file;
+    uint32_t size = 0;
+};
+
+}  // namespace
+
+void Installer::CreateFoldersAlong(const char* path) {
+    // The last file's folder was walked already and exists or cannot be made: walking it again
+    // would only fail, one system call per step, for each of the many files a folder holds.
+    size_t folderLength = 0;  // up to and including the last separator of either kind
+    for (size_t i = 0; path[i] != '\0'; ++i) {
+        if (path[i] == '\\' || path[i] == '/') folderLength = i + 1;
+    }
+    if (folderLength == 0 || folderLength >= sizeof(walkedFolder)) {
+        walkedFolder[0] = '\0';
+    } else if (std::memcmp(path, walkedFolder, folderLength) == 0 && walkedFolder[folderLength] == '\0') {
+        return;
+    } else {
+        std::memcpy(walkedFolder, path, folderLength);
+        walkedFolder[folderLength] = '\0';
+    }
+    char prefix[kFolderCapacity];
+    for (size_t i = 0; path[i] != '\0' && i < kMaxPath; ++i) {
+        prefix[i] = path[i] == '/' ? '\\' : path[i];
+        if (prefix[i] != '\\') continue;
+        prefix[i + 1] = '\0';
+        if (::CreateDirectoryA(prefix, nullptr)) Record(createdFolders, prefix);
+    }
+}
+
+bool Installer::DecodeWithZlib() {
+    if (entrySize < 4) return false;
+    const uint32_t plainSize = LoadU32(entryData + entrySize - 4);
+    win::HeapBuffer<unsigned char> plain = win::AllocateBuffer<unsigned char>(plainSize);
+    if (!plain) return false;
+    uLongf length = plainSize;
+    if (::uncompress(plain.get(), &length, entryData, entrySize - 4) != Z_OK) return false;
+    decoded = std::move(plain);
+    entryData = decoded.get();
+    entrySize = static_cast<uint32_t>(length);
+    return true;
+}
+
+bool Installer::RefuseItem(const char* name, const char* reason) {
+    char text[600];
+    win::FormatText(text, sizeof(text), "%s\n\n%s", name, reason);
+    messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
+    return false;
+}
+
+bool Installer::StaysInPlace(const char* value, bool fullPath) {
+    // A full folder path may begin with its drive; what follows it must not climb out.
+    return StaysInsideFolder(fullPath && value[0] != '\0' && value[1] == ':' ? value + 2 : value) ||
+           RefuseItem(value, "This item would be written outside the installation folder.");
+}
+
+ExtractResult Installer::ExtractFile(const char* name, bool decode) {
+    if (name == nullptr) return ExtractResult::kMissing;
+    char path[kFolderCapacity];
+    if (!StaysInPlace(name, false)) return ExtractResult::kFailed;
+    if (!Join(path, sizeof(path), installFolder, "\\", name)) {
+        RefuseItem(name, "The path of this item in the installation folder is too long.");
+        return ExtractResult::kFailed;
+    }
+    CreateFoldersAlong(path);
+    // Only an entry the table lacks is "not found"; one that fails to read is damaged, and
+    // the reader has said so with its CRC box.
+    if (!reader || !reader->Contains(name)) {
+        messages.Show(name, "Could not find resource", MB_OK);
+        return ExtractResult::kMissing;
+    }
+    if (!decode) return ExtractStored(name, path);
+
+    const unsigned char* content = nullptr;
+    uint32_t contentSize = 0;
+    if (!LoadDecoded(name, content, contentSize)) return ExtractResult::kFailed;
+    FileSink sink(path);
+    if (!sink.Begin(contentSize) || !sink.Write(content, contentSize) || !sink.Commit()) {
+        sink.Discard();
+        return ExtractResult::kFailed;
+    }
+    Record(createdFiles, path);
+    return contentSize != 0 ? ExtractResult::kWritten : ExtractResult::kEmpty;
+}
+
+bool Installer::LoadDecoded(const char* name, const unsigned char*& content, uint32_t& contentSize) {
+    // The last decoding goes before the next entry is loaded, so an entry never needs more
+    // than itself and its decoded bytes.
+    if (entryData == decoded.get()) {
+        entryData = nullptr;
+        entrySize = 0;
+    }
+    decoded.reset();
+    if (!GetPackageEntry(name, nullptr, 0, nullptr)) return false;
+    if (fileLoader) {
+        fileLoader->LoadFromMemory(entryData, entrySize, kLoadBorrowed);
+        entryData = nullptr;
+        // A "VBRF" chunk that does not decode would otherwise be written still encoded.
+        if (fileLoader->FindChunk("VBRF", 0) && !channelFactory->fileDecoder.DecodeFile(fileLoader.get())) {
+            messages.Show("Error decompress", "Error", MB_OK);
+            return false;
+        }
+        content = fileLoader->GetData();
+        contentSize = fileLoader->GetSize();
+        return true;
+    }
+    if (!DecodeWithZlib()) {
+        messages.Show("Error decompress", "Error", MB_OK);
+        return false;
+    }
+    content = entryData;
+    contentSize = entrySize;
+    return true;
+}
+
+ExtractResult Installer::ExtractStored(const char* name, const char* path) {
+    // Streamed, not loaded: a stored project file may be larger than a 32-bit process can hold.
+    // ExtractFile has made sure the entry is there.
+    FileSink sink(path);
+    // Damaged in the package or not writable on disk: either way the item is not there.
+    if (reader->StreamEntry(name, nullptr, sink) != StreamResult::kWritten) return ExtractResult::kFailed;
+    Record(createdFiles, path);
+    return sink.Size() != 0 ? ExtractResult::kWritten : ExtractResult::kEmpty;
+}
+
+void Installer::ShowCopyError() { messages.Show(kCopyError, "Installation Error", MB_OK | MB_ICONERROR); }
+
+bool Installer::ExtractRequired(const char* name, const char* missingText) {
+    const ExtractResult result = ExtractFile(name, true);
+    if (result) return true;
+    // "not found" would be wrong for an entry the package holds: its own box has been shown.
+    if (result.Failed()) {
+        ShowCopyError();
+        return false;
+    }
+    if (missingText == nullptr) return true;
+    messages.Show(missingText, "P", MB_OK);
+    return false;
+}
+
+bool Installer::ExtractEngineFiles() {
+    bool ok = true;
+    for (const char* name : kEngineFiles) {
+        ok = static_cast<bool>(ExtractFile(name, true));
+        if (!ok) break;
+    }
+    // The start file is the project's, stored as is.
+    if (ok) ok = static_cast<bool>(ExtractFile("ZRXStart.zrx", false));
+    if (!ok) ShowCopyError();
+    return ok;
+}
+
+bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
+                            float progressBase, const char* missingMessage) {
+    unsigned char raw[4] = {};
+    if (!GetPackageEntry(countKey, raw, sizeof(raw), section)) {
+        messages.Show(missingMessage, "Error", MB_OK);
+        return false;
+    }
+    auto count = static_cast<int32_t>(LoadU32(raw));
+    // The count was read, so the reader is there. Each item is an entry of its own: a count
+    // beyond the table names nothing more, and trying 2^31 keys would take hours.
+    if (count > reader->EntryCount()) count = reader->EntryCount();
+    for (int32_t i = 0; i < count; ++i) {
+        if (progressBase >= 0 && progress) {
+            progress->SetProgress(static_cast<float>(static_cast<double>(i) / count * 0.3 + progressBase));
+        }
+        char key[64];
+        win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
+        char item[kItemNameCapacity + 1] = {};
+        if (!GetPackageEntry(key, item, kItemNameCapacity, section)) continue;
+        // A missing item is the package's business; one that is damaged or could not be
+        // written (disk full, file locked) leaves an installation that must not pass for a
+        // whole one.
+        if (ExtractFile(item, decode).Failed()) {
+            ShowCopyError();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Installer::ExtractChannels() {
+    constexpr const char* kMissing = "Can't find ChannelCount";
+    return ExtractList("ChannelCount", "ChannelItemNameID", "CHANNELINFO", true, -1.0f, kMissing) &&
+           ExtractList("ChannelDLLCount", "ChannelDLLItemNameID", "CHANNELINFO", true, 0.3f, kMissing);
+}
+
+bool Installer::ExtractProjectFiles() {
+    return ExtractList("FileCount", "ItemNameID", "FILEINFO", false, 0.6f, "Can't find FileCount");
+}

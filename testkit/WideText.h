@@ -1,0 +1,35 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Tests write names outside the ANSI code page ("Łukasz", "Пётр") as UTF-8; the system takes
+// them wide. Narrow calls would turn such letters into "?".
+namespace testkit {
+
+std::wstring Widen(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+// Narrow text of the ANSI code page (what narrow calls take and give) as UTF-8.
+std::string Utf8FromAnsi(const std::string& ansi);
+
+bool ExistsWide(const std::string& path);
+// Makes every missing folder along path.
+bool MakeFoldersWide(const std::string& path);
+// Removes path and everything below it; a link is removed as a link, never entered.
+void RemoveTreeWide(const std::string& path);
+
+// An environment variable of this process, and so of the programs it starts, for one scope.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::string& value);
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+    ~ScopedEnvironment();
+
+private:
+    std::wstring name;
+    std::wstring saved;
+    bool existed = false;
+};
+
+}  // namespace testkit
