@@ -83,7 +83,8 @@ void AddChildren(std::set<DWORD>& known, std::vector<win::Handle>& handles) {
     for (BOOL ok = ::Process32First(snapshot.get(), &entry); ok; ok = ::Process32Next(snapshot.get(), &entry)) {
         if (known.count(entry.th32ParentProcessID) == 0 || known.count(entry.th32ProcessID) != 0) continue;
         known.insert(entry.th32ProcessID);
-        HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+        // Waiting needs no more; a process that lets us wait but not end it is still waited for.
+        HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
         if (process != nullptr) handles.emplace_back(process);
     }
 }
@@ -303,7 +304,10 @@ RunResult Drive(const std::string& exe, const DriveOptions& options) {
         if (::GetTickCount() - start > options.timeoutMs) {
             run.timedOut = true;
             child.Kill();
-            for (const auto& process : descendants) ::TerminateProcess(process.get(), 1);
+            for (const auto& process : descendants) {
+                win::Handle killer(::OpenProcess(PROCESS_TERMINATE, FALSE, ::GetProcessId(process.get())));
+                if (killer) ::TerminateProcess(killer.get(), 1);
+            }
             break;
         }
         driver.Look();
