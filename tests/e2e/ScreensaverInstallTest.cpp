@@ -12,9 +12,7 @@
 #include "Registry.h"
 #include "UiDriver.h"
 
-using testkit::Boxes;
 using testkit::Bytes;
-using testkit::CountField;
 using testkit::Exists;
 
 namespace {
@@ -68,7 +66,7 @@ TEST_F(ScreensaverInstall, InstallsTheSaverIntoTheSystemFolderWithConfigurationR
     EXPECT_TRUE(run.dialogSeen);
     EXPECT_EQ(run.dialogTitle, std::string(kProjectName) + " Installation Options");
     EXPECT_EQ(run.dialogFolder, scratch + "\\Proposed Folder");
-    ASSERT_EQ(Boxes(run), std::vector<std::string>{kSuccess});
+    ASSERT_EQ(testkit::Boxes(run), std::vector<std::string>{kSuccess});
     EXPECT_TRUE(run.boxes[0].hasIcon);
 
     Bytes copy;
@@ -82,17 +80,17 @@ TEST_F(ScreensaverInstall, InstallsTheSaverIntoTheSystemFolderWithConfigurationR
     EXPECT_EQ(config[0].first, "SCFP");
     ASSERT_EQ(config[0].second.size(), 259u);
     EXPECT_STREQ(reinterpret_cast<const char*>(config[0].second.data()), (target + "\\ZRXStart.zrx").c_str());
-    EXPECT_EQ(config[1], std::make_pair(std::string("SCTI"), CountField(20)));
+    EXPECT_EQ(config[1], std::make_pair(std::string("SCTI"), testkit::CountField(20)));
     EXPECT_EQ(config[2], std::make_pair(std::string("SCQC"), Bytes{1}));
     EXPECT_EQ(config[3], std::make_pair(std::string("SCSP"), Bytes{0}));
 
     const auto files = RecordedFiles();
     std::vector<std::pair<std::string, Bytes>> expected;
-    expected.emplace_back("UNFC", CountField(static_cast<uint32_t>(files.size())));
+    expected.emplace_back("UNFC", testkit::CountField(static_cast<uint32_t>(files.size())));
     for (const auto& path : files) expected.emplace_back("UNFN", testkit::RecordField(path));
     const std::vector<std::string> folders = {target + "\\", target + "\\channels\\", target + "\\3rd\\",
                                               target + "\\\\media\\"};
-    expected.emplace_back("UNDC", CountField(static_cast<uint32_t>(folders.size())));
+    expected.emplace_back("UNDC", testkit::CountField(static_cast<uint32_t>(folders.size())));
     for (auto it = folders.rbegin(); it != folders.rend(); ++it) expected.emplace_back("UNDN", testkit::RecordField(*it));
     auto record = testkit::FileChunks(target + "\\uninstall.nfo");
     ASSERT_EQ(record.size(), expected.size() + 2);
@@ -156,7 +154,7 @@ TEST_F(ScreensaverInstall, AFailedCopyOfTheSaverOrTheUninstallerFailsTheInstall)
         const auto run = Install(Options());
         ASSERT_FALSE(run.timedOut) << c.what;
         EXPECT_EQ(run.exitCode, 0u) << c.what;
-        EXPECT_EQ(Boxes(run), c.boxes) << c.what;
+        EXPECT_EQ(testkit::Boxes(run), c.boxes) << c.what;
         ExpectNoRecordNorEntries(c.what);
         RemoveTraces();
         testkit::RemoveTree(target);
@@ -169,7 +167,7 @@ TEST_F(ScreensaverInstall, EachMissingKeyIsNamedAndNothingIsInstalled) {
         options.*c.with = false;
         const auto run = Install(options);
         EXPECT_EQ(run.exitCode, 0u) << c.key;
-        EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string("Can't find project type ") + c.key + " / Error"}))
+        EXPECT_EQ(testkit::Boxes(run), (std::vector<std::string>{std::string("Can't find project type ") + c.key + " / Error"}))
             << c.key;
         EXPECT_FALSE(run.dialogSeen) << c.key;
         EXPECT_FALSE(Exists(target)) << c.key;
@@ -193,7 +191,7 @@ TEST_F(ScreensaverInstall, AMissingOptionEndsTheInstallationAfterTheChunksBefore
         options.withDoSmallPreview = false;
         const auto run = Install(options);
         ASSERT_FALSE(run.timedOut) << c.key;
-        EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string("Can't find project type ") + c.key + " / Error"}))
+        EXPECT_EQ(testkit::Boxes(run), (std::vector<std::string>{std::string("Can't find project type ") + c.key + " / Error"}))
             << c.key;
         std::vector<std::string> tags;
         for (const auto& chunk : testkit::FileChunks(target + "\\screensaver.cfg")) tags.push_back(chunk.first);
@@ -220,7 +218,7 @@ TEST_F(ScreensaverInstall, CancelledOptionsInstallNothing) {
     const auto run = Install(Options(), drive);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(run.dialogSeen);
-    EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(Boxes(run));
+    EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(testkit::Boxes(run));
     EXPECT_FALSE(Exists(target));
     EXPECT_FALSE(Exists(systemCopy));
     ExpectNoRecordNorEntries("cancelled");
@@ -254,7 +252,7 @@ TEST_F(ScreensaverInstall, EngineFailuresShowTheirBoxesAndLeaveNoRecord) {
         const auto run = Install(options);
         ASSERT_FALSE(run.timedOut) << c.what;
         EXPECT_EQ(run.exitCode, 0u) << c.what;
-        EXPECT_EQ(Boxes(run), c.boxes) << c.what;
+        EXPECT_EQ(testkit::Boxes(run), c.boxes) << c.what;
         EXPECT_EQ(Exists(systemCopy), c.systemCopy) << c.what;
         EXPECT_FALSE(Exists(target + "\\screensaver.cfg")) << c.what;
         EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << c.what;
