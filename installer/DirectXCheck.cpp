@@ -34,10 +34,10 @@ size_t BoundedLength(const char* text, size_t capacity) {
 
 }  // namespace
 
-bool ReadDirectXValue(const char* valueName, char* buffer, uint32_t capacity) {
+bool ReadDirectXValue(HKEY root, const char* valueName, char* buffer, uint32_t capacity) {
     char scratch[kScratchSize] = {};
     win::RegKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\DirectX", 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(root, "SOFTWARE\\Microsoft\\DirectX", 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         return false;
     }
     DWORD type = 0;
@@ -62,8 +62,8 @@ bool IsDirectX9cVersionText(const char* version) {
     return minor > 9 || (minor == 9 && (build >= 904 || sub != 0));
 }
 
-bool CheckDirectXVersion() {
+bool CheckDirectXVersion(HKEY root) {
     char version[kVersionCapacity];
-    if (!ReadDirectXValue("Version", version, kVersionCapacity)) return false;
+    if (!ReadDirectXValue(root, "Version", version, kVersionCapacity)) return false;
     return IsDirectX9cVersionText(version);
 }

@@ -118,4 +118,17 @@ InstallPackage MakeComponentInstallPackage(const std::string& binFolder, const C
     return package;
 }
 
+const RequiredKey<InstallOptions> kProjectKeys[5] = {
+    {"CheckDx8", &InstallOptions::withCheckDx8},       {"RunAfterInstall", &InstallOptions::withRunAfterInstall},
+    {"InstallPath", &InstallOptions::withInstallPath}, {"ShortCutName", &InstallOptions::withShortCutName},
+    {"ProjectName", &InstallOptions::withProjectName},
+};
+
+const RequiredKey<ComponentInstallOptions> kScreensaverKeys[4] = {
+    {"CheckDx8", &ComponentInstallOptions::withCheckDx8},
+    {"RunAfterInstall", &ComponentInstallOptions::withRunAfterInstall},
+    {"InstallPath", &ComponentInstallOptions::withInstallPath},
+    {"ProjectName", &ComponentInstallOptions::withProjectName},
+};
+
 }  // namespace testkit

@@ -9,6 +9,14 @@
 
 namespace testkit {
 
+// The boxes and entry of the test project's installation, as Boxes gives them.
+constexpr char kCopyErrorBox[] =
+    "There was an error while trying to copy one of the installation files.\nPlease make sure no applications are "
+    "running that might be locking some files. / Installation Error";
+constexpr char kInstallSuccessText[] =
+    "Installation successfully completed!\r\nYou are able to find the installed program in the Start menu.";
+constexpr char kTestUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DTest Project";
+
 // A complete project-install package (ProjectType 2) made from the built components of
 // binFolder. Each configuration key can be left out to provoke its message.
 struct InstallOptions {
@@ -35,6 +43,15 @@ struct InstallPackage {
 };
 
 InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOptions& options);
+
+// A configuration key the mode must find, and the option that leaves it out.
+template <typename Options>
+struct RequiredKey {
+    const char* key;
+    bool Options::*with;
+};
+// The keys of the project mode, in the order the mode reads them.
+extern const RequiredKey<InstallOptions> kProjectKeys[5];
 
 // A screen-saver (ProjectType 5) or Winamp plug-in (ProjectType 6) package made from the
 // built components of binFolder: the keys each mode reads, each of which can be left out, the
@@ -66,5 +83,8 @@ struct ComponentInstallOptions {
 };
 
 InstallPackage MakeComponentInstallPackage(const std::string& binFolder, const ComponentInstallOptions& options);
+
+// The keys of the screen-saver mode, in reading order.
+extern const RequiredKey<ComponentInstallOptions> kScreensaverKeys[4];
 
 }  // namespace testkit

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <gtest/gtest.h>
+
 #include "ChunkFile.h"
 #include "LittleEndian.h"
 
@@ -12,12 +14,31 @@ namespace {
 constexpr size_t kFieldSize = 259;
 
 void AppendCount(Bytes& out, const char* tag, size_t count) {
-    unsigned char raw[4];
-    StoreU32(raw, static_cast<uint32_t>(count));
-    chunk::AppendChunk(out, tag, raw, 4);
+    const Bytes raw = CountField(static_cast<uint32_t>(count));
+    chunk::AppendChunk(out, tag, raw.data(), raw.size());
 }
 
 }  // namespace
+
+ChunkList FileChunks(const std::string& path) {
+    Bytes bytes;
+    std::vector<chunk::Chunk> chunks;
+    EXPECT_TRUE(ReadFileBytes(path, bytes)) << path;
+    EXPECT_TRUE(chunk::ReadChunks(bytes, chunks)) << path;
+    ChunkList out;
+    for (const auto& c : chunks) out.emplace_back(c.tag, c.data);
+    return out;
+}
+
+Bytes CountField(uint32_t count) {
+    Bytes bytes(4);
+    StoreU32(bytes.data(), count);
+    return bytes;
+}
+
+std::string FieldText(const Bytes& field) {
+    return std::string(field.begin(), std::find(field.begin(), field.end(), 0));
+}
 
 Bytes RecordField(const std::string& text) {
     Bytes field(kFieldSize, 0);

@@ -1,13 +1,22 @@
 #include "UiDriver.h"
 
+#include <commctrl.h>
+#include <tlhelp32.h>
+
 #include <algorithm>
+#include <set>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "Controls.h"
 #include "WideText.h"
 
 namespace testkit {
 
 namespace {
+
+constexpr char kHostWindowClass[] = "Orvan3DExe Window";
 
 std::string ClassOf(HWND window) {
     char name[256] = {};
@@ -16,23 +25,33 @@ std::string ClassOf(HWND window) {
 }
 
 struct EnumContext {
-    DWORD processId;
+    const std::set<DWORD>* processes;
+    bool withTitles;
     std::vector<WindowInfo>* out;
 };
 
+// Titles are asked for only when wanted: a message sent to the program waits for its next look
+// at its queue, and would cost the sampling of a progress step.
 BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param) {
     auto* context = reinterpret_cast<EnumContext*>(param);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
-    if (owner == context->processId) {
+    if (context->processes->count(owner) != 0) {
         WindowInfo info;
         info.window = window;
         info.className = ClassOf(window);
-        info.title = WindowText(window);
+        if (context->withTitles) info.title = WindowText(window);
         info.visible = ::IsWindowVisible(window) != FALSE;
         context->out->push_back(info);
     }
     return TRUE;
+}
+
+std::vector<WindowInfo> WindowsOf(const std::set<DWORD>& processes, bool withTitles) {
+    std::vector<WindowInfo> out;
+    EnumContext context{&processes, withTitles, &out};
+    ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&context));
+    return out;
 }
 
 BOOL CALLBACK CollectButtons(HWND child, LPARAM param) {
@@ -48,14 +67,133 @@ BOOL CALLBACK CollectButtons(HWND child, LPARAM param) {
     return TRUE;
 }
 
+BOOL CALLBACK CollectTexts(HWND child, LPARAM param) {
+    auto* texts = reinterpret_cast<std::vector<std::string>*>(param);
+    const std::string text = WindowText(child);
+    if (!text.empty()) texts->push_back(text);
+    return TRUE;
+}
+
+// The processes started by any of known, added to it; handles keep them to wait for.
+void AddChildren(std::set<DWORD>& known, std::vector<win::Handle>& handles) {
+    win::FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL ok = ::Process32First(snapshot.get(), &entry); ok; ok = ::Process32Next(snapshot.get(), &entry)) {
+        if (known.count(entry.th32ParentProcessID) == 0 || known.count(entry.th32ProcessID) != 0) continue;
+        known.insert(entry.th32ProcessID);
+        // Waiting needs no more; a process that lets us wait but not end it is still waited for.
+        HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process != nullptr) handles.emplace_back(process);
+    }
+}
+
+bool AllEnded(const std::vector<win::Handle>& processes) {
+    return std::all_of(processes.begin(), processes.end(),
+                       [](const win::Handle& p) { return ::WaitForSingleObject(p.get(), 0) == WAIT_OBJECT_0; });
+}
+
+bool BarPosition(HWND bar, DWORD timeoutMs, int& position) {
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, timeoutMs, &result)) return false;
+    position = static_cast<int>(result);
+    return true;
+}
+
+void NoteProgress(RunResult& run, int position) {
+    if (run.progress.empty() || run.progress.back() != position) run.progress.push_back(position);
+}
+
+// One run's state between two looks at its windows.
+class Driver {
+public:
+    Driver(const DriveOptions& options, RunResult& run) : options(options), run(run) {}
+
+    void Look() {
+        const std::vector<WindowInfo> windows = WindowsOf(processes, false);
+        for (const WindowInfo& window : windows) {
+            if (window.className == kHostWindowClass) {
+                run.hostWindowSeen = true;
+                run.hostWindowEverVisible = run.hostWindowEverVisible || window.visible;
+            }
+            if (window.className != "#32770") continue;
+            if (options.noteDialogs && noted.insert(window.window).second) {
+                run.dialogs.push_back(WindowText(window.window));
+            }
+            if (!window.visible || std::find(handled.begin(), handled.end(), window.window) != handled.end()) continue;
+            Answer(window.window);
+        }
+        // A handle can come back for the next window once its window is gone.
+        handled.erase(std::remove_if(handled.begin(), handled.end(), [](HWND w) { return !::IsWindow(w); }),
+                      handled.end());
+    }
+
+    std::set<DWORD> processes;
+
+private:
+    void Answer(HWND dialog) {
+        if (HWND bar = FindControl(dialog, kProgressBar)) {
+            SampleProgress(bar);
+            return;
+        }
+        if (::FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr) != nullptr) {
+            handled.push_back(dialog);
+            run.browserSeen = true;
+            ::EnumChildWindows(dialog, CollectTexts, reinterpret_cast<LPARAM>(&run.browserTexts));
+            if (options.onBrowser) options.onBrowser(dialog);
+            return;
+        }
+        // Before the box check: the dialog's label has the id of a message box's text.
+        if (HWND edit = FindControl(dialog, kFolderEdit)) {
+            // A program still busy setting the dialog up (a slow first start) counts as hung
+            // and answers nothing yet; every options dialog has a title, so it is read on a
+            // later look.
+            const std::string title = WindowText(dialog);
+            if (title.empty()) return;
+            handled.push_back(dialog);
+            if (!run.dialogSeen) {
+                run.dialogSeen = true;
+                run.dialogTitle = title;
+                run.dialogFolder = WindowText(edit);
+            }
+            if (options.onOptions) options.onOptions(dialog);
+            return;
+        }
+        MessageBoxInfo box;
+        if (!ReadMessageBox(dialog, box)) return;
+        handled.push_back(dialog);
+        run.boxes.push_back(box);
+        ClickButton(dialog, options.answer(box));
+    }
+
+    void SampleProgress(HWND bar) {
+        int position = 0;
+        if (!options.followProgress) {
+            if (BarPosition(bar, 2000, position)) NoteProgress(run, position);
+            return;
+        }
+        // Until the bar is gone, or a new window needs an answer.
+        while (::IsWindow(bar) && BarPosition(bar, kReplyTimeoutMs, position)) {
+            NoteProgress(run, position);
+            for (const WindowInfo& window : WindowsOf(processes, false)) {
+                if (window.visible && window.className == "#32770" && FindControl(window.window, kProgressBar) == nullptr &&
+                    std::find(handled.begin(), handled.end(), window.window) == handled.end()) {
+                    return;
+                }
+            }
+        }
+    }
+
+    const DriveOptions& options;
+    RunResult& run;
+    std::vector<HWND> handled;
+    std::set<HWND> noted;
+};
+
 }  // namespace
 
-std::vector<WindowInfo> TopLevelWindows(DWORD processId) {
-    std::vector<WindowInfo> out;
-    EnumContext context{processId, &out};
-    ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&context));
-    return out;
-}
+std::vector<WindowInfo> TopLevelWindows(DWORD processId) { return WindowsOf({processId}, true); }
 
 std::string WindowText(HWND window) {
     wchar_t text[4096] = {};
@@ -92,10 +230,7 @@ void ClickButton(HWND dialog, int id) {
     ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
 }
 
-ChildProcess::~ChildProcess() {
-    Kill();
-    if (process != nullptr) ::CloseHandle(process);
-}
+ChildProcess::~ChildProcess() { Kill(); }
 
 bool ChildProcess::Start(const std::string& exe, const std::string& commandLine, const std::string& folder) {
     // Wide, from UTF-8: a program may lie in a folder outside the ANSI code page.
@@ -109,25 +244,25 @@ bool ChildProcess::Start(const std::string& exe, const std::string& commandLine,
         return false;
     }
     ::CloseHandle(info.hThread);
-    process = info.hProcess;
+    process.reset(info.hProcess);
     processId = info.dwProcessId;
     return true;
 }
 
 bool ChildProcess::Wait(DWORD timeoutMs) {
-    return process != nullptr && ::WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    return process && ::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 DWORD ChildProcess::ExitCode() const {
     DWORD code = 0xFFFFFFFF;
-    if (process != nullptr) ::GetExitCodeProcess(process, &code);
+    if (process) ::GetExitCodeProcess(process.get(), &code);
     return code;
 }
 
 void ChildProcess::Kill() {
-    if (process != nullptr && ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-        ::TerminateProcess(process, 0xDEAD);
-        ::WaitForSingleObject(process, 5000);
+    if (process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(process.get(), 0xDEAD);
+        ::WaitForSingleObject(process.get(), 5000);
     }
 }
 
@@ -138,143 +273,78 @@ int PressOk(const MessageBoxInfo& box) {
     return box.buttons.empty() ? IDOK : box.buttons.front().id;
 }
 
-RunResult RunAndDrive(const std::string& exe, const std::string& commandLine, DWORD timeoutMs,
-                      const BoxHandler& handler, const std::string& folder) {
-    RunResult result;
-    ChildProcess child;
-    if (!child.Start(exe, commandLine, folder)) return result;
-    result.started = true;
-    std::vector<HWND> answered;
-    const DWORD start = ::GetTickCount();
-    while (!child.Wait(20)) {
-        if (::GetTickCount() - start > timeoutMs) {
-            result.timedOut = true;
-            child.Kill();
-            break;
-        }
-        std::vector<HWND> present;
-        for (const WindowInfo& window : TopLevelWindows(child.Id())) {
-            present.push_back(window.window);
-            if (window.className == "Orvan3DExe Window") {
-                result.hostWindowSeen = true;
-                result.hostWindowEverVisible = result.hostWindowEverVisible || window.visible;
-            }
-            if (std::find(answered.begin(), answered.end(), window.window) != answered.end()) continue;
-            MessageBoxInfo box;
-            if (!window.visible || !ReadMessageBox(window.window, box)) continue;
-            result.boxes.push_back(box);
-            answered.push_back(window.window);
-            ClickButton(window.window, handler(box));
-        }
-        // A window handle can be reused once its box is gone.
-        answered.erase(std::remove_if(answered.begin(), answered.end(),
-                                      [&](HWND w) {
-                                          return std::find(present.begin(), present.end(), w) == present.end();
-                                      }),
-                       answered.end());
-    }
-    result.exitCode = child.ExitCode();
-    return result;
+BoxHandler Answer(int button) {
+    return [button](const MessageBoxInfo&) { return button; };
 }
 
-std::string MakeScratchFolder(const std::string& name) {
-    char temp[MAX_PATH] = {};
-    ::GetTempPathA(sizeof(temp), temp);
-    std::string folder = std::string(temp) + "orvan-test-" + name + "-" + std::to_string(::GetCurrentProcessId());
-    RemoveTree(folder);
-    ::CreateDirectoryA(folder.c_str(), nullptr);
-    return folder;
-}
-
-void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                // Removed as a link; Wine's RemoveDirectory would also remove an empty target.
-                RemoveHostLink(path);
-            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileA(path.c_str());
-            }
-        } while (::FindNextFileA(find, &found));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryA(folder.c_str());
-}
-
-namespace {
-
-// The host's name of a Windows path; empty where Wine's kernel32 lacks the conversion.
-std::string HostPath(const std::string& path) {
-    using ToUnix = char*(__cdecl*)(const wchar_t*);
-    const auto toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    wchar_t wide[MAX_PATH] = {};
-    if (toUnix == nullptr || ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) == 0) return "";
-    char* unixPath = toUnix(wide);
-    if (unixPath == nullptr) return "";
-    std::string out = unixPath;
-    ::HeapFree(::GetProcessHeap(), 0, unixPath);
+std::vector<std::string> Boxes(const RunResult& run) {
+    std::vector<std::string> out;
+    for (const auto& box : run.boxes) out.push_back(box.text + " / " + box.caption);
     return out;
 }
 
-// Runs a host program through Wine's start.exe and waits for it.
-bool RunHost(const std::string& arguments) {
-    char system[MAX_PATH] = {};
-    ::GetSystemDirectoryA(system, sizeof(system));
-    const std::string start = std::string(system) + "\\start.exe";
+RunResult Drive(const std::string& exe, const DriveOptions& options) {
+    RunResult run;
     ChildProcess child;
-    return child.Start(start, "\"" + start + "\" /wait /unix " + arguments) && child.Wait(20000) &&
-           child.ExitCode() == 0;
-}
-
-bool WaitForPath(const std::string& path, bool present) {
-    for (int i = 0; i < 200; ++i) {
-        if ((::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present) return true;
-        ::Sleep(50);
+    const std::string commandLine = options.commandLine.empty() ? "\"" + exe + "\"" : options.commandLine;
+    if (!child.Start(exe, commandLine, options.folder)) return run;
+    run.started = true;
+    Driver driver(options, run);
+    driver.processes.insert(child.Id());
+    std::vector<win::Handle> descendants;
+    const DWORD start = ::GetTickCount();
+    bool programEnded = false;
+    for (;;) {
+        if (!programEnded && child.Wait(5)) {
+            programEnded = true;
+            if (options.onProgramEnd) options.onProgramEnd();
+        }
+        if (options.followChildren) AddChildren(driver.processes, descendants);
+        if (programEnded && (!options.followChildren || AllEnded(descendants))) break;
+        if (::GetTickCount() - start > options.timeoutMs) {
+            run.timedOut = true;
+            child.Kill();
+            for (const auto& process : descendants) {
+                win::Handle killer(::OpenProcess(PROCESS_TERMINATE, FALSE, ::GetProcessId(process.get())));
+                if (killer) ::TerminateProcess(killer.get(), 1);
+            }
+            break;
+        }
+        driver.Look();
+        if (programEnded) ::Sleep(5);
     }
-    return false;
+    run.exitCode = child.ExitCode();
+    run.processes = driver.processes;
+    return run;
 }
 
-}  // namespace
-
-bool MakeHostLink(const std::string& link, const std::string& target) {
-    const std::string hostLink = HostPath(link);
-    const std::string hostTarget = HostPath(target);
-    if (hostLink.empty() || hostTarget.empty()) return false;
-    return RunHost("/bin/ln -s \"" + hostTarget + "\" \"" + hostLink + "\"") && WaitForPath(link, true);
+RunResult RunAndDrive(const std::string& exe, const std::string& commandLine, DWORD timeoutMs,
+                      const BoxHandler& handler, const std::string& folder) {
+    DriveOptions options;
+    options.commandLine = commandLine;
+    options.folder = folder;
+    options.timeoutMs = timeoutMs;
+    options.answer = handler;
+    return Drive(exe, options);
 }
 
-bool RemoveHostLink(const std::string& link) {
-    const std::string hostLink = HostPath(link);
-    // Plain rm: it removes the link and never what it leads to.
-    return !hostLink.empty() && RunHost("/bin/rm -f \"" + hostLink + "\"") && WaitForPath(link, false);
+std::function<void(HWND)> InstallInto(const std::string& folder) {
+    return [folder](HWND dialog) {
+        EXPECT_TRUE(SetEditText(FindControl(dialog, kFolderEdit), folder)) << "the folder could not be typed";
+        PostCommand(dialog, kInstallButton);
+    };
 }
 
-std::string OwnFolder() {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, sizeof(path));
-    std::string text = path;
-    return text.substr(0, text.find_last_of("\\/"));
+void CancelOptions(HWND dialog) { PostCommand(dialog, kCancelButton); }
+
+std::function<void(HWND)> BrowseTo(const std::string& folder) {
+    return [folder](HWND browser) {
+        SelectBrowserFolder(browser, folder);
+        SetEditText(::FindWindowExA(browser, nullptr, "Edit", nullptr), folder);
+        PostCommand(browser, IDOK);
+    };
 }
 
-Tampering TryToTamper(const std::string& path) {
-    Tampering result;
-    const std::string moved = path + ".moved";
-    result.renamed = ::MoveFileA(path.c_str(), moved.c_str()) != 0;
-    if (result.renamed) ::MoveFileA(moved.c_str(), path.c_str());
-    const HANDLE writer = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    result.openedForWriting = writer != INVALID_HANDLE_VALUE;
-    if (result.openedForWriting) ::CloseHandle(writer);
-    return result;
-}
+void CancelBrowser(HWND browser) { PostCommand(browser, IDCANCEL); }
 
 }  // namespace testkit

@@ -49,23 +49,6 @@ bool IsDesignBox(const testkit::MessageBoxInfo& box) {
             box.text.find("\n\nThe path of this item in the installation folder is too long.") != std::string::npos);
 }
 
-// Every file below folder, relative, with backslashes.
-void ListFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>& out) {
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out.push_back(prefix + name + "\\");
-            ListFiles(folder + "\\" + name, prefix + name + "\\", out);
-        } else {
-            out.push_back(prefix + name);
-        }
-    } while (::FindNextFileA(find.get(), &found));
-}
-
 struct Damage {
     std::string what;
     Bytes image;
@@ -166,8 +149,7 @@ protected:
             EXPECT_TRUE(IsDesignBox(box)) << what << ": " << box.text << " / " << box.caption;
             shown += box.text + " / " + box.caption + "; ";
         }
-        std::vector<std::string> beside;
-        ListFiles(run.folder, "", beside);
+        const std::vector<std::string> beside = testkit::Tree(run.folder, true);
         std::vector<std::string> expectedBeside = {"Project.exe", "temp\\"};
         std::vector<std::string> left;
         for (const auto& name : beside) {

@@ -20,6 +20,8 @@
 #include "InstallPackage.h"
 #include "InstalledContents.h"
 #include "PackageFixture.h"
+#include "ProjectInstall.h"
+#include "Registry.h"
 #include "UiDriver.h"
 #include "WideText.h"
 
@@ -27,104 +29,34 @@ using testkit::Bytes;
 
 namespace {
 
-constexpr DWORD kRunLimitMs = 60000;
-constexpr int kInstall = 1;
-constexpr int kFolderEdit = 1000;
-constexpr char kCopyError[] =
-    "There was an error while trying to copy one of the installation files.\nPlease make sure no applications are "
-    "running that might be locking some files. / Installation Error";
-constexpr char kSuccessText[] =
-    "Installation successfully completed!\r\nYou are able to find the installed program in the Start menu.";
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DTest Project";
+using testkit::Exists;
+using testkit::kCopyErrorBox;
+using testkit::kInstallSuccessText;
+using testkit::kTestUninstallKey;
+using testkit::Tree;
 // Mapped by scripts/fault-drives.sh where the machine allows mounts.
 constexpr char kSmallDrive[] = "Q:\\";
 constexpr char kReadOnlyDrive[] = "R:\\";
 
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
+// What the run showed; boxes as "text / caption".
 struct Outcome {
     bool timedOut = false;
     DWORD exitCode = 0xFFFFFFFF;
     bool dialogSeen = false;
-    std::vector<std::string> boxes;  // "text / caption"
+    std::vector<std::string> boxes;
 };
 
 // Runs the packed program; an options dialog is answered with folder and Install, message
 // boxes with OK.
 Outcome Drive(const std::string& exe, const std::string& folder = "") {
-    Outcome outcome;
-    testkit::ChildProcess child;
-    if (!child.Start(exe, "\"" + exe + "\"")) return outcome;
-    std::vector<HWND> handled;
-    const DWORD start = ::GetTickCount();
-    while (!child.Wait(20)) {
-        if (::GetTickCount() - start > kRunLimitMs) {
-            outcome.timedOut = true;
-            child.Kill();
-            break;
-        }
-        std::vector<HWND> present;
-        for (const auto& window : testkit::TopLevelWindows(child.Id())) {
-            present.push_back(window.window);
-            if (!window.visible || std::find(handled.begin(), handled.end(), window.window) != handled.end()) continue;
-            // Before the box check: the dialog's label has the id of a message box's text.
-            if (testkit::FindControl(window.window, kFolderEdit) != nullptr) {
-                handled.push_back(window.window);
-                outcome.dialogSeen = true;
-                testkit::SetEditText(testkit::FindControl(window.window, kFolderEdit), folder);
-                testkit::PostCommand(window.window, kInstall);
-                continue;
-            }
-            testkit::MessageBoxInfo box;
-            if (!testkit::ReadMessageBox(window.window, box)) continue;
-            handled.push_back(window.window);
-            outcome.boxes.push_back(box.text + " / " + box.caption);
-            testkit::ClickButton(window.window, testkit::PressOk(box));
-        }
-        handled.erase(std::remove_if(handled.begin(), handled.end(),
-                                     [&](HWND w) { return std::find(present.begin(), present.end(), w) == present.end(); }),
-                      handled.end());
-    }
-    outcome.exitCode = child.ExitCode();
-    return outcome;
-}
-
-std::vector<std::string> Tree(const std::string& folder, const std::string& prefix = "") {
-    std::vector<std::string> out;
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) return out;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            for (const auto& inner : Tree(folder + "\\" + name, prefix + name + "\\")) out.push_back(inner);
-        } else {
-            out.push_back(prefix + name);
-        }
-    } while (::FindNextFileA(find.get(), &found));
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::string Environment(const char* name) {
-    const DWORD size = ::GetEnvironmentVariableA(name, nullptr, 0);
-    std::string value(size, '\0');
-    const DWORD got = ::GetEnvironmentVariableA(name, &value[0], size);
-    value.resize(got);
-    return value;
-}
-
-std::string ProgramsFolder() {
-    char path[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROGRAMS, FALSE);
-    return path;
+    testkit::DriveOptions options;
+    options.onOptions = testkit::InstallInto(folder);
+    const testkit::RunResult run = testkit::Drive(exe, options);
+    return {run.timedOut, run.exitCode, run.dialogSeen, testkit::Boxes(run)};
 }
 
 bool UninstallEntryExists(const std::string& projectName = "Test Project") {
-    win::RegKey key;
-    const std::string path = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D" + projectName;
-    return ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    return testkit::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D" + projectName);
 }
 
 // Files below folder (names as the package gives them, a leading separator allowed) whose
@@ -158,43 +90,30 @@ private:
 
 using InstallPackageFiles = std::vector<std::pair<std::string, Bytes>>;
 
-class Faults : public ::testing::Test {
+class Faults : public e2e::ProjectInstall {
 protected:
+    Faults() : e2e::ProjectInstall("Target") {}
     void SetUp() override {
-        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        e2e::ProjectInstall::SetUp();
         temp = scratch + "\\temp";
         ::CreateDirectoryA(temp.c_str(), nullptr);
-        savedTmp = Environment("TMP");
-        savedTemp = Environment("TEMP");
-        savedPath = Environment("PATH");
+        savedTmp = testkit::Environment("TMP");
+        savedTemp = testkit::Environment("TEMP");
+        savedPath = testkit::Environment("PATH");
         SetTemp(temp + "\\");
-        startMenuFolder = ProgramsFolder() + "\\Orvan3D Test";
-        RemoveTraces();
-        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
     }
     void TearDown() override {
         SetTemp(savedTmp, savedTemp);
         ::SetEnvironmentVariableA("PATH", savedPath.c_str());
-        RemoveTraces();
-        testkit::RemoveTree(scratch);
-    }
-    void RemoveTraces() {
-        testkit::RemoveTree(startMenuFolder);
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        e2e::ProjectInstall::TearDown();
     }
     static void SetTemp(const std::string& tmp, const std::string& alsoTemp = "") {
         ::SetEnvironmentVariableA("TMP", tmp.c_str());
         ::SetEnvironmentVariableA("TEMP", (alsoTemp.empty() ? tmp : alsoTemp).c_str());
     }
-    std::string Pack(const testkit::PackageFixture& fixture, const std::string& name = "Setup.exe") {
-        const std::string path = scratch + "\\" + name;
-        EXPECT_TRUE(testkit::WriteFileBytes(path, fixture.Image(stub)));
-        return path;
-    }
     testkit::InstallOptions InstallOptions() const {
-        testkit::InstallOptions options;
-        options.installPath = scratch + "\\Proposed Folder";
+        testkit::InstallOptions options = Options();
+        options.note.clear();
         return options;
     }
     testkit::ProjectOptions RunOptions() const {
@@ -213,13 +132,10 @@ protected:
         EXPECT_TRUE(CutFiles(folder, files, notOurs).empty())
             << what << ": " << ::testing::PrintToString(CutFiles(folder, files, notOurs));
     }
-    std::string scratch;
     std::string temp;
     std::string savedTmp;
     std::string savedTemp;
     std::string savedPath;
-    std::string startMenuFolder;
-    Bytes stub;
 };
 
 // The small drive, or a reason to skip.
@@ -272,7 +188,7 @@ TEST_F(Faults, AFileLockedInTheTargetStopsTheInstallWithTheCopyError) {
             ASSERT_TRUE(lock.Held());
             run = Drive(Pack(package.fixture), target);
         }
-        ExpectFailedInstall(run, target, package.files, {kCopyError}, c.locked, c.locked);
+        ExpectFailedInstall(run, target, package.files, {kCopyErrorBox}, c.locked, c.locked);
         Bytes mine;
         ASSERT_TRUE(testkit::ReadFileBytes(target + "\\" + c.locked, mine));
         EXPECT_EQ(std::string(mine.begin(), mine.end()), "mine") << "the other program's file is untouched";
@@ -292,7 +208,7 @@ TEST_F(Faults, ALockedFileInTheRunFolderStopsTheRunBeforeTheViewer) {
         run = Drive(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions()).fixture, "Project.exe"));
     }
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.boxes, (std::vector<std::string>{kCopyError}));
+    EXPECT_EQ(run.boxes, (std::vector<std::string>{kCopyErrorBox}));
     EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << "the project is not run incomplete";
 }
 
@@ -304,7 +220,7 @@ TEST_F(Faults, AReadOnlyTargetInstallsNothing) {
     const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), InstallOptions());
     const auto run = Drive(Pack(package.fixture), target);
     // The viewer is in the package but cannot be written: a copy failure, not a missing file.
-    ExpectFailedInstall(run, target, package.files, {kCopyError}, "read-only");
+    ExpectFailedInstall(run, target, package.files, {kCopyErrorBox}, "read-only");
     EXPECT_TRUE(Tree(target).empty());
 }
 
@@ -323,11 +239,11 @@ TEST_F(Faults, ADiskFillingUpNeverEndsInSuccessNorLeavesACutFile) {
         const auto run = Drive(Pack(package.fixture), target);
         EXPECT_FALSE(run.timedOut) << what;
         EXPECT_EQ(run.exitCode, 0u) << what;
-        EXPECT_TRUE(std::find(run.boxes.begin(), run.boxes.end(), std::string(kSuccessText) + " / Test Project") ==
+        EXPECT_TRUE(std::find(run.boxes.begin(), run.boxes.end(), std::string(kInstallSuccessText) + " / Test Project") ==
                     run.boxes.end())
             << what;
         ASSERT_FALSE(run.boxes.empty()) << what;
-        EXPECT_TRUE(run.boxes.back() == kCopyError || run.boxes.back() == "OrvanViewer.exe not found / P")
+        EXPECT_TRUE(run.boxes.back() == kCopyErrorBox || run.boxes.back() == "OrvanViewer.exe not found / P")
             << what << ": " << ::testing::PrintToString(run.boxes);
         EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << what;
         EXPECT_FALSE(UninstallEntryExists()) << what;
@@ -344,7 +260,7 @@ TEST_F(Faults, ADiskFillingUpNeverEndsInSuccessNorLeavesACutFile) {
     const auto run = Drive(Pack(runPackage.fixture, "Project.exe"));
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_FALSE(run.boxes.empty());
-    EXPECT_TRUE(run.boxes.back() == kCopyError || run.boxes.back() == "OrvanViewer.exe not found / P")
+    EXPECT_TRUE(run.boxes.back() == kCopyErrorBox || run.boxes.back() == "OrvanViewer.exe not found / P")
         << ::testing::PrintToString(run.boxes);
     EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << "the project is not run incomplete";
     testkit::RemoveTree(std::string(kSmallDrive) + "Orvan3D0");
@@ -424,7 +340,7 @@ TEST_F(Faults, ATemporaryPathNearItsLimitNeverPutsTheRunFolderBesideIt) {
             EXPECT_FALSE(run.boxes.empty()) << length << ": a run that stops says so";
         }
         for (const auto& box : run.boxes) {
-            EXPECT_TRUE(box == "OrvanViewer.exe not found / P" || box == kCopyError ||
+            EXPECT_TRUE(box == "OrvanViewer.exe not found / P" || box == kCopyErrorBox ||
                         box == "The temporary folder is too long to run this project from. / " + givenPath ||
                         box.find("\n\nThe path of this item in the installation folder is too long.") != std::string::npos)
                 << length << ": " << box;
@@ -459,7 +375,7 @@ TEST_F(Faults, FoldersWithSpacesAndAnsiLettersWork) {
     // Typed as a user types it; the checks below name it through narrow calls.
     const auto run = Drive(Pack(package.fixture), testkit::Utf8FromAnsi(target));
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.boxes, (std::vector<std::string>{std::string(kSuccessText) + " / Test Project"}));
+    EXPECT_EQ(run.boxes, (std::vector<std::string>{std::string(kInstallSuccessText) + " / Test Project"}));
     for (const auto& file : package.files) {
         Bytes onDisk;
         const std::string name = file.first[0] == '\\' ? file.first.substr(1) : file.first;
@@ -489,7 +405,7 @@ TEST_F(Faults, ProjectNamesAtTheLimit) {
     auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture), target);
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_FALSE(run.boxes.empty());
-    EXPECT_EQ(run.boxes.back(), std::string(kSuccessText) + " / " + options.projectName);
+    EXPECT_EQ(run.boxes.back(), std::string(kInstallSuccessText) + " / " + options.projectName);
     EXPECT_TRUE(Exists(target + "\\uninstall.nfo"));
     // The uninstall entry's key name "Orvan3D" + the name is longer than the registry allows
     // (255): the program says so, and the entry is missing.
@@ -513,7 +429,7 @@ TEST_F(Faults, AReinstallWithADamagedEntryLeavesTheInstalledFileAsItWas) {
     const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), InstallOptions());
     const std::string target = scratch + "\\Target";
     const auto first = Drive(Pack(package.fixture), target);
-    ASSERT_EQ(first.boxes, (std::vector<std::string>{std::string(kSuccessText) + " / Test Project"}));
+    ASSERT_EQ(first.boxes, (std::vector<std::string>{std::string(kInstallSuccessText) + " / Test Project"}));
 
     // The same package with one byte of a project file flipped, as on a bad download.
     const Bytes& wood = package.files.back().second;
@@ -562,10 +478,10 @@ TEST_F(Faults, ADamagedItemStopsTheModeWithItsCrcBoxAndTheCopyErrorOnly) {
         ASSERT_TRUE(testkit::WriteFileBytes(exe, image));
         const auto run = Drive(exe, target);
         if (c.install) {
-            ExpectFailedInstall(run, target, install.files, {c.firstBox, kCopyError}, c.what);
+            ExpectFailedInstall(run, target, install.files, {c.firstBox, kCopyErrorBox}, c.what);
         } else {
             EXPECT_FALSE(run.timedOut) << c.what;
-            EXPECT_EQ(run.boxes, (std::vector<std::string>{c.firstBox, kCopyError})) << c.what;
+            EXPECT_EQ(run.boxes, (std::vector<std::string>{c.firstBox, kCopyErrorBox})) << c.what;
             EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << c.what << ": the project is not run incomplete";
         }
         RemoveTraces();

@@ -24,29 +24,9 @@ constexpr DWORD kRunLimitMs = 60000;
 constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DPacked Project";
 constexpr char kLinkFolder[] = "Orvan3D Packed Project";
 
-// Every file below folder, as "sub\name", with its bytes.
-std::map<std::string, Bytes> Tree(const std::string& folder, const std::string& prefix = "") {
-    std::map<std::string, Bytes> out;
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\" + prefix + "*").c_str(), &found));
-    if (!find) return out;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            for (auto& inner : Tree(folder, prefix + name + "\\")) out.insert(std::move(inner));
-        } else {
-            testkit::ReadFileBytes(folder + "\\" + prefix + name, out[prefix + name]);
-        }
-    } while (::FindNextFileA(find.get(), &found));
-    return out;
-}
+std::map<std::string, Bytes> Tree(const std::string& folder) { return testkit::TreeContents(folder); }
 
-std::string ProgramsFolder() {
-    char path[MAX_PATH] = {};
-    ::SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, 0, path);
-    return path;
-}
+std::string ProgramsFolder() { return testkit::KnownFolder(CSIDL_PROGRAMS); }
 
 class OrvanpackE2E : public ::testing::Test {
 protected:

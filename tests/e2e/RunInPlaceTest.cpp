@@ -7,16 +7,17 @@
 #include "ComponentPackage.h"
 #include "Handle.h"
 #include "PackageFixture.h"
+#include "Registry.h"
 #include "UiDriver.h"
 #include "WideText.h"
 
+using testkit::Boxes;
 using testkit::Bytes;
+using testkit::Exists;
 
 namespace {
 
 constexpr DWORD kRunLimitMs = 60000;
-
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<std::string> Lines(const std::string& path) {
     Bytes bytes;
@@ -45,8 +46,8 @@ std::string Value(const std::vector<std::string>& lines, const std::string& key)
 class RunInPlace : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedTmp = Environment("TMP");
-        savedTemp = Environment("TEMP");
+        savedTmp = testkit::Environment("TMP");
+        savedTemp = testkit::Environment("TEMP");
         scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
         temp = scratch + "\\temp";
         ::CreateDirectoryA(temp.c_str(), nullptr);
@@ -58,11 +59,6 @@ protected:
         ::SetEnvironmentVariableA("TMP", savedTmp.c_str());
         ::SetEnvironmentVariableA("TEMP", savedTemp.c_str());
         testkit::RemoveTree(scratch);
-    }
-    static std::string Environment(const char* name) {
-        char value[MAX_PATH] = {};
-        ::GetEnvironmentVariableA(name, value, sizeof(value));
-        return value;
     }
 
     std::string Pack(const testkit::PackageFixture& fixture, const std::string& name = "Project.exe") {
@@ -97,25 +93,8 @@ protected:
     Bytes stub;
 };
 
-std::string Tree(const std::string& folder) {
-    std::string out;
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) return out;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        out += folder + "\\" + name + "\n";
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) out += Tree(folder + "\\" + name);
-    } while (::FindNextFileA(find.get(), &found));
-    return out;
-}
-
-std::vector<std::string> Boxes(const testkit::RunResult& run) {
-    std::vector<std::string> out;
-    for (const auto& box : run.boxes) out.push_back(box.text + " / " + box.caption);
-    return out;
-}
+// Every file and folder below folder, for a message or to compare.
+std::string Tree(const std::string& folder) { return ::testing::PrintToString(testkit::Tree(folder, true)); }
 
 }  // namespace
 
@@ -210,26 +189,12 @@ TEST_F(RunInPlace, FailuresShowTheirBoxesAndStopTheRun) {
 
 TEST_F(RunInPlace, CheckDx8WithoutDirectXStopsBeforeAnythingIsExtracted) {
     // The machine's DirectX version, set to an older one for this run and put back after.
-    win::RegKey key;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\DirectX", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    char saved[1200] = {};
-    DWORD savedSize = sizeof(saved);
-    DWORD savedType = 0;
-    const bool hadValue = ::RegQueryValueExA(key.get(), "Version", nullptr, &savedType,
-                                             reinterpret_cast<BYTE*>(saved), &savedSize) == ERROR_SUCCESS;
-    const char old[] = "4.08.01.0810";
-    ::RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof(old));
-
     auto options = Options();
     options.checkDx8 = true;
-    const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), options).fixture));
-
-    if (hadValue) {
-        ::RegSetValueExA(key.get(), "Version", 0, savedType, reinterpret_cast<const BYTE*>(saved), savedSize);
-    } else {
-        ::RegDeleteValueA(key.get(), "Version");
+    testkit::RunResult run;
+    {
+        testkit::DirectXVersion directX("4.08.01.0810");
+        run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), options).fixture));
     }
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_EQ(run.boxes.size(), 1u);

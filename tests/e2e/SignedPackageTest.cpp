@@ -15,6 +15,7 @@
 #include "StdioPackageFile.h"
 #include "UiDriver.h"
 
+using testkit::Boxes;
 using testkit::Bytes;
 using testkit::PackageFixture;
 
@@ -89,12 +90,6 @@ int Forge(const std::string& in, const std::string& out) {
 std::string SignedFolder() {
     const char* folder = std::getenv("ORVAN_SIGNED_FOLDER");
     return folder != nullptr ? folder : "";
-}
-
-std::vector<std::string> Boxes(const testkit::RunResult& run) {
-    std::vector<std::string> out;
-    for (const auto& box : run.boxes) out.push_back(box.text + " / " + box.caption);
-    return out;
 }
 
 }  // namespace

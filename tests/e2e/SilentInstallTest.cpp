@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
-#include <shobjidl.h>
 
 #include <algorithm>
 #include <map>
@@ -16,6 +15,8 @@
 #include "MemoryPackageHost.h"
 #include "PackageFixture.h"
 #include "PackageReader.h"
+#include "ProjectInstall.h"
+#include "Registry.h"
 #include "UiDriver.h"
 #include "WideText.h"
 
@@ -23,13 +24,8 @@ using testkit::Bytes;
 
 namespace {
 
-constexpr DWORD kRunLimitMs = 60000;
-constexpr int kInstall = 1;
-constexpr int kFolderEdit = 1000;
-constexpr int kCancel = 1002;
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DTest Project";
-
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using testkit::Exists;
+using testkit::kTestUninstallKey;
 
 struct ProgramRun {
     bool timedOut = false;
@@ -41,164 +37,47 @@ struct ProgramRun {
 // Runs the program with arguments. Dialogs are noted; the options dialog installs into
 // folder (or is cancelled when folder is empty), boxes are answered with OK.
 ProgramRun Start(const std::string& exe, const std::string& arguments, const std::string& folder = "") {
-    ProgramRun run;
-    testkit::ChildProcess child;
-    if (!child.Start(exe, "\"" + exe + "\"" + arguments)) return run;
-    std::vector<HWND> seen;
-    const DWORD start = ::GetTickCount();
-    while (!child.Wait(5)) {
-        if (::GetTickCount() - start > kRunLimitMs) {
-            run.timedOut = true;
-            child.Kill();
-            break;
-        }
-        for (const auto& window : testkit::TopLevelWindows(child.Id())) {
-            if (window.className != "#32770" || std::find(seen.begin(), seen.end(), window.window) != seen.end()) continue;
-            seen.push_back(window.window);
-            run.dialogs.push_back(window.title);
-            testkit::MessageBoxInfo box;
-            if (HWND edit = testkit::FindControl(window.window, kFolderEdit)) {
-                if (folder.empty()) {
-                    testkit::PostCommand(window.window, kCancel);
-                } else {
-                    testkit::SetEditText(edit, folder);
-                    testkit::PostCommand(window.window, kInstall);
-                }
-            } else if (testkit::ReadMessageBox(window.window, box)) {
-                testkit::ClickButton(window.window, testkit::PressOk(box));
-            }
-        }
-        seen.erase(std::remove_if(seen.begin(), seen.end(), [](HWND w) { return !::IsWindow(w); }), seen.end());
-    }
-    run.exitCode = child.ExitCode();
-    return run;
+    testkit::DriveOptions options;
+    options.commandLine = "\"" + exe + "\"" + arguments;
+    options.onOptions = folder.empty() ? testkit::CancelOptions : testkit::InstallInto(folder);
+    options.noteDialogs = true;
+    const testkit::RunResult run = testkit::Drive(exe, options);
+    return {run.timedOut, run.exitCode, run.dialogs};
 }
 
-std::vector<std::string> Tree(const std::string& folder, const std::string& prefix = "") {
-    std::vector<std::string> out;
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) return out;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            for (const auto& inner : Tree(folder + "\\" + name, prefix + name + "\\")) out.push_back(inner);
-        } else {
-            out.push_back(prefix + name);
-        }
-    } while (::FindNextFileA(find.get(), &found));
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::map<std::string, Bytes> Values(const char* keyPath) {
-    std::map<std::string, Bytes> out;
-    win::RegKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return out;
-    for (DWORD i = 0;; ++i) {
-        char name[256];
-        DWORD nameSize = sizeof(name);
-        unsigned char data[2048];
-        DWORD dataSize = sizeof(data);
-        if (::RegEnumValueA(key.get(), i, name, &nameSize, nullptr, nullptr, data, &dataSize) != ERROR_SUCCESS) break;
-        out[name] = Bytes(data, data + dataSize);
-    }
-    return out;
-}
-
-// A link as the shell reads it: target, arguments, working folder and description. The file's
-// bytes would differ between two installs by the target's file times.
-Bytes ReadLink(const std::string& path) {
-    std::string out;
-    ::CoInitialize(nullptr);
-    IShellLinkA* link = nullptr;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                     reinterpret_cast<void**>(&link)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            WCHAR wide[MAX_PATH] = {};
-            ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-            if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-                char text[1024] = {};
-                link->GetPath(text, sizeof(text), nullptr, SLGP_RAWPATH);
-                out += std::string(text) + "|";
-                text[0] = '\0';
-                link->GetArguments(text, sizeof(text));
-                out += std::string(text) + "|";
-                text[0] = '\0';
-                link->GetWorkingDirectory(text, sizeof(text));
-                out += std::string(text) + "|";
-                text[0] = '\0';
-                link->GetDescription(text, sizeof(text));
-                out += text;
-            }
-            file->Release();
-        }
-        link->Release();
-    }
-    ::CoUninitialize();
-    return Bytes(out.begin(), out.end());
+std::map<std::string, testkit::RegistryValue> UninstallEntry() {
+    return testkit::Values(HKEY_LOCAL_MACHINE, kTestUninstallKey);
 }
 
 // What an installation left behind: every file with its bytes, the Start-menu links and the
 // uninstall entry.
 struct Traces {
     std::map<std::string, Bytes> files;
-    std::map<std::string, Bytes> links;
-    std::map<std::string, Bytes> entry;
+    // A link as the shell reads it: the file's bytes would differ between two installs by the
+    // target's file times.
+    std::map<std::string, testkit::LinkInfo> links;
+    std::map<std::string, testkit::RegistryValue> entry;
     bool operator==(const Traces& o) const { return files == o.files && links == o.links && entry == o.entry; }
 };
 
 Traces Collect(const std::string& target, const std::string& startMenuFolder) {
     Traces traces;
-    for (const auto& name : Tree(target)) testkit::ReadFileBytes(target + "\\" + name, traces.files[name]);
-    for (const auto& name : Tree(startMenuFolder)) traces.links[name] = ReadLink(startMenuFolder + "\\" + name);
-    traces.entry = Values(kUninstallKey);
+    traces.files = testkit::TreeContents(target);
+    for (const auto& name : testkit::Tree(startMenuFolder)) {
+        EXPECT_TRUE(testkit::ReadLink(startMenuFolder + "\\" + name, traces.links[name])) << name;
+    }
+    traces.entry = UninstallEntry();
     return traces;
 }
 
-class SilentInstall : public ::testing::Test {
+class SilentInstall : public e2e::ProjectInstall {
 protected:
-    void SetUp() override {
-        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        target = scratch + "\\Silent Target";
-        char programs[MAX_PATH] = {};
-        ASSERT_TRUE(::SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE));
-        startMenuFolder = std::string(programs) + "\\Orvan3D Test";
-        RemoveTraces();
-        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
-    }
-    void TearDown() override {
-        RemoveTraces();
-        testkit::RemoveTree(scratch);
-    }
-    void RemoveTraces() {
-        testkit::RemoveTree(startMenuFolder);
-        ::RemoveDirectoryA(startMenuFolder.c_str());
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
-    }
-    testkit::InstallOptions Options() const {
-        testkit::InstallOptions options;
-        options.installPath = scratch + "\\Proposed Folder";
-        options.note = scratch + "\\viewer-note.txt";
-        return options;
-    }
-    std::string Pack(const Bytes& image) {
-        const std::string path = scratch + "\\Setup.exe";
-        EXPECT_TRUE(testkit::WriteFileBytes(path, image));
-        return path;
-    }
+    SilentInstall() : e2e::ProjectInstall("Silent Target") {}
     void ExpectNoRecord(const std::string& what) {
         EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << what;
         EXPECT_FALSE(Exists(scratch + "\\Proposed Folder\\uninstall.nfo")) << what;
-        EXPECT_TRUE(Values(kUninstallKey).empty()) << what;
+        EXPECT_TRUE(UninstallEntry().empty()) << what;
     }
-
-    std::string scratch;
-    std::string target;
-    std::string startMenuFolder;
-    Bytes stub;
 };
 
 }  // namespace
@@ -235,28 +114,17 @@ TEST_F(SilentInstall, WithoutAFolderInstallsIntoInstallPathAndNeverStartsTheView
     options.runAfterInstall = true;
     options.checkDx8 = true;
     // No DirectX: the interactive install would ask whether to go on.
-    HKEY directX = nullptr;
-    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\DirectX", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &directX,
-                      nullptr);
-    win::RegKey directXKey(directX);
-    BYTE saved[256] = {};
-    DWORD savedSize = sizeof(saved), savedType = 0;
-    const bool hadVersion = ::RegQueryValueExA(directX, "Version", nullptr, &savedType, saved, &savedSize) == ERROR_SUCCESS;
-    const char kOld[] = "4.08.01.0810";
-    ::RegSetValueExA(directX, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(kOld), sizeof(kOld));
-
-    const ProgramRun run = Start(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture.Image(stub)), " /S");
-    if (hadVersion) {
-        ::RegSetValueExA(directX, "Version", 0, savedType, saved, savedSize);
-    } else {
-        ::RegDeleteValueA(directX, "Version");
+    ProgramRun run;
+    {
+        testkit::DirectXVersion directX("4.08.01.0810");
+        run = Start(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture.Image(stub)), " /S");
     }
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.dialogs, std::vector<std::string>{});
     EXPECT_TRUE(Exists(scratch + "\\Proposed Folder\\uninstall.nfo"));
     EXPECT_TRUE(Exists(startMenuFolder + "\\Test Project.lnk"));
-    EXPECT_FALSE(Values(kUninstallKey).empty());
+    EXPECT_FALSE(UninstallEntry().empty());
     ::Sleep(500);
     EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << "a silent install starts no viewer";
 }
@@ -353,7 +221,7 @@ TEST_F(SilentInstall, FoldersNamedInAndOutsideTheAnsiCodePage) {
         if (c.exitCode == 0) {
             EXPECT_TRUE(testkit::ExistsWide(c.folder + "\\OrvanViewer.exe"));
             EXPECT_TRUE(testkit::ExistsWide(c.folder + "\\uninstall.nfo"));
-            EXPECT_FALSE(Values(kUninstallKey).empty());
+            EXPECT_FALSE(UninstallEntry().empty());
         } else {
             EXPECT_FALSE(testkit::ExistsWide(c.folder)) << "nothing written";
             ExpectNoRecord(c.what);

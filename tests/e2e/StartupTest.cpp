@@ -5,6 +5,7 @@
 #include "PackageFixture.h"
 #include "UiDriver.h"
 
+using testkit::Boxes;
 using testkit::Bytes;
 using testkit::PackageFixture;
 
@@ -32,12 +33,6 @@ protected:
     std::string folder;
     Bytes stub;
 };
-
-std::vector<std::string> Boxes(const testkit::RunResult& run) {
-    std::vector<std::string> out;
-    for (const auto& box : run.boxes) out.push_back(box.text + " / " + box.caption);
-    return out;
-}
 
 }  // namespace
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <functional>
@@ -19,172 +18,65 @@
 #include "LittleEndian.h"
 #include "PackageFixture.h"
 #include "RecordBytes.h"
+#include "Registry.h"
 #include "UiDriver.h"
 
+using testkit::Boxes;
 using testkit::Bytes;
+using testkit::Exists;
+using testkit::kTestUninstallKey;
 
 namespace {
 
 // An upper bound for a hang, not a timing: the first install of a fresh Wine session under an
 // emulator has been seen to need more than 90 s.
 constexpr DWORD kRunLimitMs = 240000;
-constexpr int kInstall = 1;
-constexpr int kFolderEdit = 1000;
-constexpr int kProgressBar = 1003;
 constexpr char kProjectName[] = "Test Project";
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DTest Project";
 constexpr char kErrorCaption[] = "Orvan3D Uninstall";
-
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
-// What one run showed, over the started program and every process it started.
-struct TreeRun {
-    bool timedOut = false;
-    DWORD exitCode = 0xFFFFFFFF;
-    std::vector<testkit::MessageBoxInfo> boxes;
-    std::set<DWORD> processes;
-};
-
-std::vector<std::string> Boxes(const TreeRun& run) {
-    std::vector<std::string> out;
-    for (const auto& box : run.boxes) out.push_back(box.text + " / " + box.caption);
-    return out;
-}
-
-// The processes started by any of known, added to it; handles keep them to wait for.
-void AddChildren(std::set<DWORD>& known, std::vector<win::Handle>& handles) {
-    win::FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL ok = ::Process32First(snapshot.get(), &entry); ok; ok = ::Process32Next(snapshot.get(), &entry)) {
-        if (known.count(entry.th32ParentProcessID) == 0 || known.count(entry.th32ProcessID) != 0) continue;
-        known.insert(entry.th32ProcessID);
-        HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
-        if (process != nullptr) handles.emplace_back(process);
-    }
-}
-
-BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
-    auto* context = reinterpret_cast<std::pair<const std::set<DWORD>*, std::vector<HWND>*>*>(param);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    char name[64] = {};
-    ::GetClassNameA(window, name, sizeof(name));
-    if (context->first->count(owner) != 0 && ::IsWindowVisible(window) && std::string(name) == "#32770") {
-        context->second->push_back(window);
-    }
-    return TRUE;
-}
-
 // Runs commandLine in folder and drives its windows and those of the processes it starts:
 // the options dialog goes to onDialog, message boxes to answer. Returns when all have ended;
 // onRootEnd, when given, sees the machine at the moment the started program has ended, as a
 // caller that waits for it would.
-TreeRun DriveTree(const std::string& exe, const std::string& commandLine, const std::string& folder,
-                  const std::function<void(HWND)>& onDialog, const testkit::BoxHandler& answer,
-                  const std::function<void()>& onRootEnd = nullptr) {
-    TreeRun run;
-    testkit::ChildProcess child;
-    if (!child.Start(exe, commandLine, folder)) return run;
-    run.processes.insert(child.Id());
-    std::vector<win::Handle> descendants;
-    std::vector<HWND> handled;
-    const DWORD start = ::GetTickCount();
-    bool rootEnded = false;
-    for (;;) {
-        if (!rootEnded && child.Wait(1)) {
-            rootEnded = true;
-            if (onRootEnd) onRootEnd();
-        }
-        AddChildren(run.processes, descendants);
-        bool allEnded = rootEnded;
-        for (const auto& process : descendants) {
-            allEnded = allEnded && ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
-        }
-        if (allEnded) break;
-        if (::GetTickCount() - start > kRunLimitMs) {
-            run.timedOut = true;
-            child.Kill();
-            for (const auto& process : descendants) {
-                win::Handle killer(::OpenProcess(PROCESS_TERMINATE, FALSE, ::GetProcessId(process.get())));
-                if (killer) ::TerminateProcess(killer.get(), 1);
-            }
-            break;
-        }
-        std::vector<HWND> dialogs;
-        std::pair<const std::set<DWORD>*, std::vector<HWND>*> context{&run.processes, &dialogs};
-        ::EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&context));
-        for (HWND dialog : dialogs) {
-            if (std::find(handled.begin(), handled.end(), dialog) != handled.end()) continue;
-            if (testkit::FindControl(dialog, kProgressBar) != nullptr) continue;
-            if (testkit::FindControl(dialog, kFolderEdit) != nullptr) {
-                handled.push_back(dialog);
-                onDialog(dialog);
-                continue;
-            }
-            testkit::MessageBoxInfo box;
-            if (testkit::ReadMessageBox(dialog, box)) {
-                handled.push_back(dialog);
-                run.boxes.push_back(box);
-                testkit::ClickButton(dialog, answer(box));
-            }
-        }
-        handled.erase(std::remove_if(handled.begin(), handled.end(), [](HWND w) { return !::IsWindow(w); }),
-                      handled.end());
-        ::Sleep(5);
-    }
-    run.exitCode = child.ExitCode();
-    return run;
-}
-
-std::function<void(HWND)> InstallInto(const std::string& folder) {
-    return [folder](HWND dialog) {
-        ASSERT_TRUE(testkit::SetEditText(testkit::FindControl(dialog, kFolderEdit), folder));
-        testkit::PostCommand(dialog, kInstall);
-    };
+testkit::RunResult DriveTree(const std::string& exe, const std::string& commandLine, const std::string& folder,
+                             const std::function<void(HWND)>& onDialog, const testkit::BoxHandler& answer,
+                             const std::function<void()>& onRootEnd = nullptr) {
+    testkit::DriveOptions options;
+    options.commandLine = commandLine;
+    options.folder = folder;
+    options.timeoutMs = kRunLimitMs;
+    options.onOptions = onDialog;
+    options.answer = answer;
+    options.followChildren = true;
+    options.onProgramEnd = onRootEnd;
+    return testkit::Drive(exe, options);
 }
 
 void NoDialog(HWND) { ADD_FAILURE() << "no options dialog expected"; }
-
-testkit::BoxHandler Answer(int button) {
-    return [button](const testkit::MessageBoxInfo&) { return button; };
-}
 
 // Every file (size and time of last change) and folder (trailing backslash) below root.
 using Tree = std::map<std::string, std::pair<uint64_t, uint64_t>>;
 
 void AddTree(const std::string& folder, const std::set<std::string>& skip, Tree& out) {
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
+    testkit::ForEachEntry(folder, [&](const std::string& name, const WIN32_FIND_DATAA& found) {
         const std::string path = folder + "\\" + name;
-        if (skip.count(Lower(path)) != 0) continue;
+        if (skip.count(Lower(path)) != 0) return;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
             out[path + "\\"] = {0, 0};
             AddTree(path, skip, out);
-        } else {
-            const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-            const uint64_t time =
-                (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
-            out[path] = {size, time};
+            return;
         }
-    } while (::FindNextFileA(find.get(), &found));
-}
-
-std::string KnownFolder(int id) {
-    char path[MAX_PATH] = {};
-    EXPECT_TRUE(::SHGetSpecialFolderPathA(nullptr, path, id, FALSE));
-    return path;
+        const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        const uint64_t time =
+            (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+        out[path] = {size, time};
+    });
 }
 
 // The whole drive, but for folders that lie elsewhere: links (under Wine the user's
@@ -194,9 +86,9 @@ Tree DriveTree() {
     std::set<std::string> skip;
     for (int id : {CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYMUSIC, CSIDL_MYPICTURES, CSIDL_MYVIDEO,
                    CSIDL_TEMPLATES}) {
-        skip.insert(Lower(KnownFolder(id)));
+        skip.insert(Lower(testkit::KnownFolder(id)));
     }
-    skip.insert(Lower(KnownFolder(CSIDL_PROFILE) + "\\Downloads"));
+    skip.insert(Lower(testkit::KnownFolder(CSIDL_PROFILE) + "\\Downloads"));
     Tree tree;
     AddTree("C:", skip, tree);
     return tree;
@@ -225,36 +117,13 @@ TreeChanges Compare(const Tree& before, const Tree& after) {
 // Every key and value below root\path, by path.
 using Registry = std::map<std::string, std::pair<DWORD, Bytes>>;
 
-void AddKeys(HKEY root, const std::string& path, Registry& out) {
-    win::RegKey key;
-    if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
-    out[path + "\\"] = {REG_NONE, Bytes()};
-    for (DWORD i = 0;; ++i) {
-        char name[512];
-        DWORD nameSize = sizeof(name);
-        unsigned char data[4096];
-        DWORD dataSize = sizeof(data);
-        DWORD type = 0;
-        if (::RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
-        out[path + "\\:" + name] = {type, Bytes(data, data + dataSize)};
-    }
-    std::vector<std::string> subKeys;
-    for (DWORD i = 0;; ++i) {
-        char name[512];
-        DWORD nameSize = sizeof(name);
-        if (::RegEnumKeyExA(key.get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        subKeys.push_back(name);
-    }
-    for (const auto& sub : subKeys) AddKeys(root, path + "\\" + sub, out);
-}
-
 // The keys an installation of ours writes to, whole. The viewer entry's parent keys are left
 // out: the installation creates them when missing, and they stay, empty, as the common place
 // of every project's viewer entry. Values anywhere below them still count.
 Registry RegistryConcerned() {
     Registry out;
-    AddKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", out);
-    AddKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velbor", out);
+    testkit::AddKeyTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", out);
+    testkit::AddKeyTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velbor", out);
     for (const char* parent : {"SOFTWARE\\Velbor\\", "SOFTWARE\\Velbor\\Orvan3D Viewers\\",
                                "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\"}) {
         out.erase(parent);
@@ -262,15 +131,8 @@ Registry RegistryConcerned() {
     return out;
 }
 
-std::string QueryText(const char* keyPath, const char* name) {
-    win::RegKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return "";
-    char data[1024] = {};
-    DWORD size = sizeof(data) - 1;
-    if (::RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS) {
-        return "";
-    }
-    return data;
+std::string QueryText(const std::string& keyPath, const char* name) {
+    return testkit::QueryText(HKEY_LOCAL_MACHINE, keyPath, name);
 }
 
 std::string TempFolder() {
@@ -320,8 +182,8 @@ class Uninstall : public ::testing::Test {
 protected:
     void SetUp() override {
         scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        target = KnownFolder(CSIDL_PROGRAM_FILES) + "\\Orvan3D Round Trip";
-        startMenuFolder = KnownFolder(CSIDL_PROGRAMS) + "\\Orvan3D Test";
+        target = testkit::KnownFolder(CSIDL_PROGRAM_FILES) + "\\Orvan3D Round Trip";
+        startMenuFolder = testkit::KnownFolder(CSIDL_PROGRAMS) + "\\Orvan3D Test";
         RemoveTraces();
         RemoveTempCopies();
         ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
@@ -340,25 +202,25 @@ protected:
     void RemoveTraces() {
         testkit::RemoveTree(target);
         testkit::RemoveTree(startMenuFolder);
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTestUninstallKey);
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTestUninstallKey);
     }
     // Installs the project from the setup program SetUp packed, and checks that it is there.
     void Install() {
-        const auto run = DriveTree(setup, "\"" + setup + "\"", scratch, InstallInto(target), testkit::PressOk);
+        const auto run = DriveTree(setup, "\"" + setup + "\"", scratch, testkit::InstallInto(target), testkit::PressOk);
         ASSERT_FALSE(run.timedOut);
         ASSERT_EQ(run.boxes.size(), 1u) << ::testing::PrintToString(Boxes(run));
         ASSERT_TRUE(Exists(target + "\\uninstall.nfo"));
         ASSERT_TRUE(Exists(target + "\\ZRXUnInst.exe"));
         ASSERT_TRUE(Exists(startMenuFolder + "\\Test Project Uninstall.lnk"));
-        ASSERT_FALSE(QueryText(kUninstallKey, "UninstallString").empty());
+        ASSERT_FALSE(QueryText(kTestUninstallKey, "UninstallString").empty());
     }
     // Runs the installed uninstaller as its Start-menu link does.
-    TreeRun RunUninstaller(const std::string& arguments, const testkit::BoxHandler& answer) {
+    testkit::RunResult RunUninstaller(const std::string& arguments, const testkit::BoxHandler& answer) {
         const std::string exe = target + "\\ZRXUnInst.exe";
         return DriveTree(exe, "\"" + exe + "\"" + arguments, target, NoDialog, answer);
     }
-    void ExpectQuestion(const TreeRun& run) {
+    void ExpectQuestion(const testkit::RunResult& run) {
         ASSERT_GE(run.boxes.size(), 1u);
         EXPECT_EQ(run.boxes[0].caption, kProjectName);
         EXPECT_EQ(run.boxes[0].text, "Remove Test Project and all of its components?");
@@ -386,7 +248,7 @@ TEST_F(Uninstall, ProjectInstallRoundTripKeepsOnlyWhatTheUserAdded) {
     const std::string userFile = target + "\\media\\notes.txt";
     ASSERT_TRUE(testkit::WriteFileBytes(userFile, Bytes(100, 'n')));
 
-    const TreeRun run = RunUninstaller("", Answer(IDYES));
+    const testkit::RunResult run = RunUninstaller("", testkit::Answer(IDYES));
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_GE(run.processes.size(), 2u) << "the removal runs from a copy";
@@ -436,15 +298,15 @@ TEST_F(Uninstall, TheSystemsQuietCommandRemovesEverythingWithoutABox) {
     Install();
 
     // Exactly the command the system's list of programs runs.
-    const std::string quiet = QueryText(kUninstallKey, "QuietUninstallString");
+    const std::string quiet = QueryText(kTestUninstallKey, "QuietUninstallString");
     ASSERT_EQ(quiet, "\"" + target + "\\ZRXUnInst.exe\" /S");
     // A deployment tool waits for that command and then reinstalls: by then all is gone but at
     // most the uninstaller that was started and its record, which its copy removes right after.
     Tree leftAtEnd;
     bool entryLeftAtEnd = true;
-    const TreeRun run = DriveTree(target + "\\ZRXUnInst.exe", quiet, temp, NoDialog, Answer(IDCANCEL), [&] {
+    const testkit::RunResult run = DriveTree(target + "\\ZRXUnInst.exe", quiet, temp, NoDialog, testkit::Answer(IDCANCEL), [&] {
         AddTree(target, {}, leftAtEnd);
-        entryLeftAtEnd = !QueryText(kUninstallKey, "UninstallString").empty();
+        entryLeftAtEnd = !QueryText(kTestUninstallKey, "UninstallString").empty();
     });
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0u);
@@ -476,7 +338,7 @@ TEST_F(Uninstall, NoToTheQuestionChangesNothing) {
     Install();
     const Tree before = DriveTree();
     const Registry registryBefore = RegistryConcerned();
-    const TreeRun run = RunUninstaller("", Answer(IDNO));
+    const testkit::RunResult run = RunUninstaller("", testkit::Answer(IDNO));
     ASSERT_FALSE(run.timedOut);
     ASSERT_EQ(run.boxes.size(), 1u) << ::testing::PrintToString(Boxes(run));
     ExpectQuestion(run);
@@ -543,25 +405,25 @@ TEST_F(Uninstall, ScreenSaverAndPlugInRecordsRemoveTheirCopiesOutsideTheFolder) 
         }
         ASSERT_TRUE(testkit::WriteFileBytes(target + "\\uninstall.nfo",
                                             testkit::MakeUninstallRecord(c.files, {target + "\\"}, kProjectName, true)));
-        for (const auto& entry : {std::make_pair(std::string(kUninstallKey), "\"" + target + "\\ZRXUnInst.exe\""),
+        for (const auto& entry : {std::make_pair(std::string(kTestUninstallKey), "\"" + target + "\\ZRXUnInst.exe\""),
                                   std::make_pair(viewerKey, c.viewerFolder)}) {
             win::RegKey key;
             ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, entry.first.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                         key.put(), nullptr),
                       ERROR_SUCCESS);
-            const char* name = entry.first == kUninstallKey ? "UninstallString" : "DisplayName";
+            const char* name = entry.first == kTestUninstallKey ? "UninstallString" : "DisplayName";
             ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.second.c_str()),
                              static_cast<DWORD>(entry.second.size() + 1));
         }
 
-        const TreeRun run = RunUninstaller("", Answer(IDYES));
+        const testkit::RunResult run = RunUninstaller("", testkit::Answer(IDYES));
         ASSERT_FALSE(run.timedOut) << c.description << ::testing::PrintToString(Boxes(run)) << run.processes.size();
         EXPECT_EQ(Boxes(run), c.boxes) << c.description;
         const bool takenOver = c.viewerFolder != target;
         EXPECT_EQ(run.exitCode, takenOver ? 3u : 0u) << c.description;
         if (takenOver) {
             EXPECT_TRUE(Exists(screenSaver) && Exists(plugIn)) << c.description;
-            EXPECT_FALSE(QueryText(viewerKey.c_str(), "DisplayName").empty()) << "the other installation's entry";
+            EXPECT_FALSE(QueryText(viewerKey, "DisplayName").empty()) << "the other installation's entry";
             ::DeleteFileA(screenSaver.c_str());
             ::DeleteFileA(plugIn.c_str());
             ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, viewerKey.c_str());
@@ -593,7 +455,7 @@ protected:
         }
         ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\ZRXUnInst.exe", uninstaller));
     }
-    TreeRun Run(const testkit::BoxHandler& answer) {
+    testkit::RunResult Run(const testkit::BoxHandler& answer) {
         const std::string exe = folder + "\\ZRXUnInst.exe";
         return DriveTree(exe, "\"" + exe + "\"", folder, NoDialog, answer);
     }
@@ -636,7 +498,7 @@ TEST_F(UninstallRecordDamage, ADamagedOrMissingRecordRemovesNothing) {
             ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\uninstall.nfo", c.record));
         }
         const Tree before = DriveTree();
-        const TreeRun run = Run(testkit::PressOk);
+        const testkit::RunResult run = Run(testkit::PressOk);
         ASSERT_FALSE(run.timedOut) << c.description;
         EXPECT_EQ(run.exitCode, 1u) << c.description;
         EXPECT_EQ(Boxes(run), (std::vector<std::string>{c.text + " / " + kErrorCaption})) << c.description;
@@ -658,7 +520,7 @@ TEST_F(UninstallRecordDamage, CutUnsafeAndDoubledPathsRemoveOnlyWhatIsListed) {
     ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\uninstall.nfo",
                                         Record({a, other + ".bin", a, folder + "\\sub\\b.bin", stepsOut,
                                                 "outside.bin", folder + "\\ZRXUnInst.exe"})));
-    const TreeRun run = Run(Answer(IDYES));
+    const testkit::RunResult run = Run(testkit::Answer(IDYES));
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 3u) << "paths it was not given to remove were listed";
     ASSERT_EQ(run.boxes.size(), 2u) << ::testing::PrintToString(Boxes(run));
@@ -725,7 +587,7 @@ TEST_F(UninstallRecordDamage, AWaitingCallerGetsTheOutcomeAfterTheRemoval) {
 
         const std::string exe = folder + "\\ZRXUnInst.exe";
         std::vector<std::string> oursAtEnd;
-        const TreeRun run = DriveTree(exe, "\"" + exe + "\"" + c.switches, folder, NoDialog, Answer(c.answer), [&] {
+        const testkit::RunResult run = DriveTree(exe, "\"" + exe + "\"" + c.switches, folder, NoDialog, testkit::Answer(c.answer), [&] {
             for (const auto& path : ours) {
                 if (Exists(path)) oursAtEnd.push_back(path);
             }
@@ -748,14 +610,14 @@ TEST_F(Uninstall, UninstallingAnEarlierInstallationLeavesTheLaterOnesLinks) {
     Install();
     const std::string later = target + " B";
     testkit::RemoveTree(later);
-    const auto install = DriveTree(setup, "\"" + setup + "\"", scratch, InstallInto(later), testkit::PressOk);
+    const auto install = DriveTree(setup, "\"" + setup + "\"", scratch, testkit::InstallInto(later), testkit::PressOk);
     ASSERT_FALSE(install.timedOut);
-    ASSERT_EQ(QueryText(kUninstallKey, "UninstallString"), "\"" + later + "\\ZRXUnInst.exe\"");
+    ASSERT_EQ(QueryText(kTestUninstallKey, "UninstallString"), "\"" + later + "\\ZRXUnInst.exe\"");
     const std::string links[] = {startMenuFolder + "\\Test Project.lnk", startMenuFolder + "\\Test Project Uninstall.lnk"};
     Tree laterBefore;
     AddTree(later, {}, laterBefore);
 
-    const TreeRun run = RunUninstaller("", Answer(IDYES));
+    const testkit::RunResult run = RunUninstaller("", testkit::Answer(IDYES));
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 3u);
     ASSERT_EQ(run.boxes.size(), 2u) << ::testing::PrintToString(Boxes(run));
@@ -769,7 +631,7 @@ TEST_F(Uninstall, UninstallingAnEarlierInstallationLeavesTheLaterOnesLinks) {
     Tree laterAfter;
     AddTree(later, {}, laterAfter);
     EXPECT_EQ(laterAfter, laterBefore);
-    EXPECT_EQ(QueryText(kUninstallKey, "UninstallString"), "\"" + later + "\\ZRXUnInst.exe\"");
+    EXPECT_EQ(QueryText(kTestUninstallKey, "UninstallString"), "\"" + later + "\\ZRXUnInst.exe\"");
     testkit::RemoveTree(later);
 }
 
@@ -812,7 +674,7 @@ TEST_F(UninstallRecordDamage, NoLibraryIsTakenFromBesideTheCopy) {
                                         Record({folder + "\\a.bin", folder + "\\sub\\b.bin", folder + "\\ZRXUnInst.exe"})));
     for (const Case& c : cases) {
         ASSERT_TRUE(testkit::WriteFileBytes(c.probePath, probe));
-        const TreeRun run = DriveTree(c.exe, "\"" + c.exe + "\" /S", c.exe.substr(0, c.exe.rfind('\\')), NoDialog, Answer(IDCANCEL));
+        const testkit::RunResult run = DriveTree(c.exe, "\"" + c.exe + "\" /S", c.exe.substr(0, c.exe.rfind('\\')), NoDialog, testkit::Answer(IDCANCEL));
         EXPECT_FALSE(run.timedOut) << c.description;
         EXPECT_EQ(run.exitCode, c.exitCode) << c.description;
         EXPECT_EQ(Exists(c.probePath + ".loaded"), c.loaded) << c.description;

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "ChunkFile.h"
-#include "ComponentInstallDriver.h"
+#include "ComponentInstall.h"
 #include "InstallPackage.h"
-#include "LittleEndian.h"
+#include "RecordBytes.h"
+#include "Registry.h"
 #include "UiDriver.h"
 #include "VisPlugin.h"
 
-using e2e::Boxes;
-using e2e::Exists;
+using testkit::Boxes;
 using testkit::Bytes;
+using testkit::Exists;
 
 namespace {
 
@@ -25,18 +25,6 @@ constexpr char kQuestion[] =
     "or 5.x (not 3.x) to run.\nWould you like to continue and manually select your WinAmp folder?";
 constexpr char kCommandKey[] = "Applications\\Winamp.exe\\shell\\open\\command";
 constexpr char kWinampKey[] = "Software\\Winamp";
-constexpr char kViewerKey[] = "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\Orvan3D Vis Test";
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DOrvan3D Vis Test";
-
-std::vector<std::pair<std::string, Bytes>> Chunks(const std::string& path) {
-    Bytes bytes;
-    std::vector<chunk::Chunk> chunks;
-    EXPECT_TRUE(testkit::ReadFileBytes(path, bytes)) << path;
-    EXPECT_TRUE(chunk::ReadChunks(bytes, chunks)) << path;
-    std::vector<std::pair<std::string, Bytes>> out;
-    for (const auto& c : chunks) out.emplace_back(c.tag, c.data);
-    return out;
-}
 
 std::vector<std::string> RecordedFiles(const std::vector<std::pair<std::string, Bytes>>& record) {
     std::vector<std::string> out;
@@ -62,71 +50,49 @@ void Pump() {
     while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
 }
 
-class WinampPluginInstall : public ::testing::Test {
+class WinampPluginInstall : public e2e::ComponentInstall {
 protected:
+    WinampPluginInstall() : ComponentInstall(6, kProjectName, "Vis Target") {}
     void SetUp() override {
-        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        target = scratch + "\\Vis Target";
+        ComponentInstall::SetUp();
         // Near the drive's root: there the browser's selection by path is reliable everywhere.
         winamp = "C:\\Orvan3D Winamp Test";
         testkit::RemoveTree(winamp);
         ASSERT_TRUE(::CreateDirectoryA(winamp.c_str(), nullptr));
         ASSERT_TRUE(::CreateDirectoryA((winamp + "\\Plugins").c_str(), nullptr));
-        RemoveEntries();
-        ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
         ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\WinAmp.dll", plugin));
     }
     void TearDown() override {
-        RemoveEntries();
+        ComponentInstall::TearDown();
         testkit::RemoveTree(winamp);
-        testkit::RemoveTree(scratch);
-    }
-    void RemoveEntries() {
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kViewerKey);
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
-        e2e::RemoveEmptyViewerKeys();
     }
     testkit::ComponentInstallOptions Options() const {
-        testkit::ComponentInstallOptions options;
-        options.projectType = 6;
-        options.projectName = kProjectName;
+        auto options = ComponentInstall::Options();
         options.startupDirectory = scratch + "\\Proposed Folder";
         options.installPath = scratch + "\\Not This One";
         return options;
     }
-    std::string Pack(const testkit::ComponentInstallOptions& options) {
-        package = testkit::MakeComponentInstallPackage(testkit::OwnFolder(), options);
-        const std::string path = scratch + "\\Setup.exe";
-        EXPECT_TRUE(testkit::WriteFileBytes(path, package.fixture.Image(stub)));
-        return path;
-    }
-    e2e::InstallRun Install(const testkit::ComponentInstallOptions& options, e2e::Handlers handlers = {}) {
-        handlers.onOptions = e2e::InstallInto(target);
-        return e2e::Drive(Pack(options), handlers);
-    }
     // Nothing of the plug-in's side: no plug-in, configuration, record or entry.
     void ExpectNothingWritten(const std::string& what) {
-        EXPECT_EQ(e2e::Tree(winamp), std::vector<std::string>{}) << what;
+        EXPECT_EQ(testkit::Tree(winamp), std::vector<std::string>{}) << what;
         EXPECT_FALSE(Exists(target + "\\winamp.cfg")) << what;
         EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << what;
-        EXPECT_TRUE(e2e::TextValues(kViewerKey).empty()) << what;
-        EXPECT_TRUE(e2e::TextValues(kUninstallKey).empty()) << what;
+        EXPECT_TRUE(ViewerEntry().empty()) << what;
+        EXPECT_TRUE(UninstallEntry().empty()) << what;
     }
     // The plug-in at pluginPath, the configuration and the record as the mode writes them.
     void ExpectInstalled(const std::string& pluginPath) {
         Bytes copy;
         ASSERT_TRUE(testkit::ReadFileBytes(pluginPath, copy)) << pluginPath;
         EXPECT_TRUE(copy == plugin) << "the installed plug-in differs from the packed one";
-        EXPECT_EQ(e2e::Tree(winamp), std::vector<std::string>{std::string("Plugins\\vis_") + kProjectName + ".dll"});
+        EXPECT_EQ(testkit::Tree(winamp), std::vector<std::string>{std::string("Plugins\\vis_") + kProjectName + ".dll"});
 
-        const auto config = Chunks(target + "\\winamp.cfg");
+        const auto config = testkit::FileChunks(target + "\\winamp.cfg");
         ASSERT_EQ(config.size(), 2u);
         EXPECT_EQ(config[0].first, "SCFP");
         ASSERT_EQ(config[0].second.size(), 259u);
         EXPECT_STREQ(reinterpret_cast<const char*>(config[0].second.data()), (target + "\\ZRXStart.zrx").c_str());
-        Bytes twenty(4);
-        StoreU32(twenty.data(), 20);
-        EXPECT_EQ(config[1], std::make_pair(std::string("SCTI"), twenty));
+        EXPECT_EQ(config[1], std::make_pair(std::string("SCTI"), testkit::CountField(20)));
 
         std::vector<std::string> files;
         for (const auto& file : package.files) {
@@ -134,31 +100,27 @@ protected:
             if (file.first == "WinAmp.dll") files.push_back(pluginPath);
         }
         files.push_back(target + "\\winamp.cfg");
-        const auto record = Chunks(target + "\\uninstall.nfo");
+        const auto record = testkit::FileChunks(target + "\\uninstall.nfo");
         EXPECT_EQ(RecordedFiles(record), files);
         ASSERT_FALSE(record.empty());
         EXPECT_EQ(record.back(), std::make_pair(std::string("UNSK"), Bytes{}));
-        EXPECT_EQ(e2e::TextValues(kViewerKey),
+        EXPECT_EQ(ViewerEntry(),
                   (std::vector<std::pair<std::string, std::string>>{{"DisplayName", target}}));
         std::string icon;
-        for (const auto& value : e2e::TextValues(kUninstallKey)) {
+        for (const auto& value : UninstallEntry()) {
             if (value.first == "DisplayIcon") icon = value.second;
         }
         EXPECT_EQ(icon, pluginPath) << "the icon is a file this install made";
     }
 
-    std::string scratch;
-    std::string target;
     std::string winamp;
-    Bytes stub;
     Bytes plugin;
-    testkit::InstallPackage package;
 };
 
 }  // namespace
 
 TEST_F(WinampPluginInstall, TheAssociationCommandGivesTheFolderAndTheInstalledPluginRunsInAHost) {
-    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
     ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
     const auto run = Install(Options());
     ASSERT_FALSE(run.timedOut);
@@ -204,9 +166,9 @@ TEST_F(WinampPluginInstall, TheAssociationCommandGivesTheFolderAndTheInstalledPl
 }
 
 TEST_F(WinampPluginInstall, WinampsOwnKeyIsTakenUnchanged) {
-    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
     if (command.Existed()) GTEST_SKIP() << "this machine has a Winamp association";
-    e2e::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
+    testkit::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
     ASSERT_TRUE(own.Set(winamp));
     const auto run = Install(Options());
     ASSERT_FALSE(run.timedOut);
@@ -215,12 +177,12 @@ TEST_F(WinampPluginInstall, WinampsOwnKeyIsTakenUnchanged) {
 }
 
 TEST_F(WinampPluginInstall, WithoutRegistryEntriesTheUserIsAskedAndPicksTheFolder) {
-    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
-    e2e::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
+    testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    testkit::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
     if (command.Existed() || own.Existed()) GTEST_SKIP() << "this machine has Winamp's registry entries";
-    e2e::Handlers handlers;
+    testkit::DriveOptions handlers;
     handlers.answer = [](const testkit::MessageBoxInfo& box) { return box.buttons.size() == 2 ? IDYES : IDOK; };
-    handlers.onBrowser = e2e::BrowseTo(winamp);
+    handlers.onBrowser = testkit::BrowseTo(winamp);
     const auto run = Install(Options(), handlers);
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0u);
@@ -234,18 +196,18 @@ TEST_F(WinampPluginInstall, WithoutRegistryEntriesTheUserIsAskedAndPicksTheFolde
 }
 
 TEST_F(WinampPluginInstall, DecliningTheQuestionOrCancellingTheBrowserWritesNothingMore) {
-    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
-    e2e::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
+    testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    testkit::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
     if (command.Existed() || own.Existed()) GTEST_SKIP() << "this machine has Winamp's registry entries";
-    struct Case {
+    const struct {
         const char* what;
         int answer;
         bool browserSeen;
     } cases[] = {{"No", IDNO, false}, {"Yes, then Cancel", IDYES, true}};
-    for (const Case& c : cases) {
-        e2e::Handlers handlers;
+    for (const auto& c : cases) {
+        testkit::DriveOptions handlers;
         handlers.answer = [&](const testkit::MessageBoxInfo&) { return c.answer; };
-        handlers.onBrowser = e2e::CancelBrowser;
+        handlers.onBrowser = testkit::CancelBrowser;
         const auto run = Install(Options(), handlers);
         ASSERT_FALSE(run.timedOut) << c.what;
         EXPECT_EQ(run.exitCode, 0u) << c.what;
@@ -264,17 +226,17 @@ TEST_F(WinampPluginInstall, DecliningTheQuestionOrCancellingTheBrowserWritesNoth
 TEST_F(WinampPluginInstall, EachMissingKeyIsNamedAndNothingIsInstalled) {
     struct Case {
         const char* text;
-        std::function<void(testkit::ComponentInstallOptions&)> remove;
+        bool testkit::ComponentInstallOptions::*remove;  // the key left out
     } cases[] = {
-        {"Can't find project type CheckDx8", [](testkit::ComponentInstallOptions& o) { o.withCheckDx8 = false; }},
+        {"Can't find project type CheckDx8", &testkit::ComponentInstallOptions::withCheckDx8},
         {"Can't find project type StartupDirectory",
-         [](testkit::ComponentInstallOptions& o) { o.withStartupDirectory = false; }},
-        {"Can't find project type ProjectName", [](testkit::ComponentInstallOptions& o) { o.withProjectName = false; }},
-        {"Can't find winamp version", [](testkit::ComponentInstallOptions& o) { o.withWinampVersion = false; }},
+         &testkit::ComponentInstallOptions::withStartupDirectory},
+        {"Can't find project type ProjectName", &testkit::ComponentInstallOptions::withProjectName},
+        {"Can't find winamp version", &testkit::ComponentInstallOptions::withWinampVersion},
     };
     for (const Case& c : cases) {
         auto options = Options();
-        c.remove(options);
+        options.*c.remove = false;
         const auto run = Install(options);
         EXPECT_EQ(run.exitCode, 0u) << c.text;
         EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string(c.text) + " / Error"}));
@@ -285,24 +247,17 @@ TEST_F(WinampPluginInstall, EachMissingKeyIsNamedAndNothingIsInstalled) {
 }
 
 TEST_F(WinampPluginInstall, WithoutDirectXAWarningWithOnlyOkThenANormalInstallation) {
-    e2e::DirectXVersion directX("4.08.01.0810");
-    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    testkit::DirectXVersion directX("4.08.01.0810");
+    testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
     ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
     auto options = Options();
     options.checkDx8 = true;
-    const auto run = Install(options);
-    ASSERT_EQ(Boxes(run),
-              (std::vector<std::string>{"DirectX 9.0C or higher was not detected on this system\n\rDirectX 9.0C or "
-                                        "higher needs to be installed before the winamp plugin will work. / " +
-                                            std::string(kProjectName),
-                                        kSuccess}));
-    ASSERT_EQ(run.boxes[0].buttons.size(), 1u);
-    EXPECT_TRUE(run.boxes[0].hasIcon);
+    ExpectDirectXWarning(Install(options), "winamp plugin", kSuccess);
     EXPECT_TRUE(Exists(winamp + "\\Plugins\\vis_" + kProjectName + ".dll"));
 }
 
 TEST_F(WinampPluginInstall, WithoutAFileSaverOrAWrittenPluginOrUninstallerNothingIsAnnounced) {
-    e2e::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
     ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
     const std::string pluginPath = winamp + "\\\\Plugins\\vis_" + kProjectName + ".dll";
     struct Case {
@@ -332,12 +287,12 @@ TEST_F(WinampPluginInstall, WithoutAFileSaverOrAWrittenPluginOrUninstallerNothin
         c.change(options);
         const auto run = Install(options);
         ASSERT_FALSE(run.timedOut) << c.what;
-        EXPECT_EQ(Boxes(run), std::vector<std::string>{e2e::kCopyError}) << c.what;
+        EXPECT_EQ(Boxes(run), std::vector<std::string>{testkit::kCopyErrorBox}) << c.what;
         EXPECT_EQ(Exists(pluginPath), c.pluginCopied) << c.what;
         EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << c.what;
-        EXPECT_TRUE(e2e::TextValues(kViewerKey).empty()) << c.what;
-        EXPECT_TRUE(e2e::TextValues(kUninstallKey).empty()) << c.what;
-        RemoveEntries();
+        EXPECT_TRUE(ViewerEntry().empty()) << c.what;
+        EXPECT_TRUE(UninstallEntry().empty()) << c.what;
+        RemoveTraces();
         testkit::RemoveTree(target);
         testkit::RemoveTree(winamp);
         ::CreateDirectoryA(winamp.c_str(), nullptr);

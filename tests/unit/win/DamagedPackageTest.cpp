@@ -23,27 +23,11 @@ using testkit::Bytes;
 
 namespace {
 
-void ListFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>& out) {
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            ListFiles(folder + "\\" + name, prefix + name + "\\", out);
-        } else {
-            out.push_back(prefix + name);
-        }
-    } while (::FindNextFileA(find.get(), &found));
-}
-
 // Files below folder that are not the sound package's content for their path; except names one
 // file the run itself holds there.
 std::vector<std::string> NotAsPackaged(const std::string& folder, const std::map<std::string, Bytes>& contents,
                                        const std::string& except = "") {
-    std::vector<std::string> files;
-    ListFiles(folder, "", files);
+    const std::vector<std::string> files = testkit::Tree(folder);
     std::vector<std::string> bad;
     for (const auto& name : files) {
         if (name == except) continue;
@@ -140,12 +124,11 @@ protected:
         outcome.badAtViewer = launcher.badAtViewer;
         // A failed run leaves its run folder; anything else in the temporary folder is foreign.
         outcome.badLeft = NotAsPackaged(temp + "\\Orvan3D0", contents);
-        std::vector<std::string> inTemp;
-        ListFiles(temp, "", inTemp);
+        const std::vector<std::string> inTemp = testkit::Tree(temp);
         for (const auto& name : inTemp) {
             if (name.rfind("Orvan3D0\\", 0) != 0) outcome.badLeft.push_back(name);
         }
-        ListFiles(scratch, "", outcome.outside);
+        outcome.outside = testkit::Tree(scratch);
         for (auto it = outcome.outside.begin(); it != outcome.outside.end();) {
             it = it->rfind("temp", 0) == 0 ? outcome.outside.erase(it) : it + 1;
         }

@@ -7,53 +7,25 @@
 
 #include "DirectXCheck.h"
 #include "Handle.h"
+#include "Registry.h"
 
 namespace {
 
 constexpr const char* kKey = "SOFTWARE\\Microsoft\\DirectX";
 
-// Saves the machine's DirectX key value and puts it back afterwards.
+// The DirectX key below a scratch root: the machine's own value is never touched.
 class DirectXRegistry : public ::testing::Test {
 protected:
-    void SetUp() override {
+    win::RegKey Open() const {
         win::RegKey key;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS) {
-            keyExisted = true;
-            DWORD size = sizeof(saved);
-            savedPresent = ::RegQueryValueExA(key.get(), "Version", nullptr, &savedType,
-                                              reinterpret_cast<BYTE*>(saved), &size) == ERROR_SUCCESS;
-            savedSize = size;
-        }
-    }
-    void TearDown() override {
-        if (!keyExisted) {
-            ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
-            return;
-        }
-        win::RegKey key = Open();
-        if (savedPresent) {
-            ::RegSetValueExA(key.get(), "Version", 0, savedType, reinterpret_cast<const BYTE*>(saved), savedSize);
-        } else {
-            ::RegDeleteValueA(key.get(), "Version");
-        }
-    }
-    static win::RegKey Open() {
-        win::RegKey key;
-        EXPECT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+        EXPECT_EQ(::RegCreateKeyExA(root.Root(), kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
                   ERROR_SUCCESS);
         return key;
     }
-    static void SetText(const std::string& value) {
-        win::RegKey key = Open();
-        ::RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                         static_cast<DWORD>(value.size() + 1));
-    }
+    void SetText(const std::string& value) const { EXPECT_TRUE(testkit::SetText(root.Root(), kKey, "Version", value)); }
+    bool Check() const { return CheckDirectXVersion(root.Root()); }
 
-    bool keyExisted = false;
-    bool savedPresent = false;
-    DWORD savedType = 0;
-    DWORD savedSize = 0;
-    char saved[1200] = {};
+    testkit::ScratchKey root{"DirectX"};
 };
 
 }  // namespace
@@ -71,27 +43,25 @@ TEST_F(DirectXRegistry, VersionTextsThroughTheRegistry) {
     };
     for (const Case& c : cases) {
         SetText(c.version);
-        EXPECT_EQ(CheckDirectXVersion(), c.ready) << "\"" << c.version << "\"";
+        EXPECT_EQ(Check(), c.ready) << "\"" << c.version << "\"";
     }
 }
 
 TEST_F(DirectXRegistry, ValueOfOtherTypeSizeOrAbsent) {
     char buffer[399];
     SetText(std::string(398, '9'));
-    EXPECT_TRUE(ReadDirectXValue("Version", buffer, sizeof(buffer))) << "399 bytes with the terminator fit";
+    EXPECT_TRUE(ReadDirectXValue(root.Root(), "Version", buffer, sizeof(buffer))) << "399 bytes with the terminator fit";
     SetText(std::string(399, '9'));
-    EXPECT_FALSE(ReadDirectXValue("Version", buffer, sizeof(buffer)));
-    EXPECT_FALSE(CheckDirectXVersion());
+    EXPECT_FALSE(ReadDirectXValue(root.Root(), "Version", buffer, sizeof(buffer)));
+    EXPECT_FALSE(Check());
 
     win::RegKey key = Open();
     const DWORD number = 0x0409;
     ::RegSetValueExA(key.get(), "Version", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
-    EXPECT_FALSE(CheckDirectXVersion()) << "REG_DWORD";
+    EXPECT_FALSE(Check()) << "REG_DWORD";
     ::RegDeleteValueA(key.get(), "Version");
-    EXPECT_FALSE(CheckDirectXVersion()) << "no value";
+    EXPECT_FALSE(Check()) << "no value";
     key.reset();
-    if (!keyExisted) {
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
-        EXPECT_FALSE(CheckDirectXVersion()) << "no key";
-    }
+    ::RegDeleteKeyA(root.Root(), kKey);
+    EXPECT_FALSE(Check()) << "no key";
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ComponentPackage.h"
+#include "FailingAllocator.h"
 #include "Installer.h"
 #include "RecordingMessages.h"
 #include "LittleEndian.h"
@@ -52,7 +53,7 @@ std::vector<std::string> Strings(const PointerList& list) {
     return out;
 }
 
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using testkit::Exists;
 
 Bytes FileBytes(const std::string& path) {
     Bytes out;
@@ -450,4 +451,37 @@ TEST_F(InstallerTest, ReleaseWithoutAnEngineDoesNothing) {
     installer->ReleaseEngine();
     installer->ReleaseEngine();
     EXPECT_FALSE(installer->LoadEngine()) << "no engine library in the folder";
+}
+
+TEST_F(InstallerTest, ADecodeBufferThatCannotBeHadFailsTheFileWithItsBoxAndLeaksNothing) {
+    // Larger than anything else an extraction allocates, so that only the decode buffer fails.
+    const Bytes text = TextBytes(300000);
+    PackageFixture fixture;
+    fixture.Raw("packed.txt", Zlib(text));
+    const std::string folder = scratch + "\\target";
+    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+    auto installer = Make(fixture, folder);
+
+    const int live = testkit::LiveAllocations();
+    bool failed = false;
+    {
+        testkit::FailingAllocation failing(1, text.size());
+        failed = installer->ExtractFile("packed.txt", true).Failed();
+        EXPECT_TRUE(failing.Delivered());
+    }
+    EXPECT_TRUE(failed) << "an item that did not arrive";
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Error decompress / Error"});
+    EXPECT_FALSE(Exists(folder + "\\packed.txt"));
+    EXPECT_EQ(installer->CreatedFiles().Count(), 0);
+    // What the reader and the box's record hold is theirs; once they are gone, nothing is left.
+    std::vector<std::string>().swap(messages.shown);
+    std::vector<UINT>().swap(messages.styles);
+    installer.reset();
+    EXPECT_EQ(testkit::LiveAllocations(), live);
+
+    // With memory again, the same entry extracts whole.
+    installer = Make(fixture, folder);
+    EXPECT_TRUE(installer->ExtractFile("packed.txt", true));
+    EXPECT_EQ(FileBytes(folder + "\\packed.txt"), text);
+    EXPECT_TRUE(messages.shown.empty());
 }

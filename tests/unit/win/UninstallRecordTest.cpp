@@ -12,6 +12,8 @@
 #include "LittleEndian.h"
 #include "MemoryPackageHost.h"
 #include "PackageFixture.h"
+#include "RecordBytes.h"
+#include "RecordingInstaller.h"
 #include "UiDriver.h"
 
 using testkit::Bytes;
@@ -21,12 +23,7 @@ namespace {
 using SilentMessages = testkit::RecordingMessages;
 
 // An Installer whose lists a test fills as extraction would.
-class RecordingInstaller : public Installer {
-public:
-    using Installer::Installer;
-    void AddFile(const std::string& path) { createdFiles.Add(win::DuplicateText(path.c_str())); }
-    void AddFolder(const std::string& path) { createdFolders.Add(win::DuplicateText(path.c_str())); }
-};
+using testkit::RecordingInstaller;
 
 // Every saver call, in order, with what it was given.
 class CallLog final : public FileSaverChannel {
@@ -56,19 +53,6 @@ public:
     bool closeResult = true;
     std::vector<std::string> calls;
 };
-
-// A 259-byte record field as the uninstaller reads it.
-Bytes Field(const std::string& text) {
-    Bytes field(259, 0);
-    for (size_t i = 0; i < text.size() && i < field.size(); ++i) field[i] = static_cast<unsigned char>(text[i]);
-    return field;
-}
-
-Bytes Count(uint32_t n) {
-    Bytes raw(4);
-    StoreU32(raw.data(), n);
-    return raw;
-}
 
 std::vector<std::pair<std::string, Bytes>> ReadRecord(const std::string& path) {
     Bytes bytes;
@@ -138,10 +122,10 @@ TEST_F(UninstallRecord, ListsFilesInOrderFoldersChildrenFirstAndTheProjectName) 
         installer->WriteUninstallRecord(saver.get(), projectName, c.withMarker);
 
         std::vector<std::pair<std::string, Bytes>> expected;
-        expected.emplace_back("UNFC", Count(static_cast<uint32_t>(c.files.size())));
-        for (const auto& path : c.files) expected.emplace_back("UNFN", Field(path));
-        expected.emplace_back("UNDC", Count(static_cast<uint32_t>(c.folders.size())));
-        for (auto it = c.folders.rbegin(); it != c.folders.rend(); ++it) expected.emplace_back("UNDN", Field(*it));
+        expected.emplace_back("UNFC", testkit::CountField(static_cast<uint32_t>(c.files.size())));
+        for (const auto& path : c.files) expected.emplace_back("UNFN", testkit::RecordField(path));
+        expected.emplace_back("UNDC", testkit::CountField(static_cast<uint32_t>(c.folders.size())));
+        for (auto it = c.folders.rbegin(); it != c.folders.rend(); ++it) expected.emplace_back("UNDN", testkit::RecordField(*it));
         expected.emplace_back("UNPN", nameField);
         if (c.withMarker) expected.emplace_back("UNSK", Bytes{});
         EXPECT_EQ(ReadRecord(f + "\\uninstall.nfo"), expected) << c.description;
@@ -212,6 +196,6 @@ TEST_F(UninstallRecord, AFolderThatCannotTakeTheRecordGetsNoneAndTheSaverStaysUs
     second->WriteUninstallRecord(saver.get(), projectName, false);
     const auto record = ReadRecord(scratch + "\\uninstall.nfo");
     ASSERT_EQ(record.size(), 4u);
-    EXPECT_EQ(record[0].second, Count(1));
-    EXPECT_EQ(record[1].second, Field(scratch + "\\second.exe"));
+    EXPECT_EQ(record[0].second, testkit::CountField(1));
+    EXPECT_EQ(record[1].second, testkit::RecordField(scratch + "\\second.exe"));
 }

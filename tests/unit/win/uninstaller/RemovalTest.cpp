@@ -11,6 +11,8 @@
 #include "MemoryPackageHost.h"
 #include "PackageFixture.h"
 #include "RecordBytes.h"
+#include "RecordingInstaller.h"
+#include "Registry.h"
 #include "RecordingMessages.h"
 #include "Removal.h"
 #include "SelfRemoval.h"
@@ -18,17 +20,11 @@
 #include "UninstallRecordReader.h"
 
 using testkit::Bytes;
+using testkit::Exists;
 
 namespace {
 
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-class RecordingInstaller : public Installer {
-public:
-    using Installer::Installer;
-    void AddFile(const std::string& path) { createdFiles.Add(win::DuplicateText(path.c_str())); }
-    void AddFolder(const std::string& path) { createdFolders.Add(win::DuplicateText(path.c_str())); }
-};
+using testkit::RecordingInstaller;
 
 std::vector<std::string> Paths(const std::vector<uninstall::LeftItem>& left) {
     std::vector<std::string> out;
@@ -40,32 +36,16 @@ class Removal : public ::testing::Test {
 protected:
     void SetUp() override {
         scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        rootPath = "Software\\OrvanTest-Removal-" + std::to_string(::GetCurrentProcessId());
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, rootPath.c_str());
-        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, rootPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                    root.put(), nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_NE(root.Root(), nullptr);
     }
-    void TearDown() override {
-        root.reset();
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, rootPath.c_str());
-        testkit::RemoveTree(scratch);
-    }
+    void TearDown() override { testkit::RemoveTree(scratch); }
     void MakeKey(const std::string& path, const char* name, const std::string& value) {
-        win::RegKey key;
-        ASSERT_EQ(::RegCreateKeyExA(root.get(), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
-                  ERROR_SUCCESS);
-        ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                         static_cast<DWORD>(value.size() + 1));
+        ASSERT_TRUE(testkit::SetText(root.Root(), path, name, value));
     }
-    bool KeyExists(const std::string& path) {
-        win::RegKey key;
-        return ::RegOpenKeyExA(root.get(), path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-    }
+    bool KeyExists(const std::string& path) { return testkit::KeyExists(root.Root(), path); }
 
     std::string scratch;
-    std::string rootPath;
-    win::RegKey root;
+    testkit::ScratchKey root{"Removal"};
 };
 
 constexpr char kUninstallBase[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D";
@@ -169,11 +149,11 @@ TEST_F(Removal, EntriesGoOnlyWhileTheyStillDescribeThisInstallation) {
             MakeKey(uninstallKey + "\\Extra", "x", "y");
             MakeKey(viewerKey + "\\Extra", "x", "y");
         }
-        uninstall::RemoveEntries(root.get(), c.name, folder);
+        uninstall::RemoveEntries(root.Root(), c.name, folder);
         EXPECT_EQ(!KeyExists(uninstallKey), c.uninstallGone) << c.description;
         EXPECT_EQ(!KeyExists(viewerKey), c.viewerGone) << c.description;
         EXPECT_TRUE(KeyExists(kViewerBase + std::string("Another Project"))) << c.description;
-        ::RegDeleteTreeA(root.get(), "SOFTWARE");
+        ::RegDeleteTreeA(root.Root(), "SOFTWARE");
     }
 }
 
@@ -246,7 +226,7 @@ TEST_F(Removal, OnlyThisInstallationsPathsAreKeptForRemoval) {
                           i + "\\", scratch + "\\"};
         record.skippedPaths = {"relative.bin"};
         std::vector<uninstall::LeftItem> left;
-        const size_t count = uninstall::KeepOnlyOurs(record, i, places, root.get(), left);
+        const size_t count = uninstall::KeepOnlyOurs(record, i, places, root.Root(), left);
 
         std::vector<std::string> kept = {ours[0], ours[1]};
         std::vector<std::pair<std::string, std::string>> expectedLeft;
@@ -271,7 +251,7 @@ TEST_F(Removal, OnlyThisInstallationsPathsAreKeptForRemoval) {
         EXPECT_EQ(gotLeft, expectedLeft) << c.description;
         EXPECT_EQ(count, expectedLeft.size() + 1) << c.description << ": the skipped path counts too";
     }
-    ::RegDeleteTreeA(root.get(), "SOFTWARE");
+    ::RegDeleteTreeA(root.Root(), "SOFTWARE");
 }
 
 // Host links stand in for junctions and symbolic links: nothing behind them is touched. (A
