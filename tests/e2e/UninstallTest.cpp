@@ -315,6 +315,9 @@ TEST_F(Uninstall, TheSystemsQuietCommandRemovesEverythingWithoutABox) {
     leftAtEnd.erase(target + "\\ZRXUnInst.exe");
     leftAtEnd.erase(target + "\\uninstall.nfo");
     EXPECT_TRUE(leftAtEnd.empty()) << ::testing::PrintToString(leftAtEnd);
+    // Those two go with the copy, which may still be at work when the command has ended.
+    const DWORD begin = ::GetTickCount();
+    while (testkit::Exists(target) && ::GetTickCount() - begin < 60000) ::Sleep(50);
 
     const Tree after = DriveTree();
     const TreeChanges changes = Compare(before, after);
