@@ -1,4 +1,4 @@
-#include "HostWindow.h"
+#include "app/HostWindow.h"
 
 namespace {
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include "HostWindowClass.h"
+#include "installer/HostWindowClass.h"
 
 // The invisible host window: it gives the progress window an owner and the engine a
 // window and class to attach to. It is never shown and never destroyed by the program.

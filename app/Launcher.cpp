@@ -1,8 +1,8 @@
-#include "Launcher.h"
+#include "app/Launcher.h"
 
-#include "Installer.h"
-#include "LittleEndian.h"
-#include "PackageReader.h"
+#include "installer/Installer.h"
+#include "package/LittleEndian.h"
+#include "package/PackageReader.h"
 
 void Launcher::SetInstanceAndWindow(HINSTANCE newInstance, HWND newHostWindow) {
     instance = newInstance;

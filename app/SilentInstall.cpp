@@ -1,10 +1,10 @@
-#include "SilentInstall.h"
+#include "app/SilentInstall.h"
 
-#include "CommandLine.h"
-#include "ExactPath.h"
-#include "Installer.h"
-#include "Launcher.h"
-#include "LittleEndian.h"
+#include "app/CommandLine.h"
+#include "app/Launcher.h"
+#include "installer/Installer.h"
+#include "package/LittleEndian.h"
+#include "win/ExactPath.h"
 
 SilentOutcome RunSilentInstall(PackageHost& host, HINSTANCE instance, HWND hostWindow,
                                const CommandLineOptions& options) {

@@ -1,8 +1,8 @@
 #pragma once
 #include <windows.h>
 
-#include "PackageFile.h"
-#include "UserMessages.h"
+#include "installer/UserMessages.h"
+#include "package/PackageFile.h"
 
 struct CommandLineOptions;
 

@@ -1,12 +1,12 @@
 #include <windows.h>
 
-#include "CommandLine.h"
-#include "DllSearch.h"
-#include "HostWindow.h"
-#include "Launcher.h"
-#include "SilentInstall.h"
-#include "UserMessages.h"
-#include "WinPackageFile.h"
+#include "app/CommandLine.h"
+#include "app/HostWindow.h"
+#include "app/Launcher.h"
+#include "app/SilentInstall.h"
+#include "installer/UserMessages.h"
+#include "win/DllSearch.h"
+#include "win/WinPackageFile.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Before anything else is loaded: libraries come from the system folder and the folders

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "Crc32.h"
+#include "package/Crc32.h"
 
 namespace {
 template <typename F>

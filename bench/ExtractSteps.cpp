@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "HostWindow.h"
-#include "Installer.h"
-#include "UserMessages.h"
-#include "WinPackageFile.h"
+#include "app/HostWindow.h"
+#include "installer/Installer.h"
+#include "installer/UserMessages.h"
+#include "win/WinPackageFile.h"
 
 namespace {
 

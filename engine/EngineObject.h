@@ -1,5 +1,5 @@
 #pragma once
-#include "EngineInterface.h"
+#include "engine/EngineInterface.h"
 
 // Owner of one object the engine created (its control object or a channel): empty at null,
 // and destroyed through the object's own destructor, Destroy(kEngineDeleteObject), never by

@@ -1,9 +1,9 @@
 // What the install modes share: the options dialog and progress window they open with, and
 // the common end of the screen-saver and plug-in installations once their component is in place.
-#include "FormatText.h"
-#include "Installer.h"
-#include "LittleEndian.h"
-#include "OptionsDialog.h"
+#include "installer/Installer.h"
+#include "package/LittleEndian.h"
+#include "ui/OptionsDialog.h"
+#include "win/FormatText.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "DirectXCheck.h"
+#include "installer/DirectXCheck.h"
 
 #include <windows.h>
 
 #include <cstring>
 
-#include "Handle.h"
+#include "win/Handle.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "Installer.h"
+#include "installer/Installer.h"
 
 #include <cstring>
 
-#include "EngineLoader.h"
-#include "FormatText.h"
-#include "HostWindowClass.h"
+#include "installer/HostWindowClass.h"
+#include "win/EngineLoader.h"
+#include "win/FormatText.h"
 
 // The engine hosted from installFolder: its folders on PATH, its library, control object,
 // channel factory and file loader.

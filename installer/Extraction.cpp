@@ -1,12 +1,12 @@
-#include "Installer.h"
+#include "installer/Installer.h"
 
 #include <zlib.h>
 
 #include <cstring>
 
-#include "EngineFiles.h"
-#include "FormatText.h"
-#include "LittleEndian.h"
+#include "installer/EngineFiles.h"
+#include "package/LittleEndian.h"
+#include "win/FormatText.h"
 
 // Entries from the package to files below installFolder, with the checks that keep every
 // path inside it.

@@ -1,10 +1,10 @@
-#include "Installer.h"
+#include "installer/Installer.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "DirectXCheck.h"
-#include "FormatText.h"
+#include "installer/DirectXCheck.h"
+#include "win/FormatText.h"
 
 namespace {
 

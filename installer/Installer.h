@@ -4,17 +4,17 @@
 #include <cstdint>
 #include <memory>
 
-#include "DllSearch.h"
-#include "EngineInterface.h"
-#include "EngineObject.h"
-#include "Handle.h"
-#include "HeapBuffer.h"
-#include "OptionsDialog.h"
-#include "PackageReader.h"
-#include "PointerList.h"
-#include "ProgressWindow.h"
-#include "UserMessages.h"
-#include "WinampFolder.h"
+#include "engine/EngineInterface.h"
+#include "engine/EngineObject.h"
+#include "installer/UserMessages.h"
+#include "package/PackageReader.h"
+#include "package/PointerList.h"
+#include "ui/OptionsDialog.h"
+#include "ui/ProgressWindow.h"
+#include "win/DllSearch.h"
+#include "win/Handle.h"
+#include "win/HeapBuffer.h"
+#include "win/WinampFolder.h"
 
 // What ExtractFile did with one entry. True only when the entry was written whole and not
 // empty; the other outcomes say whether a false is the package's business (missing, empty) or

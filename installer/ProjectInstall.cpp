@@ -2,11 +2,11 @@
 // uninstall entry.
 #include <shlobj.h>
 
-#include "ComScope.h"
-#include "ExactPath.h"
-#include "FormatText.h"
-#include "Installer.h"
-#include "OptionsDialog.h"
+#include "installer/Installer.h"
+#include "ui/OptionsDialog.h"
+#include "win/ComScope.h"
+#include "win/ExactPath.h"
+#include "win/FormatText.h"
 
 namespace {
 

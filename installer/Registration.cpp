@@ -1,8 +1,8 @@
 // The registry entries of an installation: the Windows uninstall entry and the viewer entry.
 #include <cstring>
 
-#include "FormatText.h"
-#include "Installer.h"
+#include "installer/Installer.h"
+#include "win/FormatText.h"
 
 namespace {
 

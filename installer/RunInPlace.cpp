@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ExactPath.h"
-#include "FormatText.h"
-#include "Installer.h"
+#include "installer/Installer.h"
+#include "win/ExactPath.h"
+#include "win/FormatText.h"
 
 namespace {
 

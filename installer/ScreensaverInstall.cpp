@@ -1,7 +1,7 @@
 // Installing a project as a Windows screen saver.
-#include "ExactPath.h"
-#include "FormatText.h"
-#include "Installer.h"
+#include "installer/Installer.h"
+#include "win/ExactPath.h"
+#include "win/FormatText.h"
 
 void Installer::SetSystemFolder(const char* folder) {
     win::FormatText(systemFolder, sizeof(systemFolder), "%s", folder);

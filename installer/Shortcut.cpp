@@ -2,9 +2,9 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include "ComPtr.h"
-#include "ComScope.h"
-#include "Installer.h"
+#include "installer/Installer.h"
+#include "win/ComPtr.h"
+#include "win/ComScope.h"
 
 namespace {
 

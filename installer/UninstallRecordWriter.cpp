@@ -1,9 +1,9 @@
 // The uninstall record: what the separate uninstaller removes again.
 #include <cstring>
 
-#include "FormatText.h"
-#include "Installer.h"
-#include "LittleEndian.h"
+#include "installer/Installer.h"
+#include "package/LittleEndian.h"
+#include "win/FormatText.h"
 
 namespace {
 

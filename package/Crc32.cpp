@@ -1,4 +1,4 @@
-#include "Crc32.h"
+#include "package/Crc32.h"
 
 #include <zlib.h>
 

@@ -1,6 +1,6 @@
-#include "InflatingSink.h"
+#include "package/InflatingSink.h"
 
-#include "PackageFormat.h"
+#include "package/PackageFormat.h"
 
 InflatingSink::~InflatingSink() {
     if (streamOpen) inflateEnd(&stream);

@@ -3,7 +3,7 @@
 
 #include <zlib.h>
 
-#include "PackageReader.h"
+#include "package/PackageReader.h"
 
 // Decodes a compressed project file (a zlib stream, then its 4-byte little-endian plain size)
 // as its stored bytes stream through, passing the plain bytes on to target. Memory stays at

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "PackageFormat.h"
+#include "package/PackageFormat.h"
 
 // One row of the package table, as stored (names in upper case, zero-terminated).
 struct PackageEntry {

@@ -1,12 +1,12 @@
-#include "PackageReader.h"
+#include "package/PackageReader.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "Crc32.h"
-#include "InflatingSink.h"
-#include "LittleEndian.h"
-#include "PeCertificates.h"
+#include "package/Crc32.h"
+#include "package/InflatingSink.h"
+#include "package/LittleEndian.h"
+#include "package/PeCertificates.h"
 
 using namespace package_format;
 

@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "PackageEntry.h"
-#include "PackageFile.h"
-#include "PointerList.h"
+#include "package/PackageEntry.h"
+#include "package/PackageFile.h"
+#include "package/PointerList.h"
 
 // Where a streamed entry goes: a file being written, for the installer and the tools.
 class EntrySink {

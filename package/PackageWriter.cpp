@@ -1,10 +1,10 @@
-#include "PackageWriter.h"
+#include "package/PackageWriter.h"
 
 #include <zlib.h>
 
-#include "Crc32.h"
-#include "LittleEndian.h"
-#include "PackageFormat.h"
+#include "package/Crc32.h"
+#include "package/LittleEndian.h"
+#include "package/PackageFormat.h"
 
 using namespace package_format;
 

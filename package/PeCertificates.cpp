@@ -1,6 +1,6 @@
-#include "PeCertificates.h"
+#include "package/PeCertificates.h"
 
-#include "LittleEndian.h"
+#include "package/LittleEndian.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "PackageFile.h"
+#include "package/PackageFile.h"
 
 // Where an Authenticode signature sits in a PE file: the security data directory holds the
 // file offset and size of the certificate table, which signing tools append at the end.

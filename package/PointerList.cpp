@@ -1,4 +1,4 @@
-#include "PointerList.h"
+#include "package/PointerList.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "StdioPackageFile.h"
+#include "package/StdioPackageFile.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "PackageFile.h"
+#include "package/PackageFile.h"
 
 // PackageFile over a C stdio stream, for the tools and native tests.
 class StdioPackageFile : public PackageFile {

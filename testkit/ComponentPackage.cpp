@@ -1,12 +1,12 @@
-#include "ComponentPackage.h"
+#include "testkit/ComponentPackage.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "ChunkFile.h"
-#include "EngineFiles.h"
-#include "LittleEndian.h"
-#include "VbrfCodec.h"
+#include "components/chunk/ChunkFile.h"
+#include "components/chunk/VbrfCodec.h"
+#include "installer/EngineFiles.h"
+#include "package/LittleEndian.h"
 
 namespace testkit {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "PackageFixture.h"
+#include "testkit/PackageFixture.h"
 
 namespace testkit {
 

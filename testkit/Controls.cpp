@@ -1,12 +1,12 @@
-#include "Controls.h"
+#include "testkit/Controls.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
 
-#include "Handle.h"
+#include "win/Handle.h"
 
-#include "UiDriver.h"
-#include "WideText.h"
+#include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
 
 namespace testkit {
 

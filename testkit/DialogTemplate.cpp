@@ -1,6 +1,6 @@
-#include "DialogTemplate.h"
+#include "testkit/DialogTemplate.h"
 
-#include "Handle.h"
+#include "win/Handle.h"
 
 namespace testkit {
 

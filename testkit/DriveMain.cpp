@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "UiDriver.h"
+#include "testkit/UiDriver.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "FailingAllocator.h"
+#include "testkit/FailingAllocator.h"
 
 #include <cstdlib>
 

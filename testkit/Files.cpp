@@ -1,4 +1,4 @@
-#include "Files.h"
+#include "testkit/Files.h"
 
 #include <windows.h>
 
@@ -7,9 +7,9 @@
 
 #include <algorithm>
 
-#include "ComPtr.h"
-#include "Handle.h"
-#include "UiDriver.h"
+#include "testkit/UiDriver.h"
+#include "win/ComPtr.h"
+#include "win/Handle.h"
 
 namespace testkit {
 

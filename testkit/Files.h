@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "PackageFixture.h"
+#include "testkit/PackageFixture.h"
 
 // Files, folders and shell links as a test sees them from outside the program under test.
 namespace testkit {

@@ -1,12 +1,12 @@
-#include "InstallPackage.h"
+#include "testkit/InstallPackage.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
-#include "ComponentPackage.h"
-#include "EngineFiles.h"
-#include "VbrfCodec.h"
+#include "components/chunk/VbrfCodec.h"
+#include "installer/EngineFiles.h"
+#include "testkit/ComponentPackage.h"
 
 namespace testkit {
 

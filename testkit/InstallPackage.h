@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "PackageFixture.h"
+#include "testkit/PackageFixture.h"
 
 namespace testkit {
 

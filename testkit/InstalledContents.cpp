@@ -1,16 +1,16 @@
-#include "InstalledContents.h"
+#include "testkit/InstalledContents.h"
 
 #include <zlib.h>
 
 #include <set>
 
-#include "ChunkFile.h"
-#include "EngineFiles.h"
-#include "LittleEndian.h"
-#include "MemoryPackageHost.h"
-#include "PackageFormat.h"
-#include "PackageReader.h"
-#include "VbrfCodec.h"
+#include "components/chunk/ChunkFile.h"
+#include "components/chunk/VbrfCodec.h"
+#include "installer/EngineFiles.h"
+#include "package/LittleEndian.h"
+#include "package/PackageFormat.h"
+#include "package/PackageReader.h"
+#include "testkit/MemoryPackageHost.h"
 
 namespace testkit {
 

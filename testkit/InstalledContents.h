@@ -2,7 +2,7 @@
 #include <map>
 #include <string>
 
-#include "PackageFixture.h"
+#include "testkit/PackageFixture.h"
 
 namespace testkit {
 

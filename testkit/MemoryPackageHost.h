@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "PackageFile.h"
-#include "PackageFixture.h"
-#include "StdioPackageFile.h"
+#include "package/PackageFile.h"
+#include "package/StdioPackageFile.h"
+#include "testkit/PackageFixture.h"
 
 namespace testkit {
 

@@ -1,11 +1,11 @@
-#include "PackageFixture.h"
+#include "testkit/PackageFixture.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "LittleEndian.h"
-#include "InstalledContents.h"
-#include "PackageFormat.h"
+#include "package/LittleEndian.h"
+#include "package/PackageFormat.h"
+#include "testkit/InstalledContents.h"
 
 namespace testkit {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "PackageWriter.h"
+#include "package/PackageWriter.h"
 
 namespace testkit {
 

@@ -1,6 +1,6 @@
-#include "PeImageFixture.h"
+#include "testkit/PeImageFixture.h"
 
-#include "LittleEndian.h"
+#include "package/LittleEndian.h"
 
 namespace testkit {
 

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "PackageFixture.h"
+#include "testkit/PackageFixture.h"
 
 namespace testkit {
 

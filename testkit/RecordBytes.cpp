@@ -1,11 +1,11 @@
-#include "RecordBytes.h"
+#include "testkit/RecordBytes.h"
 
 #include <algorithm>
 
 #include <gtest/gtest.h>
 
-#include "ChunkFile.h"
-#include "LittleEndian.h"
+#include "components/chunk/ChunkFile.h"
+#include "package/LittleEndian.h"
 
 namespace testkit {
 

@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "HeapBuffer.h"
-#include "Installer.h"
+#include "installer/Installer.h"
+#include "win/HeapBuffer.h"
 
 namespace testkit {
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "UserMessages.h"
+#include "installer/UserMessages.h"
 
 namespace testkit {
 

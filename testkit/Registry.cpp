@@ -1,9 +1,9 @@
-#include "Registry.h"
+#include "testkit/Registry.h"
 
 #include <algorithm>
 #include <functional>
 
-#include "LittleEndian.h"
+#include "package/LittleEndian.h"
 
 namespace testkit {
 

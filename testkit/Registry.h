@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "Handle.h"
-#include "PackageFixture.h"
+#include "testkit/PackageFixture.h"
+#include "win/Handle.h"
 
 // Registry state as tests read, set and put back.
 namespace testkit {

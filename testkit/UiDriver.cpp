@@ -1,4 +1,4 @@
-#include "UiDriver.h"
+#include "testkit/UiDriver.h"
 
 #include <commctrl.h>
 #include <tlhelp32.h>
@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Controls.h"
-#include "WideText.h"
+#include "testkit/Controls.h"
+#include "testkit/WideText.h"
 
 namespace testkit {
 

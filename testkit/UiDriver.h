@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "Files.h"
-#include "Handle.h"
+#include "testkit/Files.h"
+#include "win/Handle.h"
 
 // Finds, reads and clicks the windows of another process, the way a user would see them.
 namespace testkit {

@@ -1,8 +1,8 @@
-#include "WideText.h"
+#include "testkit/WideText.h"
 
 #include <vector>
 
-#include "Handle.h"
+#include "win/Handle.h"
 
 namespace testkit {
 

@@ -1,14 +1,14 @@
-#include "OptionsDialog.h"
+#include "ui/OptionsDialog.h"
 
 #include <objbase.h>
 #include <shlobj.h>
 
 #include <cstring>
 
-#include "ComScope.h"
-#include "ExactPath.h"
-#include "ResourceIds.h"
-#include "TextCopy.h"
+#include "ui/ResourceIds.h"
+#include "ui/TextCopy.h"
+#include "win/ComScope.h"
+#include "win/ExactPath.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "ProgressWindow.h"
+#include "ui/ProgressWindow.h"
 
 #include <commctrl.h>
 
-#include "ResourceIds.h"
-#include "TextCopy.h"
+#include "ui/ResourceIds.h"
+#include "ui/TextCopy.h"
 
 namespace {
 

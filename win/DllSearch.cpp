@@ -1,6 +1,6 @@
-#include "DllSearch.h"
+#include "win/DllSearch.h"
 
-#include "FormatText.h"
+#include "win/FormatText.h"
 
 namespace win {
 

@@ -1,4 +1,4 @@
-#include "EngineLoader.h"
+#include "win/EngineLoader.h"
 
 namespace win {
 

@@ -1,9 +1,9 @@
 #pragma once
 #include <windows.h>
 
-#include "DllSearch.h"
-#include "EngineObject.h"
-#include "Handle.h"
+#include "engine/EngineObject.h"
+#include "win/DllSearch.h"
+#include "win/Handle.h"
 
 namespace win {
 

@@ -1,4 +1,4 @@
-#include "ExactPath.h"
+#include "win/ExactPath.h"
 
 #include <cwchar>
 

@@ -1,4 +1,4 @@
-#include "FormatText.h"
+#include "win/FormatText.h"
 
 #include <cstdarg>
 #include <cstdio>

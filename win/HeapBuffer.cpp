@@ -1,4 +1,4 @@
-#include "HeapBuffer.h"
+#include "win/HeapBuffer.h"
 
 #include <cstring>
 

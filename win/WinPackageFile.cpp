@@ -1,4 +1,4 @@
-#include "WinPackageFile.h"
+#include "win/WinPackageFile.h"
 
 namespace win {
 

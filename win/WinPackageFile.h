@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <memory>
 
-#include "Handle.h"
-#include "PackageFile.h"
+#include "package/PackageFile.h"
+#include "win/Handle.h"
 
 namespace win {
 

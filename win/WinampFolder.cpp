@@ -1,7 +1,7 @@
-#include "WinampFolder.h"
+#include "win/WinampFolder.h"
 
-#include "ExactPath.h"
-#include "Handle.h"
+#include "win/ExactPath.h"
+#include "win/Handle.h"
 
 namespace {
 

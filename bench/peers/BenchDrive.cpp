@@ -15,9 +15,9 @@
 #include <cstring>
 #include <string>
 
-#include "Controls.h"
-#include "Handle.h"
-#include "UiDriver.h"
+#include "testkit/Controls.h"
+#include "testkit/UiDriver.h"
+#include "win/Handle.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Handle.h"
+#include "win/Handle.h"
 
 namespace {
 

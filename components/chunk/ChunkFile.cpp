@@ -1,8 +1,8 @@
-#include "ChunkFile.h"
+#include "components/chunk/ChunkFile.h"
 
 #include <cstring>
 
-#include "LittleEndian.h"
+#include "package/LittleEndian.h"
 
 namespace chunk {
 

@@ -1,12 +1,12 @@
-#include "VbrfCodec.h"
+#include "components/chunk/VbrfCodec.h"
 
 #include <zlib.h>
 
 #include <limits>
 #include <new>
 
-#include "ChunkFile.h"
-#include "LittleEndian.h"
+#include "components/chunk/ChunkFile.h"
+#include "package/LittleEndian.h"
 
 namespace chunk {
 

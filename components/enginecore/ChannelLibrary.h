@@ -1,5 +1,5 @@
 #pragma once
-#include "EngineInterface.h"
+#include "engine/EngineInterface.h"
 
 // What the core library's factory asks of a channel library: one export, found by this
 // undecorated name, that returns a new channel of classId (owned by the caller, destroyed

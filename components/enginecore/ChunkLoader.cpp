@@ -2,9 +2,9 @@
 #include <new>
 #include <vector>
 
-#include "ChannelLibrary.h"
-#include "ChunkFile.h"
-#include "VbrfCodec.h"
+#include "components/chunk/ChunkFile.h"
+#include "components/chunk/VbrfCodec.h"
+#include "components/enginecore/ChannelLibrary.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <new>
 #include <vector>
 
-#include "ChannelLibrary.h"
-#include "ChunkFile.h"
-#include "Handle.h"
+#include "components/chunk/ChunkFile.h"
+#include "components/enginecore/ChannelLibrary.h"
+#include "win/Handle.h"
 
 namespace {
 

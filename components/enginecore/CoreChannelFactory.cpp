@@ -1,9 +1,9 @@
-#include "CoreChannelFactory.h"
+#include "components/enginecore/CoreChannelFactory.h"
 
 #include <new>
 
-#include "ChannelLibrary.h"
-#include "DllSearch.h"
+#include "components/enginecore/ChannelLibrary.h"
+#include "win/DllSearch.h"
 
 namespace {
 

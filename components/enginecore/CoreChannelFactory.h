@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "EngineInterface.h"
-#include "Handle.h"
+#include "engine/EngineInterface.h"
+#include "win/Handle.h"
 
 // Maps each class identifier to the channel library that implements it and loads that library
 // by full path below the base folder, once; the libraries stay loaded until the factory is

@@ -2,8 +2,8 @@
 #include <string>
 #include <type_traits>
 
-#include "CoreChannelFactory.h"
-#include "EngineInterface.h"
+#include "components/enginecore/CoreChannelFactory.h"
+#include "engine/EngineInterface.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "ChannelLibrary.h"
-#include "Handle.h"
+#include "components/enginecore/ChannelLibrary.h"
+#include "win/Handle.h"
 
 namespace {
 

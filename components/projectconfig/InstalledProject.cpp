@@ -1,14 +1,14 @@
-#include "InstalledProject.h"
+#include "components/projectconfig/InstalledProject.h"
 
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <vector>
 
-#include "EngineLoader.h"
-#include "ExactPath.h"
-#include "Handle.h"
-#include "LittleEndian.h"
+#include "package/LittleEndian.h"
+#include "win/EngineLoader.h"
+#include "win/ExactPath.h"
+#include "win/Handle.h"
 
 namespace {
 

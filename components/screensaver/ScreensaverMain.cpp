@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "DllSearch.h"
-#include "InstalledProject.h"
+#include "components/projectconfig/InstalledProject.h"
+#include "win/DllSearch.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "Arguments.h"
+#include "components/uninstaller/Arguments.h"
 
 #include <cstdio>
 #include <cstdlib>

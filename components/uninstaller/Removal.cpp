@@ -1,12 +1,12 @@
-#include "Removal.h"
+#include "components/uninstaller/Removal.h"
 
 #include <shlobj.h>
 
-#include "ComPtr.h"
-#include "ComScope.h"
-#include "ExactPath.h"
-#include "Handle.h"
-#include "WinampFolder.h"
+#include "win/ComPtr.h"
+#include "win/ComScope.h"
+#include "win/ExactPath.h"
+#include "win/Handle.h"
+#include "win/WinampFolder.h"
 
 namespace uninstall {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "UninstallRecordReader.h"
+#include "components/uninstaller/UninstallRecordReader.h"
 
 // What the uninstaller does with a record: delete the listed files, remove the listed folders
 // that are then empty, and remove the installation's registry entries. Roots and folders are

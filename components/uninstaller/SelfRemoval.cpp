@@ -1,4 +1,4 @@
-#include "SelfRemoval.h"
+#include "components/uninstaller/SelfRemoval.h"
 
 #include <windows.h>
 // The system's random source; declared here as SystemFunction036 of advapi32.
@@ -8,10 +8,10 @@
 #include <cstring>
 #include <vector>
 
-#include "Arguments.h"
-#include "ExactPath.h"
-#include "Handle.h"
-#include "Removal.h"
+#include "components/uninstaller/Arguments.h"
+#include "components/uninstaller/Removal.h"
+#include "win/ExactPath.h"
+#include "win/Handle.h"
 
 namespace uninstall {
 

@@ -1,10 +1,10 @@
-#include "UninstallRecordReader.h"
+#include "components/uninstaller/UninstallRecordReader.h"
 
 #include <cstring>
 #include <set>
 
-#include "ChunkFile.h"
-#include "LittleEndian.h"
+#include "components/chunk/ChunkFile.h"
+#include "package/LittleEndian.h"
 
 namespace uninstall {
 

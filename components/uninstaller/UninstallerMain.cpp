@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "Arguments.h"
-#include "DllSearch.h"
-#include "Removal.h"
-#include "SelfRemoval.h"
-#include "UninstallRecordReader.h"
+#include "components/uninstaller/Arguments.h"
+#include "components/uninstaller/Removal.h"
+#include "components/uninstaller/SelfRemoval.h"
+#include "components/uninstaller/UninstallRecordReader.h"
+#include "win/DllSearch.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "EngineLoader.h"
-#include "ExactPath.h"
-#include "Handle.h"
-#include "LittleEndian.h"
+#include "package/LittleEndian.h"
+#include "win/EngineLoader.h"
+#include "win/ExactPath.h"
+#include "win/Handle.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "InstalledProject.h"
-#include "VisPlugin.h"
+#include "components/projectconfig/InstalledProject.h"
+#include "components/winamp-plugin/VisPlugin.h"
 
 namespace {
 

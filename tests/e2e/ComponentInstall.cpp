@@ -1,7 +1,7 @@
-#include "ComponentInstall.h"
+#include "tests/e2e/ComponentInstall.h"
 
-#include "Files.h"
-#include "Registry.h"
+#include "testkit/Files.h"
+#include "testkit/Registry.h"
 
 namespace e2e {
 

@@ -3,9 +3,9 @@
 #include <utility>
 #include <vector>
 
-#include "InstallFixture.h"
-#include "InstallPackage.h"
-#include "UiDriver.h"
+#include "testkit/InstallPackage.h"
+#include "testkit/UiDriver.h"
+#include "tests/e2e/InstallFixture.h"
 
 // What the screen-saver and plug-in installation tests share: the viewer and uninstall entries
 // each test removes again.

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "ComponentPackage.h"
-#include "Handle.h"
-#include "InstalledContents.h"
-#include "PackageFixture.h"
-#include "UiDriver.h"
+#include "testkit/ComponentPackage.h"
+#include "testkit/InstalledContents.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/UiDriver.h"
+#include "win/Handle.h"
 
 using testkit::Bytes;
 

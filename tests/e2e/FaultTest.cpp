@@ -14,16 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "ComponentPackage.h"
-#include "Controls.h"
-#include "Handle.h"
-#include "InstallPackage.h"
-#include "InstalledContents.h"
-#include "PackageFixture.h"
-#include "ProjectInstall.h"
-#include "Registry.h"
-#include "UiDriver.h"
-#include "WideText.h"
+#include "testkit/ComponentPackage.h"
+#include "testkit/Controls.h"
+#include "testkit/InstalledContents.h"
+#include "testkit/InstallPackage.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/Registry.h"
+#include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
+#include "tests/e2e/ProjectInstall.h"
+#include "win/Handle.h"
 
 using testkit::Bytes;
 

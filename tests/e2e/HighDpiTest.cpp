@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Controls.h"
-#include "Handle.h"
-#include "PackageFixture.h"
-#include "UiDriver.h"
+#include "testkit/Controls.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/UiDriver.h"
+#include "win/Handle.h"
 
 using testkit::Bytes;
 

@@ -1,8 +1,8 @@
-#include "InstallFixture.h"
+#include "tests/e2e/InstallFixture.h"
 
 #include <algorithm>
 
-#include "Files.h"
+#include "testkit/Files.h"
 
 namespace e2e {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "InstallPackage.h"
-#include "PackageFixture.h"
+#include "testkit/InstallPackage.h"
+#include "testkit/PackageFixture.h"
 
 // What every installation test starts from: a scratch folder holding the target and the
 // packed program, the stub to pack, and the traces of an installation removed before and after.

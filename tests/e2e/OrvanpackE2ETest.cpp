@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "ComponentPackage.h"
-#include "Handle.h"
-#include "PackageCommands.h"
-#include "PackageFixture.h"
-#include "UiDriver.h"
+#include "testkit/ComponentPackage.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/UiDriver.h"
+#include "tools/orvanpack/PackageCommands.h"
+#include "win/Handle.h"
 
 using testkit::Bytes;
 

@@ -1,8 +1,8 @@
-#include "ProjectInstall.h"
+#include "tests/e2e/ProjectInstall.h"
 
 #include <shlobj.h>
 
-#include "Files.h"
+#include "testkit/Files.h"
 
 namespace e2e {
 

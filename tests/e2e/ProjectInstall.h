@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "InstallFixture.h"
-#include "InstallPackage.h"
+#include "testkit/InstallPackage.h"
+#include "tests/e2e/InstallFixture.h"
 
 // What the project installation tests share: the test project's Start-menu folder and
 // uninstall entry, removed before and after.

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "ChunkFile.h"
-#include "Controls.h"
-#include "InstallPackage.h"
-#include "PackageFixture.h"
-#include "ProjectInstall.h"
-#include "RecordBytes.h"
-#include "Registry.h"
-#include "UiDriver.h"
+#include "components/chunk/ChunkFile.h"
+#include "testkit/Controls.h"
+#include "testkit/InstallPackage.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/RecordBytes.h"
+#include "testkit/Registry.h"
+#include "testkit/UiDriver.h"
+#include "tests/e2e/ProjectInstall.h"
 
 using testkit::Boxes;
 using testkit::Bytes;

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "ComponentPackage.h"
-#include "Handle.h"
-#include "PackageFixture.h"
-#include "Registry.h"
-#include "UiDriver.h"
-#include "WideText.h"
+#include "testkit/ComponentPackage.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/Registry.h"
+#include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
+#include "win/Handle.h"
 
 using testkit::Boxes;
 using testkit::Bytes;

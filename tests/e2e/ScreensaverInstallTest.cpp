@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "ComponentInstall.h"
-#include "Controls.h"
-#include "InstallPackage.h"
-#include "RecordBytes.h"
-#include "Registry.h"
-#include "UiDriver.h"
+#include "testkit/Controls.h"
+#include "testkit/InstallPackage.h"
+#include "testkit/RecordBytes.h"
+#include "testkit/Registry.h"
+#include "testkit/UiDriver.h"
+#include "tests/e2e/ComponentInstall.h"
 
 using testkit::Bytes;
 using testkit::Exists;

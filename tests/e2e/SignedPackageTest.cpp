@@ -9,11 +9,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "LittleEndian.h"
-#include "PackageFixture.h"
-#include "PeCertificates.h"
-#include "StdioPackageFile.h"
-#include "UiDriver.h"
+#include "package/LittleEndian.h"
+#include "package/PeCertificates.h"
+#include "package/StdioPackageFile.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/UiDriver.h"
 
 using testkit::Boxes;
 using testkit::Bytes;

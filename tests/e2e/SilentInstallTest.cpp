@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "Controls.h"
-#include "Handle.h"
-#include "InstallPackage.h"
-#include "MemoryPackageHost.h"
-#include "PackageFixture.h"
-#include "PackageReader.h"
-#include "ProjectInstall.h"
-#include "Registry.h"
-#include "UiDriver.h"
-#include "WideText.h"
+#include "package/PackageReader.h"
+#include "testkit/Controls.h"
+#include "testkit/InstallPackage.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/Registry.h"
+#include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
+#include "tests/e2e/ProjectInstall.h"
+#include "win/Handle.h"
 
 using testkit::Bytes;
 

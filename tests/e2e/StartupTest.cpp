@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "PackageFixture.h"
-#include "UiDriver.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/UiDriver.h"
 
 using testkit::Boxes;
 using testkit::Bytes;

@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "Controls.h"
-#include "Handle.h"
-#include "InstallPackage.h"
-#include "LittleEndian.h"
-#include "PackageFixture.h"
-#include "RecordBytes.h"
-#include "Registry.h"
-#include "UiDriver.h"
+#include "package/LittleEndian.h"
+#include "testkit/Controls.h"
+#include "testkit/InstallPackage.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/RecordBytes.h"
+#include "testkit/Registry.h"
+#include "testkit/UiDriver.h"
+#include "win/Handle.h"
 
 using testkit::Boxes;
 using testkit::Bytes;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "ChunkFile.h"
-#include "VbrfCodec.h"
+#include "components/chunk/ChunkFile.h"
+#include "components/chunk/VbrfCodec.h"
 
 namespace {
 

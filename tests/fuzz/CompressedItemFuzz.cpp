@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "InflatingSink.h"
+#include "package/InflatingSink.h"
 
 namespace {
 

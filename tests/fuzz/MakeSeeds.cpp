@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "ChunkFile.h"
-#include "ComponentPackage.h"
-#include "PackageFixture.h"
-#include "PeImageFixture.h"
-#include "VbrfCodec.h"
-#include "RecordBytes.h"
+#include "components/chunk/ChunkFile.h"
+#include "components/chunk/VbrfCodec.h"
+#include "testkit/ComponentPackage.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/PeImageFixture.h"
+#include "testkit/RecordBytes.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) return 2;

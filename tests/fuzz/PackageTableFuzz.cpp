@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <memory>
 
-#include "Crc32.h"
-#include "LittleEndian.h"
-#include "MemoryPackageHost.h"
-#include "PackageReader.h"
-#include "PeCertificates.h"
-#include "PeImageFixture.h"
-#include "StdioPackageFile.h"
+#include "package/Crc32.h"
+#include "package/LittleEndian.h"
+#include "package/PackageReader.h"
+#include "package/PeCertificates.h"
+#include "package/StdioPackageFile.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PeImageFixture.h"
 
 namespace {
 class FuzzHost : public PackageHost {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "RecordBytes.h"
-#include "UninstallRecordReader.h"
+#include "components/uninstaller/UninstallRecordReader.h"
+#include "testkit/RecordBytes.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "VbrfCodec.h"
+#include "components/chunk/VbrfCodec.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "ConsoleHost.h"
+#include "tools/orvanpack/ConsoleHost.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "StdioPackageFile.h"
+#include "package/StdioPackageFile.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <ostream>
 #include <string>
 
-#include "PackageFile.h"
+#include "package/PackageFile.h"
 
 // PackageHost for the command line: the package file is the one named by the user, and
 // the reader's message boxes become "PATH: caption: text" lines on the error stream.

@@ -1,4 +1,4 @@
-#include "Manifest.h"
+#include "tools/orvanpack/Manifest.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,11 +10,11 @@
 #include <sstream>
 #include <utility>
 
-#include "PackageFormat.h"
-#include "PackageReader.h"
+#include "package/PackageFormat.h"
+#include "package/PackageReader.h"
 
-#include "ProjectManifest.h"
-#include "Toml.h"
+#include "tools/orvanpack/ProjectManifest.h"
+#include "tools/orvanpack/Toml.h"
 
 namespace fs = std::filesystem;
 

@@ -1,16 +1,16 @@
-#include "PackageCommands.h"
+#include "tools/orvanpack/PackageCommands.h"
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <set>
 
-#include "ConsoleHost.h"
-#include "LittleEndian.h"
-#include "PackageFormat.h"
-#include "PackageReader.h"
-#include "PeCertificates.h"
-#include "StdioPackageFile.h"
+#include "package/LittleEndian.h"
+#include "package/PackageFormat.h"
+#include "package/PackageReader.h"
+#include "package/PeCertificates.h"
+#include "package/StdioPackageFile.h"
+#include "tools/orvanpack/ConsoleHost.h"
 
 namespace fs = std::filesystem;
 

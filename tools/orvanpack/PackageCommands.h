@@ -3,7 +3,7 @@
 #include <ostream>
 #include <string>
 
-#include "ExitStatus.h"
+#include "tools/orvanpack/ExitStatus.h"
 
 // The read side of the packer: each takes the path of a packed file, reads it through
 // PackageReader and prints results to out, faults to err ("PATH: caption: text" for what

@@ -1,4 +1,4 @@
-#include "Packer.h"
+#include "tools/orvanpack/Packer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,16 +16,16 @@
 #include <functional>
 #include <vector>
 
-#include "Crc32.h"
-#include "Manifest.h"
-#include "VbrfCodec.h"
-#include "PackageFormat.h"
-#include "PackageReader.h"
-#include "PackageWriter.h"
-#include "PeCertificates.h"
-#include "ProjectCompression.h"
-#include "StdioPackageFile.h"
-#include "StubVariant.h"
+#include "components/chunk/VbrfCodec.h"
+#include "package/Crc32.h"
+#include "package/PackageFormat.h"
+#include "package/PackageReader.h"
+#include "package/PackageWriter.h"
+#include "package/PeCertificates.h"
+#include "package/StdioPackageFile.h"
+#include "tools/orvanpack/Manifest.h"
+#include "tools/orvanpack/ProjectCompression.h"
+#include "tools/orvanpack/StubVariant.h"
 
 namespace fs = std::filesystem;
 using Bytes = PackageWriter::Bytes;

@@ -2,7 +2,7 @@
 #include <ostream>
 #include <string>
 
-#include "ExitStatus.h"
+#include "tools/orvanpack/ExitStatus.h"
 
 struct BuildRequest {
     std::string stubPath;      // empty: the manifest's [stub] file

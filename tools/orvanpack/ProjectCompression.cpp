@@ -1,4 +1,4 @@
-#include "ProjectCompression.h"
+#include "tools/orvanpack/ProjectCompression.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -14,7 +14,7 @@
 #include <libdeflate.h>
 #endif
 
-#include "Crc32.h"
+#include "package/Crc32.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;

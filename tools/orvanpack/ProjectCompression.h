@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Manifest.h"
+#include "tools/orvanpack/Manifest.h"
 
 // How a project file ("auto" store) went into the package: its stored bytes' size and CRC-32,
 // and whether they are the compressed form (then they wait in a spool file for the write).

@@ -1,4 +1,4 @@
-#include "ProjectInit.h"
+#include "tools/orvanpack/ProjectInit.h"
 
 #include <fstream>
 #include <system_error>
@@ -7,7 +7,7 @@
 #include <windows.h>
 #endif
 
-#include "Manifest.h"
+#include "tools/orvanpack/Manifest.h"
 
 namespace fs = std::filesystem;
 

@@ -3,7 +3,7 @@
 #include <ostream>
 #include <string>
 
-#include "ExitStatus.h"
+#include "tools/orvanpack/ExitStatus.h"
 
 // The folder of the running program (empty when it cannot be told); argv0 is the fallback.
 std::filesystem::path ProgramFolder(const std::string& argv0);

@@ -1,10 +1,10 @@
-#include "ProjectManifest.h"
+#include "tools/orvanpack/ProjectManifest.h"
 
 #include <algorithm>
 #include <set>
 
-#include "EngineFiles.h"
-#include "PackageFormat.h"
+#include "installer/EngineFiles.h"
+#include "package/PackageFormat.h"
 
 namespace fs = std::filesystem;
 

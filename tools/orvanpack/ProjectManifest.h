@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "Manifest.h"
-#include "Toml.h"
+#include "tools/orvanpack/Manifest.h"
+#include "tools/orvanpack/Toml.h"
 
 // One problem found in a manifest: its line and what is wrong.
 using ManifestProblem = std::pair<uint32_t, std::string>;

@@ -1,4 +1,4 @@
-#include "StubVariant.h"
+#include "tools/orvanpack/StubVariant.h"
 
 #include <algorithm>
 #include <cstring>

@@ -56,10 +56,10 @@
 
 #include <unistd.h>
 
-#include "ExitStatus.h"
-#include "PackageCommands.h"
-#include "Packer.h"
-#include "ProjectInit.h"
+#include "tools/orvanpack/ExitStatus.h"
+#include "tools/orvanpack/PackageCommands.h"
+#include "tools/orvanpack/Packer.h"
+#include "tools/orvanpack/ProjectInit.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Builds and inspects packed Orvan3D project executables."};

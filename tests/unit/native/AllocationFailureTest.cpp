@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "FailingAllocator.h"
-#include "MemoryPackageHost.h"
-#include "PackageFixture.h"
-#include "PackageReader.h"
-#include "PointerList.h"
+#include "package/PackageReader.h"
+#include "package/PointerList.h"
+#include "testkit/FailingAllocator.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PackageFixture.h"
 
 using testkit::Bytes;
 using testkit::FailingAllocation;

@@ -3,7 +3,7 @@
 #include <random>
 #include <vector>
 
-#include "Crc32.h"
+#include "package/Crc32.h"
 
 TEST(Crc32, KnownValues) {
     Crc32 crc;

@@ -9,12 +9,12 @@
 
 #include <zlib.h>
 
-#include "InflatingSink.h"
-#include "LittleEndian.h"
-#include "MemoryPackageHost.h"
-#include "PackageFixture.h"
-#include "PackageReader.h"
-#include "StdioPackageFile.h"
+#include "package/InflatingSink.h"
+#include "package/LittleEndian.h"
+#include "package/PackageReader.h"
+#include "package/StdioPackageFile.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PackageFixture.h"
 
 using testkit::Bytes;
 using testkit::PackageFixture;

@@ -13,19 +13,19 @@
 
 #include <zlib.h>
 
-#include "ChunkFile.h"
-#include "VbrfCodec.h"
+#include "components/chunk/ChunkFile.h"
+#include "components/chunk/VbrfCodec.h"
 
-#include "ConsoleHost.h"
-#include "LittleEndian.h"
-#include "PackageFormat.h"
-#include "PackageCommands.h"
-#include "PackageReader.h"
-#include "PackageWriter.h"
-#include "Packer.h"
-#include "ProjectCompression.h"
-#include "PackageFixture.h"
-#include "PeImageFixture.h"
+#include "package/LittleEndian.h"
+#include "package/PackageFormat.h"
+#include "package/PackageReader.h"
+#include "package/PackageWriter.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/PeImageFixture.h"
+#include "tools/orvanpack/ConsoleHost.h"
+#include "tools/orvanpack/PackageCommands.h"
+#include "tools/orvanpack/Packer.h"
+#include "tools/orvanpack/ProjectCompression.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;

@@ -9,11 +9,11 @@
 
 #include <zlib.h>
 
-#include "Crc32.h"
-#include "LittleEndian.h"
-#include "PackageFixture.h"
-#include "PackageReader.h"
-#include "StdioPackageFile.h"
+#include "package/Crc32.h"
+#include "package/LittleEndian.h"
+#include "package/PackageReader.h"
+#include "package/StdioPackageFile.h"
+#include "testkit/PackageFixture.h"
 
 using testkit::Bytes;
 using testkit::PackageFixture;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "PointerList.h"
+#include "package/PointerList.h"
 
 namespace {
 int slots[500];

@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "ConsoleHost.h"
-#include "Crc32.h"
-#include "EngineFiles.h"
-#include "LittleEndian.h"
-#include "PackageReader.h"
-#include "PackageWriter.h"
-#include "Packer.h"
-#include "ProjectInit.h"
+#include "installer/EngineFiles.h"
+#include "package/Crc32.h"
+#include "package/LittleEndian.h"
+#include "package/PackageReader.h"
+#include "package/PackageWriter.h"
+#include "tools/orvanpack/ConsoleHost.h"
+#include "tools/orvanpack/Packer.h"
+#include "tools/orvanpack/ProjectInit.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "LittleEndian.h"
-#include "MemoryPackageHost.h"
-#include "PackageFixture.h"
-#include "PackageReader.h"
-#include "PeCertificates.h"
-#include "PeImageFixture.h"
-#include "StdioPackageFile.h"
+#include "package/LittleEndian.h"
+#include "package/PackageReader.h"
+#include "package/PeCertificates.h"
+#include "package/StdioPackageFile.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/PeImageFixture.h"
 
 using testkit::Bytes;
 using testkit::MemoryPackageHost;

@@ -9,11 +9,11 @@
 #include <sstream>
 #include <string>
 
-#include "ConsoleHost.h"
-#include "PackageCommands.h"
-#include "PackageReader.h"
-#include "Packer.h"
-#include "PeImageFixture.h"
+#include "package/PackageReader.h"
+#include "testkit/PeImageFixture.h"
+#include "tools/orvanpack/ConsoleHost.h"
+#include "tools/orvanpack/PackageCommands.h"
+#include "tools/orvanpack/Packer.h"
 
 namespace fs = std::filesystem;
 using testkit::Bytes;

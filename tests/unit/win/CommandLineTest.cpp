@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
 TEST(CommandLine, SilentSwitchAndTrailingFolder) {
     struct Case {

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "ComponentPackage.h"
-#include "Handle.h"
-#include "InstalledContents.h"
-#include "Installer.h"
-#include "Launcher.h"
-#include "LittleEndian.h"
-#include "MemoryPackageHost.h"
-#include "PackageFixture.h"
-#include "RecordingMessages.h"
-#include "UiDriver.h"
+#include "app/Launcher.h"
+#include "installer/Installer.h"
+#include "package/LittleEndian.h"
+#include "testkit/ComponentPackage.h"
+#include "testkit/InstalledContents.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/RecordingMessages.h"
+#include "testkit/UiDriver.h"
+#include "win/Handle.h"
 
 using testkit::Bytes;
 

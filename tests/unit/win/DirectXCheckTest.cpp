@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "DirectXCheck.h"
-#include "Handle.h"
-#include "Registry.h"
+#include "installer/DirectXCheck.h"
+#include "testkit/Registry.h"
+#include "win/Handle.h"
 
 namespace {
 

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "ComponentPackage.h"
-#include "FailingAllocator.h"
-#include "Installer.h"
-#include "RecordingMessages.h"
-#include "LittleEndian.h"
-#include "MemoryPackageHost.h"
-#include "PackageFixture.h"
-#include "UiDriver.h"
+#include "installer/Installer.h"
+#include "package/LittleEndian.h"
+#include "testkit/ComponentPackage.h"
+#include "testkit/FailingAllocator.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/RecordingMessages.h"
+#include "testkit/UiDriver.h"
 
 using testkit::Bytes;
 using testkit::PackageFixture;

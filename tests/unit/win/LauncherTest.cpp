@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "Launcher.h"
-#include "UserMessages.h"
-#include "MemoryPackageHost.h"
-#include "PackageFixture.h"
-#include "UiDriver.h"
-#include "ExactPath.h"
-#include "WinPackageFile.h"
+#include "app/Launcher.h"
+#include "installer/UserMessages.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/UiDriver.h"
+#include "win/ExactPath.h"
+#include "win/WinPackageFile.h"
 
 using testkit::Bytes;
 using testkit::PackageFixture;

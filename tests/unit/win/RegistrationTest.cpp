@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "Handle.h"
-#include "Installer.h"
-#include "RecordingMessages.h"
-#include "MemoryPackageHost.h"
-#include "PackageFixture.h"
-#include "RecordingInstaller.h"
-#include "Registry.h"
-#include "UiDriver.h"
+#include "installer/Installer.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/RecordingInstaller.h"
+#include "testkit/RecordingMessages.h"
+#include "testkit/Registry.h"
+#include "testkit/UiDriver.h"
+#include "win/Handle.h"
 
 using testkit::Bytes;
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "Handle.h"
-#include "PackageFixture.h"
-#include "UiDriver.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/UiDriver.h"
+#include "win/Handle.h"
 
 using testkit::Bytes;
 

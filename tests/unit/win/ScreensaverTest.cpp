@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "ComponentPackage.h"
-#include "Handle.h"
-#include "Installer.h"
-#include "MemoryPackageHost.h"
-#include "PackageFixture.h"
-#include "RecordingMessages.h"
-#include "UiDriver.h"
+#include "installer/Installer.h"
+#include "testkit/ComponentPackage.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/RecordingMessages.h"
+#include "testkit/UiDriver.h"
+#include "win/Handle.h"
 
 using testkit::Bytes;
 

@@ -4,17 +4,17 @@
 #include <string>
 #include <vector>
 
-#include "ChunkFile.h"
-#include "EngineHost.h"
-#include "HeapBuffer.h"
-#include "Installer.h"
-#include "RecordingMessages.h"
-#include "LittleEndian.h"
-#include "MemoryPackageHost.h"
-#include "PackageFixture.h"
-#include "RecordBytes.h"
-#include "RecordingInstaller.h"
-#include "UiDriver.h"
+#include "components/chunk/ChunkFile.h"
+#include "installer/Installer.h"
+#include "package/LittleEndian.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/RecordBytes.h"
+#include "testkit/RecordingInstaller.h"
+#include "testkit/RecordingMessages.h"
+#include "testkit/UiDriver.h"
+#include "tests/unit/win/engine/EngineHost.h"
+#include "win/HeapBuffer.h"
 
 using testkit::Bytes;
 

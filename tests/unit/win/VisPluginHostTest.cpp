@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "Handle.h"
-#include "UiDriver.h"
-#include "VisPlugin.h"
+#include "components/winamp-plugin/VisPlugin.h"
+#include "testkit/UiDriver.h"
+#include "win/Handle.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string>
 
-#include "Handle.h"
-#include "UiDriver.h"
-#include "WideText.h"
-#include "WinampFolder.h"
+#include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
+#include "win/Handle.h"
+#include "win/WinampFolder.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ChunkFile.h"
+#include "components/chunk/ChunkFile.h"
 
 using Bytes = std::vector<unsigned char>;
 

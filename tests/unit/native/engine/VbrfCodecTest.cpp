@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "ChunkFile.h"
-#include "VbrfCodec.h"
+#include "components/chunk/ChunkFile.h"
+#include "components/chunk/VbrfCodec.h"
 
 using Bytes = std::vector<unsigned char>;
 

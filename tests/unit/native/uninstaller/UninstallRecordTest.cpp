@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "Arguments.h"
-#include "ChunkFile.h"
-#include "LittleEndian.h"
-#include "RecordBytes.h"
-#include "UninstallRecordReader.h"
+#include "components/chunk/ChunkFile.h"
+#include "components/uninstaller/Arguments.h"
+#include "components/uninstaller/UninstallRecordReader.h"
+#include "package/LittleEndian.h"
+#include "testkit/RecordBytes.h"
 
 using testkit::Bytes;
 using uninstall::RecordError;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "EngineHost.h"
-#include "UiDriver.h"
+#include "testkit/UiDriver.h"
+#include "tests/unit/win/engine/EngineHost.h"
 
 using enginetest::BinFolder;
 using enginetest::EngineHost;

@@ -1,9 +1,9 @@
-#include "EngineHost.h"
+#include "tests/unit/win/engine/EngineHost.h"
 
 #include <vector>
 
-#include "Handle.h"
-#include "UiDriver.h"
+#include "testkit/UiDriver.h"
+#include "win/Handle.h"
 
 namespace enginetest {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "EngineInterface.h"
+#include "engine/EngineInterface.h"
 
 // Loads EngineCore.dll the way the program does and hands out channels that are destroyed
 // through their first slot, before the control.

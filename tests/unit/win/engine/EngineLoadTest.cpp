@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "DllSearch.h"
-#include "EngineHost.h"
-#include "Handle.h"
-#include "PackageFixture.h"
-#include "UiDriver.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/UiDriver.h"
+#include "tests/unit/win/engine/EngineHost.h"
+#include "win/DllSearch.h"
+#include "win/Handle.h"
 
 using enginetest::BinFolder;
 using enginetest::EngineHost;

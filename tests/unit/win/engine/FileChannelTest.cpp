@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "ChunkFile.h"
-#include "EngineHost.h"
-#include "UiDriver.h"
-#include "VbrfCodec.h"
+#include "components/chunk/ChunkFile.h"
+#include "components/chunk/VbrfCodec.h"
+#include "testkit/UiDriver.h"
+#include "tests/unit/win/engine/EngineHost.h"
 
 using enginetest::BinFolder;
 using enginetest::EngineHost;

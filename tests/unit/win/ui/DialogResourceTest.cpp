@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "DialogTemplate.h"
-#include "Handle.h"
-#include "UiDriver.h"
+#include "testkit/DialogTemplate.h"
+#include "testkit/UiDriver.h"
+#include "win/Handle.h"
 
 using testkit::DialogControlTemplate;
 using testkit::DialogTemplate;

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Controls.h"
-#include "OptionsDialog.h"
-#include "UiDriver.h"
-#include "WideText.h"
+#include "testkit/Controls.h"
+#include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
+#include "ui/OptionsDialog.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "OptionsDialog.h"
+#include "ui/OptionsDialog.h"
 
 namespace {
 

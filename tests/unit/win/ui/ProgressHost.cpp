@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "Handle.h"
-#include "ProgressWindow.h"
+#include "ui/ProgressWindow.h"
+#include "win/Handle.h"
 
 namespace {
 

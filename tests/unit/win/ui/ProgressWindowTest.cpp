@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "Controls.h"
-#include "Handle.h"
-#include "ProgressWindow.h"
-#include "UiDriver.h"
+#include "testkit/Controls.h"
+#include "testkit/UiDriver.h"
+#include "ui/ProgressWindow.h"
+#include "win/Handle.h"
 
 using testkit::ProgressInfo;
 

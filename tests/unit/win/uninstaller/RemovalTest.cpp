@@ -4,20 +4,20 @@
 #include <string>
 #include <vector>
 
-#include "EngineHost.h"
-#include "Handle.h"
-#include "HeapBuffer.h"
-#include "Installer.h"
-#include "MemoryPackageHost.h"
-#include "PackageFixture.h"
-#include "RecordBytes.h"
-#include "RecordingInstaller.h"
-#include "Registry.h"
-#include "RecordingMessages.h"
-#include "Removal.h"
-#include "SelfRemoval.h"
-#include "UiDriver.h"
-#include "UninstallRecordReader.h"
+#include "components/uninstaller/Removal.h"
+#include "components/uninstaller/SelfRemoval.h"
+#include "components/uninstaller/UninstallRecordReader.h"
+#include "installer/Installer.h"
+#include "testkit/MemoryPackageHost.h"
+#include "testkit/PackageFixture.h"
+#include "testkit/RecordBytes.h"
+#include "testkit/RecordingInstaller.h"
+#include "testkit/RecordingMessages.h"
+#include "testkit/Registry.h"
+#include "testkit/UiDriver.h"
+#include "tests/unit/win/engine/EngineHost.h"
+#include "win/Handle.h"
+#include "win/HeapBuffer.h"
 
 using testkit::Bytes;
 using testkit::Exists;
