@@ -89,12 +89,29 @@ void DeleteKeyIf(HKEY root, const std::string& path, Owns owns) {
     ::RegDeleteKeyA(root, path.c_str());
 }
 
+// Another program may hold an entry for a moment (a window showing the folder, a virus scanner
+// reading a file): a removal refused for sharing is tried again for about two seconds.
+constexpr int kHeldTries = 20;
+constexpr DWORD kHeldPauseMs = 100;
+
+template <typename Remove>
+bool RemoveOnceReleased(Remove remove) {
+    for (int attempt = 1;; ++attempt) {
+        if (remove()) return true;
+        if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kHeldTries) return false;
+        ::Sleep(kHeldPauseMs);
+    }
+}
+
 // Deletes the directory entry itself: a symbolic link goes, never the file it leads to.
 bool DeleteEntry(const std::string& path) {
-    win::FileHandle file(::CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    return file.valid();
+    return RemoveOnceReleased([&] {
+        win::FileHandle file(::CreateFileA(path.c_str(), DELETE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE,
+                                           nullptr));
+        return file.valid();
+    });
 }
 
 // The program a shell link starts, as stored in the link; empty when it cannot be read.
@@ -277,7 +294,7 @@ void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& l
             left.push_back({path, kThroughLink});
             continue;
         }
-        if (!::RemoveDirectoryA(path.c_str()) && Exists(path)) {
+        if (!RemoveOnceReleased([&] { return ::RemoveDirectoryA(path.c_str()) != FALSE; }) && Exists(path)) {
             left.push_back({path, "kept: it holds files that were not installed"});
         }
     }

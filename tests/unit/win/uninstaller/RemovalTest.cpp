@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "components/uninstaller/Removal.h"
@@ -118,6 +119,34 @@ TEST_F(Removal, FilesGoFoldersOnlyWhenEmptyAndNothingBelowThemIsTouched) {
     EXPECT_EQ(summary.find("Demo was removed from this computer, except for these items:"), 0u) << summary;
     EXPECT_NE(summary.find(f + "\\kept\\\r\n    (kept: it holds files that were not installed)"), std::string::npos);
     EXPECT_EQ(uninstall::SummaryText("Demo", {}), "Demo was removed from this computer.");
+}
+
+TEST_F(Removal, AFileOrFolderHeldForAMomentByAnotherProgramStillGoes) {
+    const std::string f = scratch + "\\Install";
+    ASSERT_TRUE(::CreateDirectoryA(f.c_str(), nullptr));
+    ASSERT_TRUE(testkit::WriteFileBytes(f + "\\a.bin", Bytes(10, 'a')));
+    // A reader without delete sharing, and a look into the folder as a shell window makes.
+    win::FileHandle reader(::CreateFileA((f + "\\a.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(reader.valid());
+    WIN32_FIND_DATAA found;
+    HANDLE look = ::FindFirstFileA((f + "\\*").c_str(), &found);
+    ASSERT_NE(look, INVALID_HANDLE_VALUE);
+    std::thread release([&] {
+        ::Sleep(300);
+        reader.reset();
+        ::Sleep(300);
+        ::FindClose(look);
+    });
+    uninstall::UninstallRecord record;
+    record.files = {f + "\\a.bin"};
+    record.folders = {f + "\\"};
+    std::vector<uninstall::LeftItem> left;
+    uninstall::DeleteListedFiles(record, left);
+    uninstall::RemoveListedFolders(record, left);
+    release.join();
+    EXPECT_TRUE(left.empty()) << ::testing::PrintToString(Paths(left));
+    EXPECT_FALSE(Exists(f));
 }
 
 TEST_F(Removal, EntriesGoOnlyWhileTheyStillDescribeThisInstallation) {
