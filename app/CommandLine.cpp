@@ -40,16 +40,3 @@ CommandLineOptions ParseCommandLine(const wchar_t* arguments) {
     }
     return options;
 }
-
-const wchar_t* SkipProgramName(const wchar_t* commandLine) {
-    const wchar_t* p = commandLine;
-    if (*p == L'"') {
-        ++p;
-        while (*p != L'\0' && *p != L'"') ++p;
-        if (*p == L'"') ++p;
-    } else {
-        while (*p != L'\0' && !IsBlank(*p)) ++p;
-    }
-    while (IsBlank(*p)) ++p;
-    return p;
-}

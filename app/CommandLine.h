@@ -18,6 +18,3 @@ struct CommandLineOptions {
 // "/S" is matched exactly, as deployment tools write it; anything else is ignored.
 CommandLineOptions ParseCommandLine(const wchar_t* arguments);
 
-// The arguments of a whole command line: what follows the program's name (quoted, or up to the
-// first blank) and the blanks after it.
-const wchar_t* SkipProgramName(const wchar_t* commandLine);

@@ -29,26 +29,17 @@ void Launcher::Run() {
     }
 }
 
-bool Launcher::RunInPlaceMode() {
+// Every mode runs on an Installer of its own, made ready for this program's window.
+bool Launcher::RunMode(bool (Installer::*mode)()) {
     Installer installer(host, messages);
     installer.Init(instance, hostWindow);
-    return installer.RunInPlace();
+    return (installer.*mode)();
 }
 
-bool Launcher::ProjectInstallMode() {
-    Installer installer(host, messages);
-    installer.Init(instance, hostWindow);
-    return installer.InstallProject();
-}
+bool Launcher::RunInPlaceMode() { return RunMode(&Installer::RunInPlace); }
 
-bool Launcher::ScreensaverInstallMode() {
-    Installer installer(host, messages);
-    installer.Init(instance, hostWindow);
-    return installer.InstallScreensaver();
-}
+bool Launcher::ProjectInstallMode() { return RunMode(&Installer::InstallProject); }
 
-bool Launcher::WinampPluginInstallMode() {
-    Installer installer(host, messages);
-    installer.Init(instance, hostWindow);
-    return installer.InstallWinampPlugin();
-}
+bool Launcher::ScreensaverInstallMode() { return RunMode(&Installer::InstallScreensaver); }
+
+bool Launcher::WinampPluginInstallMode() { return RunMode(&Installer::InstallWinampPlugin); }

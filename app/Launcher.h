@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+class Installer;
 class PackageHost;
 class UserMessages;
 
@@ -29,6 +30,8 @@ public:
     virtual bool WinampPluginInstallMode();
 
 protected:
+    bool RunMode(bool (Installer::*mode)());
+
     PackageHost& host;
     UserMessages& messages;
     HINSTANCE instance = nullptr;

@@ -5,6 +5,7 @@
 #include "app/Launcher.h"
 #include "app/SilentInstall.h"
 #include "installer/UserMessages.h"
+#include "win/CommandLineText.h"
 #include "win/DllSearch.h"
 #include "win/WinPackageFile.h"
 
@@ -20,7 +21,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // A null window is passed on as it is: nothing here can do better without one.
     HWND hostWindow = CreateHostWindow(instance);
     // Read wide: a "/D=" folder outside the ANSI code page comes as "?" in the narrow line.
-    const CommandLineOptions options = ParseCommandLine(SkipProgramName(::GetCommandLineW()));
+    const CommandLineOptions options = ParseCommandLine(win::SkipProgramName(::GetCommandLineW()));
     if (options.silent) {
         // A deployment tool reads the outcome from the exit code; it is 0 everywhere else.
         switch (RunSilentInstall(host, instance, hostWindow, options)) {

@@ -195,6 +195,63 @@ std::string Field(const char* key, double ms) {
     return text;
 }
 
+// How the watched command ended.
+struct Ending {
+    int status = 0;
+    rusage usage = {};
+    double end = -1;
+    bool timedOut = false;
+    std::string runFolder;
+};
+
+// The command in a process group of its own, so that a time-out ends all it started.
+pid_t StartCommand(const Options& options) {
+    const pid_t child = fork();
+    if (child == 0) {
+        setpgid(0, 0);
+        execvp(options.command[0], options.command.data());
+        std::perror(options.command[0]);
+        _exit(127);
+    }
+    if (child > 0) setpgid(child, child);
+    return child;
+}
+
+// Samples the processes until the command ends or its time is up; hands the viewer over to
+// --on-viewer once, held still while that runs.
+Ending WatchCommand(pid_t child, const Options& options, ProcessWatch& watch, double start) {
+    Ending ending;
+    bool handedOver = false;
+    for (;;) {
+        const pid_t done = wait4(child, &ending.status, WNOHANG, &ending.usage);
+        const double now = Now();
+        if (done == child) {
+            ending.end = now;
+            return ending;
+        }
+        if (now - start > options.timeoutSeconds * 1e3) {
+            killpg(child, SIGKILL);
+            wait4(child, &ending.status, 0, &ending.usage);
+            ending.timedOut = true;
+            return ending;
+        }
+        watch.Scan(now);
+        watch.Sample(now, child);
+        if (watch.viewerPid != 0 && ending.runFolder.empty()) ending.runFolder = CurrentFolder(watch.viewerPid);
+        if (watch.viewerPid != 0 && !options.onViewer.empty() && !handedOver) {
+            handedOver = true;
+            kill(watch.viewerPid, SIGSTOP);
+            setenv("RUN_FOLDER", ending.runFolder.c_str(), 1);
+            const int result = std::system(options.onViewer.c_str());
+            kill(watch.viewerPid, SIGCONT);
+            if (result != 0) std::fprintf(stderr, "orvan_runprobe: --on-viewer command failed\n");
+        }
+        // Short enough to place the viewer's start within a millisecond, long enough to leave
+        // the measured processes the CPU.
+        usleep(500);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -211,53 +268,12 @@ int main(int argc, char** argv) {
 
     const double wallStart = WallNow();
     const double start = Now();
-    const pid_t child = fork();
+    const pid_t child = StartCommand(options);
     if (child < 0) {
         std::perror("fork");
         return 1;
     }
-    if (child == 0) {
-        setpgid(0, 0);
-        execvp(options.command[0], options.command.data());
-        std::perror(options.command[0]);
-        _exit(127);
-    }
-    setpgid(child, child);
-
-    int status = 0;
-    rusage usage = {};
-    double end = -1;
-    bool timedOut = false;
-    bool handedOver = false;
-    std::string runFolder;
-    for (;;) {
-        const pid_t done = wait4(child, &status, WNOHANG, &usage);
-        const double now = Now();
-        if (done == child) {
-            end = now;
-            break;
-        }
-        if (now - start > options.timeoutSeconds * 1e3) {
-            killpg(child, SIGKILL);
-            wait4(child, &status, 0, &usage);
-            timedOut = true;
-            break;
-        }
-        watch.Scan(now);
-        watch.Sample(now, child);
-        if (watch.viewerPid != 0 && runFolder.empty()) runFolder = CurrentFolder(watch.viewerPid);
-        if (watch.viewerPid != 0 && !options.onViewer.empty() && !handedOver) {
-            handedOver = true;
-            kill(watch.viewerPid, SIGSTOP);
-            setenv("RUN_FOLDER", runFolder.c_str(), 1);
-            const int result = std::system(options.onViewer.c_str());
-            kill(watch.viewerPid, SIGCONT);
-            if (result != 0) std::fprintf(stderr, "orvan_runprobe: --on-viewer command failed\n");
-        }
-        // Short enough to place the viewer's start within a millisecond, long enough to leave
-        // the measured processes the CPU.
-        usleep(500);
-    }
+    const Ending ending = WatchCommand(child, options, watch, start);
     double note = -1;
     struct stat noteStat;
     if (!options.note.empty() && stat(options.note.c_str(), &noteStat) == 0) {
@@ -265,10 +281,11 @@ int main(int argc, char** argv) {
     }
     const double viewerStart = watch.viewerStart < 0 ? -1 : watch.viewerStart - start;
     const double viewerEnd = watch.viewerEnd < 0 ? -1 : watch.viewerEnd - start;
-    std::string line = Field("total", timedOut ? -1 : end - start) + Field("viewer_start", viewerStart) +
+    std::string line = Field("total", ending.timedOut ? -1 : ending.end - start) + Field("viewer_start", viewerStart) +
                        Field("viewer_end", viewerEnd) + Field("note", note);
+    const int status = ending.status;
     std::printf("%s hwm_kib=%ld maxrss_kib=%ld exit=%d timeout=%d run_folder=%s\n", line.c_str() + 1,
-                watch.highWaterKib, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1, timedOut ? 1 : 0,
-                runFolder.empty() ? "-" : runFolder.c_str());
-    return timedOut || !WIFEXITED(status) ? 1 : WEXITSTATUS(status);
+                watch.highWaterKib, ending.usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                ending.timedOut ? 1 : 0, ending.runFolder.empty() ? "-" : ending.runFolder.c_str());
+    return ending.timedOut || !WIFEXITED(status) ? 1 : WEXITSTATUS(status);
 }

@@ -8,7 +8,10 @@
 #include <algorithm>
 
 #include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
 #include "win/ComPtr.h"
+#include "win/ComScope.h"
+#include "win/FolderEntries.h"
 #include "win/Handle.h"
 
 namespace testkit {
@@ -29,17 +32,23 @@ void AddTree(const std::string& folder, const std::string& prefix, bool withFold
 }
 
 // The host's name of a Windows path; empty where Wine's kernel32 lacks the conversion.
-std::string HostPath(const std::string& path) {
+std::string HostPath(const std::wstring& path) {
     using ToUnix = char*(__cdecl*)(const wchar_t*);
     const auto toUnix = reinterpret_cast<ToUnix>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    wchar_t wide[MAX_PATH] = {};
-    if (toUnix == nullptr || ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) == 0) return "";
-    char* unixPath = toUnix(wide);
+    if (toUnix == nullptr || path.empty()) return "";
+    char* unixPath = toUnix(path.c_str());
     if (unixPath == nullptr) return "";
     std::string out = unixPath;
     ::HeapFree(::GetProcessHeap(), 0, unixPath);
     return out;
+}
+
+std::string HostPath(const std::string& path) { return HostPath(WidenAnsi(path)); }
+
+// A full path in the form the wide calls take beyond MAX_PATH.
+std::wstring Long(const std::wstring& path) {
+    return path.size() > 2 && path[1] == L':' ? L"\\\\?\\" + path : path;
 }
 
 // Runs a host program through Wine's start.exe and waits for it.
@@ -60,32 +69,22 @@ bool WaitForPath(const std::string& path, bool present) {
     return false;
 }
 
-// COM for one call on this thread.
-class ComScope {
-public:
-    ComScope() : ok(SUCCEEDED(::CoInitialize(nullptr))) {}
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    ~ComScope() {
-        if (ok) ::CoUninitialize();
-    }
-
-private:
-    bool ok;
-};
-
 }  // namespace
 
 bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void ForEachEntry(const std::string& folder, const std::function<void(const std::string& name, const WIN32_FIND_DATAA&)>& visit) {
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..") visit(name, found);
-    } while (::FindNextFileA(find.get(), &found));
+    win::ForEachEntry(folder + "\\*", [&](const WIN32_FIND_DATAA& found) {
+        visit(found.cFileName, found);
+        return true;
+    });
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    ForEachEntry(folder, [&](const std::string& name, const WIN32_FIND_DATAA&) { names.push_back(name); });
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<std::string> Tree(const std::string& folder, bool withFolders) {
@@ -110,20 +109,34 @@ std::string MakeScratchFolder(const std::string& name) {
     return folder;
 }
 
-void RemoveTree(const std::string& folder) {
-    ForEachEntry(folder, [&](const std::string& name, const WIN32_FIND_DATAA& found) {
-        const std::string path = folder + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            // Removed as a link; Wine's RemoveDirectory would also remove an empty target.
-            RemoveHostLink(path);
-        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            RemoveTree(path);
-        } else {
-            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            ::DeleteFileA(path.c_str());
+void RemoveTree(const std::string& folder) { RemoveTree(WidenAnsi(folder)); }
+
+void RemoveTree(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(Long(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // Removed as a link; Wine's RemoveDirectory would also remove an empty target.
+        RemoveHostLink(path);
+        return;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        ::SetFileAttributesW(Long(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(Long(path).c_str());
+        return;
+    }
+    std::vector<std::wstring> names;
+    {
+        WIN32_FIND_DATAW found;
+        win::FindHandle find(::FindFirstFileW(Long(path + L"\\*").c_str(), &found));
+        if (find) {
+            do {
+                const std::wstring name = found.cFileName;
+                if (name != L"." && name != L"..") names.push_back(path + L"\\" + name);
+            } while (::FindNextFileW(find.get(), &found));
         }
-    });
-    ::RemoveDirectoryA(folder.c_str());
+    }
+    for (const std::wstring& name : names) RemoveTree(name);
+    ::RemoveDirectoryW(Long(path).c_str());
 }
 
 bool MakeHostLink(const std::string& link, const std::string& target) {
@@ -133,10 +146,17 @@ bool MakeHostLink(const std::string& link, const std::string& target) {
     return RunHost("/bin/ln -s \"" + hostTarget + "\" \"" + hostLink + "\"") && WaitForPath(link, true);
 }
 
-bool RemoveHostLink(const std::string& link) {
+bool RemoveHostLink(const std::string& link) { return RemoveHostLink(WidenAnsi(link)); }
+
+bool RemoveHostLink(const std::wstring& link) {
     const std::string hostLink = HostPath(link);
     // Plain rm: it removes the link and never what it leads to.
-    return !hostLink.empty() && RunHost("/bin/rm -f \"" + hostLink + "\"") && WaitForPath(link, false);
+    if (hostLink.empty() || !RunHost("/bin/rm -f \"" + hostLink + "\"")) return false;
+    for (int i = 0; i < 200; ++i) {
+        if (::GetFileAttributesW(Long(link).c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+        ::Sleep(50);
+    }
+    return false;
 }
 
 std::string OwnFolder() {
@@ -173,7 +193,7 @@ Tampering TryToTamper(const std::string& path) {
 }
 
 bool ReadLink(const std::string& path, LinkInfo& info) {
-    const ComScope com;
+    const win::ComScope com;
     win::ComPtr<IShellLinkA> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                   link.put()))) {

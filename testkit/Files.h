@@ -19,20 +19,25 @@ void ForEachEntry(const std::string& folder, const std::function<void(const std:
 // Files below folder, relative, with backslashes, sorted; withFolders adds every folder too,
 // named with a trailing backslash. Nothing behind a link to a folder is listed.
 std::vector<std::string> Tree(const std::string& folder, bool withFolders = false);
+// The names of folder's own entries, sorted; empty when it cannot be listed.
+std::vector<std::string> Entries(const std::string& folder);
 
 // Every file below folder, named as Tree names it, with its bytes.
 std::map<std::string, Bytes> TreeContents(const std::string& folder);
 
 // A fresh scratch folder under the temporary path, removed with everything below it.
 std::string MakeScratchFolder(const std::string& name);
-// Removes folder and everything below it. A link (reparse point) below it is removed as a link,
-// never entered: what it leads to is not the test's.
+// Removes folder and everything below it, however deep (narrow names are the ANSI code
+// page's). A link (reparse point), the folder itself or below it, is removed as a link, never
+// entered: what it leads to is not the test's.
 void RemoveTree(const std::string& folder);
+void RemoveTree(const std::wstring& folder);
 // A symbolic link made by the host system under Wine; one to a folder shows to Windows calls as
 // a folder with FILE_ATTRIBUTE_REPARSE_POINT (Wine itself cannot make junctions). False where
 // there is no such host (on Windows), and the test should skip.
 bool MakeHostLink(const std::string& link, const std::string& target);
 bool RemoveHostLink(const std::string& link);
+bool RemoveHostLink(const std::wstring& link);
 // The folder holding the running test program (the build's bin folder).
 std::string OwnFolder();
 // A shell folder by its CSIDL; empty when the shell has none.

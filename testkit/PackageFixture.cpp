@@ -69,46 +69,56 @@ Bytes PackageFixture::Image(const Bytes& stub) const {
     return out;
 }
 
-PackageLayout LayoutOf(const Bytes& image) {
-    PackageLayout layout;
-    layout.header = LoadU32(image.data() + image.size() - 4);
-    // Walk the records to find where the table ends and the data begin.
-    size_t pos = layout.header + package_format::kMarkerLength;
-    const auto count = static_cast<int32_t>(LoadU32(image.data() + pos));
-    pos += 4;
-    uint64_t dataSize = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        pos += 4 + LoadU32(image.data() + pos);
-        pos += 4 + LoadU32(image.data() + pos);
-        dataSize += LoadU32(image.data() + pos);
-        pos += 8;
-    }
-    pos += 4;
-    layout.tableEnd = static_cast<uint32_t>(pos);
-    layout.dataEnd = static_cast<uint32_t>(pos + dataSize);
-    return layout;
-}
+namespace {
 
-bool DamageEntry(Bytes& image, const std::string& name) {
-    const PackageLayout layout = LayoutOf(image);
-    size_t pos = layout.header + package_format::kMarkerLength;
+// Calls visit(name, size, offset) for each record of the table, in order, with the entry's
+// offset from the first entry's data; returns where the table's records end.
+template <typename Visit>
+size_t WalkTable(const Bytes& image, size_t header, Visit visit) {
+    size_t pos = header + package_format::kMarkerLength;
     const auto count = static_cast<int32_t>(LoadU32(image.data() + pos));
     pos += 4;
     uint64_t offset = 0;
     for (int32_t i = 0; i < count; ++i) {
         pos += 4 + LoadU32(image.data() + pos);
         const uint32_t nameLength = LoadU32(image.data() + pos);
-        const std::string stored(reinterpret_cast<const char*>(image.data() + pos + 4), nameLength - 1);
+        const std::string name(reinterpret_cast<const char*>(image.data() + pos + 4), nameLength - 1);
         pos += 4 + nameLength;
         const uint32_t size = LoadU32(image.data() + pos);
         pos += 8;
-        if (size > 0 && UpperCase(stored) == UpperCase(name)) {
-            image[layout.header + LoadU32(image.data() + layout.tableEnd - 4) + offset + size / 2] ^= 0x5A;
-            return true;
-        }
+        if (!visit(name, size, offset)) break;
         offset += size;
     }
-    return false;
+    return pos;
+}
+
+}  // namespace
+
+PackageLayout LayoutOf(const Bytes& image) {
+    PackageLayout layout;
+    layout.header = LoadU32(image.data() + image.size() - 4);
+    uint64_t dataSize = 0;
+    const size_t recordsEnd = WalkTable(image, layout.header, [&](const std::string&, uint32_t size, uint64_t) {
+        dataSize += size;
+        return true;
+    });
+    // The table ends with the data's base offset.
+    layout.tableEnd = static_cast<uint32_t>(recordsEnd + 4);
+    layout.dataEnd = static_cast<uint32_t>(layout.tableEnd + dataSize);
+    return layout;
+}
+
+bool DamageEntry(Bytes& image, const std::string& name) {
+    const PackageLayout layout = LayoutOf(image);
+    const uint32_t dataBase = LoadU32(image.data() + layout.tableEnd - 4);
+    bool damaged = false;
+    WalkTable(image, layout.header, [&](const std::string& stored, uint32_t size, uint64_t offset) {
+        if (size == 0 || UpperCase(stored) != UpperCase(name)) return true;
+        image[layout.header + dataBase + offset + size / 2] ^= 0x5A;
+        damaged = true;
+        return false;
+    });
+    return damaged;
 }
 
 }  // namespace testkit

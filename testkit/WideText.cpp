@@ -2,17 +2,25 @@
 
 #include <vector>
 
-#include "win/Handle.h"
+#include "testkit/Files.h"
 
 namespace testkit {
 
-std::wstring Widen(const std::string& utf8) {
-    if (utf8.empty()) return std::wstring();
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+namespace {
+
+std::wstring WidenFrom(UINT codePage, const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int n = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
+    ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
     return wide;
 }
+
+}  // namespace
+
+std::wstring Widen(const std::string& utf8) { return WidenFrom(CP_UTF8, utf8); }
+
+std::wstring WidenAnsi(const std::string& ansi) { return WidenFrom(CP_ACP, ansi); }
 
 std::string Utf8(const std::wstring& wide) {
     if (wide.empty()) return std::string();
@@ -23,13 +31,7 @@ std::string Utf8(const std::wstring& wide) {
     return utf8;
 }
 
-std::string Utf8FromAnsi(const std::string& ansi) {
-    if (ansi.empty()) return std::string();
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
-    return Utf8(wide);
-}
+std::string Utf8FromAnsi(const std::string& ansi) { return Utf8(WidenAnsi(ansi)); }
 
 bool ExistsWide(const std::string& path) { return ::GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -42,31 +44,7 @@ bool MakeFoldersWide(const std::string& path) {
     return (::GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0 && ExistsWide(path);
 }
 
-void RemoveTreeWide(const std::string& path) {
-    const std::wstring wide = Widen(path);
-    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        WIN32_FIND_DATAW found;
-        std::vector<std::string> names;
-        {
-            win::FindHandle find(::FindFirstFileW((wide + L"\\*").c_str(), &found));
-            if (find) {
-                do {
-                    const std::wstring name = found.cFileName;
-                    if (name != L"." && name != L"..") names.push_back(path + "\\" + Utf8(name));
-                } while (::FindNextFileW(find.get(), &found));
-            }
-        }
-        for (const std::string& name : names) RemoveTreeWide(name);
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        ::RemoveDirectoryW(wide.c_str());
-    } else {
-        ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(wide.c_str());
-    }
-}
+void RemoveTreeWide(const std::string& path) { RemoveTree(Widen(path)); }
 
 ScopedEnvironment::ScopedEnvironment(const char* variable, const std::string& value) : name(Widen(variable)) {
     wchar_t old[32768];

@@ -8,6 +8,8 @@
 namespace testkit {
 
 std::wstring Widen(const std::string& utf8);
+// Narrow text of the ANSI code page, wide.
+std::wstring WidenAnsi(const std::string& ansi);
 std::string Utf8(const std::wstring& wide);
 // Narrow text of the ANSI code page (what narrow calls take and give) as UTF-8.
 std::string Utf8FromAnsi(const std::string& ansi);

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "components/projectconfig/InstalledProject.h"
+#include "win/CommandLineText.h"
 #include "win/DllSearch.h"
 
 namespace {
@@ -124,14 +125,7 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 // The mode and, for /p and /c:, the window handle that follows it.
 Mode ParseCommandLine(const char* commandLine, HWND& window) {
     window = nullptr;
-    const char* p = commandLine;
-    if (*p == '"') {
-        p = std::strchr(p + 1, '"');
-        p = p != nullptr ? p + 1 : commandLine + std::strlen(commandLine);
-    } else {
-        while (*p != '\0' && *p != ' ' && *p != '\t') ++p;
-    }
-    while (*p == ' ' || *p == '\t') ++p;
+    const char* p = win::SkipProgramName(commandLine);
     if (*p != '/' && *p != '-') return Mode::Configure;
     const char option = static_cast<char>(*(p + 1) | 0x20);
     p += 2;

@@ -11,6 +11,7 @@
 #include "components/uninstaller/Arguments.h"
 #include "components/uninstaller/Removal.h"
 #include "win/ExactPath.h"
+#include "win/FolderEntries.h"
 #include "win/Handle.h"
 
 namespace uninstall {
@@ -57,19 +58,13 @@ std::string RandomFolderName() {
 void RemoveCopyFolder(const std::string& folder, const std::string& self) {
     const std::string copy = folder + "\\" + kUninstallerName;
     if (::lstrcmpiA(copy.c_str(), self.c_str()) == 0) return;
-    {
-        WIN32_FIND_DATAA data;
-        win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
-        if (!find) return;
-        do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            if (::lstrcmpiA(name.c_str(), kUninstallerName) != 0 ||
-                (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-                return;
-            }
-        } while (::FindNextFileA(find.get(), &data));
-    }
+    bool onlyTheCopy = true;
+    const bool listed = win::ForEachEntry(folder + "\\*", [&](const WIN32_FIND_DATAA& data) {
+        onlyTheCopy = ::lstrcmpiA(data.cFileName, kUninstallerName) == 0 &&
+                      !(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+        return onlyTheCopy;
+    });
+    if (!listed || !onlyTheCopy) return;
     const DWORD attributes = ::GetFileAttributesA(copy.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !::DeleteFileA(copy.c_str())) return;
     ::RemoveDirectoryA(folder.c_str());
@@ -111,20 +106,16 @@ void RemoveEarlierCopies(const std::string& tempFolder, const std::string& self)
     if (tempFolder.empty()) return;
     std::vector<std::string> files;
     std::vector<std::string> folders;
-    {
-        WIN32_FIND_DATAA data;
-        win::FindHandle find(::FindFirstFileA((tempFolder + "\\" + kCopyPrefix + "*").c_str(), &data));
-        if (!find) return;
-        do {
-            // A link, to a file or a folder, is never one of our copies.
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (IsCopyFolderName(data.cFileName)) folders.push_back(tempFolder + "\\" + data.cFileName);
-            } else if (IsCopyName(data.cFileName)) {
-                files.push_back(tempFolder + "\\" + data.cFileName);
-            }
-        } while (::FindNextFileA(find.get(), &data));
-    }
+    win::ForEachEntry(tempFolder + "\\" + kCopyPrefix + "*", [&](const WIN32_FIND_DATAA& data) {
+        // A link, to a file or a folder, is never one of our copies.
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (IsCopyFolderName(data.cFileName)) folders.push_back(tempFolder + "\\" + data.cFileName);
+        } else if (IsCopyName(data.cFileName)) {
+            files.push_back(tempFolder + "\\" + data.cFileName);
+        }
+        return true;
+    });
     for (const std::string& path : files) {
         if (::lstrcmpiA(path.c_str(), self.c_str()) != 0) ::DeleteFileA(path.c_str());
     }

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "package/LittleEndian.h"
+#include "win/CommandLineText.h"
 #include "win/EngineLoader.h"
 #include "win/ExactPath.h"
+#include "win/FolderEntries.h"
 #include "win/Handle.h"
 
 namespace {
@@ -78,18 +80,15 @@ bool ReadStartFile(Engine& engine, const char* path, StartFile& start) {
 }
 
 void ListFiles(const std::string& folder, const std::string& prefix, std::string& out) {
-    WIN32_FIND_DATAA found;
-    win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) return;
-    do {
+    win::ForEachEntry(folder + "\\*", [&](const WIN32_FIND_DATAA& found) {
         const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             ListFiles(folder + "\\" + name, prefix + name + "\\", out);
         } else {
             out += "file=" + prefix + name + "\r\n";
         }
-    } while (::FindNextFileA(find.get(), &found));
+        return true;
+    });
 }
 
 // Where it ran, how it was started and what it found there.
@@ -160,14 +159,7 @@ HWND CreateViewerWindow(HINSTANCE instance) {
 
 // The start file named on the command line: the first argument after the program's name.
 const char* StartFileName(const char* commandLine) {
-    const char* p = commandLine;
-    if (*p == '"') {
-        p = std::strchr(p + 1, '"');
-        p = p != nullptr ? p + 1 : commandLine + std::strlen(commandLine);
-    } else {
-        while (*p != '\0' && *p != ' ' && *p != '\t') ++p;
-    }
-    while (*p == ' ' || *p == '\t') ++p;
+    const char* p = win::SkipProgramName(commandLine);
     return *p != '\0' ? p : "ZRXStart.zrx";
 }
 

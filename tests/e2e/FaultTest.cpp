@@ -16,13 +16,14 @@
 
 #include "testkit/ComponentPackage.h"
 #include "testkit/Controls.h"
+#include "testkit/Files.h"
 #include "testkit/InstalledContents.h"
 #include "testkit/InstallPackage.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/Registry.h"
 #include "testkit/UiDriver.h"
 #include "testkit/WideText.h"
-#include "tests/e2e/ProjectInstall.h"
+#include "tests/e2e/ProjectInstallFixture.h"
 #include "win/Handle.h"
 
 using testkit::Bytes;
@@ -290,19 +291,6 @@ TEST_F(Faults, ATemporaryPathNearItsLimitNeverPutsTheRunFolderBesideIt) {
         }
         return folder + "\\";
     };
-    auto entries = [](const std::string& folder) {
-        std::vector<std::string> names;
-        WIN32_FIND_DATAA found;
-        win::FindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-        if (find) {
-            do {
-                const std::string name = found.cFileName;
-                if (name != "." && name != "..") names.push_back(name);
-            } while (::FindNextFileA(find.get(), &found));
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    };
     const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions());
     // The platform hands out temporary paths up to its own limit (MAX_PATH); a longer TMP makes
     // it fall back to another folder. Either way the run folder lies in the folder it is given,
@@ -318,7 +306,7 @@ TEST_F(Faults, ATemporaryPathNearItsLimitNeverPutsTheRunFolderBesideIt) {
         const std::string givenPath = given;
         const std::string parent =
             givenPath.empty() ? "" : givenPath.substr(0, givenPath.find_last_of('\\', givenPath.size() - 2));
-        const auto parentBefore = entries(parent);
+        const auto parentBefore = testkit::Entries(parent);
         const auto run = Drive(Pack(package.fixture, "Project.exe"));
         EXPECT_FALSE(run.timedOut) << length;
         EXPECT_EQ(run.exitCode, 0u) << length;
@@ -330,12 +318,12 @@ TEST_F(Faults, ATemporaryPathNearItsLimitNeverPutsTheRunFolderBesideIt) {
             EXPECT_EQ(run.boxes,
                       std::vector<std::string>{"The temporary folder is too long to run this project from. / " + tmp})
                 << length;
-            EXPECT_TRUE(entries(tmp).empty()) << length;
+            EXPECT_TRUE(testkit::Entries(tmp).empty()) << length;
             continue;
         }
         if (ran) {
             EXPECT_TRUE(run.boxes.empty()) << length << ": " << ::testing::PrintToString(run.boxes);
-            EXPECT_TRUE(entries(given).empty()) << length << ": the run folder is removed";
+            EXPECT_TRUE(testkit::Entries(given).empty()) << length << ": the run folder is removed";
         } else {
             EXPECT_FALSE(run.boxes.empty()) << length << ": a run that stops says so";
         }
@@ -345,7 +333,7 @@ TEST_F(Faults, ATemporaryPathNearItsLimitNeverPutsTheRunFolderBesideIt) {
                         box.find("\n\nThe path of this item in the installation folder is too long.") != std::string::npos)
                 << length << ": " << box;
         }
-        EXPECT_EQ(entries(parent), parentBefore) << length << ": nothing beside the temporary folder (" << given << ")";
+        EXPECT_EQ(testkit::Entries(parent), parentBefore) << length << ": nothing beside the temporary folder (" << given << ")";
         std::printf("TMP of %u characters: temporary path of %u, %s, boxes %s\n", static_cast<unsigned>(length),
                     static_cast<unsigned>(std::strlen(given)), ran ? "ran" : "stopped",
                     ::testing::PrintToString(run.boxes).c_str());

@@ -17,7 +17,7 @@
 #include "testkit/RecordBytes.h"
 #include "testkit/Registry.h"
 #include "testkit/UiDriver.h"
-#include "tests/e2e/ProjectInstall.h"
+#include "tests/e2e/ProjectInstallFixture.h"
 
 using testkit::Boxes;
 using testkit::Bytes;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "testkit/ComponentPackage.h"
+#include "testkit/Files.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/Registry.h"
 #include "testkit/UiDriver.h"
@@ -74,17 +75,7 @@ protected:
         options.note = scratch + "\\viewer-note.txt";
         return options;
     }
-    std::vector<std::string> TempEntries() {
-        std::vector<std::string> names;
-        WIN32_FIND_DATAA found;
-        win::FindHandle find(::FindFirstFileA((temp + "\\*").c_str(), &found));
-        if (!find) return names;
-        do {
-            const std::string name = found.cFileName;
-            if (name != "." && name != "..") names.push_back(name);
-        } while (::FindNextFileA(find.get(), &found));
-        return names;
-    }
+    std::vector<std::string> TempEntries() { return testkit::Entries(temp); }
 
     std::string savedTmp;
     std::string savedTemp;

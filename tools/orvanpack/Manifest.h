@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-// What a manifest asks the packer to store; the TOML form is described in main.cpp and README.md.
+// What a manifest asks the packer to store; the TOML form is described in OrvanpackMain.cpp and README.md.
 
 enum class ValueKind { kNumber, kFlag, kText, kFile };
 
@@ -49,5 +49,10 @@ std::string ManifestMessage(const std::string& path, uint32_t line, const std::s
 // folder.
 void WriteLongForm(const Manifest& manifest, std::ostream& out);
 
-// text as a TOML basic string: quotes, backslashes and control characters escaped.
+// text in double quotes with quotes, backslashes and control characters escaped as \uXXXX
+// (the form TOML basic strings and JSON strings share); with escapeNonAscii every byte above
+// 0x7F too, for output that must be valid whatever the bytes' code page.
+std::string QuotedString(const std::string& text, bool escapeNonAscii);
+
+// text as a TOML basic string.
 std::string TomlString(const std::string& text);

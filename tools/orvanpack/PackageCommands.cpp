@@ -11,6 +11,7 @@
 #include "package/PeCertificates.h"
 #include "package/StdioPackageFile.h"
 #include "tools/orvanpack/ConsoleHost.h"
+#include "tools/orvanpack/Manifest.h"
 
 namespace fs = std::filesystem;
 
@@ -23,24 +24,8 @@ std::string Hex32(uint32_t value) {
 }
 
 // Names are bytes of the system's code page, not necessarily UTF-8: every byte outside
-// printable ASCII becomes \u00XX so the output is always valid JSON.
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof(escaped), "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
+// printable ASCII is escaped so the output is always valid JSON.
+std::string JsonString(const std::string& text) { return QuotedString(text, true); }
 
 std::string EntryLabel(const PackageEntry& entry) { return std::string(entry.section) + "/" + entry.name; }
 

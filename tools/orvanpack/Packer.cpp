@@ -344,6 +344,73 @@ bool ChooseStubVariant(const Manifest& manifest, ExecutionLevel wanted, std::str
     return true;
 }
 
+// The manifest and the stub it is packed behind (the request's, else the manifest's).
+ExitStatus LoadBuildManifest(const BuildRequest& request, Manifest& manifest, std::string& stubPath,
+                             std::ostream& err) {
+    std::vector<std::string> errors;
+    if (!LoadManifest(request.manifestPath, manifest, errors)) {
+        for (const std::string& line : errors) err << line << '\n';
+        return ExitStatus::kUsage;
+    }
+    stubPath = request.stubPath.empty() ? manifest.stubPath : request.stubPath;
+    if (stubPath.empty()) {
+        err << "no stub: give --stub or a [stub] file in " << manifest.path << '\n';
+        return ExitStatus::kUsage;
+    }
+    return ExitStatus::kOk;
+}
+
+Totals CountFiles(const Manifest& manifest) {
+    Totals totals;
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (entry.kind != ValueKind::kFile) continue;
+        std::error_code ec;
+        const uintmax_t size = fs::file_size(entry.filePath, ec);
+        ++totals.files;
+        totals.bytes += ec ? 0 : size;
+    }
+    return totals;
+}
+
+// Compresses the "auto" project files beside the output, before any entry is written.
+bool CompressProjectFiles(const BuildRequest& request, const Manifest& manifest, uint64_t totalBytes,
+                          ProjectFiles& project, Progress& progress, std::ostream& err) {
+    if (request.storeOnly) return true;
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (entry.kind == ValueKind::kFile && entry.store == Store::kAuto) project.files.push_back(&entry);
+    }
+    const fs::path output(request.outputPath);
+    std::string error;
+    progress.UpdateBytes("compressing", totalBytes);
+    if (project.compressor.Compress(project.files, output.parent_path().empty() ? "." : output.parent_path().string(),
+                                    project.packed, error)) {
+        return true;
+    }
+    progress.Finish();
+    err << error << '\n';
+    return false;
+}
+
+// The stub to pack behind: the variant of the level wanted, unsigned, small enough to address.
+bool ReadStub(const Manifest& manifest, ExecutionLevel wanted, std::string& stubPath, Bytes& stub,
+              std::ostream& err) {
+    std::string error;
+    if (!ReadFileBytes(stubPath, stub, error)) {
+        err << error << '\n';
+        return false;
+    }
+    if (!ChooseStubVariant(manifest, wanted, stubPath, stub, err)) return false;
+    if (stub.size() > package_format::kMaxOffset) {
+        err << "stub " << stubPath << " is larger than 2^31 - 1 bytes\n";
+        return false;
+    }
+    if (stub.size() >= package_format::kSearchLimit) {
+        err << "warning: stub " << stubPath << " is " << stub.size() << " bytes; the program searches only the first "
+            << package_format::kSearchLimit << " for its package, so it will find it through the trailer alone\n";
+    }
+    return true;
+}
+
 }  // namespace
 
 ExitStatus BuildPackedFile(const BuildRequest& request, std::ostream& err) {
@@ -357,61 +424,21 @@ ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& execu
         return ExitStatus::kUsage;
     }
     Manifest manifest;
-    std::vector<std::string> errors;
-    if (!LoadManifest(request.manifestPath, manifest, errors)) {
-        for (const std::string& line : errors) err << line << '\n';
-        return ExitStatus::kUsage;
-    }
-    std::string stubPath = request.stubPath.empty() ? manifest.stubPath : request.stubPath;
-    if (stubPath.empty()) {
-        err << "no stub: give --stub or a [stub] file in " << manifest.path << '\n';
-        return ExitStatus::kUsage;
-    }
+    std::string stubPath;
+    const ExitStatus loaded = LoadBuildManifest(request, manifest, stubPath, err);
+    if (loaded != ExitStatus::kOk) return loaded;
 
     const auto started = std::chrono::steady_clock::now();
-    Totals totals;
-    for (const ManifestEntry& entry : manifest.entries) {
-        if (entry.kind != ValueKind::kFile) continue;
-        std::error_code ec;
-        const uintmax_t size = fs::file_size(entry.filePath, ec);
-        ++totals.files;
-        totals.bytes += ec ? 0 : size;
-    }
+    Totals totals = CountFiles(manifest);
     Progress progress(request.progress, err);
     ProjectFiles project;
-    if (!request.storeOnly) {
-        for (const ManifestEntry& entry : manifest.entries) {
-            if (entry.kind == ValueKind::kFile && entry.store == Store::kAuto) project.files.push_back(&entry);
-        }
-        const fs::path output(request.outputPath);
-        std::string error;
-        progress.UpdateBytes("compressing", totals.bytes);
-        if (!project.compressor.Compress(project.files, output.parent_path().empty() ? "." : output.parent_path().string(),
-                                         project.packed, error)) {
-            progress.Finish();
-            err << error << '\n';
-            return ExitStatus::kFault;
-        }
-    }
+    if (!CompressProjectFiles(request, manifest, totals.bytes, project, progress, err)) return ExitStatus::kFault;
     PackageWriter writer;
     const ExitStatus added = AddEntries(manifest, writer, totals, project, progress, err);
     if (added != ExitStatus::kOk) return added;
 
     Bytes stub;
-    std::string error;
-    if (!ReadFileBytes(stubPath, stub, error)) {
-        err << error << '\n';
-        return ExitStatus::kFault;
-    }
-    if (!ChooseStubVariant(manifest, wanted, stubPath, stub, err)) return ExitStatus::kFault;
-    if (stub.size() > package_format::kMaxOffset) {
-        err << "stub " << stubPath << " is larger than 2^31 - 1 bytes\n";
-        return ExitStatus::kFault;
-    }
-    if (stub.size() >= package_format::kSearchLimit) {
-        err << "warning: stub " << stubPath << " is " << stub.size() << " bytes; the program searches only the first "
-            << package_format::kSearchLimit << " for its package, so it will find it through the trailer alone\n";
-    }
+    if (!ReadStub(manifest, wanted, stubPath, stub, err)) return ExitStatus::kFault;
     struct stat stubStat {};
     const mode_t mode = stat(stubPath.c_str(), &stubStat) == 0 ? (stubStat.st_mode & 0777) : 0644;
 
@@ -420,6 +447,7 @@ ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& execu
         outputBytes = bytes;
         progress.UpdateBytes("writing", bytes);
     };
+    std::string error;
     if (!WriteAtomically(request.outputPath, stub, mode, writer, written, error)) {
         err << request.outputPath << ": " << error << '\n';
         return ExitStatus::kFault;

@@ -109,6 +109,39 @@ void StoreTrailer(unsigned char (&trailer)[4], uint64_t size) {
     trailer[3] = static_cast<unsigned char>(size >> 24);
 }
 
+// What streaming one file through deflate read and wrote.
+struct StreamTotals {
+    uint64_t read = 0;
+    uint64_t written = 0;
+    uint32_t plainCrc = 0;
+    uint32_t packedCrc = 0;
+};
+
+// Deflates the rest of in onto the spool's end; false when zlib or the spool failed.
+bool DeflateInto(std::FILE* in, z_stream& stream, SpoolFile& spool, StreamTotals& totals) {
+    Bytes input(kBlock);
+    Bytes output(kBlock);
+    bool ok = fseeko(spool.stream, static_cast<off_t>(spool.end), SEEK_SET) == 0;
+    int flush = Z_NO_FLUSH;
+    while (ok && flush != Z_FINISH) {
+        const size_t got = std::fread(input.data(), 1, input.size(), in);
+        totals.read += got;
+        totals.plainCrc = Crc32::Update(totals.plainCrc, input.data(), static_cast<uint32_t>(got));
+        flush = got < input.size() ? Z_FINISH : Z_NO_FLUSH;
+        stream.next_in = input.data();
+        stream.avail_in = static_cast<uInt>(got);
+        do {
+            stream.next_out = output.data();
+            stream.avail_out = static_cast<uInt>(output.size());
+            const int result = deflate(&stream, flush);
+            const size_t produced = output.size() - stream.avail_out;
+            totals.packedCrc = Crc32::Update(totals.packedCrc, output.data(), static_cast<uint32_t>(produced));
+            ok = result != Z_STREAM_ERROR && Append(spool, output.data(), produced, totals.written);
+        } while (ok && stream.avail_out == 0);
+    }
+    return ok;
+}
+
 // A file too large to hold twice: zlib as a stream, straight into the spool.
 void CompressStreaming(const std::string& path, uint64_t size, SpoolFile& spool, PackedProjectFile& result) {
     errno = 0;
@@ -123,55 +156,32 @@ void CompressStreaming(const std::string& path, uint64_t size, SpoolFile& spool,
         result.error = "cannot compress " + path;
         return;
     }
-    Bytes input(kBlock);
-    Bytes output(kBlock);
-    uint64_t read = 0;
-    uint64_t written = 0;
-    uint32_t plainCrc = 0;
-    uint32_t packedCrc = 0;
-    bool ok = fseeko(spool.stream, static_cast<off_t>(spool.end), SEEK_SET) == 0;
-    int flush = Z_NO_FLUSH;
-    while (ok && flush != Z_FINISH) {
-        const size_t got = std::fread(input.data(), 1, input.size(), in);
-        read += got;
-        plainCrc = Crc32::Update(plainCrc, input.data(), static_cast<uint32_t>(got));
-        flush = got < input.size() ? Z_FINISH : Z_NO_FLUSH;
-        stream.next_in = input.data();
-        stream.avail_in = static_cast<uInt>(got);
-        int result = Z_OK;
-        do {
-            stream.next_out = output.data();
-            stream.avail_out = static_cast<uInt>(output.size());
-            result = deflate(&stream, flush);
-            const size_t produced = output.size() - stream.avail_out;
-            packedCrc = Crc32::Update(packedCrc, output.data(), static_cast<uint32_t>(produced));
-            ok = result != Z_STREAM_ERROR && Append(spool, output.data(), produced, written);
-        } while (ok && stream.avail_out == 0);
-    }
+    StreamTotals totals;
+    const bool ok = DeflateInto(in, stream, spool, totals);
     deflateEnd(&stream);
     const bool failed = std::ferror(in) != 0;
     std::fclose(in);
-    if (failed || read != size) {
+    if (failed || totals.read != size) {
         result.error = "cannot read " + path + (failed ? "" : ": it changed while being read");
         return;
     }
     unsigned char trailer[4];
     StoreTrailer(trailer, size);
-    if (!ok || !Append(spool, trailer, sizeof(trailer), written) || std::fflush(spool.stream) != 0) {
+    if (!ok || !Append(spool, trailer, sizeof(trailer), totals.written) || std::fflush(spool.stream) != 0) {
         result.error = "cannot write the compressed form of " + path;
         return;
     }
-    if (!WorthIt(size, written)) {
+    if (!WorthIt(size, totals.written)) {
         // The next file overwrites what this one left in the spool.
         result.size = size;
-        result.crc = plainCrc;
+        result.crc = totals.plainCrc;
         return;
     }
     result.compressed = true;
     result.offset = spool.end;
-    result.size = written;
-    result.crc = Crc32::Update(packedCrc, trailer, sizeof(trailer));
-    spool.end += written;
+    result.size = totals.written;
+    result.crc = Crc32::Update(totals.packedCrc, trailer, sizeof(trailer));
+    spool.end += totals.written;
 }
 
 void CompressOne(const ManifestEntry& entry, WholeEncoder& encoder, SpoolFile& spool, PackedProjectFile& result) {

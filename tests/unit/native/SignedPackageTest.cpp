@@ -176,6 +176,12 @@ void PlantInsideTable(Bytes& image, size_t tableAt) {
     StoreU32(&image[testkit::kMinimalPeSecurityEntry + 4], grown);
 }
 
+size_t SignWithPlantedPackage(Bytes& image) {
+    const size_t at = Sign(image);
+    PlantInsideTable(image, at);
+    return at;
+}
+
 void SetDirectory(Bytes& image, uint32_t offset, uint32_t size) {
     StoreU32(&image[testkit::kMinimalPeSecurityEntry], offset);
     StoreU32(&image[testkit::kMinimalPeSecurityEntry + 4], size);
@@ -211,33 +217,21 @@ TEST(SignedPackage, NothingIsReadFromTheCertificateTableOrBeyondIt) {
     const std::vector<Case> more = {
         {"unaligned table right behind the trailer", kBeyondSearch + 3, [](Bytes& b) { return Sign(b, 1); }, true},
         {"package and trailer planted inside the table", kBeyondSearch,
-         [](Bytes& b) {
-             const size_t at = Sign(b);
-             PlantInsideTable(b, at);
-             return at;
-         },
+         SignWithPlantedPackage,
          true},
         {"planted package, genuine one within the search's reach", kInSearch,
-         [](Bytes& b) {
-             const size_t at = Sign(b);
-             PlantInsideTable(b, at);
-             return at;
-         },
+         SignWithPlantedPackage,
          true},
         {"planted package, the genuine one cut short", kInSearch,
          [](Bytes& b) {
              b.resize(b.size() - 10);
-             const size_t at = Sign(b);
-             PlantInsideTable(b, at);
-             return at;
+             return SignWithPlantedPackage(b);
          },
          false},
         {"planted package, no package before the table", kInSearch,
          [](Bytes& b) {
              b.resize(kInSearch);
-             const size_t at = Sign(b);
-             PlantInsideTable(b, at);
-             return at;
+             return SignWithPlantedPackage(b);
          },
          false},
         {"table not at the end", kBeyondSearch,

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "win/CommandLineText.h"
 
 TEST(CommandLine, SilentSwitchAndTrailingFolder) {
     struct Case {
@@ -62,5 +63,8 @@ TEST(CommandLine, TheArgumentsFollowTheProgramsName) {
         {L"\"Setup.exe", L""},
         {L"Setup.exe", L""},
     };
-    for (const auto& c : cases) EXPECT_EQ(std::wstring(SkipProgramName(c.line)), c.arguments) << c.line;
+    for (const auto& c : cases) EXPECT_EQ(std::wstring(win::SkipProgramName(c.line)), c.arguments) << c.line;
+    // The viewer and the screen saver read their narrow command lines the same way.
+    EXPECT_STREQ(win::SkipProgramName("\"C:\\My Demo\\OrvanViewer.exe\"  ZRXStart.zrx"), "ZRXStart.zrx");
+    EXPECT_STREQ(win::SkipProgramName("ZRXSvr.scr /p 1234"), "/p 1234");
 }

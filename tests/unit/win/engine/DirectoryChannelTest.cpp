@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "testkit/UiDriver.h"
-#include "tests/unit/win/engine/EngineHost.h"
+#include "tests/unit/win/engine/EngineTestHost.h"
 
 using enginetest::BinFolder;
 using enginetest::EngineHost;

@@ -4,7 +4,7 @@
 
 #include "testkit/PackageFixture.h"
 #include "testkit/UiDriver.h"
-#include "tests/unit/win/engine/EngineHost.h"
+#include "tests/unit/win/engine/EngineTestHost.h"
 #include "win/DllSearch.h"
 #include "win/Handle.h"
 

@@ -7,7 +7,7 @@
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
 #include "testkit/UiDriver.h"
-#include "tests/unit/win/engine/EngineHost.h"
+#include "tests/unit/win/engine/EngineTestHost.h"
 
 using enginetest::BinFolder;
 using enginetest::EngineHost;

@@ -63,6 +63,15 @@ private:
     HWND previous = nullptr;
 };
 
+// Install pressed on the host's last dialog: the one Show it made accepted folder.
+void ExpectAccepted(OptionsHostRun& host, HWND dialog, const std::string& folder) {
+    testkit::PostCommand(dialog, kInstall);
+    const std::vector<ShowResult> results = host.Finish();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].accepted);
+    EXPECT_EQ(results[0].folder, folder);
+}
+
 std::string EditText(HWND dialog) { return testkit::WindowText(testkit::FindControl(dialog, kEdit)); }
 
 void Type(HWND dialog, const std::string& text) { ASSERT_TRUE(testkit::SetEditText(testkit::FindControl(dialog, kEdit), text)); }
@@ -162,11 +171,7 @@ TEST(OptionsDialog, AFolderThatIsNoFullPathIsRefusedAndTheDialogShowsAgain) {
         ASSERT_NE(again, nullptr);
         EXPECT_EQ(EditText(again), typed) << "what was typed is kept";
         Type(again, "\\\\server\\share\\Demo");
-        testkit::PostCommand(again, kInstall);
-        const std::vector<ShowResult> results = host.Finish();
-        ASSERT_EQ(results.size(), 1u);
-        EXPECT_TRUE(results[0].accepted);
-        EXPECT_EQ(results[0].folder, "\\\\server\\share\\Demo");
+        ExpectAccepted(host, again, "\\\\server\\share\\Demo");
     }
 }
 
@@ -237,10 +242,7 @@ TEST(OptionsDialog, EditsOverLongAreCutTo259) {
     ASSERT_NE(dialog, nullptr);
     const std::string typed = "C:\\" + std::string(297, 't');
     Type(dialog, typed);
-    testkit::PostCommand(dialog, kInstall);
-    const std::vector<ShowResult> results = host.Finish();
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].folder, typed.substr(0, 259));
+    ExpectAccepted(host, dialog, typed.substr(0, 259));
 }
 
 TEST(OptionsDialog, OnceAcceptedASecondShowStaysAccepted) {
@@ -304,11 +306,7 @@ TEST(OptionsDialog, CancelledFolderBrowserChangesNothing) {
     ASSERT_TRUE(testkit::WaitForWindowGone(browser, kTimeoutMs));
     EXPECT_TRUE(::IsWindow(dialog));
     EXPECT_EQ(EditText(dialog), "C:\\Demo");
-    testkit::PostCommand(dialog, kInstall);
-    const std::vector<ShowResult> results = host.Finish();
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_TRUE(results[0].accepted);
-    EXPECT_EQ(results[0].folder, "C:\\Demo");
+    ExpectAccepted(host, dialog, "C:\\Demo");
 }
 
 TEST(OptionsDialog, FolderChosenInTheBrowserReplacesTheEditText) {
@@ -325,10 +323,7 @@ TEST(OptionsDialog, FolderChosenInTheBrowserReplacesTheEditText) {
     EXPECT_NE(chosen, "C:\\Demo");
     const DWORD attributes = ::GetFileAttributesA(chosen.c_str());
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) << chosen;
-    testkit::PostCommand(dialog, kInstall);
-    const std::vector<ShowResult> results = host.Finish();
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].folder, chosen);
+    ExpectAccepted(host, dialog, chosen);
 }
 
 // The object's own state, without a dialog.

@@ -16,7 +16,7 @@
 #include "testkit/RecordingMessages.h"
 #include "testkit/Registry.h"
 #include "testkit/UiDriver.h"
-#include "tests/unit/win/engine/EngineHost.h"
+#include "tests/unit/win/engine/EngineTestHost.h"
 #include "win/Handle.h"
 #include "win/HeapBuffer.h"
 

@@ -1,6 +1,9 @@
-#include "tests/e2e/ComponentInstall.h"
+#include "tests/e2e/ComponentInstallFixture.h"
+
+#include <algorithm>
 
 #include "testkit/Files.h"
+#include "testkit/RecordBytes.h"
 #include "testkit/Registry.h"
 
 namespace e2e {
@@ -69,6 +72,19 @@ void ComponentInstall::ExpectNoRecordNorEntries(const std::string& what) const {
     EXPECT_FALSE(testkit::Exists(target + "\\uninstall.nfo")) << what;
     EXPECT_TRUE(ViewerEntry().empty()) << what;
     EXPECT_TRUE(UninstallEntry().empty()) << what;
+}
+
+std::vector<std::pair<std::string, testkit::Bytes>> ComponentInstall::ConfigChunks(
+    const std::string& configName) const {
+    const auto config = testkit::FileChunks(target + "\\" + configName);
+    EXPECT_GE(config.size(), 2u) << configName;
+    if (config.size() < 2) return config;
+    EXPECT_EQ(config[0].first, "SCFP");
+    const testkit::Bytes& start = config[0].second;
+    EXPECT_EQ(start.size(), 259u);
+    EXPECT_EQ(std::string(start.begin(), std::find(start.begin(), start.end(), 0)), target + "\\ZRXStart.zrx");
+    EXPECT_EQ(config[1], std::make_pair(std::string("SCTI"), testkit::CountField(20)));
+    return config;
 }
 
 void ComponentInstall::ExpectDirectXWarning(const testkit::RunResult& run, const char* component,

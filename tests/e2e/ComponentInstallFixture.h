@@ -26,6 +26,9 @@ protected:
     std::vector<std::pair<std::string, std::string>> ViewerEntry() const;
     std::vector<std::pair<std::string, std::string>> UninstallEntry() const;
     void ExpectNoRecordNorEntries(const std::string& what) const;
+    // The configuration file's chunks, once its first two are checked: the start file's path in
+    // a 259-byte field (SCFP) and the engine's tick (SCTI = 20).
+    std::vector<std::pair<std::string, testkit::Bytes>> ConfigChunks(const std::string& configName) const;
     // The DirectX warning naming the component, with only OK and its icon, then success.
     void ExpectDirectXWarning(const testkit::RunResult& run, const char* component, const char* success) const;
 

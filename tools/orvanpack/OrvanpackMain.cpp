@@ -61,29 +61,53 @@
 #include "tools/orvanpack/Packer.h"
 #include "tools/orvanpack/ProjectInit.h"
 
+namespace {
+
+// What the build command is given.
+struct BuildArguments {
+    BuildRequest request;
+    bool printEntries = false;
+    bool quiet = false;
+    std::string executionLevel;
+};
+
+CLI::App* AddBuildCommand(CLI::App& app, BuildArguments& build) {
+    CLI::App* command = app.add_subcommand("build", "Append the package a manifest describes to a stub");
+    command->add_option("--stub", build.request.stubPath, "The program to pack onto (default: the manifest's [stub])");
+    command->add_option("--manifest", build.request.manifestPath, "The manifest (TOML)")->required();
+    CLI::Option* outputOption =
+        command->add_option("-o,--output", build.request.outputPath, "The packed executable to write");
+    command->add_flag("--print-entries", build.printEntries,
+                      "Print the manifest's entries as a long-form manifest instead of building")
+        ->excludes(outputOption);
+    command->add_flag("--store", build.request.storeOnly, "Store every project file as it is, none compressed");
+    command->add_flag("-q,--quiet", build.quiet, "No progress line and no summary");
+    command
+        ->add_option("--execution-level", build.executionLevel,
+                     "asInvoker or requireAdministrator (default: what ProjectType needs, from the stub's variants)")
+        ->check(CLI::IsMember({"asInvoker", "requireAdministrator"}));
+    return command;
+}
+
+ExitStatus RunBuild(BuildArguments& build) {
+    if (build.printEntries) return PrintManifestEntries(build.request.manifestPath, std::cout, std::cerr);
+    if (build.request.outputPath.empty()) {
+        std::cerr << "build: give -o OUTPUT (or --print-entries)\n";
+        return ExitStatus::kUsage;
+    }
+    build.request.summary = !build.quiet;
+    build.request.progress = !build.quiet && isatty(fileno(stderr)) != 0;
+    return BuildPackedFile(build.request, build.executionLevel, std::cerr);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     CLI::App app{"Builds and inspects packed Orvan3D project executables."};
     app.require_subcommand(1);
 
-    BuildRequest build;
-    CLI::App* buildCommand = app.add_subcommand("build", "Append the package a manifest describes to a stub");
-    buildCommand->add_option("--stub", build.stubPath, "The program to pack onto (default: the manifest's [stub])");
-    buildCommand->add_option("--manifest", build.manifestPath, "The manifest (TOML)")->required();
-    CLI::Option* outputOption =
-        buildCommand->add_option("-o,--output", build.outputPath, "The packed executable to write");
-    bool printEntries = false;
-    buildCommand->add_flag("--print-entries", printEntries,
-                           "Print the manifest's entries as a long-form manifest instead of building")
-        ->excludes(outputOption);
-    buildCommand->add_flag("--store", build.storeOnly, "Store every project file as it is, none compressed");
-    bool quiet = false;
-    buildCommand->add_flag("-q,--quiet", quiet, "No progress line and no summary");
-    std::string executionLevel;
-    buildCommand
-        ->add_option("--execution-level", executionLevel,
-                     "asInvoker or requireAdministrator (default: what ProjectType needs, from the stub's variants)")
-        ->check(CLI::IsMember({"asInvoker", "requireAdministrator"}));
-
+    BuildArguments build;
+    CLI::App* buildCommand = AddBuildCommand(app, build);
     std::string packed;
     std::string folder;
     CLI::App* listCommand = app.add_subcommand("list", "Print the package table");
@@ -108,16 +132,8 @@ int main(int argc, char** argv) {
     }
 
     ExitStatus status = ExitStatus::kUsage;
-    if (buildCommand->parsed() && printEntries) {
-        status = PrintManifestEntries(build.manifestPath, std::cout, std::cerr);
-    } else if (buildCommand->parsed()) {
-        if (build.outputPath.empty()) {
-            std::cerr << "build: give -o OUTPUT (or --print-entries)\n";
-            return ToExitCode(ExitStatus::kUsage);
-        }
-        build.summary = !quiet;
-        build.progress = !quiet && isatty(fileno(stderr)) != 0;
-        status = BuildPackedFile(build, executionLevel, std::cerr);
+    if (buildCommand->parsed()) {
+        status = RunBuild(build);
     } else if (initCommand->parsed()) {
         status = InitProject(projectFolder, ProgramFolder(argc > 0 ? argv[0] : ""), std::cout, std::cerr);
     } else if (listCommand->parsed()) {

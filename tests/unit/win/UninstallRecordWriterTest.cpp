@@ -13,7 +13,7 @@
 #include "testkit/RecordingInstaller.h"
 #include "testkit/RecordingMessages.h"
 #include "testkit/UiDriver.h"
-#include "tests/unit/win/engine/EngineHost.h"
+#include "tests/unit/win/engine/EngineTestHost.h"
 #include "win/HeapBuffer.h"
 
 using testkit::Bytes;

@@ -1,4 +1,4 @@
-#include "tests/e2e/ProjectInstall.h"
+#include "tests/e2e/ProjectInstallFixture.h"
 
 #include <shlobj.h>
 

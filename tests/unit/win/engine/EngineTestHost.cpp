@@ -1,4 +1,4 @@
-#include "tests/unit/win/engine/EngineHost.h"
+#include "tests/unit/win/engine/EngineTestHost.h"
 
 #include <vector>
 
