@@ -34,11 +34,12 @@ public:
     // Appends count values; false when the array cannot grow that far.
     bool Append(const T* values, uint32_t count) {
         if (count > kMaxCount - size) return false;
-        if (size + count > capacity) {
-            // Doubling keeps a long run of small appends linear.
+        const uint32_t needed = size + count;
+        if (needed > capacity) {
+            // Doubling keeps a long run of small appends linear; when that much cannot be had,
+            // just what is needed will do.
             const uint32_t doubled = capacity < kMaxCount / 2 ? capacity * 2 : kMaxCount;
-            const uint32_t wanted = size + count > doubled ? size + count : doubled;
-            if (!Reserve(wanted) && !Reserve(size + count)) return false;
+            if (!(doubled > needed && Reserve(doubled)) && !Reserve(needed)) return false;
         }
         if (count != 0) std::memcpy(items.get() + size, values, count * sizeof(T));
         size += count;
