@@ -19,7 +19,7 @@ public:
     const T* Data() const { return items.get(); }
     uint32_t Size() const { return size; }
 
-    // Room for capacity values in all; false when it cannot be had.
+    // Room for wanted values in all; false when it cannot be had.
     bool Reserve(uint32_t wanted) {
         if (wanted <= capacity) return true;
         if (wanted > kMaxCount) return false;
