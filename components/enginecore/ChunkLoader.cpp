@@ -1,10 +1,11 @@
 #include <cstring>
 #include <new>
-#include <vector>
+#include <utility>
 
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
 #include "components/enginecore/ChannelLibrary.h"
+#include "win/HeapBuffer.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ public:
         current = loaded;
         currentSize = loadedSize;
         foundVbrf = false;
-        std::vector<unsigned char>().swap(decoded);
+        decoded.reset();
         return mode == kLoadBorrowed && data != nullptr && size != 0;
     }
 
@@ -39,11 +40,14 @@ public:
 
     bool ORVAN_ENGINE_CALL DecodeChunk() override {
         if (!foundVbrf) return false;
-        std::vector<unsigned char> plain;
-        if (!chunk::DecodeVbrf(current, currentSize, plain)) return false;
-        decoded.swap(plain);
-        current = decoded.data();
-        currentSize = static_cast<uint32_t>(decoded.size());
+        uint32_t plainSize = 0;
+        if (!chunk::VbrfPlainSize(current, currentSize, plainSize)) return false;
+        // A size that memory cannot hold is a failed decoding like a damaged stream.
+        win::HeapBuffer<unsigned char> plain = win::AllocateBuffer<unsigned char>(plainSize);
+        if (!plain || !chunk::InflateVbrf(current, currentSize, plain.get(), plainSize)) return false;
+        decoded = std::move(plain);
+        current = decoded.get();
+        currentSize = plainSize;
         foundVbrf = false;
         return true;
     }
@@ -54,7 +58,7 @@ private:
     const unsigned char* current = nullptr;
     uint32_t currentSize = 0;
     bool foundVbrf = false;  // current is the data of a found "VBRF" chunk, not yet decoded
-    std::vector<unsigned char> decoded;
+    win::HeapBuffer<unsigned char> decoded;
 };
 
 }  // namespace

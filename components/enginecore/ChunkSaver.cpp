@@ -1,10 +1,9 @@
 #include <algorithm>
-#include <limits>
 #include <new>
-#include <vector>
 
 #include "components/chunk/ChunkFile.h"
 #include "components/enginecore/ChannelLibrary.h"
+#include "components/enginecore/GrowableArray.h"
 #include "win/Handle.h"
 
 namespace {
@@ -40,22 +39,15 @@ public:
 
     bool ORVAN_ENGINE_CALL WriteChunkSize(uint32_t size) override {
         if (!inChunk) return false;
-        try {
-            pending.reserve(size < kMaxReserve ? size : kMaxReserve);
-        } catch (const std::bad_alloc&) {
-        }
+        // Without the room now, Write tries again for what it is given.
+        pending.Reserve(size < kMaxReserve ? size : kMaxReserve);
         return true;
     }
 
     bool ORVAN_ENGINE_CALL Write(const void* data, uint32_t size) override {
         if (!inChunk || (data == nullptr && size != 0)) return false;
-        if (size > std::numeric_limits<uint32_t>::max() - pending.size()) return Fail();
-        try {
-            const auto* bytes = static_cast<const unsigned char*>(data);
-            pending.insert(pending.end(), bytes, bytes + size);
-        } catch (const std::bad_alloc&) {
-            return Fail();
-        }
+        // A chunk larger than its 32-bit size field, or than memory, cannot be stored whole.
+        if (!pending.Append(static_cast<const unsigned char*>(data), size)) return Fail();
         return true;
     }
 
@@ -64,7 +56,7 @@ public:
         FinishChunk();
         // The system may only find out at the close that the bytes cannot be stored.
         if (!::CloseHandle(file.release())) failed = true;
-        std::vector<unsigned char>().swap(pending);
+        pending.Release();
         return !failed;
     }
 
@@ -88,16 +80,16 @@ private:
         if (!inChunk) return;
         inChunk = false;
         unsigned char header[chunk::kHeaderSize];
-        chunk::StoreChunkHeader(header, chunkTag, static_cast<uint32_t>(pending.size()));
-        if (WriteAll(header, sizeof(header))) WriteAll(pending.data(), static_cast<DWORD>(pending.size()));
-        pending.clear();
+        chunk::StoreChunkHeader(header, chunkTag, pending.Size());
+        if (WriteAll(header, sizeof(header))) WriteAll(pending.Data(), pending.Size());
+        pending.Clear();
     }
 
     win::FileHandle file;
     bool inChunk = false;
     bool failed = false;  // some write of the open file failed
     char chunkTag[chunk::kTagSize] = {};
-    std::vector<unsigned char> pending;
+    GrowableArray<unsigned char> pending;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "components/enginecore/CoreChannelFactory.h"
 
+#include <cstring>
 #include <new>
 
 #include "components/enginecore/ChannelLibrary.h"
@@ -33,26 +34,28 @@ void ORVAN_ENGINE_CALL CoreChannelFactory::Destroy(int deleteFlag) {
 
 bool CoreChannelFactory::SetBaseFolder(const char* folder) {
     if (folder == nullptr) return false;
-    try {
-        baseFolder = folder;
-        return true;
-    } catch (const std::bad_alloc&) {
-        baseFolder.clear();
-        return false;
-    }
+    baseFolder.reset(win::DuplicateText(folder));
+    return baseFolder != nullptr;
 }
 
 win::Module* CoreChannelFactory::LibraryFor(int classIndex) {
     win::Module& library = libraries[classIndex];
     if (library) return &library;
-    if (baseFolder.empty()) return nullptr;
-    std::string path = baseFolder;
-    if (path.back() != '\\' && path.back() != '/') path += '\\';
-    path += kChannelClasses[classIndex].library;
+    if (!baseFolder || baseFolder.get()[0] == '\0') return nullptr;
+    const char* base = baseFolder.get();
+    const char* name = kChannelClasses[classIndex].library;
+    const size_t baseLength = std::strlen(base);
+    const size_t separatorLength = base[baseLength - 1] == '\\' || base[baseLength - 1] == '/' ? 0 : 1;
+    const size_t nameLength = std::strlen(name);
+    win::HeapBuffer<char> path = win::AllocateBuffer<char>(baseLength + separatorLength + nameLength + 1);
+    if (!path) return nullptr;
+    std::memcpy(path.get(), base, baseLength);
+    if (separatorLength != 0) path.get()[baseLength] = '\\';
+    std::memcpy(path.get() + baseLength + separatorLength, name, nameLength + 1);
     // A relative base folder would send LoadLibrary into its search path, where a planted
     // library of the same name could win.
     char full[MAX_PATH];
-    const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof(full), full, nullptr);
+    const DWORD length = ::GetFullPathNameA(path.get(), sizeof(full), full, nullptr);
     if (length == 0 || length >= sizeof(full)) return nullptr;
     // The channel's own imports are searched in its folder and the engine's, never in the
     // host program's folder or the current one.
@@ -63,17 +66,13 @@ win::Module* CoreChannelFactory::LibraryFor(int classIndex) {
 EngineChannel* ORVAN_ENGINE_CALL CoreChannelFactory::CreateChannel(GUID classId, int, int) {
     const int classIndex = ClassIndex(classId);
     if (classIndex < 0) return nullptr;
-    try {
-        win::Module* library = LibraryFor(classIndex);
-        if (library == nullptr) return nullptr;
-        auto create = reinterpret_cast<CreateEngineChannelFunc>(
-            reinterpret_cast<void*>(::GetProcAddress(library->get(), kCreateEngineChannelName)));
-        if (create == nullptr) {
-            library->reset();
-            return nullptr;
-        }
-        return create(&classId);
-    } catch (const std::bad_alloc&) {
+    win::Module* library = LibraryFor(classIndex);
+    if (library == nullptr) return nullptr;
+    auto create = reinterpret_cast<CreateEngineChannelFunc>(
+        reinterpret_cast<void*>(::GetProcAddress(library->get(), kCreateEngineChannelName)));
+    if (create == nullptr) {
+        library->reset();
         return nullptr;
     }
+    return create(&classId);
 }

@@ -1,9 +1,9 @@
 #include <new>
-#include <string>
 #include <type_traits>
 
 #include "components/enginecore/CoreChannelFactory.h"
 #include "engine/EngineInterface.h"
+#include "win/HeapBuffer.h"
 
 namespace {
 
@@ -20,11 +20,8 @@ public:
 
     bool ORVAN_ENGINE_CALL Initialize(HINSTANCE programInstance, const char* className, HWND window) override {
         if (className == nullptr) return false;
-        try {
-            hostClassName = className;
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
+        hostClassName.reset(win::DuplicateText(className));
+        if (!hostClassName) return false;
         instance = programInstance;
         hostWindow = window;
         return true;
@@ -38,7 +35,7 @@ private:
     CoreChannelFactory* factory;
     // The program's window, for engine parts that report to it.
     HINSTANCE instance = nullptr;
-    std::string hostClassName;
+    win::HeapBuffer<char> hostClassName;
     HWND hostWindow = nullptr;
 };
 

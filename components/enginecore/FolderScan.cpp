@@ -1,10 +1,11 @@
 #include <cctype>
+#include <cstring>
 #include <new>
-#include <string>
-#include <vector>
 
 #include "components/enginecore/ChannelLibrary.h"
+#include "components/enginecore/GrowableArray.h"
 #include "win/Handle.h"
+#include "win/HeapBuffer.h"
 
 namespace {
 
@@ -13,9 +14,11 @@ char Fold(char c) {
 }
 
 // * and ?, letter case ignored; "*.*" takes names without a dot too, as the file system does.
-bool MatchesFilter(const std::string& filter, const char* name) {
-    if (filter.empty() || filter == "*.*" || filter == "*") return true;
-    const char* p = filter.c_str();
+bool MatchesFilter(const char* filter, const char* name) {
+    if (filter == nullptr || *filter == '\0' || std::strcmp(filter, "*.*") == 0 || std::strcmp(filter, "*") == 0) {
+        return true;
+    }
+    const char* p = filter;
     const char* star = nullptr;
     const char* resume = nullptr;
     while (*name != '\0') {
@@ -36,60 +39,75 @@ bool MatchesFilter(const std::string& filter, const char* name) {
     return *p == '\0';
 }
 
+// The names of one scan: their texts one after another in one buffer, and where each begins.
+// The texts do not move once the scan is done, so the names handed out stay valid.
+class NameList {
+public:
+    // False when memory runs out; the list must then be cleared.
+    bool Add(const char* name) {
+        const uint32_t at = text.Size();
+        return starts.Append(&at, 1) && text.Append(name, static_cast<uint32_t>(std::strlen(name)) + 1);
+    }
+    int Count() const { return static_cast<int>(starts.Size()); }
+    const char* At(int index) const {
+        if (index < 0 || index >= Count()) return nullptr;
+        return text.Data() + starts.Data()[index];
+    }
+    void Clear() {
+        text.Clear();
+        starts.Clear();
+    }
+
+private:
+    GrowableArray<char> text;
+    GrowableArray<uint32_t> starts;
+};
+
 class FolderScan final : public DirectoryChannel {
 public:
     void ORVAN_ENGINE_CALL Destroy(int deleteFlag) override {
         if (deleteFlag == kEngineDeleteObject) delete this;
     }
 
-    int ORVAN_ENGINE_CALL FileCount() override { return static_cast<int>(files.size()); }
-    int ORVAN_ENGINE_CALL FolderCount() override { return static_cast<int>(folders.size()); }
+    int ORVAN_ENGINE_CALL FileCount() override { return files.Count(); }
+    int ORVAN_ENGINE_CALL FolderCount() override { return folders.Count(); }
 
     bool ORVAN_ENGINE_CALL Scan(const char* pattern) override {
-        files.clear();
-        folders.clear();
+        files.Clear();
+        folders.Clear();
         if (pattern == nullptr) return false;
         WIN32_FIND_DATAA found;
         win::FindHandle find(::FindFirstFileA(pattern, &found));
         if (!find) return false;
-        try {
-            do {
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    folders.emplace_back(found.cFileName);
-                } else if (MatchesFilter(filter, found.cFileName)) {
-                    files.emplace_back(found.cFileName);
-                }
-            } while (::FindNextFileA(find.get(), &found));
-        } catch (const std::bad_alloc&) {
-            files.clear();
-            folders.clear();
-            return false;
-        }
+        do {
+            bool kept = true;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                kept = folders.Add(found.cFileName);
+            } else if (MatchesFilter(filter.get(), found.cFileName)) {
+                kept = files.Add(found.cFileName);
+            }
+            // A partial list would let the caller take a folder for emptied when it is not.
+            if (!kept) {
+                files.Clear();
+                folders.Clear();
+                return false;
+            }
+        } while (::FindNextFileA(find.get(), &found));
         return true;
     }
 
     bool ORVAN_ENGINE_CALL SetFilter(const char* text) override {
-        try {
-            filter = text != nullptr ? text : "";
-            return true;
-        } catch (const std::bad_alloc&) {
-            filter.clear();
-            return false;
-        }
+        filter.reset(text != nullptr ? win::DuplicateText(text) : nullptr);
+        return text == nullptr || filter != nullptr;
     }
 
-    const char* ORVAN_ENGINE_CALL FileName(int index) override { return NameAt(files, index); }
-    const char* ORVAN_ENGINE_CALL FolderName(int index) override { return NameAt(folders, index); }
+    const char* ORVAN_ENGINE_CALL FileName(int index) override { return files.At(index); }
+    const char* ORVAN_ENGINE_CALL FolderName(int index) override { return folders.At(index); }
 
 private:
-    static const char* NameAt(const std::vector<std::string>& names, int index) {
-        if (index < 0 || index >= static_cast<int>(names.size())) return nullptr;
-        return names[index].c_str();
-    }
-
-    std::string filter;
-    std::vector<std::string> files;
-    std::vector<std::string> folders;
+    win::HeapBuffer<char> filter;  // null takes every file
+    NameList files;
+    NameList folders;
 };
 
 }  // namespace

@@ -259,6 +259,9 @@ TEST_F(FileChannels, DamagedInputFailsWithoutCrashing) {
     truncatedChunk.resize(good.size() - 1);
     Bytes sizeBeyond = good;
     sizeBeyond[chunk::kTagSize] += 1;
+    // Enough data that a 4 GB file is a believable expansion of it, which no 32-bit process
+    // can hold: the decoding fails like a damaged stream, the process goes on.
+    const Bytes beyondMemory = withData(Join({sizeField(0xFFFFFFFFu), Bytes(4u << 20, 0)}));
 
     struct Case {
         const char* what;
@@ -275,6 +278,7 @@ TEST_F(FileChannels, DamagedInputFailsWithoutCrashing) {
         {"size larger than the file", withData(Join({sizeField(5001), stream})), true},
         {"size smaller than the file", withData(Join({sizeField(4999), stream})), true},
         {"size near 4 GB", withData(Join({sizeField(0xFFFFFFF0u), stream})), true},
+        {"size memory cannot hold", beyondMemory, true},
     };
     for (const Case& c : cases) {
         loader->LoadFromMemory(c.bytes.data(), static_cast<uint32_t>(c.bytes.size()), kLoadBorrowed);
