@@ -98,3 +98,14 @@ function(orvan_stub_manifest target level)
   target_sources(${target} PRIVATE "${rc}")
   set_property(SOURCE "${rc}" APPEND PROPERTY OBJECT_DEPENDS "${manifest}")
 endfunction()
+
+# The programs a package carries besides the stub catch no exception: built without the C++
+# library's exception machinery (orvan_library_errors ends the process where the library would
+# throw). The library's string code is compiled in, with its assertions, rather than taken
+# from its prebuilt copy, which brings that machinery back.
+function(orvan_shipped_code target)
+  if(ORVAN_TARGET STREQUAL "win32")
+    target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
+    target_compile_definitions(${target} PRIVATE _GLIBCXX_ASSERTIONS)
+  endif()
+endfunction()

@@ -20,11 +20,13 @@ for stub in "$@"; do
       *) echo "FAIL $stub imports $name, not a system library"; status=1 ;;
     esac
   done
-  if ! printf '%s\n' "$dump" | grep -Eq 'Entry d 0+ 0+ Delay Import Directory'; then
+  # Here-strings, not pipes: under pipefail a grep -q that stops at its first match can fail
+  # the writer of the pipe, and so the check, at random.
+  if ! grep -Eq 'Entry d 0+ 0+ Delay Import Directory' <<<"$dump"; then
     echo "FAIL $stub has delay-loaded imports"
     status=1
   fi
-  if ! printf '%s\n' "$dump" | grep -Eq '[[:space:]]SetDllDirectoryA$'; then
+  if ! grep -Eq '[[:space:]]SetDllDirectoryA$' <<<"$dump"; then
     echo "FAIL $stub does not call SetDllDirectoryA"
     status=1
   fi
