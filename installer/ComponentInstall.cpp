@@ -1,14 +1,15 @@
 // What the install modes share: the options dialog and progress window they open with, and
 // the common end of the screen-saver and plug-in installations once their component is in place.
 #include "installer/Installer.h"
+#include "installer/ProgressPoints.h"
 #include "package/LittleEndian.h"
 #include "ui/OptionsDialog.h"
 #include "win/FormatText.h"
 
 namespace {
 
-// The configuration files' fixed text field.
-constexpr uint32_t kFieldSize = 259;
+// The configuration files' fixed text field, a configuration text's size.
+constexpr uint32_t kFieldSize = Installer::kTextCapacity;
 // What the screen saver and the plug-in are given as their "SCTI" value.
 constexpr uint32_t kTimingValue = 20;
 
@@ -21,7 +22,7 @@ bool Installer::ChooseFolderWithProgress(const char* projectName, const char* pr
     progress.reset(new ProgressWindow());
     progress->SetText("Installing...");
     progress->Create(instance, hostWindow);
-    progress->SetProgress(0);
+    progress->SetProgress(progress_point::kShown);
     SetInstallFolder(dialog.GetFolder());
     // Fails while the folder does not exist yet; the first extraction creates it.
     ::SetCurrentDirectoryA(installFolder);
@@ -34,7 +35,7 @@ void Installer::SetProgress(float value) {
 
 void Installer::CloseProgress() {
     if (!progress) return;
-    progress->SetProgress(0.95f);
+    progress->SetProgress(progress_point::kFinished);
     progress->Close();
     progress.reset();
 }
@@ -43,7 +44,7 @@ bool Installer::StartComponentInstall(const char* projectName, const char* propo
     if (!ChooseFolderWithProgress(projectName, proposedFolder)) return false;
     if (!ExtractEngineFiles()) return false;
     if (!LoadEngine()) return false;
-    progress->SetProgress(0.05f);
+    progress->SetProgress(progress_point::kEngineStarted);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "installer/EngineFiles.h"
+#include "installer/ProgressPoints.h"
 #include "package/LittleEndian.h"
 #include "win/FormatText.h"
 
@@ -258,7 +259,7 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
     if (count > reader->EntryCount()) count = reader->EntryCount();
     for (int32_t i = 0; i < count; ++i) {
         if (progressBase >= 0 && progress) {
-            progress->SetProgress(static_cast<float>(static_cast<double>(i) / count * 0.3 + progressBase));
+            progress->SetProgress(static_cast<float>(static_cast<double>(i) / count * progress_point::kListSpan + progressBase));
         }
         char key[64];
         win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
@@ -277,10 +278,10 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
 
 bool Installer::ExtractChannels() {
     constexpr const char* kMissing = "Can't find ChannelCount";
-    return ExtractList("ChannelCount", "ChannelItemNameID", "CHANNELINFO", true, -1.0f, kMissing) &&
-           ExtractList("ChannelDLLCount", "ChannelDLLItemNameID", "CHANNELINFO", true, 0.3f, kMissing);
+    return ExtractList("ChannelCount", "ChannelItemNameID", "CHANNELINFO", true, progress_point::kNoProgress, kMissing) &&
+           ExtractList("ChannelDLLCount", "ChannelDLLItemNameID", "CHANNELINFO", true, progress_point::kChannelLibraries, kMissing);
 }
 
 bool Installer::ExtractProjectFiles() {
-    return ExtractList("FileCount", "ItemNameID", "FILEINFO", false, 0.6f, "Can't find FileCount");
+    return ExtractList("FileCount", "ItemNameID", "FILEINFO", false, progress_point::kProjectFiles, "Can't find FileCount");
 }

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "installer/Installer.h"
+#include "installer/ProgressPoints.h"
 #include "ui/OptionsDialog.h"
 #include "win/ComScope.h"
 #include "win/ExactPath.h"
@@ -64,15 +65,15 @@ bool Installer::SetSilentFolder(const char* folder, const ProjectTexts& texts) {
 
 bool Installer::ExtractProgramAndLinks(const char* shortCutName) {
     if (!ExtractRequired("OrvanViewer.exe", "OrvanViewer.exe not found")) return false;
-    SetProgress(0.05f);
+    SetProgress(progress_point::kViewerWritten);
     if (!ExtractEngineFiles()) return false;
-    SetProgress(0.25f);
+    SetProgress(progress_point::kEngineFilesWritten);
     char programs[MAX_PATH] = {};
     if (ProgramsFolder(hostWindow, programs)) {
         AddLink("OrvanViewer.exe", programs, shortCutName, ".lnk", "Orvan3D Project Link", "ZRXStart.zrx");
         AddLink("ZRXUnInst.exe", programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr);
     }
-    SetProgress(0.3f);
+    SetProgress(progress_point::kLinksMade);
     return true;
 }
 

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr int32_t kNameCapacity = 259;
 constexpr size_t kKeyCapacity = 400;
 
 // A missing key is created; false when it cannot be (no rights below the root).
@@ -27,8 +26,8 @@ void SetNumber(const win::RegKey& key, const char* name, DWORD value) {
 }  // namespace
 
 void Installer::RegisterViewer() {
-    char projectName[kNameCapacity + 1] = {};
-    if (!GetRequiredEntry("ProjectName", projectName, kNameCapacity)) return;
+    char projectName[kTextCapacity + 1] = {};
+    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return;
     char keyPath[kKeyCapacity];
     win::FormatText(keyPath, sizeof(keyPath), "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\%s", projectName);
     win::RegKey key;
@@ -40,8 +39,8 @@ void Installer::RegisterViewer() {
 }
 
 void Installer::RegisterUninstall() {
-    char projectName[kNameCapacity + 1] = {};
-    if (!GetRequiredEntry("ProjectName", projectName, kNameCapacity)) return;
+    char projectName[kTextCapacity + 1] = {};
+    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return;
     char keyPath[kKeyCapacity];
     win::FormatText(keyPath, sizeof(keyPath), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D%s",
                     projectName);

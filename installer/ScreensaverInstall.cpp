@@ -1,5 +1,6 @@
 // Installing a project as a Windows screen saver.
 #include "installer/Installer.h"
+#include "installer/ProgressPoints.h"
 #include "win/ExactPath.h"
 #include "win/FormatText.h"
 
@@ -27,7 +28,7 @@ bool Installer::InstallScreensaver() {
 
     if (!StartComponentInstall(projectName, installPath)) return false;
     if (!ExtractRequired("ZRXUnInst.exe") || !CopyScreensaverToSystem()) return false;
-    progress->SetProgress(0.1f);
+    progress->SetProgress(progress_point::kComponentCopied);
     return FinishComponentInstall("screensaver.cfg", projectName, &Installer::WriteScreensaverOptions);
 }
 

@@ -8,7 +8,7 @@
 namespace {
 
 // The record's fixed text field: paths and the project name.
-constexpr uint32_t kFieldSize = 259;
+constexpr uint32_t kFieldSize = Installer::kTextCapacity;
 
 // The first kFieldSize bytes of text, zero-filled when shorter: the reader expects fixed fields.
 void FillField(char (&field)[kFieldSize], const char* text) {

@@ -2,6 +2,7 @@
 #include <shlobj.h>
 
 #include "installer/Installer.h"
+#include "installer/ProgressPoints.h"
 #include "ui/OptionsDialog.h"
 #include "win/ComScope.h"
 #include "win/ExactPath.h"
@@ -88,6 +89,6 @@ bool Installer::InstallWinampPlugin() {
         ShowCopyError();
         return false;
     }
-    progress->SetProgress(0.1f);
+    progress->SetProgress(progress_point::kComponentCopied);
     return FinishComponentInstall("winamp.cfg", projectName, &Installer::WriteNoOptions);
 }
