@@ -99,11 +99,16 @@ void Installer::CreateFoldersAlong(const char* path) {
         std::memcpy(walkedFolder, path, folderLength);
         walkedFolder[folderLength] = '\0';
     }
+    CreateFoldersOf(path, kMaxPath);
+}
+
+void Installer::CreateFoldersOf(const char* path, size_t scanLimit) {
     char prefix[kFolderCapacity];
-    for (size_t i = 0; path[i] != '\0' && i < kMaxPath; ++i) {
+    for (size_t i = 0; i < scanLimit && path[i] != '\0'; ++i) {
         prefix[i] = path[i] == '/' ? '\\' : path[i];
         if (prefix[i] != '\\') continue;
         prefix[i + 1] = '\0';
+        // Fails for the drive root and every folder already there: those are not ours to record.
         if (::CreateDirectoryA(prefix, nullptr)) Record(createdFolders, prefix);
     }
 }

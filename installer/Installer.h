@@ -298,6 +298,9 @@ private:
     bool Record(PointerList& list, const char* path);
     void FreeRecorded(PointerList& list);
     void CreateFoldersAlong(const char* path);
+    // Creates each missing folder along path within its first scanLimit characters (at most
+    // kFolderCapacity - 1), recording the ones it made.
+    void CreateFoldersOf(const char* path, size_t scanLimit);
     bool DecodeWithZlib();
     // Loads entry name and decodes it through fileLoader when it is set, else through zlib;
     // content and contentSize then hold the bytes to write. False, after "Error decompress" /

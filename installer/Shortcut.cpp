@@ -42,14 +42,4 @@ HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, cons
     return result;
 }
 
-void Installer::CreateLinkFolders(const char* linkPath) {
-    char prefix[kLinkFolderScan + 1];
-    for (size_t i = 0; i < kLinkFolderScan && linkPath[i] != '\0'; ++i) {
-        prefix[i] = linkPath[i] == '/' ? '\\' : linkPath[i];
-        if (prefix[i] != '\\') continue;
-        prefix[i + 1] = '\0';
-        // Fails for the drive root, the Programs folder and every folder already there: those
-        // are not ours to record.
-        if (::CreateDirectoryA(prefix, nullptr)) Record(createdFolders, prefix);
-    }
-}
+void Installer::CreateLinkFolders(const char* linkPath) { CreateFoldersOf(linkPath, kLinkFolderScan); }
