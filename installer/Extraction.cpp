@@ -51,14 +51,20 @@ bool WriteWhole(HANDLE file, const unsigned char* data, uint32_t size) {
 
 // An entry written to a temporary name beside its target and put in its place only once it is
 // whole and verified (for a stored entry: the reader has checked the CRC). A failed write, a
-// damaged entry or a full disk leaves a file already at the target as it was.
+// damaged entry or a full disk leaves a file already at the target as it was. Where no file is
+// there yet (a fresh run folder, a first install) the entry is written under its own name,
+// created new, and removed again on failure: the same outcome without a rename per file.
 class FileSink : public EntrySink {
 public:
     explicit FileSink(const char* path) : path(path) {}
 
     bool Begin(uint32_t entrySize) override {
         size = entrySize;
-        if (win::FormatText(temp, sizeof(temp), "%s.orvan~", path)) {
+        file.reset(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        direct = file.valid();
+        if (!direct) {
+            // Cannot be cut: a target path is shorter than kFolderCapacity.
+            win::FormatText(temp, sizeof(temp), "%s.orvan~", path);
             file.reset(::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         }
         return file.valid();
@@ -67,17 +73,19 @@ public:
         return WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length);
     }
     bool Commit() override {
-        return ::CloseHandle(file.release()) != FALSE && ::MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING) != FALSE;
+        return ::CloseHandle(file.release()) != FALSE &&
+               (direct || ::MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING) != FALSE);
     }
     void Discard() override {
         file.reset();
-        ::DeleteFileA(temp);
+        ::DeleteFileA(direct ? path : temp);
     }
     uint32_t Size() const { return size; }
 
 private:
     const char* path;
     char temp[Installer::kFolderCapacity + 8] = {};
+    bool direct = false;  // written under the target's own name, which was free
     win::FileHandle file;
     uint32_t size = 0;
 };

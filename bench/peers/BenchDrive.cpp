@@ -24,6 +24,7 @@ namespace {
 constexpr int kInstall = 1;
 constexpr int kFolderEdit = 1000;
 constexpr DWORD kLimitMs = 300000;
+constexpr DWORD kInstallPollMs = 10;
 constexpr char kSuccess[] = "Installation successfully completed!";
 
 double Milliseconds() {
@@ -96,7 +97,9 @@ int Install(const std::string& program, const std::string& folder) {
     unsigned long peak = 0;
     HWND options = nullptr;
     std::string boxes;
-    while (!child.Wait(1)) {
+    // Each look reaches into the installer's windows, which its own thread must answer between
+    // files: a look every 10 ms, not every millisecond, leaves the install its time.
+    while (!child.Wait(kInstallPollMs)) {
         if (Milliseconds() - start > kLimitMs) return 1;
         HWND dialog = VisibleDialog(child.Id(), options);
         if (dialog == nullptr) continue;
