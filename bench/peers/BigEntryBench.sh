@@ -34,28 +34,24 @@ trap 'rm -rf "$work"' EXIT
 # A small project from the payload generator, and the big file added to its list.
 "$native/bench/orvan_payload" --out "$work/project" --bin "$win32/bin" --mib 4 --files 10 --hold 0 >/dev/null
 compressible=${BENCH_BIG_COMPRESSIBLE:-0}
-store=plain
+# The big file joins the project's files folder: the short manifest packs every file below it.
+big=$work/project/files/big.bin
+store=--store
 if [ "$compressible" = 1 ]; then
-  store=auto
-  yes "vertex 0.125 0.250 0.500 normal 0 1 0 texcoord 0.5 0.5" | head -c $((big_mib << 20)) >"$work/big.bin"
+  store=
+  # Not a pipe: yes ends by SIGPIPE once head has enough, which pipefail would count as failure.
+  head -c $((big_mib << 20)) < <(yes "vertex 0.125 0.250 0.500 normal 0 1 0 texcoord 0.5 0.5") >"$big"
 else
-  head -c $((big_mib << 20)) /dev/urandom >"$work/big.bin"
+  head -c $((big_mib << 20)) /dev/urandom >"$big"
 fi
-awk -v big="$work/big.bin" -v store="$store" '
-  /^name = "FileCount"$/ { print; getline; count = $3; print "number = " count + 1; next }
-  { print }
-  END {
-    print "[[entry]]\nsection = \"FILEINFO\"\nname = \"ItemNameID" count "\"\ntext = \"\\\\big.bin\""
-    print "[[entry]]\nname = \"\\\\big.bin\"\nfile = \"" big "\"\nstore = \"" store "\""
-  }' "$work/project/project.toml" >"$work/big.toml"
-"$native/tools/orvanpack/orvanpack" build --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/big.toml" \
-  -o "$work/OrvanBig.exe" >/dev/null
+"$native/tools/orvanpack/orvanpack" build --quiet $store --stub "$win32/bin/Orvan3DExe.exe" \
+  --manifest "$work/project/project.toml" -o "$work/OrvanBig.exe" >/dev/null
 
 wineserver -p 2>/dev/null || true
 wine cmd /c exit </dev/null >/dev/null 2>&1
 rm -f "$work/same"
 line=$("$probe" --viewer OrvanViewer.exe --viewer-folder "$temp_unix/" --timeout 900 \
-  --on-viewer "cmp -s '$work/big.bin' \"\$RUN_FOLDER/big.bin\" && touch '$work/same'" \
+  --on-viewer "cmp -s '$big' \"\$RUN_FOLDER/big.bin\" && touch '$work/same'" \
   -- wine "$work/OrvanBig.exe" </dev/null 2>/dev/null) || true
 field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$line"; }
 {
