@@ -75,6 +75,17 @@ BOOL CALLBACK CollectTexts(HWND child, LPARAM param) {
 }
 
 // The processes started by any of known, added to it; handles keep them to wait for.
+// The system's own programs, which Wine starts on behalf of whichever process first needs them
+// (the desktop for the first window, the COM services): they are not the run's, and the
+// desktop lives on after it.
+bool IsSystemProgram(const char* name) {
+    for (const char* system : {"explorer.exe", "rpcss.exe", "services.exe", "svchost.exe", "conhost.exe",
+                               "winedevice.exe", "plugplay.exe"}) {
+        if (::lstrcmpiA(name, system) == 0) return true;
+    }
+    return false;
+}
+
 void AddChildren(std::set<DWORD>& known, std::vector<win::Handle>& handles) {
     win::FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return;
@@ -82,6 +93,7 @@ void AddChildren(std::set<DWORD>& known, std::vector<win::Handle>& handles) {
     entry.dwSize = sizeof(entry);
     for (BOOL ok = ::Process32First(snapshot.get(), &entry); ok; ok = ::Process32Next(snapshot.get(), &entry)) {
         if (known.count(entry.th32ParentProcessID) == 0 || known.count(entry.th32ProcessID) != 0) continue;
+        if (IsSystemProgram(entry.szExeFile)) continue;
         known.insert(entry.th32ProcessID);
         // Waiting needs no more; a process that lets us wait but not end it is still waited for.
         HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
