@@ -27,13 +27,15 @@ function(orvan_add_gtest name)
   add_test(NAME ${name} COMMAND ${name})
 endfunction()
 
+# Code built without the C++ library's exception machinery.
+set(ORVAN_NO_EXCEPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
+
 # Code that goes into the stub: no exceptions or RTTI, so none of their run-time support is linked,
 # and no frame pointers (about 1 KB of the stub). Its objects also carry link-time optimisation
 # data, which the stub's link uses (about 1.5 KB); other programs link their plain code.
 function(orvan_stub_code target)
   if(ORVAN_TARGET STREQUAL "win32")
-    target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fomit-frame-pointer
-                                             -flto -ffat-lto-objects)
+    target_compile_options(${target} PRIVATE ${ORVAN_NO_EXCEPTIONS} -fomit-frame-pointer -flto -ffat-lto-objects)
   endif()
 endfunction()
 
@@ -100,12 +102,20 @@ function(orvan_stub_manifest target level)
 endfunction()
 
 # The programs a package carries besides the stub catch no exception: built without the C++
-# library's exception machinery (orvan_library_errors ends the process where the library would
-# throw). The library's string code is compiled in, with its assertions, rather than taken
-# from its prebuilt copy, which brings that machinery back.
+# library's exception machinery (orvan_no_throw_runtime ends the process where the library
+# would throw). The library's string code is compiled in, with its assertions, rather than
+# taken from its prebuilt copy, which brings that machinery back.
 function(orvan_shipped_code target)
   if(ORVAN_TARGET STREQUAL "win32")
-    target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
+    target_compile_options(${target} PRIVATE ${ORVAN_NO_EXCEPTIONS})
     target_compile_definitions(${target} PRIVATE _GLIBCXX_ASSERTIONS)
+  endif()
+endfunction()
+
+# The same for one source file of a library that other, exception-using code shares.
+function(orvan_shipped_source file)
+  if(ORVAN_TARGET STREQUAL "win32")
+    set_source_files_properties(${file} PROPERTIES COMPILE_OPTIONS "${ORVAN_NO_EXCEPTIONS}"
+                                COMPILE_DEFINITIONS _GLIBCXX_ASSERTIONS)
   endif()
 endfunction()
