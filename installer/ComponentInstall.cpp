@@ -36,15 +36,14 @@ void Installer::SetProgress(float value) {
 void Installer::CloseProgress() {
     if (!progress) return;
     progress->SetProgress(progress_point::kFinished);
-    progress->Close();
-    progress.reset();
+    progress.reset();  // its destructor closes the window
 }
 
 bool Installer::StartComponentInstall(const char* projectName, const char* proposedFolder) {
     if (!ChooseFolderWithProgress(projectName, proposedFolder)) return false;
     if (!ExtractEngineFiles()) return false;
     if (!LoadEngine()) return false;
-    progress->SetProgress(progress_point::kEngineStarted);
+    SetProgress(progress_point::kEngineStarted);
     return true;
 }
 

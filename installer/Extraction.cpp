@@ -271,8 +271,8 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
     // beyond the table names nothing more, and trying 2^31 keys would take hours.
     if (count > reader->EntryCount()) count = reader->EntryCount();
     for (int32_t i = 0; i < count; ++i) {
-        if (progressBase >= 0 && progress) {
-            progress->SetProgress(static_cast<float>(static_cast<double>(i) / count * progress_point::kListSpan + progressBase));
+        if (progressBase >= 0) {
+            SetProgress(static_cast<float>(static_cast<double>(i) / count * progress_point::kListSpan + progressBase));
         }
         char key[64];
         win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));

@@ -28,7 +28,7 @@ bool Installer::InstallScreensaver() {
 
     if (!StartComponentInstall(projectName, installPath)) return false;
     if (!ExtractRequired("ZRXUnInst.exe") || !CopyScreensaverToSystem()) return false;
-    progress->SetProgress(progress_point::kComponentCopied);
+    SetProgress(progress_point::kComponentCopied);
     return FinishComponentInstall("screensaver.cfg", projectName, &Installer::WriteScreensaverOptions);
 }
 

@@ -89,6 +89,6 @@ bool Installer::InstallWinampPlugin() {
         ShowCopyError();
         return false;
     }
-    progress->SetProgress(progress_point::kComponentCopied);
+    SetProgress(progress_point::kComponentCopied);
     return FinishComponentInstall("winamp.cfg", projectName, &Installer::WriteNoOptions);
 }

@@ -58,6 +58,10 @@ void ProgressWindow::SetProgress(float fraction) {
     if (window == nullptr) return;
     // In double precision from the single-precision value, then truncated: 0.95f gives 474.
     const int position = static_cast<int>(static_cast<double>(fraction) * kBarMaximum);
+    // A list of thousands of small files moves the bar once every few files; repainting and
+    // pumping for each of them cost more than writing them.
+    if (position == shownPosition) return;
+    shownPosition = position;
     HWND bar = ::GetDlgItem(window, IDC_PROGRESS_BAR);
     ::SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
     ::UpdateWindow(bar);
@@ -78,6 +82,7 @@ HWND ProgressWindow::Create(HINSTANCE instance, HWND parent) {
 
 void ProgressWindow::OnInitDialog(HWND dialog) {
     window = dialog;
+    shownPosition = -1;
     ::SendMessageA(::GetDlgItem(dialog, IDC_PROGRESS_BAR), PBM_SETRANGE, 0, MAKELPARAM(0, kBarMaximum));
     ::SetWindowTextA(dialog, text);
 }

@@ -16,7 +16,7 @@ public:
     // most 259 characters of text in `text` for the next Create. Null changes nothing.
     virtual void SetText(const char* text);
     // Puts the bar at fraction × 500, truncated; the bar control clamps it to its range.
-    // Without a window it does nothing.
+    // Without a window, or when the bar already stands there, it does nothing.
     virtual void SetProgress(float fraction);
     // Creates the window from the template IDD_PROGRESSBAR of instance, owned by parent, and
     // returns it (also kept in `window`); null when it cannot be created, which is not reported.
@@ -28,4 +28,7 @@ public:
 
     HWND window = nullptr;
     char text[260];
+
+private:
+    int shownPosition = -1;  // where the bar was last put; none yet on a new window
 };

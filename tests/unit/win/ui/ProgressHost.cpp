@@ -3,7 +3,8 @@
 //   progress_host <event prefix> step...
 // Steps: text=<caption>, create, p=<fraction>, close, renew (a fresh object), wait (signal
 // "<prefix>-ready", then block until "<prefix>-next"), drained (exit with 5 if posted or input
-// messages for the window are still queued). Exit code 0 once every step ran.
+// messages for the window are still queued), queued (exit with 6 if none are). Exit code 0
+// once every step ran.
 #include <windows.h>
 
 #include <cstdlib>
@@ -64,11 +65,12 @@ int main(int argc, char** argv) {
             progress->Close();
         } else if (std::strcmp(step, "renew") == 0) {
             progress = std::make_unique<ProgressWindow>();
-        } else if (std::strcmp(step, "drained") == 0) {
+        } else if (std::strcmp(step, "drained") == 0 || std::strcmp(step, "queued") == 0) {
             MSG message;
-            if (::PeekMessageA(&message, progress->window, 0, 0, PM_NOREMOVE | PM_QS_POSTMESSAGE | PM_QS_INPUT)) {
-                return 5;
-            }
+            const bool queued = ::PeekMessageA(&message, progress->window, 0, 0,
+                                               PM_NOREMOVE | PM_QS_POSTMESSAGE | PM_QS_INPUT) != FALSE;
+            if (queued && step[0] == 'd') return 5;
+            if (!queued && step[0] == 'q') return 6;
         } else if (std::strcmp(step, "wait") == 0) {
             ::SetEvent(ready.get());
             WaitHandlingSentMessages(next.get());

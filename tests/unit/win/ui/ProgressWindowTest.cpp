@@ -158,6 +158,18 @@ TEST(ProgressWindow, ProgressTakesQueuedInputOffWithoutChangingTheWindow) {
     EXPECT_EQ(host.Finish(), 0u);
 }
 
+// Thousands of small files move the bar a step every few files: only a step repaints and pumps.
+TEST(ProgressWindow, OnlyANewPositionRepaintsAndANewWindowStartsOver) {
+    ProgressHostRun host({"create", "p=0.3", "wait", "p=0.3001", "queued", "p=0.31", "drained",  // 150, 150, 155
+                          "close", "create", "p=0.31", "wait"});
+    ASSERT_TRUE(host.AtStep());
+    ::PostMessageA(host.Window(), WM_USER + 1, 0, 0);
+    host.Continue();
+    ASSERT_TRUE(host.AtStep()) << "the posted message was taken off for an unchanged position, or kept for a new one";
+    EXPECT_EQ(host.Progress().position, 155) << "a new window took the old window's position for its own";
+    EXPECT_EQ(host.Finish(), 0u);
+}
+
 // The object's own state, without a window.
 TEST(ProgressWindowObject, TextIsKeptUntilCreate) {
     struct Case {
