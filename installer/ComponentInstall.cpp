@@ -57,9 +57,10 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
         // Destroyed before the engine that made it is released.
         EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(channelFactory, kFileSaverChannelId));
         if (saver.get() != nullptr) {
-            char configPath[kFolderCapacity + 32];
-            win::FormatText(configPath, sizeof(configPath), "%s\\%s", installFolder, configName);
-            if (saver.get()->Open(configPath, kSaveCreate)) {
+            OwnPath configPath;
+            if (saver.get()->Open(OwnFileInFolder(configPath, configName), kSaveCreate)) {
+                // Cannot be cut: the engine files, whose longest name is 37 characters longer
+                // than the start file's, were written below this folder within MAX_PATH.
                 char startFile[kFieldSize] = {};
                 win::FormatText(startFile, sizeof(startFile), "%s\\ZRXStart.zrx", installFolder);
                 WriteChunk(saver.get(), "SCFP", startFile, kFieldSize);

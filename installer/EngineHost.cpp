@@ -20,6 +20,8 @@ void Installer::AddEngineFoldersToPath() {
         const DWORD got = ::GetEnvironmentVariableA("PATH", oldPath.get(), needed + 1);
         if (got == 0 || got > needed) oldPath.get()[0] = '\0';
     }
+    // The first 259 characters, cut on purpose: a longer folder cannot hold loadable libraries
+    // for the ANSI loader anyway, and the search below then simply does not find it.
     char folder[260];
     win::FormatText(folder, sizeof(folder), "%s", installFolder);
     if (std::strstr(oldPath.get(), folder) != nullptr) return;
@@ -27,6 +29,7 @@ void Installer::AddEngineFoldersToPath() {
     const size_t size = 2 * std::strlen(folder) + std::strlen("\\channels;\\3rd;") + std::strlen(oldPath.get()) + 1;
     win::HeapBuffer<char> newPath = win::AllocateBuffer<char>(size);
     if (!newPath) return;
+    // Sized for exactly this text above.
     win::FormatText(newPath.get(), size, "%s\\channels;%s\\3rd;%s", folder, folder, oldPath.get());
     ::SetEnvironmentVariableA("PATH", newPath.get());
 }

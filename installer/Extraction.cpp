@@ -145,7 +145,7 @@ bool Installer::DecodeWithZlib() {
 }
 
 bool Installer::RefuseItem(const char* name, const char* reason) {
-    char text[600];
+    char text[600];  // a name of at most 399 characters and one of our reasons
     win::FormatText(text, sizeof(text), "%s\n\n%s", name, reason);
     messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
     return false;
@@ -274,7 +274,7 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
         if (progressBase >= 0) {
             SetProgress(static_cast<float>(static_cast<double>(i) / count * progress_point::kListSpan + progressBase));
         }
-        char key[64];
+        char key[64];  // one of our prefixes and a number
         win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
         char item[kItemNameCapacity + 1] = {};
         if (!GetPackageEntry(key, item, kItemNameCapacity, section)) continue;

@@ -29,8 +29,14 @@ void Installer::Init(HINSTANCE newInstance, HWND newHostWindow) {
 
 bool Installer::SetInstallFolder(const char* folder) {
     if (std::strlen(folder) > kMaxPath) return false;
-    win::FormatText(installFolder, sizeof(installFolder), "%s", folder);
+    win::FormatText(installFolder, sizeof(installFolder), "%s", folder);  // fits: measured above
     return true;
+}
+
+const char* Installer::OwnFileInFolder(OwnPath& path, const char* name) const {
+    // Cannot be cut: installFolder is shorter than kFolderCapacity and name than kOwnNameCapacity.
+    win::FormatText(path, sizeof(path), "%s\\%s", installFolder, name);
+    return path;
 }
 
 bool Installer::Record(PointerList& list, const char* path) {
@@ -63,7 +69,7 @@ bool Installer::GetPackageEntry(const char* key, void* buffer, int32_t capacity,
 
 bool Installer::GetRequiredEntry(const char* key, void* buffer, int32_t capacity) {
     if (GetPackageEntry(key, buffer, capacity, nullptr)) return true;
-    char text[96];
+    char text[96];  // key is one of our entry names, at most 20 characters
     win::FormatText(text, sizeof(text), "Can't find project type %s", key);
     messages.Show(text, "Error", MB_OK);
     return false;

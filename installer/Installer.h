@@ -47,6 +47,10 @@ public:
     static constexpr size_t kFolderCapacity = 400;
     // Configuration texts are read with this capacity into buffers one byte larger.
     static constexpr int32_t kTextCapacity = 259;
+    // A path in installFolder to a file of our own (the viewer, the record, a configuration):
+    // the folder, a backslash and a name of up to kOwnNameCapacity - 1 characters always fit.
+    static constexpr size_t kOwnNameCapacity = 32;
+    using OwnPath = char[kFolderCapacity + kOwnNameCapacity];
 
     Installer(PackageHost& host, UserMessages& messages);
     Installer(const Installer&) = delete;
@@ -211,6 +215,14 @@ public:
     // Sets installFolder (at most 399 characters); false when the folder does not fit.
     bool SetInstallFolder(const char* folder);
     const char* InstallFolder() const { return installFolder; }
+    // Writes installFolder, a backslash and name into path and returns path. A literal name is
+    // held to kOwnNameCapacity when compiled; a name passed on must be one of those literals.
+    template <size_t N>
+    const char* InFolder(OwnPath& path, const char (&name)[N]) const {
+        static_assert(N <= kOwnNameCapacity, "the name must fit behind any installation folder");
+        return OwnFileInFolder(path, name);
+    }
+    const char* OwnFileInFolder(OwnPath& path, const char* name) const;
     const PointerList& CreatedFiles() const { return createdFiles; }
     const PointerList& CreatedFolders() const { return createdFolders; }
 
@@ -244,7 +256,7 @@ private:
     // those it created.
     void CreateLinkFolders(const char* linkPath);
     // The Start-menu link <programs><shortCutName><suffix> to installFolder\program, with the
-    // folders it needs, each recorded.
+    // folders it needs, each recorded. program is one of our own file names (see InFolder).
     void AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
                  const char* description, const char* arguments);
     // Bytes of the recorded files and the record, in KB rounded up.
@@ -291,6 +303,7 @@ private:
     // The rest of a screen-saver or plug-in installation once its component is in place:
     // channels and project files, the configuration file (optionsWriter adds the mode's own
     // chunks; false stops the installation), record, release, registration, success message.
+    // configName is one of our own file names (see InFolder).
     bool FinishComponentInstall(const char* configName, const char* projectName,
                                 bool (Installer::*optionsWriter)(FileSaverChannel*));
     bool WriteScreensaverOptions(FileSaverChannel* saver);

@@ -35,9 +35,9 @@ bool Installer::InstallProjectSilently(const char* folder, const bool& failureRe
 
 void Installer::AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
                         const char* description, const char* arguments) {
-    char target[kFolderCapacity + 32];
-    win::FormatText(target, sizeof(target), "%s\\%s", installFolder, program);
-    char link[kLinkCapacity];
+    OwnPath target;
+    OwnFileInFolder(target, program);
+    char link[kLinkCapacity];  // see kLinkCapacity: cannot be cut
     win::FormatText(link, sizeof(link), "%s%s%s", programs, shortCutName, suffix);
     CreateLinkFolders(link);
     // Recorded whatever the result, so that the uninstaller looks for it all the same; only a

@@ -6,6 +6,7 @@
 
 namespace {
 
+// A key's fixed part and a project name of at most 259 characters.
 constexpr size_t kKeyCapacity = 400;
 
 // A missing key is created; false when it cannot be (no rights below the root).
@@ -51,7 +52,8 @@ void Installer::RegisterUninstall() {
     }
     SetText(key, "DisplayName", projectName);
     // Quoted: unquoted, "C:\Program Files\..." would first be tried as "C:\Program.exe".
-    char value[kFolderCapacity + 32];
+    // Neither can be cut: the folder and 21 characters of our own.
+    OwnPath value;
     win::FormatText(value, sizeof(value), "\"%s\\ZRXUnInst.exe\"", installFolder);
     SetText(key, "UninstallString", value);
     // The same uninstaller without its question and final box, for the system to run unattended.
@@ -61,6 +63,7 @@ void Installer::RegisterUninstall() {
     SetText(key, "InstallLocation", installFolder);
     // The screen-saver and plug-in installs have no viewer in their folder: they name their
     // own file before this.
+    // Cannot be cut: iconFile holds 1,024 bytes.
     if (iconFile[0] == '\0') win::FormatText(iconFile, sizeof(iconFile), "%s\\OrvanViewer.exe", installFolder);
     SetText(key, "DisplayIcon", iconFile);
     SetNumber(key, "EstimatedSize", EstimatedSizeKb());
@@ -77,8 +80,7 @@ DWORD Installer::EstimatedSizeKb() const {
         bytes += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     };
     for (int32_t i = 0; i < createdFiles.Count(); ++i) add(static_cast<const char*>(createdFiles.Get(i)));
-    char record[kFolderCapacity + 16];
-    win::FormatText(record, sizeof(record), "%s\\uninstall.nfo", installFolder);
-    add(record);
+    OwnPath record;
+    add(InFolder(record, "uninstall.nfo"));
     return static_cast<DWORD>((bytes + 1023) / 1024);
 }

@@ -101,6 +101,7 @@ bool Installer::MakeTempDirectory() {
         return false;
     }
     for (int n = 0; n <= kMaxRunFolderNumber; ++n) {
+        // None of these can be cut: temp leaves room for the longest claim below MAX_PATH.
         char candidate[kFolderCapacity];
         win::FormatText(candidate, sizeof(candidate), "%.389sOrvan3D%d", temp, n);
         // A temporary folder that does not exist yet is made with the run folder, each recorded
@@ -132,8 +133,8 @@ void Installer::StartViewer(bool wait) {
     // Started by its full path: a name alone would be searched in the folder this program was
     // started from first, where any "OrvanViewer.exe" lying there would run instead. The
     // command line and current folder stay what the viewer expects.
-    char viewer[kFolderCapacity + 32];
-    win::FormatText(viewer, sizeof(viewer), "%s\\OrvanViewer.exe", installFolder);
+    OwnPath viewer;
+    InFolder(viewer, "OrvanViewer.exe");
     char commandLine[] = "OrvanViewer.exe ZRXStart.zrx";
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
@@ -142,7 +143,7 @@ void Installer::StartViewer(bool wait) {
     // opens its start file by bare name there.
     if (!::CreateProcessA(viewer, commandLine, nullptr, nullptr, FALSE, 0, nullptr, installFolder, &startup,
                           &started)) {
-        char caption[16];
+        char caption[16];  // any 32-bit number
         win::FormatText(caption, sizeof(caption), "%ld", static_cast<long>(::GetLastError()));
         messages.Show("Unable to start orvanviewer.exe", caption, MB_OK);
         return;
@@ -155,8 +156,8 @@ void Installer::StartViewer(bool wait) {
 
 bool Installer::Cleanup() {
     reader.reset();
-    char path[500];
-    win::FormatText(path, sizeof(path), "%s\\cache\\", installFolder);
+    OwnPath path;
+    InFolder(path, "cache\\");
     if (LoadEngine()) {
         if (!IsLink(path)) {
             DeleteCacheTree(path);
@@ -170,8 +171,7 @@ bool Installer::Cleanup() {
         if (NoLinkOnTheWay(file, below)) ::DeleteFileA(file);
     }
     FreeRecorded(createdFiles);
-    win::FormatText(path, sizeof(path), "%s\\channel.lst", installFolder);
-    ::DeleteFileA(path);
+    ::DeleteFileA(InFolder(path, "channel.lst"));
     // A process's current folder cannot be removed: step out of it before any folder goes, into
     // the system folder (the temporary folder may itself be one the run created).
     if (win::ExactSystemFolder(path, sizeof(path))) ::SetCurrentDirectoryA(path);

@@ -5,6 +5,7 @@
 #include "win/FormatText.h"
 
 void Installer::SetSystemFolder(const char* folder) {
+    // A test's folder; one the system could not use (MAX_PATH or longer) is cut.
     win::FormatText(systemFolder, sizeof(systemFolder), "%s", folder);
 }
 
@@ -34,11 +35,11 @@ bool Installer::InstallScreensaver() {
 
 bool Installer::CopyScreensaverToSystem() {
     if (!ExtractRequired("ZRXSvr.scr")) return false;
-    char source[kFolderCapacity + 16];
-    win::FormatText(source, sizeof(source), "%s\\ZRXSvr.scr", installFolder);
+    OwnPath source;
+    InFolder(source, "ZRXSvr.scr");
     char system[MAX_PATH] = {};
     if (systemFolder[0] != '\0') {
-        win::FormatText(system, sizeof(system), "%s", systemFolder);
+        win::FormatText(system, sizeof(system), "%s", systemFolder);  // the same size
     } else if (!win::ExactSystemFolder(system, sizeof(system))) {
         ShowCopyError();
         return false;
@@ -46,11 +47,12 @@ bool Installer::CopyScreensaverToSystem() {
     char projectName[kTextCapacity + 1] = {};
     if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
     // The copy is also the file the uninstall entry shows as its icon.
+    // Cannot be cut: a system folder and a project name of at most 259 characters each.
     char* target = iconFile;
     win::FormatText(target, sizeof(iconFile), "%s\\%s.scr", system, projectName);
     const bool copied = ::CopyFileA(source, target, FALSE) != FALSE;
     if (!copied) {
-        char error[16];
+        char error[16];  // any 32-bit number
         win::FormatText(error, sizeof(error), "%lu", ::GetLastError());
         messages.Show(error, target, MB_OK);
         messages.Show("Unable to copy screensaver to system directory", target, MB_OK);

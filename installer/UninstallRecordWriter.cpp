@@ -33,9 +33,8 @@ void Installer::WriteChunk(FileSaverChannel* saver, const char* tag, const void*
 }
 
 bool Installer::WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker) {
-    char path[kFolderCapacity + 16];
-    win::FormatText(path, sizeof(path), "%s\\uninstall.nfo", installFolder);
-    const bool opened = saver->Open(path, kSaveCreate);
+    OwnPath path;
+    const bool opened = saver->Open(InFolder(path, "uninstall.nfo"), kSaveCreate);
     if (opened) {
         char field[kFieldSize];
         WriteCount(saver, "UNFC", createdFiles.Count());

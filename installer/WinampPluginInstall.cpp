@@ -75,11 +75,12 @@ bool Installer::InstallWinampPlugin() {
 
     char winampFolder[kWinampFolderCapacity] = {};
     if (!FindWinampFolder(projectName, winampFolder)) return false;
-    char source[kFolderCapacity + 16];
-    win::FormatText(source, sizeof(source), "%s\\WinAmp.dll", installFolder);
+    OwnPath source;
+    InFolder(source, "WinAmp.dll");
     // A folder from the association command ends in a backslash already; the doubled one
     // that follows is harmless and is recorded as used.
-    // The plug-in is also the file the uninstall entry shows as its icon.
+    // The plug-in is also the file the uninstall entry shows as its icon. Cannot be cut: a
+    // 513-character folder and a 259-character name fit in its 1,024 bytes.
     char* pluginPath = iconFile;
     win::FormatText(pluginPath, sizeof(iconFile), "%s\\Plugins\\vis_%s.dll", winampFolder, projectName);
     const bool copied = ::CopyFileA(source, pluginPath, FALSE) != FALSE;
