@@ -193,18 +193,24 @@ verify() {  # FOLDER ROW: the output tree against the payload's checksums
   fi
 }
 
-nsis_install() {  # [warm-up]
-  local warm=${1:-} line
-  rm -rf "$nsis_target"
+# A silent install (/S /D=FOLDER) timed from start to exit of the whole process, no window on
+# either side: NSIS's, and ours of the same package. KEY EXE TARGET TARGET_WINDOWS LABEL [warm-up]
+silent_install() {
+  local key=$1 exe=$2 target=$3 windows=$4 label=$5 warm=${6:-} line
+  rm -rf "$target"
   sync
   sleep "$settle"
-  line=$("$probe" --timeout 300 -- wine "$work/NsisPayload.exe" /S "/D=$nsis_windows" </dev/null 2>/dev/null)
-  echo "payload nsis$warm $line" >>"$raw"
-  verify "$nsis_target" "NSIS install"
-  rm -rf "$nsis_target"
+  line=$("$probe" --timeout 300 -- wine "$exe" /S "/D=$windows" </dev/null 2>/dev/null)
+  echo "payload $key$warm $line" >>"$raw"
+  verify "$target" "$label"
+  rm -rf "$target"
   [ -n "$warm" ] && return
-  add payload nsis "$(field total "$line")"
-  add payload nsismem "$(field hwm_kib "$line")"
+  add payload "$key" "$(field total "$line")"
+  add payload "${key}mem" "$(field hwm_kib "$line")"
+}
+nsis_install() { silent_install nsis "$work/NsisPayload.exe" "$nsis_target" "$nsis_windows" "NSIS install" "$@"; }
+project_silent() {
+  silent_install silent "$work/OrvanBenchInstall.exe" "$install_target" "$install_windows" "silent project install" "$@"
 }
 
 win32_copy_and_delete() {  # [warm-up]
@@ -246,22 +252,6 @@ project_install() {  # [warm-up]
   [ -n "$warm" ] && return
   add payload install "$(field install_ms "$line")"
   add payload installmem "$(field peak_kib "$line")"
-}
-
-# The same package installed silently (/S /D=FOLDER), timed like NSIS's silent install: start to
-# exit of the whole process, no window on either side.
-project_silent() {  # [warm-up]
-  local warm=${1:-} line
-  rm -rf "$install_target"
-  sync
-  sleep "$settle"
-  line=$("$probe" --timeout 300 -- wine "$work/OrvanBenchInstall.exe" /S "/D=$install_windows" </dev/null 2>/dev/null)
-  echo "payload silent$warm $line" >>"$raw"
-  verify "$install_target" "silent project install"
-  rm -rf "$install_target"
-  [ -n "$warm" ] && return
-  add payload silent "$(field total "$line")"
-  add payload silentmem "$(field hwm_kib "$line")"
 }
 
 for name in sample payload; do copy_and_remove "$name" " warm-up"; done

@@ -270,8 +270,13 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
     // The count was read, so the reader is there. Each item is an entry of its own: a count
     // beyond the table names nothing more, and trying 2^31 keys would take hours.
     if (count > reader->EntryCount()) count = reader->EntryCount();
+    // Each move of the bar repaints it at once; for thousands of small files that costs
+    // seconds where drawing is slow, and a few moves a second show the same progress.
+    DWORD shownAt = ::GetTickCount() - progress_point::kListStepMs;
     for (int32_t i = 0; i < count; ++i) {
-        if (progressBase >= 0) {
+        const DWORD now = ::GetTickCount();
+        if (progressBase >= 0 && now - shownAt >= progress_point::kListStepMs) {
+            shownAt = now;
             SetProgress(static_cast<float>(static_cast<double>(i) / count * progress_point::kListSpan + progressBase));
         }
         char key[64];  // one of our prefixes and a number

@@ -15,5 +15,6 @@ constexpr float kProjectFiles = 0.6f;        // where the project files' list st
 constexpr float kListSpan = 0.3f;            // how much of the bar one list's items take
 constexpr float kNoProgress = -1.0f;         // a list that does not move the bar
 constexpr float kFinished = 0.95f;           // the last step before the bar closes
+constexpr unsigned long kListStepMs = 200;   // a list moves the bar at most this often
 
 }  // namespace progress_point

@@ -61,9 +61,9 @@ bool RunHost(const std::string& arguments) {
            child.ExitCode() == 0;
 }
 
-bool WaitForPath(const std::string& path, bool present) {
+bool WaitForPath(const std::wstring& path, bool present) {
     for (int i = 0; i < 200; ++i) {
-        if (Exists(path) == present) return true;
+        if ((::GetFileAttributesW(Long(path).c_str()) != INVALID_FILE_ATTRIBUTES) == present) return true;
         ::Sleep(50);
     }
     return false;
@@ -125,16 +125,10 @@ void RemoveTree(const std::wstring& path) {
         return;
     }
     std::vector<std::wstring> names;
-    {
-        WIN32_FIND_DATAW found;
-        win::FindHandle find(::FindFirstFileW(Long(path + L"\\*").c_str(), &found));
-        if (find) {
-            do {
-                const std::wstring name = found.cFileName;
-                if (name != L"." && name != L"..") names.push_back(path + L"\\" + name);
-            } while (::FindNextFileW(find.get(), &found));
-        }
-    }
+    win::ForEachEntry(Long(path + L"\\*"), [&](const WIN32_FIND_DATAW& found) {
+        names.push_back(path + L"\\" + found.cFileName);
+        return true;
+    });
     for (const std::wstring& name : names) RemoveTree(name);
     ::RemoveDirectoryW(Long(path).c_str());
 }
@@ -143,7 +137,7 @@ bool MakeHostLink(const std::string& link, const std::string& target) {
     const std::string hostLink = HostPath(link);
     const std::string hostTarget = HostPath(target);
     if (hostLink.empty() || hostTarget.empty()) return false;
-    return RunHost("/bin/ln -s \"" + hostTarget + "\" \"" + hostLink + "\"") && WaitForPath(link, true);
+    return RunHost("/bin/ln -s \"" + hostTarget + "\" \"" + hostLink + "\"") && WaitForPath(WidenAnsi(link), true);
 }
 
 bool RemoveHostLink(const std::string& link) { return RemoveHostLink(WidenAnsi(link)); }
@@ -151,12 +145,7 @@ bool RemoveHostLink(const std::string& link) { return RemoveHostLink(WidenAnsi(l
 bool RemoveHostLink(const std::wstring& link) {
     const std::string hostLink = HostPath(link);
     // Plain rm: it removes the link and never what it leads to.
-    if (hostLink.empty() || !RunHost("/bin/rm -f \"" + hostLink + "\"")) return false;
-    for (int i = 0; i < 200; ++i) {
-        if (::GetFileAttributesW(Long(link).c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-        ::Sleep(50);
-    }
-    return false;
+    return !hostLink.empty() && RunHost("/bin/rm -f \"" + hostLink + "\"") && WaitForPath(link, false);
 }
 
 std::string OwnFolder() {

@@ -9,6 +9,7 @@
 // waits for the program to end. Exit code 0 when the program did what was expected.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <psapi.h>
 
 #include <cstdio>
@@ -44,6 +45,7 @@ unsigned long PeakKib(DWORD processId) {
 
 struct Visible {
     DWORD processId;
+    HWND skip;
     HWND found;
 };
 
@@ -53,18 +55,22 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
     ::GetWindowThreadProcessId(window, &owner);
     char name[16] = {};
     ::GetClassNameA(window, name, sizeof(name));
-    if (owner == context->processId && ::IsWindowVisible(window) && std::strcmp(name, "#32770") == 0) {
-        context->found = window;
-        return FALSE;
+    if (owner != context->processId || window == context->skip || !::IsWindowVisible(window) ||
+        std::strcmp(name, "#32770") != 0) {
+        return TRUE;
     }
-    return TRUE;
+    // The progress window is no box: reading its texts would send it messages that the
+    // installing thread answers only between files, and the look would cost the install time.
+    if (::FindWindowExA(window, nullptr, PROGRESS_CLASSA, nullptr) != nullptr) return TRUE;
+    context->found = window;
+    return FALSE;
 }
 
-// A visible dialog of the process other than skip, or null.
+// A visible dialog of the process other than skip and the progress window, or null.
 HWND VisibleDialog(DWORD processId, HWND skip) {
-    Visible context{processId, nullptr};
+    Visible context{processId, skip, nullptr};
     ::EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&context));
-    return context.found == skip ? nullptr : context.found;
+    return context.found;
 }
 
 int FirstBox(const std::string& program) {

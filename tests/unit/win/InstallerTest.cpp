@@ -61,6 +61,22 @@ Bytes FileBytes(const std::string& path) {
     return out;
 }
 
+// Keeps where the installer puts the bar; no window.
+class ProgressCalls : public ProgressWindow {
+public:
+    void SetProgress(float fraction) override { fractions.push_back(fraction); }
+    std::vector<float> fractions;
+};
+
+class ProgressInstaller : public Installer {
+public:
+    using Installer::Installer;
+    ProgressCalls& ShowProgress() {
+        progress = std::make_unique<ProgressCalls>();
+        return static_cast<ProgressCalls&>(*progress);
+    }
+};
+
 class InstallerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -69,9 +85,10 @@ protected:
     void TearDown() override { testkit::RemoveTree(scratch); }
 
     // An Installer over the fixture's package, extracting into folder.
-    std::unique_ptr<Installer> Make(const PackageFixture& fixture, const std::string& folder) {
+    template <typename Made = Installer>
+    std::unique_ptr<Made> Make(const PackageFixture& fixture, const std::string& folder) {
         host = std::make_unique<testkit::MemoryPackageHost>(fixture.Image(Bytes(512, 0x90)));
-        auto installer = std::make_unique<Installer>(*host, messages);
+        auto installer = std::make_unique<Made>(*host, messages);
         installer->Init(::GetModuleHandleA(nullptr), nullptr);
         EXPECT_TRUE(installer->SetInstallFolder(folder.c_str()));
         return installer;
@@ -336,6 +353,31 @@ TEST_F(InstallerTest, ChannelAndProjectLists) {
     }
     EXPECT_EQ(FileBytes(scratch + "\\0\\lib\\b.dll"), TextBytes(60)) << "channel libraries are decoded";
     EXPECT_EQ(FileBytes(scratch + "\\0\\p\\c.dat"), TextBytes(70)) << "project files are written as stored";
+}
+
+// Moving the bar repaints it at once: a list of thousands of small files moves it a few times a
+// second, not once per file, always starting where the list starts.
+TEST_F(InstallerTest, AListMovesTheBarAFewTimesASecondNotOncePerFile) {
+    constexpr int kFiles = 400;
+    PackageFixture f;
+    f.Number("FileCount", kFiles, "FILEINFO");
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = "\\f\\" + std::to_string(i) + ".dat";
+        f.Raw(name, TextBytes(16)).Text("ItemNameID" + std::to_string(i), name, "FILEINFO");
+    }
+    auto installer = Make<ProgressInstaller>(f, scratch + "\\list");
+    const std::vector<float>& fractions = installer->ShowProgress().fractions;
+    const DWORD start = ::GetTickCount();
+    ASSERT_TRUE(installer->ExtractProjectFiles());
+    const DWORD elapsed = ::GetTickCount() - start;
+    EXPECT_EQ(installer->CreatedFiles().Count(), kFiles);
+    ASSERT_FALSE(fractions.empty());
+    EXPECT_FLOAT_EQ(fractions.front(), 0.6f);
+    EXPECT_LE(fractions.size(), elapsed / 200 + 1) << "in " << elapsed << " ms";
+    for (float fraction : fractions) {
+        EXPECT_GE(fraction, 0.6f);
+        EXPECT_LT(fraction, 0.9f);
+    }
 }
 
 TEST_F(InstallerTest, ADamagedItemStopsItsListWithOneCrcBoxAndACountBeyondTheTableEndsAtItsEnd) {

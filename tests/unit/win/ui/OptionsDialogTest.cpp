@@ -76,6 +76,25 @@ std::string EditText(HWND dialog) { return testkit::WindowText(testkit::FindCont
 
 void Type(HWND dialog, const std::string& text) { ASSERT_TRUE(testkit::SetEditText(testkit::FindControl(dialog, kEdit), text)); }
 
+// Types folder, presses Install, expects the refusal box (text, caption) and OK's it; the dialog
+// that shows again, checked to hold what was typed, or null.
+HWND RefusedAndShownAgain(OptionsHostRun& host, HWND dialog, const std::string& folder, const std::string& text,
+                          const std::string& caption) {
+    if (!testkit::SetEditText(testkit::FindControl(dialog, kEdit), folder)) return nullptr;
+    testkit::PostCommand(dialog, kInstall);
+    HWND box = host.NextDialog();
+    testkit::MessageBoxInfo info;
+    if (box == nullptr || !testkit::ReadMessageBox(box, info)) return nullptr;
+    EXPECT_EQ(info.text, text);
+    EXPECT_EQ(info.caption, caption) << "named as typed, never mangled";
+    testkit::ClickButton(box, testkit::PressOk(info));
+    HWND again = host.NextDialog();
+    if (again != nullptr) {
+        EXPECT_EQ(EditText(again), folder) << "what was typed is kept";
+    }
+    return again;
+}
+
 }  // namespace
 
 TEST(OptionsDialog, OpensWithTheProjectCaptionAndTheProposedFolder) {
@@ -158,18 +177,9 @@ TEST(OptionsDialog, AFolderThatIsNoFullPathIsRefusedAndTheDialogShowsAgain) {
         OptionsHostRun host({"name=Demo", "folder=C:\\Demo"});
         HWND dialog = host.NextDialog();
         ASSERT_NE(dialog, nullptr);
-        Type(dialog, typed);
-        testkit::PostCommand(dialog, kInstall);
-        HWND box = host.NextDialog();
-        ASSERT_NE(box, nullptr);
-        testkit::MessageBoxInfo info;
-        ASSERT_TRUE(testkit::ReadMessageBox(box, info));
-        EXPECT_EQ(info.text, "Please enter a full folder path, for example C:\\Program Files\\Demo.");
-        EXPECT_EQ(info.caption, "Demo");
-        testkit::ClickButton(box, testkit::PressOk(info));
-        HWND again = host.NextDialog();
+        HWND again = RefusedAndShownAgain(host, dialog, typed,
+                                          "Please enter a full folder path, for example C:\\Program Files\\Demo.", "Demo");
         ASSERT_NE(again, nullptr);
-        EXPECT_EQ(EditText(again), typed) << "what was typed is kept";
         Type(again, "\\\\server\\share\\Demo");
         ExpectAccepted(host, again, "\\\\server\\share\\Demo");
     }
@@ -191,19 +201,11 @@ TEST(OptionsDialog, AFolderNamedOutsideTheAnsiCodePageIsTakenExactlyOrRefused) {
 
     HWND second = host.NextDialog();
     ASSERT_NE(second, nullptr);
-    Type(second, missing);
-    testkit::PostCommand(second, kInstall);
-    HWND box = host.NextDialog();
-    ASSERT_NE(box, nullptr);
-    testkit::MessageBoxInfo info;
-    ASSERT_TRUE(testkit::ReadMessageBox(box, info));
-    EXPECT_EQ(info.text, "This folder's name has letters outside the system's code page and no short name, so the "
-                         "program cannot use it.");
-    EXPECT_EQ(info.caption, missing) << "named as typed, never mangled";
-    testkit::ClickButton(box, testkit::PressOk(info));
-    HWND again = host.NextDialog();
+    HWND again = RefusedAndShownAgain(host, second, missing,
+                                      "This folder's name has letters outside the system's code page and no short "
+                                      "name, so the program cannot use it.",
+                                      missing);
     ASSERT_NE(again, nullptr);
-    EXPECT_EQ(EditText(again), missing) << "what was typed is kept";
     testkit::PostCommand(again, kCancel);
 
     const std::vector<ShowResult> results = host.Finish();
