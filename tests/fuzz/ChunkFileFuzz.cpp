@@ -10,12 +10,9 @@
 
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
 
 bool Inside(const unsigned char* begin, size_t size, const chunk::ChunkView& view) {
     return view.data >= begin && view.size <= size && view.data + view.size <= begin + size;

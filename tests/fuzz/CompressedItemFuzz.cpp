@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "package/InflatingSink.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
 
 // A disk that fills up after kCapacity bytes, keeping what it got for the checks.
 class Target : public EntrySink {

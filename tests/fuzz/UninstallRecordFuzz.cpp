@@ -6,14 +6,7 @@
 
 #include "components/uninstaller/UninstallRecordReader.h"
 #include "testkit/RecordBytes.h"
-
-namespace {
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+#include "tests/fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uninstall::UninstallRecord record;

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -13,21 +12,16 @@
 #include "package/LittleEndian.h"
 #include "package/PackageReader.h"
 #include "package/StdioPackageFile.h"
+#include "testkit/ByteStrings.h"
 #include "testkit/MemoryPackageHost.h"
 #include "testkit/PackageFixture.h"
 
 using testkit::Bytes;
 using testkit::PackageFixture;
+using testkit::RandomBytes;
 namespace fs = std::filesystem;
 
 namespace {
-
-Bytes RandomBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    Bytes out(size);
-    for (auto& b : out) b = static_cast<unsigned char>(random());
-    return out;
-}
 
 // A real file, written as the installer writes its targets, with a record of the calls made.
 class FileSink : public EntrySink {

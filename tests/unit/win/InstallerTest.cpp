@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "installer/Installer.h"
 #include "package/LittleEndian.h"
+#include "testkit/ByteStrings.h"
 #include "testkit/ComponentPackage.h"
 #include "testkit/FailingAllocator.h"
 #include "testkit/MemoryPackageHost.h"
@@ -16,17 +16,11 @@
 
 using testkit::Bytes;
 using testkit::PackageFixture;
+using testkit::RandomBytes;
 
 namespace {
 
 using RecordingMessages = testkit::RecordingMessages;
-
-Bytes RandomBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    Bytes out(size);
-    for (auto& b : out) b = static_cast<unsigned char>(random());
-    return out;
-}
 
 Bytes TextBytes(size_t size) {
     Bytes out(size);

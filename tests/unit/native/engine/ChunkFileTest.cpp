@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "components/chunk/ChunkFile.h"
+#include "testkit/ByteStrings.h"
 
 using Bytes = std::vector<unsigned char>;
+using testkit::Join;
 
 namespace {
 
@@ -19,12 +21,6 @@ Bytes Chunk(const std::string& tag, uint32_t size, const std::string& data) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(size >> (8 * i)));
     const Bytes tail = Raw(data);
     out.insert(out.end(), tail.begin(), tail.end());
-    return out;
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 

@@ -6,6 +6,7 @@
 
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
+#include "testkit/ByteStrings.h"
 #include "testkit/UiDriver.h"
 #include "tests/unit/win/engine/EngineTestHost.h"
 
@@ -13,6 +14,7 @@ using enginetest::BinFolder;
 using enginetest::EngineHost;
 using enginetest::Owned;
 using Bytes = std::vector<unsigned char>;
+using testkit::Join;
 
 namespace {
 
@@ -80,12 +82,6 @@ Bytes Stored(const Bytes& plain) {
 Bytes Chunk(const char* tag, const std::string& data) {
     Bytes out;
     chunk::AppendChunk(out, tag, data.data(), static_cast<uint32_t>(data.size()));
-    return out;
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 

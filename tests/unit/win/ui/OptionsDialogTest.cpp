@@ -267,8 +267,11 @@ TEST(OptionsDialog, OnceAcceptedASecondShowStaysAccepted) {
 
 namespace {
 
-// The folder browser the dialog opened: a dialog of the host owned by the options dialog.
-HWND WaitForBrowser(const OptionsHostRun& host, HWND dialog) {
+// Presses Browse and returns the folder browser it opens (a dialog of the host owned by the
+// options dialog), or null. The browser runs its own modal loop inside the command: the press
+// is posted, not waited for.
+HWND OpenBrowser(const OptionsHostRun& host, HWND dialog) {
+    testkit::PostCommand(dialog, kBrowse);
     const DWORD start = ::GetTickCount();
     while (::GetTickCount() - start < kTimeoutMs) {
         for (const testkit::WindowInfo& window : testkit::TopLevelWindows(host.Id())) {
@@ -299,9 +302,7 @@ TEST(OptionsDialog, CancelledFolderBrowserChangesNothing) {
     OptionsHostRun host({"folder=C:\\Demo"});
     HWND dialog = host.NextDialog();
     ASSERT_NE(dialog, nullptr);
-    // The browser runs its own modal loop inside the command: post, do not wait.
-    testkit::PostCommand(dialog, kBrowse);
-    HWND browser = WaitForBrowser(host, dialog);
+    HWND browser = OpenBrowser(host, dialog);
     ASSERT_NE(browser, nullptr);
     EXPECT_TRUE(ShowsText(browser, "Select Installation Directory"));
     testkit::ClickButton(browser, IDCANCEL);
@@ -315,8 +316,7 @@ TEST(OptionsDialog, FolderChosenInTheBrowserReplacesTheEditText) {
     OptionsHostRun host({"folder=C:\\Demo"});
     HWND dialog = host.NextDialog();
     ASSERT_NE(dialog, nullptr);
-    testkit::PostCommand(dialog, kBrowse);
-    HWND browser = WaitForBrowser(host, dialog);
+    HWND browser = OpenBrowser(host, dialog);
     ASSERT_NE(browser, nullptr);
     // OK takes the browser's initial selection, a file-system folder (the browser offers only those).
     testkit::ClickButton(browser, IDOK);
