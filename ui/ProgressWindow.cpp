@@ -58,8 +58,8 @@ void ProgressWindow::SetProgress(float fraction) {
     if (window == nullptr) return;
     // In double precision from the single-precision value, then truncated: 0.95f gives 474.
     const int position = static_cast<int>(static_cast<double>(fraction) * kBarMaximum);
-    // A list of thousands of small files moves the bar once every few files; repainting and
-    // pumping for each of them cost more than writing them.
+    // Moving the bar repaints it at once and pumps; a call that leaves it where it stands (a
+    // list of many small files asks for the same step again and again) costs nothing.
     if (position == shownPosition) return;
     shownPosition = position;
     HWND bar = ::GetDlgItem(window, IDC_PROGRESS_BAR);

@@ -158,7 +158,7 @@ TEST(ProgressWindow, ProgressTakesQueuedInputOffWithoutChangingTheWindow) {
     EXPECT_EQ(host.Finish(), 0u);
 }
 
-// Thousands of small files move the bar a step every few files: only a step repaints and pumps.
+// Only a new position repaints and pumps: asking for the same step again costs nothing.
 TEST(ProgressWindow, OnlyANewPositionRepaintsAndANewWindowStartsOver) {
     ProgressHostRun host({"create", "p=0.3", "wait", "p=0.3001", "queued", "p=0.31", "drained",  // 150, 150, 155
                           "close", "create", "p=0.31", "wait"});
