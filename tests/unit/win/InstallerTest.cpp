@@ -11,10 +11,12 @@
 #include "testkit/FailingAllocator.h"
 #include "testkit/MemoryPackageHost.h"
 #include "testkit/PackageFixture.h"
+#include "testkit/RecordingInstaller.h"
 #include "testkit/RecordingMessages.h"
 #include "testkit/UiDriver.h"
 
 using testkit::Bytes;
+using testkit::Strings;
 using testkit::PackageFixture;
 using testkit::RandomBytes;
 
@@ -39,12 +41,6 @@ Bytes Zlib(const Bytes& plain) {
 Bytes WithTrailer(Bytes zlibStored, uint32_t size) {
     StoreU32(zlibStored.data() + zlibStored.size() - 4, size);
     return zlibStored;
-}
-
-std::vector<std::string> Strings(const PointerList& list) {
-    std::vector<std::string> out;
-    for (int32_t i = 0; i < list.Count(); ++i) out.push_back(static_cast<const char*>(list.Get(i)));
-    return out;
 }
 
 using testkit::Exists;

@@ -8,19 +8,15 @@
 #include "testkit/ComponentPackage.h"
 #include "testkit/MemoryPackageHost.h"
 #include "testkit/PackageFixture.h"
+#include "testkit/RecordingInstaller.h"
 #include "testkit/RecordingMessages.h"
 #include "testkit/UiDriver.h"
 #include "win/Handle.h"
 
 using testkit::Bytes;
+using testkit::Strings;
 
 namespace {
-
-std::vector<std::string> Strings(const PointerList& list) {
-    std::vector<std::string> out;
-    for (int32_t i = 0; i < list.Count(); ++i) out.push_back(static_cast<const char*>(list.Get(i)));
-    return out;
-}
 
 // The copy into the system folder, with a scratch folder standing in for it.
 class ScreensaverCopy : public ::testing::Test {
