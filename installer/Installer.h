@@ -215,14 +215,6 @@ public:
     // Sets installFolder (at most 399 characters); false when the folder does not fit.
     bool SetInstallFolder(const char* folder);
     const char* InstallFolder() const { return installFolder; }
-    // Writes installFolder, a backslash and name into path and returns path. A literal name is
-    // held to kOwnNameCapacity when compiled; a name passed on must be one of those literals.
-    template <size_t N>
-    const char* InFolder(OwnPath& path, const char (&name)[N]) const {
-        static_assert(N <= kOwnNameCapacity, "the name must fit behind any installation folder");
-        return OwnFileInFolder(path, name);
-    }
-    const char* OwnFileInFolder(OwnPath& path, const char* name) const;
     const PointerList& CreatedFiles() const { return createdFiles; }
     const PointerList& CreatedFolders() const { return createdFolders; }
 
@@ -252,6 +244,14 @@ protected:
     HKEY winampUserRoot = HKEY_CURRENT_USER;
 
 private:
+    // Writes installFolder, a backslash and name into path and returns path. A literal name is
+    // held to kOwnNameCapacity when compiled; a name passed on must be one of those literals.
+    template <size_t N>
+    const char* InFolder(OwnPath& path, const char (&name)[N]) const {
+        static_assert(N <= kOwnNameCapacity, "the name must fit behind any installation folder");
+        return OwnFileInFolder(path, name);
+    }
+    const char* OwnFileInFolder(OwnPath& path, const char* name) const;
     // Creates the missing folders along the first 260 characters of a link path, recording
     // those it created.
     void CreateLinkFolders(const char* linkPath);
