@@ -274,10 +274,12 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
     // seconds where drawing is slow, and a few moves a second show the same progress.
     DWORD shownAt = ::GetTickCount() - progress_point::kListStepMs;
     for (int32_t i = 0; i < count; ++i) {
-        const DWORD now = ::GetTickCount();
-        if (progressBase >= 0 && now - shownAt >= progress_point::kListStepMs) {
-            shownAt = now;
-            SetProgress(static_cast<float>(static_cast<double>(i) / count * progress_point::kListSpan + progressBase));
+        if (progressBase >= 0) {
+            const DWORD now = ::GetTickCount();
+            if (now - shownAt >= progress_point::kListStepMs) {
+                shownAt = now;
+                SetProgress(static_cast<float>(static_cast<double>(i) / count * progress_point::kListSpan + progressBase));
+            }
         }
         char key[64];  // one of our prefixes and a number
         win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));

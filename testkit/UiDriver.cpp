@@ -74,7 +74,6 @@ BOOL CALLBACK CollectTexts(HWND child, LPARAM param) {
     return TRUE;
 }
 
-// The processes started by any of known, added to it; handles keep them to wait for.
 // The system's own programs, which Wine starts on behalf of whichever process first needs them
 // (the desktop for the first window, the COM services): they are not the run's, and the
 // desktop lives on after it.
@@ -86,6 +85,7 @@ bool IsSystemProgram(const char* name) {
     return false;
 }
 
+// The processes started by any of known, added to it; handles keep them to wait for.
 void AddChildren(std::set<DWORD>& known, std::vector<win::Handle>& handles) {
     win::FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return;

@@ -8,10 +8,12 @@
 
 namespace win {
 
+namespace detail {
 inline HANDLE FindFirstEntry(const char* pattern, WIN32_FIND_DATAA* entry) { return ::FindFirstFileA(pattern, entry); }
 inline HANDLE FindFirstEntry(const wchar_t* pattern, WIN32_FIND_DATAW* entry) { return ::FindFirstFileW(pattern, entry); }
 inline BOOL FindNextEntry(HANDLE find, WIN32_FIND_DATAA* entry) { return ::FindNextFileA(find, entry); }
 inline BOOL FindNextEntry(HANDLE find, WIN32_FIND_DATAW* entry) { return ::FindNextFileW(find, entry); }
+}  // namespace detail
 
 // Calls visit(entry) for each entry that pattern (a folder followed by "\*" or a narrower mask)
 // matches, "." and ".." left out; visit returns false to stop. False when nothing could be
@@ -20,13 +22,13 @@ template <typename Char, typename Visit>
 bool ForEachEntry(const std::basic_string<Char>& pattern, Visit visit) {
     using Entry = std::conditional_t<sizeof(Char) == 1, WIN32_FIND_DATAA, WIN32_FIND_DATAW>;
     Entry entry;
-    FindHandle find(FindFirstEntry(pattern.c_str(), &entry));
+    FindHandle find(detail::FindFirstEntry(pattern.c_str(), &entry));
     if (!find) return false;
     do {
         const Char* name = entry.cFileName;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
         if (!visit(static_cast<const Entry&>(entry))) break;
-    } while (FindNextEntry(find.get(), &entry));
+    } while (detail::FindNextEntry(find.get(), &entry));
     return true;
 }
 

@@ -103,8 +103,8 @@ int Install(const std::string& program, const std::string& folder) {
     unsigned long peak = 0;
     HWND options = nullptr;
     std::string boxes;
-    // Each look reaches into the installer's windows, which its own thread must answer between
-    // files: a look every 10 ms, not every millisecond, leaves the install its time.
+    // Each look costs the emulated machine time the install shares: every 10 ms, not every
+    // millisecond.
     while (!child.Wait(kInstallPollMs)) {
         if (Milliseconds() - start > kLimitMs) return 1;
         HWND dialog = VisibleDialog(child.Id(), options);

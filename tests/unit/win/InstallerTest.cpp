@@ -16,9 +16,9 @@
 #include "testkit/UiDriver.h"
 
 using testkit::Bytes;
-using testkit::Strings;
 using testkit::PackageFixture;
 using testkit::RandomBytes;
+using testkit::Strings;
 
 namespace {
 
