@@ -284,11 +284,12 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
         char key[64];  // one of our prefixes and a number
         win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
         char item[kItemNameCapacity + 1] = {};
-        if (!GetPackageEntry(key, item, kItemNameCapacity, section)) continue;
-        // A missing item is the package's business; one that is damaged or could not be
-        // written (disk full, file locked) leaves an installation that must not pass for a
-        // whole one.
-        if (ExtractFile(item, decode).Failed()) {
+        // A missing item is the package's business; one that is damaged (its name included:
+        // the reader has shown its CRC box) or could not be written (disk full, file locked)
+        // leaves an installation that must not pass for a whole one.
+        const bool named = GetPackageEntry(key, item, kItemNameCapacity, section);
+        if (!named && !reader->Contains(key, section)) continue;
+        if (!named || ExtractFile(item, decode).Failed()) {
             ShowCopyError();
             return false;
         }

@@ -388,6 +388,11 @@ TEST_F(InstallerTest, ADamagedItemStopsItsListWithOneCrcBoxAndACountBeyondTheTab
          {copyError, copyError}, {"Crc error corrupt file / \\A.CHN", "Crc error corrupt file / \\P\\C.DAT"}, {}},
         {"a damaged library", {"\\lib\\b.dll"}, false, true, {copyError},
          {"Crc error corrupt file / \\LIB\\B.DLL"}, {"\\a.chn", "\\p\\c.dat", "\\p\\d.dat"}},
+        // A damaged name is a damaged item, not a missing one: its file would be silently left out.
+        {"a damaged project item name", {"ItemNameID1"}, true, false, {copyError},
+         {"Crc error corrupt file / ITEMNAMEID1"}, {"\\a.chn", "\\lib\\b.dll", "\\p\\c.dat"}},
+        {"a damaged channel item name", {"ChannelItemNameID0"}, false, true, {copyError},
+         {"Crc error corrupt file / CHANNELITEMNAMEID0"}, {"\\p\\c.dat", "\\p\\d.dat"}},
     };
     for (const Case& c : cases) {
         // Counts far beyond the entries there are: the lists end with the table, at once.
