@@ -41,6 +41,14 @@ size_t OpenCommandFolderLength(const Char* command) {
     return length;
 }
 
+// Where a plug-in can be copied to: an existing folder named by a full path. Anything else in
+// the registry (a stale entry, a relative name) counts as no Winamp, so that the user is asked.
+bool IsUsableFolder(const wchar_t* path) {
+    const bool full = (path[0] == L'\\' && path[1] == L'\\') || (path[0] != 0 && path[1] == L':' && path[2] == L'\\');
+    const DWORD attributes = full ? ::GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
 
 void FolderFromOpenCommand(const char* command, char (&folder)[kWinampFolderCapacity]) {
@@ -51,13 +59,15 @@ void FolderFromOpenCommand(const char* command, char (&folder)[kWinampFolderCapa
 
 bool WinampFolderFromRegistry(HKEY classesRoot, HKEY currentUser, char (&folder)[kWinampFolderCapacity]) {
     wchar_t value[kWideCapacity];
-    if (ReadDefaultText(classesRoot, "Applications\\Winamp.exe\\shell\\open\\command", value)) {
+    // Only a command that starts with the quoted program path gives its folder: the cut below
+    // would take an unquoted one from its second character.
+    if (ReadDefaultText(classesRoot, "Applications\\Winamp.exe\\shell\\open\\command", value) && value[0] == L'"') {
         const size_t length = OpenCommandFolderLength(value);
         value[length + 1] = L'\0';
         // Without an exact narrow form the folder cannot be named; the user is asked for one.
-        if (win::ToExactPath(value + 1, folder, kWinampFolderCapacity)) return true;
+        if (IsUsableFolder(value + 1) && win::ToExactPath(value + 1, folder, kWinampFolderCapacity)) return true;
     }
-    if (ReadDefaultText(currentUser, "Software\\Winamp", value) &&
+    if (ReadDefaultText(currentUser, "Software\\Winamp", value) && IsUsableFolder(value) &&
         win::ToExactPath(value, folder, kWinampFolderCapacity)) {
         return true;
     }

@@ -18,7 +18,8 @@ constexpr size_t kWinampFolderCapacity = kWinampValueCapacity + 1;
 void FolderFromOpenCommand(const char* command, char (&folder)[kWinampFolderCapacity]);
 
 // The default value of classesRoot\Applications\Winamp.exe\shell\open\command, cut by
-// FolderFromOpenCommand; else the default value of currentUser\Software\Winamp unchanged.
-// Each is read wide and taken in its exact narrow form (win/ExactPath.h). False, with folder
-// empty, when neither key gives a text value with such a form.
+// FolderFromOpenCommand when it begins with a quote; else the default value of
+// currentUser\Software\Winamp unchanged. Each counts only when it names an existing folder by
+// a full path, and is read wide and taken in its exact narrow form (win/ExactPath.h). False,
+// with folder empty, when neither key gives such a folder.
 bool WinampFolderFromRegistry(HKEY classesRoot, HKEY currentUser, char (&folder)[kWinampFolderCapacity]);

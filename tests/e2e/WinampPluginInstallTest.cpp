@@ -171,10 +171,14 @@ TEST_F(WinampPluginInstall, WinampsOwnKeyIsTakenUnchanged) {
     ExpectInstalled(winamp + "\\Plugins\\vis_" + kProjectName + ".dll");
 }
 
-TEST_F(WinampPluginInstall, WithoutRegistryEntriesTheUserIsAskedAndPicksTheFolder) {
+// Entries that name no folder to copy into count as none: an unquoted association (it would be
+// cut at its second character) and Winamp's own key naming a folder that is gone.
+TEST_F(WinampPluginInstall, UnusableRegistryEntriesCountAsNoneSoTheUserIsAskedAndPicksTheFolder) {
     testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
     testkit::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
     if (command.Existed() || own.Existed()) GTEST_SKIP() << "this machine has Winamp's registry entries";
+    ASSERT_TRUE(command.Set(winamp + "\\winamp.exe \"%1\""));
+    ASSERT_TRUE(own.Set(winamp + " (gone)"));
     testkit::DriveOptions handlers;
     handlers.answer = [](const testkit::MessageBoxInfo& box) { return box.buttons.size() == 2 ? IDYES : IDOK; };
     handlers.onBrowser = testkit::BrowseTo(winamp);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "testkit/Files.h"
 #include "testkit/UiDriver.h"
 #include "testkit/WideText.h"
 #include "win/Handle.h"
@@ -48,6 +49,10 @@ class WinampRegistry : public ::testing::Test {
 protected:
     static constexpr const char* kScratch = "Software\\Orvan3D Test\\WinampRoots";
     void SetUp() override {
+        scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        own = scratch + "\\Media\\Winamp";
+        associated = scratch + "\\Associated";
+        for (const std::string& made : {scratch + "\\Media", own, associated}) ::CreateDirectoryA(made.c_str(), nullptr);
         ::RegDeleteTreeA(HKEY_CURRENT_USER, kScratch);
         ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kScratch) + "\\classes").c_str(), 0, nullptr, 0,
                                     KEY_ALL_ACCESS, nullptr, classes.put(), nullptr),
@@ -62,6 +67,7 @@ protected:
         ::RegDeleteTreeA(HKEY_CURRENT_USER, kScratch);
         ::RegDeleteKeyA(HKEY_CURRENT_USER, kScratch);
         ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Orvan3D Test");
+        testkit::RemoveTree(scratch);
     }
     static void SetDefault(HKEY root, const char* path, DWORD type, const void* data, DWORD size) {
         win::RegKey key;
@@ -82,6 +88,9 @@ protected:
 
     win::RegKey classes;
     win::RegKey user;
+    std::string scratch;
+    std::string own;         // an existing folder, as Winamp's own key names it
+    std::string associated;  // the folder of the program the association starts
 };
 
 constexpr char kCommand[] = "Applications\\Winamp.exe\\shell\\open\\command";
@@ -92,39 +101,62 @@ TEST_F(WinampRegistry, TheAssociationComesFirstThenWinampsOwnKeyUnchanged) {
     EXPECT_FALSE(Find(folder));
     EXPECT_EQ(folder, "");
 
-    SetText(user.get(), kOwn, "D:\\Media\\Winamp");
+    SetText(user.get(), kOwn, own);
     ASSERT_TRUE(Find(folder));
-    EXPECT_EQ(folder, "D:\\Media\\Winamp") << "taken unchanged, without a backslash added";
+    EXPECT_EQ(folder, own) << "taken unchanged, without a backslash added";
 
-    SetText(classes.get(), kCommand, "\"C:\\Winamp\\winamp.exe\" \"%1\"");
+    SetText(classes.get(), kCommand, "\"" + associated + "\\winamp.exe\" \"%1\"");
     ASSERT_TRUE(Find(folder));
-    EXPECT_EQ(folder, "C:\\Winamp\\");
+    EXPECT_EQ(folder, associated + "\\");
 }
 
-TEST_F(WinampRegistry, AnAssociationWithoutBackslashStillEndsTheSearchWithAnEmptyFolder) {
-    SetText(user.get(), kOwn, "D:\\Media\\Winamp");
-    SetText(classes.get(), kCommand, "\"winamp.exe\" \"%1\"");
-    std::string folder;
-    ASSERT_TRUE(Find(folder));
-    EXPECT_EQ(folder, "");
+// A value that names no folder to copy a plug-in into counts as no Winamp: the next place is
+// asked, and in the end the user.
+TEST_F(WinampRegistry, AValueThatNamesNoExistingFolderCountsAsNone) {
+    ASSERT_TRUE(testkit::WriteFileBytes(scratch + "\\a file", testkit::Bytes(3, 'f')));
+    struct Case {
+        const char* what;
+        std::string command;  // empty: no association
+        std::string own;      // empty: no key of Winamp's own
+        std::string found;    // empty: none
+    } cases[] = {
+        {"an unquoted command", associated + "\\winamp.exe \"%1\"", "", ""},
+        {"an unquoted command, then Winamp's own key", associated + "\\winamp.exe \"%1\"", own, own},
+        {"the program's folder is gone", "\"" + scratch + "\\gone\\winamp.exe\"", own, own},
+        {"no backslash in the command", "\"winamp.exe\" \"%1\"", own, own},
+        {"Winamp's own key names a folder that is gone", "", scratch + "\\gone", ""},
+        {"Winamp's own key names a file", "", scratch + "\\a file", ""},
+        {"Winamp's own key is relative", "", "Winamp", ""},
+    };
+    ::CreateDirectoryA((scratch + "\\Winamp").c_str(), nullptr);
+    for (const Case& c : cases) {
+        ::RegDeleteTreeA(classes.get(), nullptr);
+        ::RegDeleteTreeA(user.get(), nullptr);
+        if (!c.command.empty()) SetText(classes.get(), kCommand, c.command);
+        if (!c.own.empty()) SetText(user.get(), kOwn, c.own);
+        // A relative name would be found in the current folder.
+        ::SetCurrentDirectoryA(scratch.c_str());
+        std::string folder;
+        EXPECT_EQ(Find(folder), !c.found.empty()) << c.what;
+        EXPECT_EQ(folder, c.found) << c.what;
+    }
 }
 
 TEST_F(WinampRegistry, ValuesThatAreNoTextAreNoFolder) {
     const DWORD number = 42;
     SetDefault(classes.get(), kCommand, REG_DWORD, &number, sizeof(number));
-    SetDefault(user.get(), kOwn, REG_BINARY, "C:\\x", 4);
+    SetDefault(user.get(), kOwn, REG_BINARY, own.c_str(), static_cast<DWORD>(own.size() + 1));
     std::string folder;
     EXPECT_FALSE(Find(folder));
     EXPECT_EQ(folder, "");
 }
 
 TEST_F(WinampRegistry, TextStoredWithoutItsZeroStillEndsWhereItEnds) {
-    const std::string text(kWinampValueCapacity - 1, 'w');
-    SetDefault(user.get(), kOwn, REG_SZ, text.data(), static_cast<DWORD>(text.size()));
+    SetDefault(user.get(), kOwn, REG_SZ, own.data(), static_cast<DWORD>(own.size()));
     std::string folder;
     ASSERT_TRUE(Find(folder));
-    EXPECT_EQ(folder, text);
-    SetText(user.get(), kOwn, std::string(kWinampValueCapacity + 10, 'w'));
+    EXPECT_EQ(folder, own);
+    SetText(user.get(), kOwn, own + std::string(kWinampValueCapacity + 10, '\\'));
     EXPECT_FALSE(Find(folder)) << "a value that does not fit the buffer is not read";
     EXPECT_EQ(folder, "");
 }
