@@ -61,10 +61,12 @@ public:
     virtual ~Installer();
 
     virtual void Init(HINSTANCE instance, HWND hostWindow);
-    // Chooses the run folder below the temporary folder: the first of Orvan3D0 ... Orvan3D10000
-    // that can be created or is a real folder (no link) without "enginecore.dll" in it, and
-    // whose lock file this run can hold; the lock is held until Cleanup, so two runs never
-    // share a folder. False when none is free.
+    // Makes the run folder below the temporary folder: "Orvan3D" and 20 random digits, a name
+    // nobody can know beforehand, created by this run (any folder already there is left alone),
+    // with the run's lock file created new in it and held until Cleanup. A missing temporary
+    // folder is made (and recorded). False, after "The temporary folder is too long to run this
+    // project from." or "Files cannot be written to the temporary folder to run this project
+    // from." with the temporary folder as caption, when no such folder can be made.
     virtual bool MakeTempDirectory();
     // Reads an entry (section null: "APPDATA"). With buffer null the whole entry is loaded and
     // entryData/entrySize point at it, whatever the result.
@@ -119,10 +121,12 @@ public:
     // in the current folder; with wait, returns when it has ended. A failed start shows
     // "Unable to start orvanviewer.exe" with the error code as caption.
     virtual void StartViewer(bool wait);
-    // Closes the reader, empties the engine's cache folder, deletes every recorded file and
-    // folder (folders last created first) and finally installFolder. Nothing is deleted
-    // through a link (junction or symbolic link) found below installFolder, and no link is
-    // removed. Never stops on an error; returns whether installFolder itself was removed.
+    // Closes the reader, empties the engine's cache folder (through the engine's directory
+    // channel; by the system's listing when the engine does not load again), releases the
+    // engine, deletes every recorded file and folder (folders last created first) and finally
+    // installFolder. Nothing is deleted through a link (junction or symbolic link) found below
+    // installFolder, and no link is removed. Never stops on an error; returns whether
+    // installFolder itself was removed.
     virtual bool Cleanup();
     virtual bool IsDirectXReady();
     virtual bool IsDirectX9cInstalled();
@@ -325,8 +329,8 @@ private:
     ExtractResult ExtractStored(const char* name, const char* path);
     bool ExtractList(const char* countKey, const char* itemPrefix, const char* section, bool decode,
                      float progressBase, const char* missingMessage);
-    // The run folder's lock file, open without sharing from MakeTempDirectory to Cleanup and
-    // deleted when closed.
+    // The run folder's lock file, created by MakeTempDirectory, open without sharing until
+    // Cleanup and deleted when closed: while it is there, the folder's run is alive.
     win::FileHandle runLock;
     // ExtractFile (decoded), and the copy error box, false, when an entry the package holds
     // did not arrive. A missing entry shows "Could not find resource"; then with missingText

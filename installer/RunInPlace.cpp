@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <windows.h>
+// The system's random source; declared here as SystemFunction036 of advapi32.
+#include <ntsecapi.h>
+
 #include "installer/Installer.h"
 #include "win/ExactPath.h"
 #include "win/FormatText.h"
@@ -11,7 +15,12 @@ namespace {
 
 // Room left in installFolder for "Orvan3D" and the number.
 constexpr DWORD kTempPrefixLength = 389;
-constexpr int kMaxRunFolderNumber = 10000;
+// The run folder's number: 64 random bits as two 10-digit halves.
+constexpr DWORD kRunFolderDigits = 20;
+// The run folder and its lock below the temporary folder.
+constexpr DWORD kClaimLength = sizeof("Orvan3D") - 1 + kRunFolderDigits + sizeof("\\Orvan3D.lock") - 1;
+// A name taken already is one in 2^64; more than a few mean the folder cannot take new ones.
+constexpr int kRunFolderAttempts = 8;
 
 void LowerAscii(char* text) {
     for (; *text != '\0'; ++text) {
@@ -44,6 +53,29 @@ bool NoLinkOnTheWay(const char* path, size_t start) {
         if (IsLink(prefix)) return false;
     }
     return true;
+}
+
+// What lies below folder, found by the system's own listing: every file, and every folder once
+// emptied. A link is neither entered nor removed.
+void DeleteTreeWithoutEngine(const char* folder) {
+    char path[Installer::kFolderCapacity];
+    if (!JoinPath(path, sizeof(path), folder, "*")) return;
+    WIN32_FIND_DATAA entry;
+    win::FindHandle find(::FindFirstFileA(path, &entry));
+    if (!find) return;
+    do {
+        const char* name = entry.cFileName;
+        if ((name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) ||
+            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !JoinPath(path, sizeof(path), folder, name)) {
+            continue;
+        }
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            DeleteTreeWithoutEngine(path);
+            ::RemoveDirectoryA(path);
+        } else {
+            ::DeleteFileA(path);
+        }
+    } while (::FindNextFileA(find.get(), &entry));
 }
 
 }  // namespace
@@ -89,9 +121,8 @@ bool Installer::MakeTempDirectory() {
     }
     const DWORD length = static_cast<DWORD>(std::strlen(temp));
     // A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
-    // Every number's claim must also be a path the system opens: past that, every number
+    // The run folder's lock must also be a path the system opens: past that, every attempt
     // would fail alike and the run would end without a word.
-    constexpr DWORD kClaimLength = sizeof("Orvan3D10000\\Orvan3D.lock") - 1;
     if (length == 0 || length > kTempPrefixLength || length + kClaimLength >= MAX_PATH) {
         // Said, not silent: the user started the program and would otherwise see nothing. The
         // folder is the caption, as the paths of the other boxes are; a platform that gives
@@ -100,32 +131,45 @@ bool Installer::MakeTempDirectory() {
         messages.Show("The temporary folder is too long to run this project from.", temp, MB_OK | MB_ICONERROR);
         return false;
     }
-    for (int n = 0; n <= kMaxRunFolderNumber; ++n) {
-        // None of these can be cut: temp leaves room for the longest claim below MAX_PATH.
+    // Only a folder this run made is used, under a name nobody can know beforehand: one that is
+    // there already was left by another run or put there by someone else, and whatever it holds
+    // (a file in use, a link named like our lock) is not ours to write through or delete.
+    for (int attempt = 0; attempt < kRunFolderAttempts; ++attempt) {
+        unsigned long number[2];
+        if (!::RtlGenRandom(number, sizeof(number))) break;
+        // Cannot be cut: temp leaves room for the longest claim below MAX_PATH.
         char candidate[kFolderCapacity];
-        win::FormatText(candidate, sizeof(candidate), "%.389sOrvan3D%d", temp, n);
-        // A temporary folder that does not exist yet is made with the run folder, each recorded
-        // for removal. An existing real folder is reused unless a running copy holds its engine
-        // library there; a link or a file of that name never is.
-        char inside[kFolderCapacity + 16];
-        win::FormatText(inside, sizeof(inside), "%s\\", candidate);
-        const bool created = ::CreateDirectoryA(candidate, nullptr) != FALSE;
-        if (!created) CreateFoldersAlong(inside);
-        win::FormatText(inside, sizeof(inside), "%s\\enginecore.dll", candidate);
-        if (!created &&
-            ((Attributes(candidate) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
-                 FILE_ATTRIBUTE_DIRECTORY ||
-             Attributes(inside) != 0)) {
-            continue;
+        win::FormatText(candidate, sizeof(candidate), "%sOrvan3D%010lu%010lu", temp, number[0], number[1]);
+        BOOL created = ::CreateDirectoryA(candidate, nullptr);
+        // A temporary folder that does not exist yet is made for the run, each folder recorded for
+        // removal with it (the path ends in its separator), and so is the run folder in it: the
+        // recorded folders go before the run folder would.
+        if (!created && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
+            CreateFoldersAlong(temp);
+            created = ::CreateDirectoryA(candidate, nullptr);
+            if (created) {
+                char inside[kFolderCapacity + 1];
+                win::FormatText(inside, sizeof(inside), "%s\\", candidate);
+                Record(createdFolders, inside);
+            }
         }
-        // The claim itself: a lock file held without sharing for the whole run. A second start
-        // that found the same folder (created, but not yet holding the engine) fails here and
-        // moves on; a folder left by a run that ended has no holder and is reused.
-        win::FormatText(inside, sizeof(inside), "%s\\Orvan3D.lock", candidate);
-        runLock.reset(::CreateFileA(inside, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (!created) {
+            if (::GetLastError() == ERROR_ALREADY_EXISTS) continue;
+            break;
+        }
+        // Held without sharing for the whole run and deleted when closed; created new, never
+        // opened through whatever someone put there in the meantime.
+        char lock[kFolderCapacity + 16];
+        win::FormatText(lock, sizeof(lock), "%s\\Orvan3D.lock", candidate);
+        runLock.reset(::CreateFileA(lock, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
         if (runLock) return SetInstallFolder(candidate);
+        ::RemoveDirectoryA(candidate);
+        break;
     }
+    messages.Show("Files cannot be written to the temporary folder to run this project from.", temp,
+                  MB_OK | MB_ICONERROR);
     return false;
 }
 
@@ -158,13 +202,20 @@ bool Installer::Cleanup() {
     reader.reset();
     OwnPath path;
     InFolder(path, "cache\\");
-    if (LoadEngine()) {
-        if (!IsLink(path)) {
+    const bool engine = LoadEngine();
+    if (!IsLink(path)) {
+        // Without the engine its directory channel cannot list the cache. The run folder is this
+        // run's own (made by it, under a name nobody knew), so its cache goes all the same.
+        if (engine) {
             DeleteCacheTree(path);
-            ::RemoveDirectoryA(path);
+        } else {
+            DeleteTreeWithoutEngine(path);
         }
-        ReleaseEngine();
+        ::RemoveDirectoryA(path);
     }
+    // Also after a load that failed half way: a library left loaded keeps its file, and with it
+    // the run folder, from being removed.
+    ReleaseEngine();
     const size_t below = std::strlen(installFolder);
     for (int32_t i = 0; i < createdFiles.Count(); ++i) {
         const char* file = static_cast<const char*>(createdFiles.Get(i));

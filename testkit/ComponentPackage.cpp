@@ -62,6 +62,11 @@ Bytes MakeStartFile(const std::string& title, uint32_t holdMs, uint32_t exitCode
 
 Bytes ComponentSceneBytes() { return Pattern(50000, 3); }
 
+bool IsRunFolderName(const std::string& name) {
+    return name.size() == 27 && name.compare(0, 7, "Orvan3D") == 0 &&
+           name.find_first_not_of("0123456789", 7) == std::string::npos;
+}
+
 ComponentPackage MakeComponentPackage(const std::string& binFolder, const ProjectOptions& options) {
     ComponentPackage package;
     PackageFixture& f = package.fixture;

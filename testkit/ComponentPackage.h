@@ -47,6 +47,9 @@ Bytes FileBytesOrDie(const std::string& path);
 Bytes ZlibStored(const Bytes& plain);  // zlib stream + 4-byte size trailer
 Bytes Vbrf(const Bytes& plain);        // the engine's "VBRF" chunk form
 
+// A run folder's name as the program makes it: "Orvan3D" and 20 digits.
+bool IsRunFolderName(const std::string& name);
+
 // The start file the viewer reads.
 Bytes MakeStartFile(const std::string& title, uint32_t holdMs, uint32_t exitCode, const std::string& note);
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "testkit/ComponentPackage.h"
 #include "testkit/UiDriver.h"
 #include "testkit/WideText.h"
 #include "win/ComPtr.h"
@@ -146,6 +147,14 @@ bool RemoveHostLink(const std::wstring& link) {
     const std::string hostLink = HostPath(link);
     // Plain rm: it removes the link and never what it leads to.
     return !hostLink.empty() && RunHost("/bin/rm -f \"" + hostLink + "\"") && WaitForPath(link, false);
+}
+
+std::vector<std::string> RunFolders(const std::string& temp) {
+    std::vector<std::string> out;
+    for (const std::string& name : Entries(temp)) {
+        if (IsRunFolderName(name)) out.push_back(temp + "\\" + name);
+    }
+    return out;
 }
 
 std::string OwnFolder() {

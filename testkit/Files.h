@@ -38,6 +38,8 @@ void RemoveTree(const std::wstring& folder);
 bool MakeHostLink(const std::string& link, const std::string& target);
 bool RemoveHostLink(const std::string& link);
 bool RemoveHostLink(const std::wstring& link);
+// The run folders below temp (testkit::IsRunFolderName), as full paths, sorted.
+std::vector<std::string> RunFolders(const std::string& temp);
 // The folder holding the running test program (the build's bin folder).
 std::string OwnFolder();
 // A shell folder by its CSIDL; empty when the shell has none.

@@ -165,8 +165,8 @@ protected:
         }
         for (const auto& name : left) {
             if (name.back() == '\\') continue;
-            const std::string prefix = "Orvan3D0\\";
-            ASSERT_EQ(name.rfind(prefix, 0), 0u) << what << ": " << name;
+            const std::string prefix = name.substr(0, name.find('\\') + 1);
+            ASSERT_TRUE(testkit::IsRunFolderName(prefix.substr(0, prefix.size() - 1))) << what << ": " << name;
             const auto found = contents.find(testkit::UpperCase(name.substr(prefix.size())));
             ASSERT_NE(found, contents.end()) << what << ": " << name << " is no entry of the package";
             Bytes onDisk;

@@ -97,8 +97,9 @@ TEST_F(RunInPlace, ExtractsRunsTheViewerInTheRunFolderAndLeavesNothing) {
     EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(Boxes(run));
 
     const auto note = Lines(scratch + "\\viewer-note.txt");
-    const std::string runFolder = temp + "\\Orvan3D0";
-    EXPECT_EQ(Value(note, "folder"), runFolder);
+    const std::string runFolder = Value(note, "folder");
+    EXPECT_EQ(runFolder.substr(0, temp.size() + 1), temp + "\\");
+    EXPECT_TRUE(testkit::IsRunFolderName(runFolder.substr(temp.size() + 1))) << runFolder;
     EXPECT_EQ(Value(note, "module"), runFolder + "\\OrvanViewer.exe");
     EXPECT_EQ(Value(note, "command"), "OrvanViewer.exe ZRXStart.zrx");
     EXPECT_EQ(Value(note, "title"), "Test Project");
@@ -113,18 +114,35 @@ TEST_F(RunInPlace, ExtractsRunsTheViewerInTheRunFolderAndLeavesNothing) {
     EXPECT_TRUE(TempEntries().empty()) << "the run folder and the viewer's cache are gone: " << Tree(temp);
 }
 
-TEST_F(RunInPlace, AFolderInUseIsSkippedAndAFreeOneReused) {
+// Folders named like run folders are some other run's, or someone else's: never used, never
+// touched. Wine makes no junction; a symbolic link of the Unix side shows as a folder with a
+// reparse point, which is what a junction looks like to the program; one to a file shows as
+// that file.
+TEST_F(RunInPlace, ARunUsesOnlyAFolderOfItsOwnAndLeavesOthersAsTheyAre) {
+    const std::string victim = scratch + "\\victim";
+    ASSERT_TRUE(::CreateDirectoryA(victim.c_str(), nullptr));
+    const std::string target = scratch + "\\target.txt";
+    ASSERT_TRUE(testkit::WriteFileBytes(target, Bytes{'m', 'i', 'n', 'e'}));
     ::CreateDirectoryA((temp + "\\Orvan3D0").c_str(), nullptr);
     testkit::WriteFileBytes(temp + "\\Orvan3D0\\enginecore.dll", Bytes{1});
     ::CreateDirectoryA((temp + "\\Orvan3D1").c_str(), nullptr);
     testkit::WriteFileBytes(temp + "\\Orvan3D1\\left-over.txt", Bytes{2});
+    ASSERT_TRUE(testkit::MakeHostLink(temp + "\\Orvan3D2", victim));
+    // A planted lock: a run that claimed the folder through it would delete what it leads to.
+    ::CreateDirectoryA((temp + "\\Orvan3D3").c_str(), nullptr);
+    ASSERT_TRUE(testkit::MakeHostLink(temp + "\\Orvan3D3\\Orvan3D.lock", target));
+    const std::string before = Tree(temp);
+
     const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), Options()).fixture));
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(run.boxes.empty());
-    EXPECT_EQ(Value(Lines(scratch + "\\viewer-note.txt"), "folder"), temp + "\\Orvan3D1");
-    EXPECT_TRUE(Exists(temp + "\\Orvan3D0\\enginecore.dll")) << "a folder in use is not touched";
-    EXPECT_TRUE(Exists(temp + "\\Orvan3D1\\left-over.txt")) << "files already there are not deleted";
-    EXPECT_FALSE(Exists(temp + "\\Orvan3D1\\OrvanViewer.exe"));
+    EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(Boxes(run));
+    const std::string folder = Value(Lines(scratch + "\\viewer-note.txt"), "folder");
+    EXPECT_TRUE(testkit::IsRunFolderName(folder.substr(folder.find_last_of('\\') + 1))) << folder;
+    EXPECT_EQ(Tree(temp), before) << "the run's own folder is gone, the others are as they were";
+    Bytes kept;
+    EXPECT_TRUE(testkit::ReadFileBytes(target, kept) && kept == (Bytes{'m', 'i', 'n', 'e'})) << "the lock's target";
+    EXPECT_TRUE(testkit::Tree(victim).empty());
+    testkit::RemoveHostLink(temp + "\\Orvan3D3\\Orvan3D.lock");
 }
 
 TEST_F(RunInPlace, APlantedViewerBesideTheProgramIsNotRun) {
@@ -133,7 +151,9 @@ TEST_F(RunInPlace, APlantedViewerBesideTheProgramIsNotRun) {
                             FALSE));
     const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), Options()).fixture));
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(Value(Lines(scratch + "\\viewer-note.txt"), "module"), temp + "\\Orvan3D0\\OrvanViewer.exe");
+    const auto note = Lines(scratch + "\\viewer-note.txt");
+    EXPECT_EQ(Value(note, "module"), Value(note, "folder") + "\\OrvanViewer.exe");
+    EXPECT_EQ(Value(note, "folder").rfind(temp + "\\Orvan3D", 0), 0u) << Value(note, "folder");
 }
 
 TEST_F(RunInPlace, AViewerEndingWithCode259DoesNotHangTheProgram) {
@@ -227,59 +247,13 @@ TEST_F(RunInPlace, TheEngineFindsItsLibrariesOnlyInTheRunFolder) {
     const auto loaded = Lines(log);
     // The program loads the engine twice (extraction, clean-up) and the viewer once.
     EXPECT_GE(loaded.size(), 3u) << "the packed probe was loaded with each engine";
-    const std::string packed = temp + "\\Orvan3D0\\channels\\" + probe;
+    const std::string packed = Value(Lines(scratch + "\\viewer-note.txt"), "folder") + "\\channels\\" + probe;
     for (const auto& line : loaded) EXPECT_EQ(_stricmp(line.c_str(), packed.c_str()), 0) << line;
     for (const Copy& copy : planted) {
         EXPECT_EQ(std::count_if(loaded.begin(), loaded.end(),
                                 [&](const std::string& line) { return _stricmp(line.c_str(), copy.path.c_str()) == 0; }),
                   0)
             << "the copy " << copy.where << " was loaded";
-    }
-}
-
-TEST_F(RunInPlace, ALinkIsNeitherTakenForARunFolderNorEnteredBelowTheCache) {
-    // Wine makes no junction; a symbolic link of the Unix side shows as a folder with a reparse
-    // point, which is what a junction to the user's documents looks like to the program.
-    struct Case {
-        const char* what;
-        const char* linkFolder;  // below the temporary folder; made first when not empty
-        const char* linkName;
-        const char* runFolder;
-    } cases[] = {
-        {"a link as Orvan3D0", "", "Orvan3D0", "Orvan3D1"},
-        {"a link below the cache of a left-over Orvan3D0", "Orvan3D0\\cache", "x", "Orvan3D0"},
-    };
-    const std::string victim = scratch + "\\victim";
-    const Bytes precious = {'m', 'i', 'n', 'e'};
-    for (const Case& c : cases) {
-        ::CreateDirectoryA(victim.c_str(), nullptr);
-        ::CreateDirectoryA((victim + "\\cache").c_str(), nullptr);
-        ASSERT_TRUE(testkit::WriteFileBytes(victim + "\\cache\\precious.txt", precious));
-        std::string linkFolder = temp;
-        if (*c.linkFolder != '\0') {
-            linkFolder += "\\" + std::string(c.linkFolder);
-            ::CreateDirectoryA((temp + "\\Orvan3D0").c_str(), nullptr);
-            ::CreateDirectoryA(linkFolder.c_str(), nullptr);
-        }
-        const std::string link = linkFolder + "\\" + c.linkName;
-        ASSERT_TRUE(testkit::MakeHostLink(link, victim)) << c.what;
-        ASSERT_EQ(::GetFileAttributesA(link.c_str()), DWORD{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT})
-            << c.what;
-        const std::string before = Tree(victim);
-
-        const auto run = Run(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), Options()).fixture));
-        EXPECT_EQ(run.exitCode, 0u) << c.what;
-        EXPECT_TRUE(run.boxes.empty()) << c.what << ::testing::PrintToString(Boxes(run));
-        EXPECT_EQ(Value(Lines(scratch + "\\viewer-note.txt"), "folder"), temp + "\\" + c.runFolder) << c.what;
-        EXPECT_EQ(Tree(victim), before) << c.what << ": nothing behind the link is touched";
-        Bytes kept;
-        EXPECT_TRUE(testkit::ReadFileBytes(victim + "\\cache\\precious.txt", kept) && kept == precious) << c.what;
-        EXPECT_EQ(::GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, DWORD{FILE_ATTRIBUTE_REPARSE_POINT})
-            << c.what << ": the link itself stays";
-        EXPECT_FALSE(Exists(temp + "\\" + c.runFolder + "\\OrvanViewer.exe")) << c.what << ": the run cleaned up";
-        testkit::RemoveTree(temp);
-        testkit::RemoveTree(victim);
-        ::CreateDirectoryA(temp.c_str(), nullptr);
     }
 }
 
@@ -326,7 +300,11 @@ TEST_F(RunInPlace, TwoStartsAtOnceEachGetTheirOwnRunFolder) {
     const DWORD begin = ::GetTickCount();
     // The claim, not just the folder: held between the two, the first would own a folder
     // the second may also claim.
-    while (!Exists(temp + "\\Orvan3D0\\Orvan3D.lock") && ::GetTickCount() - begin < kRunLimitMs) ::Sleep(1);
+    auto claimed = [&] {
+        const auto folders = testkit::RunFolders(temp);
+        return !folders.empty() && Exists(folders[0] + "\\Orvan3D.lock");
+    };
+    while (!claimed() && ::GetTickCount() - begin < kRunLimitMs) ::Sleep(1);
     {
         HeldProcess first(starts[0].process.Id());
         ASSERT_TRUE(first.Held());
@@ -397,7 +375,9 @@ TEST_F(RunInPlace, RunsFromFoldersNamedOutsideTheAnsiCodePage) {
         size_t seen = 0;
         for (const auto& line : note) seen += line.rfind("file=", 0) == 0 ? 1 : 0;
         EXPECT_GE(seen, package.files.size());
-        EXPECT_FALSE(testkit::ExistsWide(c.temp + "\\Orvan3D0")) << "the run folder is removed";
+        const std::string folder = Value(note, "folder");
+        EXPECT_TRUE(testkit::IsRunFolderName(folder.substr(folder.find_last_of('\\') + 1))) << folder;
+        EXPECT_FALSE(Exists(folder)) << "the run folder is removed";
     }
     testkit::RemoveTreeWide(profile);
     testkit::RemoveTreeWide(u8"C:\\Łukasz");

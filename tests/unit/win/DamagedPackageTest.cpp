@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -39,36 +40,71 @@ std::vector<std::string> NotAsPackaged(const std::string& folder, const std::map
     return bad;
 }
 
+// What a run in place meets besides its package.
+struct RunSetting {
+    // Called with the temporary folder before the run, and after it before the folder goes.
+    std::function<void(const std::string& temp)> prepare;
+    std::function<void(const std::string& temp)> undo;
+    // Used as TMP and TEMP instead of the temporary folder the test makes.
+    std::string tmp;
+    // The viewer leaves its working files in the cache, as the real one does.
+    bool viewerWritesCache = false;
+    // The engine loads for the extraction but fails to initialise at the clean-up, its library
+    // left loaded as such a failure leaves it.
+    bool secondLoadFails = false;
+    // With viewerWritesCache: a link cache\x to this folder, as if put there while the project ran.
+    std::string cacheLink;
+};
+
 // Runs in place up to the viewer, which it replaces by a look at the run folder.
 class ViewerlessInstaller : public Installer {
 public:
-    ViewerlessInstaller(PackageHost& host, UserMessages& messages, const std::map<std::string, Bytes>& contents)
-        : Installer(host, messages), contents(contents) {}
+    ViewerlessInstaller(PackageHost& host, UserMessages& messages, const std::map<std::string, Bytes>& contents,
+                        const RunSetting& setting)
+        : Installer(host, messages), contents(contents), setting(setting) {}
     void StartViewer(bool) override {
         viewerStarted = true;
         // The run's claim on its folder is there while it runs, and must be gone after it.
         badAtViewer = NotAsPackaged(InstallFolder(), contents, "Orvan3D.lock");
+        if (!setting.viewerWritesCache) return;
+        const std::string cache = std::string(InstallFolder()) + "\\cache";
+        for (const std::string& folder : {cache, cache + "\\textures", cache + "\\textures\\mip"}) {
+            ::CreateDirectoryA(folder.c_str(), nullptr);
+        }
+        testkit::WriteFileBytes(cache + "\\session.dat", Bytes(100, 's'));
+        testkit::WriteFileBytes(cache + "\\textures\\mip\\t0-1.bin", Bytes(100, 't'));
+        if (!setting.cacheLink.empty()) testkit::MakeHostLink(cache + "\\x", setting.cacheLink);
+    }
+    bool LoadEngine() override {
+        const bool loaded = Installer::LoadEngine();
+        return loaded && !(setting.secondLoadFails && ++loads == 2);
     }
     const std::map<std::string, Bytes>& contents;
+    const RunSetting& setting;
     bool viewerStarted = false;
+    int loads = 0;
     std::vector<std::string> badAtViewer;
 };
 
 class ViewerlessLauncher : public Launcher {
 public:
-    ViewerlessLauncher(PackageHost& host, UserMessages& messages, const std::map<std::string, Bytes>& contents)
-        : Launcher(host, messages), contents(contents) {}
+    ViewerlessLauncher(PackageHost& host, UserMessages& messages, const std::map<std::string, Bytes>& contents,
+                       const RunSetting& setting)
+        : Launcher(host, messages), contents(contents), setting(setting) {}
     bool RunInPlaceMode() override {
-        ViewerlessInstaller installer(host, messages, contents);
+        ViewerlessInstaller installer(host, messages, contents, setting);
         installer.Init(::GetModuleHandleA(nullptr), nullptr);
         const bool ok = installer.RunInPlace();
         viewerStarted = installer.viewerStarted;
         badAtViewer = installer.badAtViewer;
+        runFolder = installer.InstallFolder();
         return ok;
     }
     const std::map<std::string, Bytes>& contents;
+    const RunSetting& setting;
     bool viewerStarted = false;
     std::vector<std::string> badAtViewer;
+    std::string runFolder;
 };
 
 struct Outcome {
@@ -77,6 +113,8 @@ struct Outcome {
     std::vector<std::string> badAtViewer;
     std::vector<std::string> badLeft;  // left in the temporary folder, not as packaged
     std::vector<std::string> outside;  // written beside the temporary folder
+    std::string runFolder;             // empty when none was made
+    std::vector<std::string> leftInTemp;  // the run folder named "run\"
 };
 
 class DamagedPackageInProcess : public ::testing::Test {
@@ -103,16 +141,18 @@ protected:
         testkit::RemoveTree(scratch);
     }
 
-    Outcome Run(const Bytes& image) {
+    Outcome Run(const Bytes& image, const RunSetting& setting = RunSetting()) {
         // A failed run leaves the engine it loaded loaded until the process ends, and with it its
         // files in use: each run gets a temporary folder of its own.
         temp = scratch + "\\temp" + std::to_string(runs++);
-        ::SetEnvironmentVariableA("TMP", (temp + "\\").c_str());
-        ::SetEnvironmentVariableA("TEMP", (temp + "\\").c_str());
+        const std::string tmp = setting.tmp.empty() ? temp + "\\" : setting.tmp;
+        ::SetEnvironmentVariableA("TMP", tmp.c_str());
+        ::SetEnvironmentVariableA("TEMP", tmp.c_str());
         ::CreateDirectoryA(temp.c_str(), nullptr);
+        if (setting.prepare) setting.prepare(temp);
         testkit::MemoryPackageHost host(image);
         testkit::RecordingMessages messages;
-        ViewerlessLauncher launcher(host, messages, contents);
+        ViewerlessLauncher launcher(host, messages, contents, setting);
         launcher.SetInstanceAndWindow(::GetModuleHandleA(nullptr), nullptr);
         launcher.Run();
         // The run folder stays the current folder; it must not keep the folder from going.
@@ -123,15 +163,22 @@ protected:
         outcome.viewerStarted = launcher.viewerStarted;
         outcome.badAtViewer = launcher.badAtViewer;
         // A failed run leaves its run folder; anything else in the temporary folder is foreign.
-        outcome.badLeft = NotAsPackaged(temp + "\\Orvan3D0", contents);
-        const std::vector<std::string> inTemp = testkit::Tree(temp);
-        for (const auto& name : inTemp) {
-            if (name.rfind("Orvan3D0\\", 0) != 0) outcome.badLeft.push_back(name);
+        outcome.runFolder = launcher.runFolder;
+        const std::string runName = outcome.runFolder.substr(outcome.runFolder.find_last_of('\\') + 1);
+        if (!runName.empty()) outcome.badLeft = NotAsPackaged(outcome.runFolder, contents);
+        // Named "run\..." below the run folder: its name is new each time.
+        for (const auto& name : testkit::Tree(temp, true)) {
+            const bool inRun = !runName.empty() && name.rfind(runName + "\\", 0) == 0;
+            outcome.leftInTemp.push_back(inRun ? "run" + name.substr(runName.size()) : name);
+        }
+        for (const auto& name : testkit::Tree(temp)) {
+            if (runName.empty() || name.rfind(runName + "\\", 0) != 0) outcome.badLeft.push_back(name);
         }
         outcome.outside = testkit::Tree(scratch);
         for (auto it = outcome.outside.begin(); it != outcome.outside.end();) {
             it = it->rfind("temp", 0) == 0 ? outcome.outside.erase(it) : it + 1;
         }
+        if (setting.undo) setting.undo(temp);
         testkit::RemoveTree(temp);
         return outcome;
     }
@@ -233,4 +280,69 @@ TEST_F(DamagedPackageInProcess, AFlippedDataByteKeepsItsEntryOffTheDisk) {
         whole += outcome.viewerStarted ? 1 : 0;
     }
     std::printf("80 data flips, %d reached the viewer\n", whole);
+}
+
+// The run uses only a folder it made itself, under a name nobody knew, and that folder goes
+// whatever the viewer and the engine leave behind.
+TEST_F(DamagedPackageInProcess, TheRunFolderIsOneTheRunMadeAndItAlwaysGoes) {
+    // A planted lock that leads elsewhere: a folder claimed through it would delete its target.
+    const std::string target = scratch + "\\target.txt";
+    ASSERT_TRUE(testkit::WriteFileBytes(target, Bytes(4, 'k')));
+    if (!testkit::MakeHostLink(scratch + "\\probe", target)) GTEST_SKIP() << "no host links here";
+    testkit::RemoveHostLink(scratch + "\\probe");
+    const std::string file = scratch + "\\a file";
+    ASSERT_TRUE(testkit::WriteFileBytes(file, Bytes(4, 'f')));
+    RunSetting planted;
+    planted.prepare = [&](const std::string& temp) {
+        ::CreateDirectoryA((temp + "\\Orvan3D0").c_str(), nullptr);
+        testkit::MakeHostLink(temp + "\\Orvan3D0\\Orvan3D.lock", target);
+    };
+    // A link to a file shows as that file under Wine: deleted as such, its target would go.
+    planted.undo = [](const std::string& temp) { testkit::RemoveHostLink(temp + "\\Orvan3D0\\Orvan3D.lock"); };
+    RunSetting cache;
+    cache.viewerWritesCache = true;
+    RunSetting noSecondLoad = cache;
+    noSecondLoad.secondLoadFails = true;
+    // Nothing behind a link in the cache is touched, and the link stays, with the folders above.
+    const std::string victim = scratch + "\\victim";
+    ASSERT_TRUE(::CreateDirectoryA(victim.c_str(), nullptr));
+    ASSERT_TRUE(testkit::WriteFileBytes(victim + "\\cache.bin", Bytes(4, 'v')));
+    RunSetting linkInCache = cache;
+    linkInCache.cacheLink = victim;
+    RunSetting linkInCacheNoSecondLoad = noSecondLoad;
+    linkInCacheNoSecondLoad.cacheLink = victim;
+    const std::vector<std::string> linkKept = {"run\\", "run\\cache\\", "run\\cache\\x\\"};
+    RunSetting unwritable;
+    unwritable.tmp = file + "\\";
+    const std::string refused =
+        "Files cannot be written to the temporary folder to run this project from. / " + file + "\\";
+    struct Case {
+        const char* what;
+        const RunSetting& setting;
+        std::vector<std::string> boxes;
+        bool ran;
+        std::vector<std::string> leftInTemp;
+    } cases[] = {
+        {"a left-over folder with a planted lock link", planted, {}, true, {"Orvan3D0\\", "Orvan3D0\\Orvan3D.lock"}},
+        {"the viewer's cache", cache, {}, true, {}},
+        {"the engine does not load again for the cache", noSecondLoad, {}, true, {}},
+        {"a link in the cache", linkInCache, {}, true, linkKept},
+        {"a link in the cache, the engine not loading again", linkInCacheNoSecondLoad, {}, true, linkKept},
+        {"a temporary folder that is a file", unwritable, {refused}, false, {}},
+    };
+    for (const Case& c : cases) {
+        const Outcome outcome = Run(good, c.setting);
+        EXPECT_EQ(outcome.boxes, c.boxes) << c.what;
+        EXPECT_EQ(outcome.viewerStarted, c.ran) << c.what;
+        EXPECT_TRUE(outcome.badAtViewer.empty()) << c.what << ::testing::PrintToString(outcome.badAtViewer);
+        EXPECT_EQ(outcome.leftInTemp, c.leftInTemp) << c.what;
+        EXPECT_EQ(outcome.outside, (std::vector<std::string>{"a file", "target.txt", "victim\\cache.bin"})) << c.what;
+        if (c.ran) {
+            const std::string name = outcome.runFolder.substr(outcome.runFolder.find_last_of('\\') + 1);
+            EXPECT_TRUE(testkit::IsRunFolderName(name)) << c.what << ": " << name;
+        }
+        Bytes kept;
+        EXPECT_TRUE(testkit::ReadFileBytes(target, kept) && kept == Bytes(4, 'k')) << c.what << ": the link's target";
+        EXPECT_TRUE(testkit::ReadFileBytes(victim + "\\cache.bin", kept) && kept == Bytes(4, 'v')) << c.what;
+    }
 }
