@@ -18,7 +18,7 @@ constexpr uint32_t kTimingValue = 20;
 bool Installer::ChooseFolderWithProgress(const char* projectName, const char* proposedFolder) {
     OptionsDialog dialog;
     dialog.SetProjectName(projectName);
-    if (!dialog.Show(instance, hostWindow, proposedFolder)) return false;
+    if (!ShowOptionsDialog(dialog, projectName, proposedFolder)) return false;
     progress.reset(new ProgressWindow());
     progress->SetText("Installing...");
     progress->Create(instance, hostWindow);

@@ -77,6 +77,9 @@ public:
     bool StaysInPlace(const char* value, bool fullPath);
     // "<name>\n\n<reason>" / "Installation Error" with the error icon; false.
     bool RefuseItem(const char* name, const char* reason);
+    // True, after "Please choose a folder, not the root of a drive." / projectName, when folder
+    // (a full path) is the root of a drive or of a network share once made a normal path.
+    bool RefuseDriveRoot(const char* folder, const char* projectName);
     // A configuration value the mode cannot go without: when it is missing (or damaged),
     // "Can't find project type <key>" / "Error".
     bool GetRequiredEntry(const char* key, void* buffer, int32_t capacity);
@@ -268,6 +271,9 @@ private:
     // The Winamp folder: the registry first, then the user's choice. False when the user
     // declines or cancels; folder is then empty.
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
+    // Shows dialog proposing proposedFolder until it is left or a folder is chosen that is no
+    // drive root (RefuseDriveRoot); false when it is left.
+    bool ShowOptionsDialog(OptionsDialog& dialog, const char* projectName, const char* proposedFolder);
     // The prologue the install modes share: the options dialog for projectName proposing
     // proposedFolder, then the progress window at 0 with "Installing...", and the chosen folder
     // as installFolder and current folder. False when the dialog is left.
@@ -294,7 +300,8 @@ private:
     // would climb out of its place.
     bool ReadProjectTexts(ProjectTexts& texts);
     // folder (empty: InstallPath) as installFolder and current folder; false after "The
-    // installation folder must be a full path" when it is none or does not fit.
+    // installation folder must be a full path" when it is none or does not fit, or after the
+    // box of RefuseDriveRoot.
     bool SetSilentFolder(const char* folder, const ProjectTexts& texts);
     // The viewer, the engine files and the two Start-menu links, moving the bar to 0.3.
     bool ExtractProgramAndLinks(const char* shortCutName);

@@ -56,6 +56,7 @@ bool Installer::ReadProjectTexts(ProjectTexts& texts) {
 
 bool Installer::SetSilentFolder(const char* folder, const ProjectTexts& texts) {
     if (SetInstallFolder(folder[0] != '\0' ? folder : texts.installPath) && OptionsDialog::IsFullPath(installFolder)) {
+        if (RefuseDriveRoot(installFolder, texts.projectName)) return false;
         ::SetCurrentDirectoryA(installFolder);
         return true;
     }

@@ -180,6 +180,24 @@ TEST_F(ProjectInstall, CancelInstallsNothingAndWritesNothing) {
     ExpectNothingInstalled("cancelled");
 }
 
+TEST_F(ProjectInstall, TheRootOfADriveIsRefusedAndTheDialogShownAgain) {
+    int shown = 0;
+    const auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), Options()).fixture), [&](HWND dialog) {
+        if (shown++ == 0) {
+            testkit::InstallInto("C:\\")(dialog);
+        } else {
+            testkit::CancelOptions(dialog);
+        }
+    });
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(shown, 2);
+    EXPECT_EQ(Boxes(run), std::vector<std::string>{"Please choose a folder, not the root of a drive. / Test Project"});
+    EXPECT_TRUE(run.progress.empty());
+    ExpectNothingInstalled("the root, then cancelled");
+    EXPECT_FALSE(Exists("C:\\uninstall.nfo"));
+}
+
 TEST_F(ProjectInstall, TheProgramFileCannotBeSwappedWhileTheUserDecides) {
     // The moment a swap would pay: the user has started a program (maybe elevated) and looks
     // at the dialog; everything still to be installed is read from the file after the click.

@@ -156,6 +156,7 @@ TEST_F(SilentInstall, FailuresExitWithOneAndWriteNoRecord) {
         {"no package", noHeader, " /S /D=" + target},
         {"folder below a file", image, " /S /D=" + scratch + "\\a file\\sub"},
         {"relative folder", image, " /S /D=Relative Folder"},
+        {"the root of a drive", image, " /S /D=C:\\"},
         {"folder longer than 399 characters", image, " /S /D=C:\\" + std::string(400, 'x')},
     };
     for (const Case& c : cases) {
