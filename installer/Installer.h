@@ -162,7 +162,8 @@ public:
     // closed without an error (the saver's Close is false when a write failed): an install
     // must not announce a record that is not there.
     bool WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
-    // Maps ProjectName to installFolder under <root>\SOFTWARE\Velbor\Orvan3D Viewers\3.00.000.
+    // Maps ProjectName to installFolder under <root>\SOFTWARE\Velbor\Orvan3D Viewers\3.00.000
+    // (DisplayName), and names the screen saver's or plug-in's copy (ComponentFile) once made.
     // Missing name: "Can't find project type ProjectName" / "Error"; key not created:
     // "Error can't write in registry" with the key path as caption. Value errors are ignored.
     virtual void RegisterViewer();

@@ -37,6 +37,9 @@ void Installer::RegisterViewer() {
         return;
     }
     SetText(key, "DisplayName", installFolder);
+    // Where the screen saver or plug-in went: a plug-in folder the user chose in the browser
+    // is found again nowhere else.
+    if (iconFile[0] != '\0') SetText(key, "ComponentFile", iconFile);
 }
 
 void Installer::RegisterUninstall() {

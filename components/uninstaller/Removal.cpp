@@ -1,6 +1,7 @@
 #include "components/uninstaller/Removal.h"
 
 #include <shlobj.h>
+#include <shobjidl.h>
 
 #include "win/ComPtr.h"
 #include "win/ComScope.h"
@@ -24,8 +25,6 @@ constexpr char kOutside[] = "not removed: it lies outside this installation's fo
 constexpr char kOtherLink[] = "not removed: the link now leads to another installation";
 constexpr char kOtherCopy[] = "not removed: it now belongs to another installation of the same name";
 constexpr char kThroughLink[] = "not removed: it or a folder on its path is a link to another place";
-
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Case, separator kind, doubled separators and a trailing one do not tell two paths apart.
 std::string Comparable(const std::string& path) {
@@ -94,24 +93,105 @@ void DeleteKeyIf(HKEY root, const std::string& path, Owns owns) {
 constexpr int kHeldTries = 20;
 constexpr DWORD kHeldPauseMs = 100;
 
-template <typename Remove>
-bool RemoveOnceReleased(Remove remove) {
-    for (int attempt = 1;; ++attempt) {
-        if (remove()) return true;
-        if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kHeldTries) return false;
-        ::Sleep(kHeldPauseMs);
-    }
+// What one try at removing an entry came to.
+enum class Try { kRemoved, kGone, kHeld, kElsewhere, kNotEmpty, kWrongKind, kFailed };
+
+std::wstring Widened(const std::string& path) {
+    const int size = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (size <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], size);
+    wide.resize(static_cast<size_t>(size - 1));
+    return wide;
 }
 
-// Deletes the directory entry itself: a symbolic link goes, never the file it leads to.
-bool DeleteEntry(const std::string& path) {
-    return RemoveOnceReleased([&] {
-        win::FileHandle file(::CreateFileA(path.c_str(), DELETE,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE,
-                                           nullptr));
-        return file.valid();
-    });
+// Where the file behind handle is now, as "C:\..." or "\\server\share\...", without a trailing
+// backslash; empty when the system cannot say.
+std::wstring FinalPath(HANDLE handle) {
+    const DWORD size = ::GetFinalPathNameByHandleW(handle, nullptr, 0, FILE_NAME_NORMALIZED);
+    if (size == 0) return std::wstring();
+    std::wstring path(size, L'\0');
+    const DWORD length = ::GetFinalPathNameByHandleW(handle, &path[0], size, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= size) return std::wstring();
+    path.resize(length);
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+        path.replace(0, 8, L"\\\\");
+    } else if (path.compare(0, 4, L"\\\\?\\") == 0) {
+        path.erase(0, 4);
+    }
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+// The final path of the folder that holds path (a file, or a folder with or without its
+// trailing backslash), opened without following a link at its end; empty when it cannot be.
+std::wstring FinalPathOfFolderOf(const std::string& path) {
+    std::string folder = path;
+    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    folder = FolderOf(folder);
+    // "C:" alone names the current folder of that drive, not its root.
+    if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+    win::FileHandle handle(::CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return handle ? FinalPath(handle.get()) : std::wstring();
+}
+
+bool SameFolder(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+// Marks the entry behind handle for deletion, a read-only file made writable first (one the
+// user marked read-only is still one the installation created).
+Try Dispose(HANDLE handle, bool folder) {
+    FILE_BASIC_INFO basic = {};
+    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic))) return Try::kFailed;
+    if (((basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder) return Try::kWrongKind;
+    if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+        FILE_BASIC_INFO writable = {};  // zero times: left as they are
+        writable.FileAttributes = basic.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        ::SetFileInformationByHandle(handle, FileBasicInfo, &writable, sizeof(writable));
+    }
+    FILE_DISPOSITION_INFO dispose = {TRUE};
+    if (::SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof(dispose))) return Try::kRemoved;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_DIR_NOT_EMPTY) return Try::kNotEmpty;
+    return error == ERROR_SHARING_VIOLATION ? Try::kHeld : Try::kFailed;
+}
+
+// One try at removing path, a file or an empty folder: the entry itself is opened (a link at
+// its end is not followed) and removed through that handle, only while it lies directly in
+// the folder whose final path is expected.
+Try TryRemove(const std::string& path, bool folder, const std::wstring& expected) {
+    win::FileHandle handle(::CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_SHARING_VIOLATION) return Try::kHeld;
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Try::kGone : Try::kFailed;
+    }
+    const std::wstring now = FinalPath(handle.get());
+    const size_t cut = now.find_last_of(L'\\');
+    if (expected.empty() || cut == std::wstring::npos || !SameFolder(now.substr(0, cut), expected)) {
+        return Try::kElsewhere;
+    }
+    return Dispose(handle.get(), folder);
+}
+
+// TryRemove until it is not refused for sharing, or the tries are spent; checked anew each time.
+Try RemoveOnceReleased(const std::string& path, bool folder, const std::wstring& expected, const Pause& pause) {
+    for (int attempt = 1;; ++attempt) {
+        const Try outcome = TryRemove(path, folder, expected);
+        if (outcome != Try::kHeld || attempt == kHeldTries) return outcome;
+        if (pause) {
+            pause(path);
+        } else {
+            ::Sleep(kHeldPauseMs);
+        }
+    }
 }
 
 // The program a shell link starts, as stored in the link; empty when it cannot be read.
@@ -142,13 +222,112 @@ bool IsPlainName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/:*?\"<>|") == std::string::npos;
 }
 
-// The viewer entry still maps the project to installFolder: the copies outside the folder
-// that an installation of the same name elsewhere overwrote belong to that one now.
-bool ViewerEntryNames(HKEY root, const std::string& projectName, const std::string& installFolder) {
+// Whether the project's viewer entry still maps the project to installFolder: the copies
+// outside the folder that an installation of the same name elsewhere overwrote belong to that
+// one now. componentFile: where the entry says the plug-in or screen saver was copied.
+bool ViewerEntryNames(HKEY root, const std::string& projectName, const std::string& installFolder,
+                      std::string& componentFile) {
     win::RegKey key;
     std::string value;
-    return ::RegOpenKeyExA(root, (kViewerKeyBase + projectName).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS &&
-           ReadText(key.get(), "DisplayName", value) && SamePath(value, installFolder);
+    componentFile.clear();
+    if (::RegOpenKeyExA(root, (kViewerKeyBase + projectName).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        return false;
+    }
+    ReadText(key.get(), "ComponentFile", componentFile);
+    return ReadText(key.get(), "DisplayName", value) && SamePath(value, installFolder);
+}
+
+// A file's or folder's identity on its volume: the same for every name it has.
+struct FileIdentity {
+    DWORD volume = 0, high = 0, low = 0;
+    bool operator==(const FileIdentity& o) const { return volume == o.volume && high == o.high && low == o.low; }
+};
+
+bool IdentityOf(const std::wstring& path, FileIdentity& identity) {
+    win::FileHandle handle(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle || !::GetFileInformationByHandle(handle.get(), &info)) return false;
+    identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return true;
+}
+
+// A volume's root (a drive, a share, a mounted folder) or a folder the shell knows, however
+// the record spells it; one that cannot be looked at counts as such.
+bool IsRootOrKnownFolder(const std::string& path, const std::vector<std::wstring>& knownFolders) {
+    const std::wstring wide = Widened(path);
+    FileIdentity identity;
+    if (wide.empty() || !IdentityOf(wide, identity)) return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    wchar_t volume[MAX_PATH + 1] = {};
+    FileIdentity other;
+    if (!::GetVolumePathNameW(wide.c_str(), volume, MAX_PATH) || (IdentityOf(volume, other) && other == identity)) {
+        return true;
+    }
+    for (const std::wstring& known : knownFolders) {
+        if (IdentityOf(known, other) && other == identity) return true;
+    }
+    return false;
+}
+
+// Every folder the shell knows by name, as the shell's own list of them gives it.
+std::vector<std::wstring> KnownFolders() {
+    std::vector<std::wstring> out;
+    const win::ComScope com;
+    if (!com.Started()) return out;
+    win::ComPtr<IKnownFolderManager> manager;
+    KNOWNFOLDERID* ids = nullptr;
+    UINT count = 0;
+    if (FAILED(::CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER, IID_IKnownFolderManager,
+                                  manager.put())) ||
+        FAILED(manager->GetFolderIds(&ids, &count))) {
+        return out;
+    }
+    for (UINT i = 0; i < count; ++i) {
+        wchar_t* path = nullptr;
+        if (SUCCEEDED(::SHGetKnownFolderPath(ids[i], KF_FLAG_DONT_VERIFY, nullptr, &path)) && path != nullptr) {
+            out.push_back(path);
+        }
+        ::CoTaskMemFree(path);
+    }
+    ::CoTaskMemFree(ids);
+    return out;
+}
+
+// The files of the record that are this installation's; see KeepOnlyOurs.
+std::vector<std::string> OurFiles(const UninstallRecord& record, const std::string& installFolder,
+                                  const OutsidePlaces& places, HKEY viewerRoot, std::vector<LeftItem>& left) {
+    const bool plainName = IsPlainName(record.projectName);
+    const std::string screenSaver = places.systemFolder + "\\" + record.projectName + ".scr";
+    const std::string plugInName = "\\Plugins\\vis_" + record.projectName + ".dll";
+    const std::string plugIn = places.winampFolder + plugInName;
+    std::string componentFile;
+    const bool viewerEntryOurs = ViewerEntryNames(viewerRoot, record.projectName, installFolder, componentFile);
+    std::vector<std::string> files;
+    for (const std::string& path : record.files) {
+        const char* reason = nullptr;
+        if (IsBelow(path, installFolder)) {
+            files.push_back(path);
+            continue;
+        }
+        // The plug-in may lie in a folder the user chose in the browser: the viewer entry says where.
+        const bool copy = plainName && ((!places.systemFolder.empty() && SamePath(path, screenSaver)) ||
+                                        (!places.winampFolder.empty() && SamePath(path, plugIn)) ||
+                                        (!componentFile.empty() && SamePath(path, componentFile) &&
+                                         EndsWith(path, plugInName.c_str())));
+        if (!places.programsFolder.empty() && IsBelow(path, places.programsFolder) && EndsWith(path, ".lnk")) {
+            reason = IsBelow(LinkTarget(path), installFolder) ? nullptr : kOtherLink;
+        } else if (copy) {
+            reason = viewerEntryOurs ? nullptr : kOtherCopy;
+        } else {
+            reason = kOutside;
+        }
+        if (reason == nullptr) {
+            files.push_back(path);
+        } else {
+            left.push_back({path, reason});
+        }
+    }
+    return files;
 }
 
 }  // namespace
@@ -165,6 +344,7 @@ OutsidePlaces FindOutsidePlaces() {
     if (win::ExactSystemFolder(path, MAX_PATH)) places.systemFolder = path;
     char winamp[kWinampFolderCapacity] = {};
     if (WinampFolderFromRegistry(HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, winamp)) places.winampFolder = winamp;
+    places.knownFolders = KnownFolders();
     return places;
 }
 
@@ -173,38 +353,19 @@ OutsidePlaces FindOutsidePlaces() {
 // - a listed ".lnk" file below the Programs folder whose link still starts a program inside
 //   installFolder (the project install's two links), and a listed folder below the Programs
 //   folder that holds such a link (the link folder; it goes only once it is empty);
-// - "<system folder>\<project>.scr" and "<Winamp folder>\Plugins\vis_<project>.dll" while the
-//   viewer entry of the project still names installFolder.
+// - "<system folder>\<project>.scr" and "<Winamp folder>\Plugins\vis_<project>.dll" (or the
+//   plug-in the viewer entry names as its ComponentFile) while the viewer entry of the
+//   project still names installFolder;
+// - a listed folder above installFolder (the installation made it for its folder): it goes
+//   once empty, unless it is a volume's root or a folder the shell knows by name, which a
+//   record may list but no installation makes.
 // A record that lists anything else was not written by one of our installations.
 size_t KeepOnlyOurs(UninstallRecord& record, const std::string& installFolder, const OutsidePlaces& places,
                     HKEY viewerRoot, std::vector<LeftItem>& left) {
-    size_t foreign = record.skippedPaths.size();
-    const bool plainName = IsPlainName(record.projectName);
-    const std::string screenSaver = places.systemFolder + "\\" + record.projectName + ".scr";
-    const std::string plugIn = places.winampFolder + "\\Plugins\\vis_" + record.projectName + ".dll";
-    std::vector<std::string> files;
-    for (const std::string& path : record.files) {
-        const char* reason = nullptr;
-        if (IsBelow(path, installFolder)) {
-            files.push_back(path);
-            continue;
-        }
-        if (!places.programsFolder.empty() && IsBelow(path, places.programsFolder) && EndsWith(path, ".lnk")) {
-            reason = IsBelow(LinkTarget(path), installFolder) ? nullptr : kOtherLink;
-        } else if (plainName && ((!places.systemFolder.empty() && SamePath(path, screenSaver)) ||
-                                 (!places.winampFolder.empty() && SamePath(path, plugIn)))) {
-            reason = ViewerEntryNames(viewerRoot, record.projectName, installFolder) ? nullptr : kOtherCopy;
-        } else {
-            reason = kOutside;
-        }
-        if (reason == nullptr) {
-            files.push_back(path);
-        } else {
-            left.push_back({path, reason});
-            ++foreign;
-        }
-    }
+    const size_t leftBefore = left.size();
+    std::vector<std::string> files = OurFiles(record, installFolder, places, viewerRoot, left);
     std::vector<std::string> folders;
+    std::vector<std::string> parents;
     for (const std::string& path : record.folders) {
         bool ours = SamePath(path, installFolder) || IsBelow(path, installFolder);
         if (!ours && !places.programsFolder.empty() && IsBelow(path, places.programsFolder)) {
@@ -212,14 +373,16 @@ size_t KeepOnlyOurs(UninstallRecord& record, const std::string& installFolder, c
         }
         if (ours) {
             folders.push_back(path);
+        } else if (IsBelow(installFolder, path) && !IsRootOrKnownFolder(path, places.knownFolders)) {
+            parents.push_back(path);
         } else {
             left.push_back({path, kOutside});
-            ++foreign;
         }
     }
     record.files = std::move(files);
     record.folders = std::move(folders);
-    return foreign;
+    record.parentFolders = std::move(parents);
+    return record.skippedPaths.size() + (left.size() - leftBefore);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -260,7 +423,8 @@ bool LoadRecord(const std::string& installFolder, UninstallRecord& record, std::
     return true;
 }
 
-void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& left, const std::string& except) {
+void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& left, const std::string& except,
+                       const Pause& pause) {
     for (const std::string& path : record.files) {
         if (!except.empty() && SamePath(path, except)) continue;
         const DWORD attributes = ::GetFileAttributesA(path.c_str());
@@ -270,32 +434,54 @@ void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& lef
             left.push_back({path, kThroughLink});
             continue;
         }
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            left.push_back({path, "a folder where a file was installed"});
-            continue;
+        switch (RemoveOnceReleased(path, false, FinalPathOfFolderOf(path), pause)) {
+            case Try::kRemoved:
+            case Try::kGone:
+                break;
+            case Try::kElsewhere:
+                left.push_back({path, kThroughLink});
+                break;
+            case Try::kWrongKind:
+                left.push_back({path, "a folder where a file was installed"});
+                break;
+            default:
+                left.push_back({path, "could not be deleted"});
+                break;
         }
-        // A file the user marked read-only is still one the installation created.
-        if (attributes & FILE_ATTRIBUTE_READONLY) {
-            ::SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-        }
-        if (!DeleteEntry(path) && Exists(path)) left.push_back({path, "could not be deleted"});
     }
     for (const std::string& path : record.skippedPaths) {
         left.push_back({path, "not removed: its recorded name is cut short or not a full path"});
     }
 }
 
-void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& left) {
-    for (const std::string& path : record.folders) {
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-        // Removing a link to a folder can remove the folder it leads to on some systems.
-        if (CrossesLink(path)) {
-            left.push_back({path, kThroughLink});
-            continue;
-        }
-        if (!RemoveOnceReleased([&] { return ::RemoveDirectoryA(path.c_str()) != FALSE; }) && Exists(path)) {
-            left.push_back({path, "kept: it holds files that were not installed"});
+void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& left, const Pause& pause) {
+    // The parents of the install folder come last: they can only be empty once it is gone.
+    std::vector<LeftItem> parentsLeft;
+    for (const auto* list : {&record.folders, &record.parentFolders}) {
+        std::vector<LeftItem>& reported = list == &record.folders ? left : parentsLeft;
+        for (const std::string& path : *list) {
+            const DWORD attributes = ::GetFileAttributesA(path.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+            // Removing a link to a folder can remove the folder it leads to on some systems.
+            if (CrossesLink(path)) {
+                reported.push_back({path, kThroughLink});
+                continue;
+            }
+            switch (RemoveOnceReleased(path, true, FinalPathOfFolderOf(path), pause)) {
+                case Try::kRemoved:
+                case Try::kGone:
+                case Try::kWrongKind:
+                    break;
+                case Try::kElsewhere:
+                    reported.push_back({path, kThroughLink});
+                    break;
+                case Try::kNotEmpty:
+                    reported.push_back({path, "kept: it holds files that were not installed"});
+                    break;
+                default:
+                    reported.push_back({path, "could not be removed"});
+                    break;
+            }
         }
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,27 +31,38 @@ struct OutsidePlaces {
     std::string programsFolder;  // the user's Start-menu Programs folder
     std::string systemFolder;
     std::string winampFolder;
+    // Every folder the shell knows by name (Program Files, Windows, the profile folders...):
+    // never a parent an installation made for its folder, empty or not.
+    std::vector<std::wstring> knownFolders;
 };
 OutsidePlaces FindOutsidePlaces();
 
 // The record may lie in a folder that others can write, so it is not believed: keeps in record
-// only the paths this installation made - inside installFolder, or one of the outside paths
-// the installing modes create for record.projectName that still belongs to installFolder
-// (see the rules in the source). Every other path is moved to left with its reason. Returns
-// how many listed paths were not this installation's, the record's skipped paths included
-// (DeleteListedFiles reports those).
+// only the paths this installation made - inside installFolder, one of the outside paths the
+// installing modes create for record.projectName that still belongs to installFolder, or a
+// parent made for installFolder (moved to record.parentFolders; see the rules in the source).
+// Every other path is moved to left with its reason. Returns how many listed paths were not
+// this installation's, the record's skipped paths included (DeleteListedFiles reports those).
 size_t KeepOnlyOurs(UninstallRecord& record, const std::string& installFolder, const OutsidePlaces& places,
                     HKEY viewerRoot, std::vector<LeftItem>& left);
 
+// Waits between two tries of a removal that another program refused for sharing (about two
+// seconds in all), with the path; null: a plain pause. A test's pause can act in it.
+using Pause = std::function<void(const std::string& path)>;
+
 // Deletes each listed file; a file that is already gone counts as removed. A file that is a
 // link is removed as a link; none is deleted through a folder on its path that is a link to
-// another place. except, when given, is left for later. What cannot be deleted, and every
-// skipped path of the record, is added to left.
-void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& left, const std::string& except = "");
+// another place. Each try opens the file itself and deletes it through that handle, and only
+// when the opened file still lies in the folder that was checked for links: a folder swapped
+// for a link while another program held the file leads nowhere. except, when given, is left
+// for later. What cannot be deleted, and every skipped path of the record, is added to left.
+void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& left, const std::string& except = "",
+                       const Pause& pause = nullptr);
 
-// Removes each listed folder, deepest first, only when it is empty: never anything below it,
-// and never a folder that is, or lies below, a link to another place.
-void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& left);
+// Removes each listed folder, deepest first, then the parent folders, only when it is empty:
+// never anything below it, and never a folder that is, or lies below, a link to another place.
+// Tried and checked as DeleteListedFiles does. A parent folder that stays is not reported.
+void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& left, const Pause& pause = nullptr);
 
 // The uninstall key ...\Uninstall\Orvan3D<name> and the viewer key ...\3.00.000\<name> below
 // root, each only when it still describes this installation (its uninstaller, or its folder,

@@ -22,6 +22,10 @@ struct UninstallRecord {
     // fields that fill all 259 bytes (the path was cut when the record was written, and what
     // the cut path names could be another file) and paths no installation writes.
     std::vector<std::string> skippedPaths;
+    // Folders above the install folder that the installation made for it (C:\Vendor\ of
+    // C:\Vendor\Product\), deepest first: not filled by the reader, but by the uninstaller once
+    // it has judged them its own. They go when empty, and are never reported when they stay.
+    std::vector<std::string> parentFolders;
     std::string projectName;
     bool hasMarker = false;  // the screen-saver and plug-in modes' UNSK
 };

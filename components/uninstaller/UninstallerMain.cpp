@@ -62,7 +62,12 @@ void RemoveRest(Removal& removal) {
         if (::lstrcmpiA(path.c_str(), uninstaller.c_str()) == 0) starter.files.push_back(path);
     }
     uninstall::DeleteListedFiles(starter, removal.left);
-    if (!Exists(uninstaller)) ::DeleteFileA((removal.installFolder + "\\" + uninstall::kRecordName).c_str());
+    if (!Exists(uninstaller)) {
+        // Through the same checks as every other file: its folder may have been swapped meanwhile.
+        uninstall::UninstallRecord record;
+        record.files.push_back(removal.installFolder + "\\" + uninstall::kRecordName);
+        uninstall::DeleteListedFiles(record, removal.left);
+    }
     uninstall::RemoveListedFolders(removal.record, removal.left);
 }
 

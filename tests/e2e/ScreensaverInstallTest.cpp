@@ -96,7 +96,8 @@ TEST_F(ScreensaverInstall, InstallsTheSaverIntoTheSystemFolderWithConfigurationR
     EXPECT_STREQ(reinterpret_cast<const char*>(record[record.size() - 2].second.data()), kProjectName);
     EXPECT_EQ(record.back(), std::make_pair(std::string("UNSK"), Bytes{}));
 
-    EXPECT_EQ(ViewerEntry(), (std::vector<std::pair<std::string, std::string>>{{"DisplayName", target}}));
+    EXPECT_EQ(ViewerEntry(),
+              (std::vector<std::pair<std::string, std::string>>{{"ComponentFile", systemCopy}, {"DisplayName", target}}));
     bool uninstallNamed = false;
     bool uninstallCommand = false;
     std::string icon;

@@ -99,8 +99,8 @@ protected:
         EXPECT_EQ(RecordedFiles(record), files);
         ASSERT_FALSE(record.empty());
         EXPECT_EQ(record.back(), std::make_pair(std::string("UNSK"), Bytes{}));
-        EXPECT_EQ(ViewerEntry(),
-                  (std::vector<std::pair<std::string, std::string>>{{"DisplayName", target}}));
+        EXPECT_EQ(ViewerEntry(), (std::vector<std::pair<std::string, std::string>>{{"ComponentFile", pluginPath},
+                                                                                    {"DisplayName", target}}));
         std::string icon;
         for (const auto& value : UninstallEntry()) {
             if (value.first == "DisplayIcon") icon = value.second;

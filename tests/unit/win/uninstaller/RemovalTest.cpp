@@ -9,6 +9,7 @@
 #include "components/uninstaller/SelfRemoval.h"
 #include "components/uninstaller/UninstallRecordReader.h"
 #include "installer/Installer.h"
+#include "testkit/InstalledContents.h"
 #include "testkit/MemoryPackageHost.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/RecordBytes.h"
@@ -16,6 +17,7 @@
 #include "testkit/RecordingMessages.h"
 #include "testkit/Registry.h"
 #include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
 #include "tests/unit/win/engine/EngineTestHost.h"
 #include "win/Handle.h"
 #include "win/HeapBuffer.h"
@@ -237,6 +239,8 @@ TEST_F(Removal, OnlyThisInstallationsPathsAreKeptForRemoval) {
         {places.programsFolder + "\\Other\\Demo.lnk", "the link now leads to another installation"},
         {i, "it lies outside this installation's folder"},  // the folder itself, listed as a file
     };
+    // A plug-in copied into a folder the user chose in the browser: the viewer entry says where.
+    const std::string chosen = scratch + "\\Chosen\\Plugins\\vis_Demo.dll";
     struct Case {
         const char* description;
         std::string viewerFolder;  // what the project's viewer entry names
@@ -247,9 +251,10 @@ TEST_F(Removal, OnlyThisInstallationsPathsAreKeptForRemoval) {
     };
     for (const Case& c : cases) {
         MakeKey(kViewerBase + std::string("Demo"), "DisplayName", c.viewerFolder);
+        MakeKey(kViewerBase + std::string("Demo"), "ComponentFile", chosen);
         uninstall::UninstallRecord record;
         record.projectName = "Demo";
-        record.files = {ours[0], copies[0], ours[1], copies[1]};
+        record.files = {ours[0], copies[0], ours[1], copies[1], chosen};
         for (const auto& item : foreign) record.files.push_back(item.first);
         record.folders = {places.programsFolder + "\\Other\\", places.programsFolder + "\\Demo\\", i + "\\sub\\",
                           i + "\\", scratch + "\\"};
@@ -260,19 +265,19 @@ TEST_F(Removal, OnlyThisInstallationsPathsAreKeptForRemoval) {
         std::vector<std::string> kept = {ours[0], ours[1]};
         std::vector<std::pair<std::string, std::string>> expectedLeft;
         if (c.copiesOurs) {
-            kept = {ours[0], copies[0], ours[1], copies[1]};
+            kept = {ours[0], copies[0], ours[1], copies[1], chosen};
         } else {
-            for (const auto& copy : copies) {
+            for (const auto& copy : {copies[0], copies[1], chosen}) {
                 expectedLeft.push_back({copy, "not removed: it now belongs to another installation of the same name"});
             }
         }
         for (const auto& item : foreign) expectedLeft.push_back({item.first, std::string("not removed: ") + item.second});
         expectedLeft.push_back({places.programsFolder + "\\Other\\", "not removed: it lies outside this installation's folder"});
-        expectedLeft.push_back({scratch + "\\", "not removed: it lies outside this installation's folder"});
         EXPECT_EQ(record.files, kept) << c.description;
         EXPECT_EQ(record.folders,
                   (std::vector<std::string>{places.programsFolder + "\\Demo\\", i + "\\sub\\", i + "\\"}))
             << c.description;
+        EXPECT_EQ(record.parentFolders, std::vector<std::string>{scratch + "\\"}) << c.description;
         std::vector<std::pair<std::string, std::string>> gotLeft;
         for (const auto& item : left) gotLeft.push_back({item.path, item.reason});
         std::sort(gotLeft.begin(), gotLeft.end());
@@ -310,5 +315,101 @@ TEST_F(Removal, NothingIsRemovedThroughALink) {
     EXPECT_EQ(Paths(left), (std::vector<std::string>{f + "\\linked\\t.bin", f + "\\linked\\empty\\", f + "\\linked\\"}));
     for (const auto& item : left) {
         EXPECT_EQ(item.reason, "not removed: it or a folder on its path is a link to another place") << item.path;
+    }
+}
+
+// Folders the installation made above its folder are its own; a record may list more, but a
+// folder outside that line, a drive's root or a folder the shell knows is never one of them.
+TEST_F(Removal, ParentsMadeForTheFolderGoOnceEmptyAndNeverAnyOtherFolder) {
+    const std::string vendor = scratch + "\\Vendor";
+    const std::string i = vendor + "\\Product";
+    const std::string configMsi = scratch + "\\Config.Msi";
+    uninstall::OutsidePlaces places;
+    // The scratch folder stands for a shell folder such as the Documents folder.
+    places.knownFolders = {testkit::WidenAnsi(scratch)};
+    struct Case {
+        const char* description;
+        bool otherProduct;  // the vendor's folder also holds another product
+        bool vendorGone;
+    } cases[] = {{"only this product", false, true}, {"another product beside it", true, false}};
+    for (const Case& c : cases) {
+        for (const std::string& folder : {vendor, i, i + "\\sub", configMsi}) {
+            ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+        }
+        ASSERT_TRUE(testkit::WriteFileBytes(i + "\\sub\\a.bin", Bytes(10, 'a')));
+        if (c.otherProduct) {
+            ASSERT_TRUE(::CreateDirectoryA((vendor + "\\Other").c_str(), nullptr));
+        }
+        uninstall::UninstallRecord record;
+        record.projectName = "Demo";
+        record.files = {i + "\\sub\\a.bin"};
+        // Deepest first, as recorded; the known folder spelt another way than the shell spells it.
+        record.folders = {i + "\\sub\\", i + "\\", vendor + "\\", configMsi + "\\", testkit::UpperCase(scratch) + "/", "C:\\"};
+        std::vector<uninstall::LeftItem> left;
+        EXPECT_EQ(uninstall::KeepOnlyOurs(record, i, places, root.Root(), left), 3u) << c.description;
+        EXPECT_EQ(record.parentFolders, std::vector<std::string>{vendor + "\\"}) << c.description;
+        EXPECT_EQ(Paths(left), (std::vector<std::string>{configMsi + "\\", testkit::UpperCase(scratch) + "/", "C:\\"}))
+            << c.description;
+        left.clear();
+        uninstall::DeleteListedFiles(record, left);
+        uninstall::RemoveListedFolders(record, left);
+        EXPECT_TRUE(left.empty()) << c.description << ": " << ::testing::PrintToString(Paths(left));
+        EXPECT_FALSE(Exists(i)) << c.description;
+        EXPECT_EQ(!Exists(vendor), c.vendorGone) << c.description;
+        EXPECT_TRUE(Exists(configMsi)) << c.description << ": an empty folder outside stays";
+        testkit::RemoveTree(vendor);
+        testkit::RemoveTree(configMsi);
+    }
+}
+
+// The race of a standard user against an elevated uninstall: hold an installed file so that
+// its delete is tried again, swap its folder for a link to a folder with a file of the same
+// name while the uninstaller waits, and let go. The file behind the link stays, named as left.
+TEST_F(Removal, AFolderSwappedForALinkDuringTheWaitLeadsNowhere) {
+    const std::string f = scratch + "\\Install";
+    const std::string canaries = scratch + "\\Canaries";
+    if (!testkit::MakeHostLink(scratch + "\\probe", scratch)) GTEST_SKIP() << "no host links here";
+    testkit::RemoveHostLink(scratch + "\\probe");
+    struct Case {
+        const char* description;
+        bool folder;  // a listed folder held open (a look into it) instead of a file
+    } cases[] = {{"a file", false}, {"an empty folder", true}};
+    for (const Case& c : cases) {
+        for (const std::string& folder : {f, f + "\\sub", canaries}) ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+        const std::string item = f + "\\sub\\item";
+        if (c.folder) {
+            ASSERT_TRUE(::CreateDirectoryA(item.c_str(), nullptr) && ::CreateDirectoryA((canaries + "\\item").c_str(), nullptr));
+        } else {
+            ASSERT_TRUE(testkit::WriteFileBytes(item, Bytes(10, 'i')) &&
+                        testkit::WriteFileBytes(canaries + "\\item", Bytes(10, 'c')));
+        }
+        // Held without delete sharing, as a reader or a folder window holds it.
+        win::FileHandle held(::CreateFileA(item.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ASSERT_TRUE(held.valid()) << c.description;
+        int pauses = 0;
+        const uninstall::Pause swap = [&](const std::string& path) {
+            if (pauses++ != 0) return;
+            EXPECT_EQ(path, c.folder ? item + "\\" : item);
+            held.reset();
+            ASSERT_TRUE(::MoveFileA((f + "\\sub").c_str(), (f + "\\moved").c_str()));
+            ASSERT_TRUE(testkit::MakeHostLink(f + "\\sub", canaries));
+        };
+        uninstall::UninstallRecord record;
+        (c.folder ? record.folders : record.files).push_back(c.folder ? item + "\\" : item);
+        std::vector<uninstall::LeftItem> left;
+        if (c.folder) {
+            uninstall::RemoveListedFolders(record, left, swap);
+        } else {
+            uninstall::DeleteListedFiles(record, left, "", swap);
+        }
+        testkit::RemoveHostLink(f + "\\sub");
+        EXPECT_EQ(pauses, 1) << c.description;
+        EXPECT_TRUE(Exists(canaries + "\\item")) << c.description << ": the canary";
+        ASSERT_EQ(left.size(), 1u) << c.description;
+        EXPECT_EQ(left[0].path, c.folder ? item + "\\" : item) << c.description;
+        EXPECT_EQ(left[0].reason, "not removed: it or a folder on its path is a link to another place") << c.description;
+        testkit::RemoveTree(f);
+        testkit::RemoveTree(canaries);
     }
 }
