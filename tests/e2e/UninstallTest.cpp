@@ -15,6 +15,7 @@
 #include "package/LittleEndian.h"
 #include "testkit/Controls.h"
 #include "testkit/InstallPackage.h"
+#include "testkit/Files.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/RecordBytes.h"
 #include "testkit/Registry.h"
@@ -443,6 +444,89 @@ TEST_F(Uninstall, ScreenSaverAndPlugInRecordsRemoveTheirCopiesOutsideTheFolder) 
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, viewerKey.c_str());
     winamp.reset();
     ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Winamp");
+}
+
+// An installation whose folder needed new parents (C:\Vendor\ of C:\Vendor\Product), and a
+// plug-in the user put in a folder chosen in the browser: both go whole, with exit code 0 and
+// a box that names nothing. A record forged to list an empty folder outside, as C:\Config.Msi
+// is on many machines, does not make it go.
+TEST_F(Uninstall, NewParentFoldersAndABrowsedPlugInFolderGoWithTheInstallation) {
+    testkit::RegistryDefault command(HKEY_CLASSES_ROOT, "Applications\\Winamp.exe\\shell\\open\\command");
+    testkit::RegistryDefault own(HKEY_CURRENT_USER, "Software\\Winamp");
+    if (command.Existed() || own.Existed()) GTEST_SKIP() << "this machine has Winamp's registry entries";
+    const std::string vendor = "C:\\Orvan3D Vendor Test";
+    const std::string winamp = "C:\\Orvan3D Browsed Winamp";
+    const std::string configMsi = "C:\\Config.Msi";
+    const bool madeConfigMsi = ::CreateDirectoryA(configMsi.c_str(), nullptr) != FALSE;
+    ASSERT_TRUE(testkit::Tree(configMsi).empty()) << "an empty folder, as the test needs it";
+    testkit::RemoveTree(vendor);
+    testkit::RemoveTree(winamp);
+    ASSERT_TRUE(::CreateDirectoryA(winamp.c_str(), nullptr) && ::CreateDirectoryA((winamp + "\\Plugins").c_str(), nullptr));
+    const std::string viewerKey = std::string("SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\") + kProjectName;
+    testkit::ComponentInstallOptions plugInOptions;
+    plugInOptions.projectType = 6;
+    plugInOptions.projectName = kProjectName;
+    const std::string plugInSetup = scratch + "\\PlugInSetup.exe";
+    ASSERT_TRUE(testkit::WriteFileBytes(
+        plugInSetup, testkit::MakeComponentInstallPackage(testkit::OwnFolder(), plugInOptions).fixture.Image(stub)));
+    const std::string removed = "Test Project was removed from this computer. / Test Project";
+    const std::string outside = "\r\n    (not removed: it lies outside this installation's folder)";
+    struct Case {
+        const char* what;
+        std::string exe;
+        bool forged;  // the record also lists configMsi
+        DWORD exitCode;
+        std::string summary;
+    } cases[] = {
+        {"project", setup, false, 0, removed},
+        {"plug-in in a browsed folder", plugInSetup, false, 0, removed},
+        {"project, with a forged record", setup, true, 3,
+         "Test Project was removed from this computer, except for these items:\r\n\r\n" + configMsi + "\\" + outside +
+             "\r\n\r\nDelete them yourself if you no longer need them. / Test Project"},
+    };
+    for (const Case& c : cases) {
+        RemoveTempCopies();
+        const Tree before = DriveTree();
+        const Registry registryBefore = RegistryConcerned();
+        const std::string folder = vendor + "\\Product";
+        testkit::DriveOptions install;
+        install.onOptions = testkit::InstallInto(folder);
+        install.answer = [](const testkit::MessageBoxInfo& box) { return box.buttons.size() == 2 ? IDYES : IDOK; };
+        install.onBrowser = testkit::BrowseTo(winamp);
+        const testkit::RunResult installed = testkit::Drive(c.exe, install);
+        ASSERT_FALSE(installed.timedOut) << c.what;
+        ASSERT_TRUE(Exists(folder + "\\uninstall.nfo")) << c.what << ::testing::PrintToString(Boxes(installed));
+        if (c.forged) {
+            const auto chunks = testkit::FileChunks(folder + "\\uninstall.nfo");
+            std::vector<std::string> files, folders;
+            for (const auto& chunk : chunks) {
+                const std::string text(reinterpret_cast<const char*>(chunk.second.data()));
+                if (chunk.first == "UNFN") files.push_back(text);
+                if (chunk.first == "UNDN") folders.push_back(text);
+            }
+            folders.push_back(configMsi + "\\");
+            ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\uninstall.nfo",
+                                                testkit::MakeUninstallRecord(files, folders, kProjectName, false)));
+        }
+        const std::string exe = folder + "\\ZRXUnInst.exe";
+        const testkit::RunResult run = DriveTree(exe, "\"" + exe + "\"", folder, NoDialog, testkit::Answer(IDYES));
+        ASSERT_FALSE(run.timedOut) << c.what;
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.what;
+        EXPECT_EQ(Boxes(run), (std::vector<std::string>{"Remove Test Project and all of its components? / Test Project",
+                                                        c.summary}))
+            << c.what;
+        const Tree after = DriveTree();
+        const TreeChanges changes = Compare(before, after);
+        EXPECT_EQ(changes.added, TempCopies(after)) << c.what;
+        EXPECT_TRUE(changes.removed.empty()) << c.what << ::testing::PrintToString(changes.removed);
+        EXPECT_TRUE(changes.changed.empty()) << c.what << ::testing::PrintToString(changes.changed);
+        EXPECT_EQ(RegistryConcerned(), registryBefore) << c.what;
+        EXPECT_TRUE(Exists(configMsi)) << c.what;
+        testkit::RemoveTree(vendor);
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, viewerKey.c_str());
+    }
+    testkit::RemoveTree(winamp);
+    if (madeConfigMsi) ::RemoveDirectoryA(configMsi.c_str());
 }
 
 // A folder of a fake installation outside the drive's usual places, with its uninstaller.
