@@ -78,6 +78,22 @@ void DeleteTreeWithoutEngine(const char* folder) {
     } while (::FindNextFileA(find.get(), &entry));
 }
 
+// Room to name a path that is too long in the box of MakeTempDirectory.
+constexpr DWORD kTempCapacity = 1024;
+
+// The temporary path, exactly (empty when the platform gives none or one too long for this
+// buffer); false when it has no exact narrow form, after a box naming it.
+bool ReadTempPath(char (&temp)[kTempCapacity]) {
+    wchar_t wideTemp[kTempCapacity] = {};
+    const DWORD wideLength = ::GetTempPathW(kTempCapacity, wideTemp);
+    // A profile folder outside the ANSI code page has a narrow name full of "?": its short
+    // form names it instead, and without one the run cannot name its folder at all.
+    if (wideLength == 0 || wideLength >= kTempCapacity || win::ToExactPath(wideTemp, temp, sizeof(temp))) return true;
+    // Shown wide, outside the recorded boxes: narrow text cannot name this folder.
+    win::ShowNoExactPath(nullptr, wideTemp);
+    return false;
+}
+
 }  // namespace
 
 bool Installer::RunInPlace() {
@@ -107,18 +123,8 @@ bool Installer::RunInPlace() {
 }
 
 bool Installer::MakeTempDirectory() {
-    // Room to name a path that is too long in the box below.
-    wchar_t wideTemp[1024] = {};
-    DWORD wideLength = ::GetTempPathW(1024, wideTemp);
-    if (wideLength >= 1024) wideLength = 0;
-    // A profile folder outside the ANSI code page has a narrow name full of "?": its short
-    // form names it instead, and without one the run cannot name its folder at all.
-    char temp[1024] = {};
-    if (wideLength != 0 && !win::ToExactPath(wideTemp, temp, sizeof(temp))) {
-        // Shown wide, outside the recorded boxes: narrow text cannot name this folder.
-        win::ShowNoExactPath(nullptr, wideTemp);
-        return false;
-    }
+    char temp[kTempCapacity] = {};
+    if (!ReadTempPath(temp)) return false;
     const DWORD length = static_cast<DWORD>(std::strlen(temp));
     // A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
     // The run folder's lock must also be a path the system opens: past that, every attempt
