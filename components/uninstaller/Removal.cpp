@@ -330,6 +330,35 @@ std::vector<std::string> OurFiles(const UninstallRecord& record, const std::stri
     return files;
 }
 
+// What the user is told of an entry a removal left; null when nothing is to be told.
+const char* LeftReason(Try outcome, bool folder) {
+    switch (outcome) {
+        case Try::kRemoved:
+        case Try::kGone:
+            return nullptr;
+        case Try::kElsewhere:
+            return kThroughLink;
+        case Try::kWrongKind:
+            return folder ? nullptr : "a folder where a file was installed";
+        case Try::kNotEmpty:
+            return "kept: it holds files that were not installed";
+        default:
+            return folder ? "could not be removed" : "could not be deleted";
+    }
+}
+
+// Removes path, a file or an empty folder, unless a folder on its way is a link (a file may be
+// one itself: deleting it removes the link, never its target; removing a link to a folder can
+// remove the folder it leads to on some systems). What stays goes to left with its reason.
+void RemoveChecked(const std::string& path, bool folder, const Pause& pause, std::vector<LeftItem>& left) {
+    if (CrossesLink(folder ? path : FolderOf(path))) {
+        left.push_back({path, kThroughLink});
+        return;
+    }
+    const char* reason = LeftReason(RemoveOnceReleased(path, folder, FinalPathOfFolderOf(path), pause), folder);
+    if (reason != nullptr) left.push_back({path, reason});
+}
+
 }  // namespace
 
 OutsidePlaces FindOutsidePlaces() {
@@ -427,27 +456,7 @@ void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& lef
                        const Pause& pause) {
     for (const std::string& path : record.files) {
         if (!except.empty() && SamePath(path, except)) continue;
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) continue;
-        // The file itself may be a link: deleting it removes the link, never its target.
-        if (CrossesLink(FolderOf(path))) {
-            left.push_back({path, kThroughLink});
-            continue;
-        }
-        switch (RemoveOnceReleased(path, false, FinalPathOfFolderOf(path), pause)) {
-            case Try::kRemoved:
-            case Try::kGone:
-                break;
-            case Try::kElsewhere:
-                left.push_back({path, kThroughLink});
-                break;
-            case Try::kWrongKind:
-                left.push_back({path, "a folder where a file was installed"});
-                break;
-            default:
-                left.push_back({path, "could not be deleted"});
-                break;
-        }
+        if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) RemoveChecked(path, false, pause, left);
     }
     for (const std::string& path : record.skippedPaths) {
         left.push_back({path, "not removed: its recorded name is cut short or not a full path"});
@@ -458,30 +467,10 @@ void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& l
     // The parents of the install folder come last: they can only be empty once it is gone.
     std::vector<LeftItem> parentsLeft;
     for (const auto* list : {&record.folders, &record.parentFolders}) {
-        std::vector<LeftItem>& reported = list == &record.folders ? left : parentsLeft;
         for (const std::string& path : *list) {
             const DWORD attributes = ::GetFileAttributesA(path.c_str());
             if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-            // Removing a link to a folder can remove the folder it leads to on some systems.
-            if (CrossesLink(path)) {
-                reported.push_back({path, kThroughLink});
-                continue;
-            }
-            switch (RemoveOnceReleased(path, true, FinalPathOfFolderOf(path), pause)) {
-                case Try::kRemoved:
-                case Try::kGone:
-                case Try::kWrongKind:
-                    break;
-                case Try::kElsewhere:
-                    reported.push_back({path, kThroughLink});
-                    break;
-                case Try::kNotEmpty:
-                    reported.push_back({path, "kept: it holds files that were not installed"});
-                    break;
-                default:
-                    reported.push_back({path, "could not be removed"});
-                    break;
-            }
+            RemoveChecked(path, true, pause, list == &record.folders ? left : parentsLeft);
         }
     }
 }
