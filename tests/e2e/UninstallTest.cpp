@@ -455,75 +455,64 @@ TEST_F(Uninstall, NewParentFoldersAndABrowsedPlugInFolderGoWithTheInstallation) 
     testkit::RegistryDefault own(HKEY_CURRENT_USER, "Software\\Winamp");
     if (command.Existed() || own.Existed()) GTEST_SKIP() << "this machine has Winamp's registry entries";
     const std::string vendor = "C:\\Orvan3D Vendor Test";
+    const std::string folder = vendor + "\\Product";
     const std::string winamp = "C:\\Orvan3D Browsed Winamp";
     const std::string configMsi = "C:\\Config.Msi";
     const bool madeConfigMsi = ::CreateDirectoryA(configMsi.c_str(), nullptr) != FALSE;
     ASSERT_TRUE(testkit::Tree(configMsi).empty()) << "an empty folder, as the test needs it";
     testkit::RemoveTree(vendor);
-    testkit::RemoveTree(winamp);
     ASSERT_TRUE(::CreateDirectoryA(winamp.c_str(), nullptr) && ::CreateDirectoryA((winamp + "\\Plugins").c_str(), nullptr));
-    const std::string viewerKey = std::string("SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\") + kProjectName;
-    testkit::ComponentInstallOptions plugInOptions;
-    plugInOptions.projectType = 6;
-    plugInOptions.projectName = kProjectName;
+    testkit::ComponentInstallOptions plugIn;
+    plugIn.projectType = 6;
+    plugIn.projectName = kProjectName;
     const std::string plugInSetup = scratch + "\\PlugInSetup.exe";
-    ASSERT_TRUE(testkit::WriteFileBytes(
-        plugInSetup, testkit::MakeComponentInstallPackage(testkit::OwnFolder(), plugInOptions).fixture.Image(stub)));
+    ASSERT_TRUE(testkit::WriteFileBytes(plugInSetup, testkit::MakeComponentInstallPackage(testkit::OwnFolder(), plugIn).fixture.Image(stub)));
     const std::string removed = "Test Project was removed from this computer. / Test Project";
-    const std::string outside = "\r\n    (not removed: it lies outside this installation's folder)";
-    struct Case {
-        const char* what;
+    const struct {
         std::string exe;
         bool forged;  // the record also lists configMsi
-        DWORD exitCode;
         std::string summary;
     } cases[] = {
-        {"project", setup, false, 0, removed},
-        {"plug-in in a browsed folder", plugInSetup, false, 0, removed},
-        {"project, with a forged record", setup, true, 3,
-         "Test Project was removed from this computer, except for these items:\r\n\r\n" + configMsi + "\\" + outside +
-             "\r\n\r\nDelete them yourself if you no longer need them. / Test Project"},
+        {setup, false, removed},
+        {plugInSetup, false, removed},
+        {setup, true, "Test Project was removed from this computer, except for these items:\r\n\r\n" + configMsi +
+                          "\\\r\n    (not removed: it lies outside this installation's folder)\r\n\r\nDelete them "
+                          "yourself if you no longer need them. / Test Project"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.exe + (c.forged ? ", forged" : ""));
         RemoveTempCopies();
         const Tree before = DriveTree();
         const Registry registryBefore = RegistryConcerned();
-        const std::string folder = vendor + "\\Product";
         testkit::DriveOptions install;
         install.onOptions = testkit::InstallInto(folder);
         install.answer = [](const testkit::MessageBoxInfo& box) { return box.buttons.size() == 2 ? IDYES : IDOK; };
         install.onBrowser = testkit::BrowseTo(winamp);
-        const testkit::RunResult installed = testkit::Drive(c.exe, install);
-        ASSERT_FALSE(installed.timedOut) << c.what;
-        ASSERT_TRUE(Exists(folder + "\\uninstall.nfo")) << c.what << ::testing::PrintToString(Boxes(installed));
+        ASSERT_FALSE(testkit::Drive(c.exe, install).timedOut);
         if (c.forged) {
-            const auto chunks = testkit::FileChunks(folder + "\\uninstall.nfo");
-            std::vector<std::string> files, folders;
-            for (const auto& chunk : chunks) {
-                const std::string text(reinterpret_cast<const char*>(chunk.second.data()));
-                if (chunk.first == "UNFN") files.push_back(text);
-                if (chunk.first == "UNDN") folders.push_back(text);
+            std::vector<std::string> lists[2];  // files, folders
+            for (const auto& chunk : testkit::FileChunks(folder + "\\uninstall.nfo")) {
+                if (chunk.first == "UNFN" || chunk.first == "UNDN") {
+                    lists[chunk.first == "UNDN"].emplace_back(reinterpret_cast<const char*>(chunk.second.data()));
+                }
             }
-            folders.push_back(configMsi + "\\");
+            lists[1].push_back(configMsi + "\\");
             ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\uninstall.nfo",
-                                                testkit::MakeUninstallRecord(files, folders, kProjectName, false)));
+                                                testkit::MakeUninstallRecord(lists[0], lists[1], kProjectName, false)));
         }
         const std::string exe = folder + "\\ZRXUnInst.exe";
         const testkit::RunResult run = DriveTree(exe, "\"" + exe + "\"", folder, NoDialog, testkit::Answer(IDYES));
-        ASSERT_FALSE(run.timedOut) << c.what;
-        EXPECT_EQ(run.exitCode, c.exitCode) << c.what;
-        EXPECT_EQ(Boxes(run), (std::vector<std::string>{"Remove Test Project and all of its components? / Test Project",
-                                                        c.summary}))
-            << c.what;
+        ASSERT_FALSE(run.timedOut);
+        EXPECT_EQ(run.exitCode, c.forged ? 3u : 0u);
+        EXPECT_EQ(Boxes(run), (std::vector<std::string>{"Remove Test Project and all of its components? / Test Project", c.summary}));
         const Tree after = DriveTree();
         const TreeChanges changes = Compare(before, after);
-        EXPECT_EQ(changes.added, TempCopies(after)) << c.what;
-        EXPECT_TRUE(changes.removed.empty()) << c.what << ::testing::PrintToString(changes.removed);
-        EXPECT_TRUE(changes.changed.empty()) << c.what << ::testing::PrintToString(changes.changed);
-        EXPECT_EQ(RegistryConcerned(), registryBefore) << c.what;
-        EXPECT_TRUE(Exists(configMsi)) << c.what;
+        EXPECT_EQ(changes.added, TempCopies(after));
+        EXPECT_TRUE(changes.removed.empty() && changes.changed.empty())
+            << ::testing::PrintToString(changes.removed) << ::testing::PrintToString(changes.changed);
+        EXPECT_EQ(RegistryConcerned(), registryBefore);
         testkit::RemoveTree(vendor);
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, viewerKey.c_str());
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string("SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\") + kProjectName).c_str());
     }
     testkit::RemoveTree(winamp);
     if (madeConfigMsi) ::RemoveDirectoryA(configMsi.c_str());

@@ -47,16 +47,15 @@ struct RunSetting {
     std::function<void(const std::string& temp)> undo;
     // Used as TMP and TEMP instead of the temporary folder the test makes.
     std::string tmp;
-    // The viewer leaves its working files in the cache, as the real one does.
-    bool viewerWritesCache = false;
     // The engine loads for the extraction but fails to initialise at the clean-up, its library
     // left loaded as such a failure leaves it.
     bool secondLoadFails = false;
-    // With viewerWritesCache: a link cache\x to this folder, as if put there while the project ran.
+    // A link cache\x to this folder, as if put there while the project ran.
     std::string cacheLink;
 };
 
-// Runs in place up to the viewer, which it replaces by a look at the run folder.
+// Runs in place up to the viewer, which it replaces by a look at the run folder and, as the
+// real one does, files in the cache.
 class ViewerlessInstaller : public Installer {
 public:
     ViewerlessInstaller(PackageHost& host, UserMessages& messages, const std::map<std::string, Bytes>& contents,
@@ -66,7 +65,6 @@ public:
         viewerStarted = true;
         // The run's claim on its folder is there while it runs, and must be gone after it.
         badAtViewer = NotAsPackaged(InstallFolder(), contents, "Orvan3D.lock");
-        if (!setting.viewerWritesCache) return;
         const std::string cache = std::string(InstallFolder()) + "\\cache";
         for (const std::string& folder : {cache, cache + "\\textures", cache + "\\textures\\mip"}) {
             ::CreateDirectoryA(folder.c_str(), nullptr);
@@ -287,62 +285,47 @@ TEST_F(DamagedPackageInProcess, AFlippedDataByteKeepsItsEntryOffTheDisk) {
 TEST_F(DamagedPackageInProcess, TheRunFolderIsOneTheRunMadeAndItAlwaysGoes) {
     // A planted lock that leads elsewhere: a folder claimed through it would delete its target.
     const std::string target = scratch + "\\target.txt";
-    ASSERT_TRUE(testkit::WriteFileBytes(target, Bytes(4, 'k')));
+    const std::string file = scratch + "\\a file";
+    const std::string victim = scratch + "\\victim";
+    ASSERT_TRUE(testkit::WriteFileBytes(target, Bytes(4, 'k')) && testkit::WriteFileBytes(file, Bytes(4, 'f')));
+    ASSERT_TRUE(::CreateDirectoryA(victim.c_str(), nullptr) && testkit::WriteFileBytes(victim + "\\v.bin", Bytes(4, 'v')));
     if (!testkit::MakeHostLink(scratch + "\\probe", target)) GTEST_SKIP() << "no host links here";
     testkit::RemoveHostLink(scratch + "\\probe");
-    const std::string file = scratch + "\\a file";
-    ASSERT_TRUE(testkit::WriteFileBytes(file, Bytes(4, 'f')));
-    RunSetting planted;
+    RunSetting planted, noSecondLoad, linkInCache, linkInCacheNoSecondLoad, unwritable;
     planted.prepare = [&](const std::string& temp) {
         ::CreateDirectoryA((temp + "\\Orvan3D0").c_str(), nullptr);
         testkit::MakeHostLink(temp + "\\Orvan3D0\\Orvan3D.lock", target);
     };
     // A link to a file shows as that file under Wine: deleted as such, its target would go.
     planted.undo = [](const std::string& temp) { testkit::RemoveHostLink(temp + "\\Orvan3D0\\Orvan3D.lock"); };
-    RunSetting cache;
-    cache.viewerWritesCache = true;
-    RunSetting noSecondLoad = cache;
-    noSecondLoad.secondLoadFails = true;
-    // Nothing behind a link in the cache is touched, and the link stays, with the folders above.
-    const std::string victim = scratch + "\\victim";
-    ASSERT_TRUE(::CreateDirectoryA(victim.c_str(), nullptr));
-    ASSERT_TRUE(testkit::WriteFileBytes(victim + "\\cache.bin", Bytes(4, 'v')));
-    RunSetting linkInCache = cache;
-    linkInCache.cacheLink = victim;
-    RunSetting linkInCacheNoSecondLoad = noSecondLoad;
-    linkInCacheNoSecondLoad.cacheLink = victim;
-    const std::vector<std::string> linkKept = {"run\\", "run\\cache\\", "run\\cache\\x\\"};
-    RunSetting unwritable;
+    noSecondLoad.secondLoadFails = linkInCacheNoSecondLoad.secondLoadFails = true;
+    linkInCache.cacheLink = linkInCacheNoSecondLoad.cacheLink = victim;
     unwritable.tmp = file + "\\";
-    const std::string refused =
-        "Files cannot be written to the temporary folder to run this project from. / " + file + "\\";
+    // Nothing behind a link in the cache is touched; the link stays, with the folders above it.
+    const std::vector<std::string> linkKept = {"run\\", "run\\cache\\", "run\\cache\\x\\"};
     struct Case {
         const char* what;
         const RunSetting& setting;
         std::vector<std::string> boxes;
-        bool ran;
         std::vector<std::string> leftInTemp;
     } cases[] = {
-        {"a left-over folder with a planted lock link", planted, {}, true, {"Orvan3D0\\", "Orvan3D0\\Orvan3D.lock"}},
-        {"the viewer's cache", cache, {}, true, {}},
-        {"the engine does not load again for the cache", noSecondLoad, {}, true, {}},
-        {"a link in the cache", linkInCache, {}, true, linkKept},
-        {"a link in the cache, the engine not loading again", linkInCacheNoSecondLoad, {}, true, linkKept},
-        {"a temporary folder that is a file", unwritable, {refused}, false, {}},
+        {"a left-over folder with a planted lock link", planted, {}, {"Orvan3D0\\", "Orvan3D0\\Orvan3D.lock"}},
+        {"the engine does not load again for the cache", noSecondLoad, {}, {}},
+        {"a link in the cache", linkInCache, {}, linkKept},
+        {"a link in the cache, the engine not loading again", linkInCacheNoSecondLoad, {}, linkKept},
+        {"a temporary folder that is a file", unwritable,
+         {"Files cannot be written to the temporary folder to run this project from. / " + file + "\\"}, {}},
     };
     for (const Case& c : cases) {
         const Outcome outcome = Run(good, c.setting);
         EXPECT_EQ(outcome.boxes, c.boxes) << c.what;
-        EXPECT_EQ(outcome.viewerStarted, c.ran) << c.what;
+        EXPECT_EQ(outcome.viewerStarted, c.boxes.empty()) << c.what;
         EXPECT_TRUE(outcome.badAtViewer.empty()) << c.what << ::testing::PrintToString(outcome.badAtViewer);
         EXPECT_EQ(outcome.leftInTemp, c.leftInTemp) << c.what;
-        EXPECT_EQ(outcome.outside, (std::vector<std::string>{"a file", "target.txt", "victim\\cache.bin"})) << c.what;
-        if (c.ran) {
-            const std::string name = outcome.runFolder.substr(outcome.runFolder.find_last_of('\\') + 1);
-            EXPECT_TRUE(testkit::IsRunFolderName(name)) << c.what << ": " << name;
-        }
+        EXPECT_EQ(outcome.outside, (std::vector<std::string>{"a file", "target.txt", "victim\\v.bin"})) << c.what;
+        const std::string name = outcome.runFolder.substr(outcome.runFolder.find_last_of('\\') + 1);
+        EXPECT_TRUE(!outcome.viewerStarted || testkit::IsRunFolderName(name)) << c.what << ": " << name;
         Bytes kept;
         EXPECT_TRUE(testkit::ReadFileBytes(target, kept) && kept == Bytes(4, 'k')) << c.what << ": the link's target";
-        EXPECT_TRUE(testkit::ReadFileBytes(victim + "\\cache.bin", kept) && kept == Bytes(4, 'v')) << c.what;
     }
 }

@@ -325,38 +325,28 @@ TEST_F(Removal, ParentsMadeForTheFolderGoOnceEmptyAndNeverAnyOtherFolder) {
     const std::string i = vendor + "\\Product";
     const std::string configMsi = scratch + "\\Config.Msi";
     uninstall::OutsidePlaces places;
-    // The scratch folder stands for a shell folder such as the Documents folder.
+    // The scratch folder stands for a shell folder such as the Documents folder, listed in
+    // another spelling than the shell's.
     places.knownFolders = {testkit::WidenAnsi(scratch)};
-    struct Case {
-        const char* description;
-        bool otherProduct;  // the vendor's folder also holds another product
-        bool vendorGone;
-    } cases[] = {{"only this product", false, true}, {"another product beside it", true, false}};
-    for (const Case& c : cases) {
-        for (const std::string& folder : {vendor, i, i + "\\sub", configMsi}) {
-            ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr)) << folder;
-        }
-        ASSERT_TRUE(testkit::WriteFileBytes(i + "\\sub\\a.bin", Bytes(10, 'a')));
-        if (c.otherProduct) {
-            ASSERT_TRUE(::CreateDirectoryA((vendor + "\\Other").c_str(), nullptr));
+    const std::vector<std::string> foreign = {configMsi + "\\", testkit::UpperCase(scratch) + "/", "C:\\"};
+    for (const bool otherProduct : {false, true}) {
+        for (const std::string& folder : {vendor, i, configMsi, vendor + (otherProduct ? "\\Other" : "")}) {
+            ::CreateDirectoryA(folder.c_str(), nullptr);
         }
         uninstall::UninstallRecord record;
         record.projectName = "Demo";
-        record.files = {i + "\\sub\\a.bin"};
-        // Deepest first, as recorded; the known folder spelt another way than the shell spells it.
-        record.folders = {i + "\\sub\\", i + "\\", vendor + "\\", configMsi + "\\", testkit::UpperCase(scratch) + "/", "C:\\"};
+        record.folders = {i + "\\", vendor + "\\"};  // deepest first, as recorded
+        record.folders.insert(record.folders.end(), foreign.begin(), foreign.end());
         std::vector<uninstall::LeftItem> left;
-        EXPECT_EQ(uninstall::KeepOnlyOurs(record, i, places, root.Root(), left), 3u) << c.description;
-        EXPECT_EQ(record.parentFolders, std::vector<std::string>{vendor + "\\"}) << c.description;
-        EXPECT_EQ(Paths(left), (std::vector<std::string>{configMsi + "\\", testkit::UpperCase(scratch) + "/", "C:\\"}))
-            << c.description;
+        EXPECT_EQ(uninstall::KeepOnlyOurs(record, i, places, root.Root(), left), 3u);
+        EXPECT_EQ(record.parentFolders, std::vector<std::string>{vendor + "\\"});
+        EXPECT_EQ(Paths(left), foreign);
         left.clear();
-        uninstall::DeleteListedFiles(record, left);
         uninstall::RemoveListedFolders(record, left);
-        EXPECT_TRUE(left.empty()) << c.description << ": " << ::testing::PrintToString(Paths(left));
-        EXPECT_FALSE(Exists(i)) << c.description;
-        EXPECT_EQ(!Exists(vendor), c.vendorGone) << c.description;
-        EXPECT_TRUE(Exists(configMsi)) << c.description << ": an empty folder outside stays";
+        EXPECT_TRUE(left.empty()) << otherProduct << ": " << ::testing::PrintToString(Paths(left));
+        EXPECT_FALSE(Exists(i));
+        EXPECT_EQ(Exists(vendor), otherProduct) << "kept, unnamed, while it holds another product";
+        EXPECT_TRUE(Exists(configMsi)) << "an empty folder outside stays";
         testkit::RemoveTree(vendor);
         testkit::RemoveTree(configMsi);
     }
@@ -370,45 +360,35 @@ TEST_F(Removal, AFolderSwappedForALinkDuringTheWaitLeadsNowhere) {
     const std::string canaries = scratch + "\\Canaries";
     if (!testkit::MakeHostLink(scratch + "\\probe", scratch)) GTEST_SKIP() << "no host links here";
     testkit::RemoveHostLink(scratch + "\\probe");
-    struct Case {
-        const char* description;
-        bool folder;  // a listed folder held open (a look into it) instead of a file
-    } cases[] = {{"a file", false}, {"an empty folder", true}};
-    for (const Case& c : cases) {
-        for (const std::string& folder : {f, f + "\\sub", canaries}) ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+    // A file, or an empty folder held by a look into it.
+    for (const bool folder : {false, true}) {
+        for (const std::string& made : {f, f + "\\sub", canaries}) ASSERT_TRUE(::CreateDirectoryA(made.c_str(), nullptr));
         const std::string item = f + "\\sub\\item";
-        if (c.folder) {
-            ASSERT_TRUE(::CreateDirectoryA(item.c_str(), nullptr) && ::CreateDirectoryA((canaries + "\\item").c_str(), nullptr));
-        } else {
-            ASSERT_TRUE(testkit::WriteFileBytes(item, Bytes(10, 'i')) &&
-                        testkit::WriteFileBytes(canaries + "\\item", Bytes(10, 'c')));
+        const std::string listed = folder ? item + "\\" : item;
+        for (const std::string& made : {item, canaries + "\\item"}) {
+            ASSERT_TRUE(folder ? ::CreateDirectoryA(made.c_str(), nullptr) != FALSE : testkit::WriteFileBytes(made, Bytes(4, 'i')));
         }
-        // Held without delete sharing, as a reader or a folder window holds it.
         win::FileHandle held(::CreateFileA(item.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        ASSERT_TRUE(held.valid()) << c.description;
+        ASSERT_TRUE(held.valid());
         int pauses = 0;
         const uninstall::Pause swap = [&](const std::string& path) {
             if (pauses++ != 0) return;
-            EXPECT_EQ(path, c.folder ? item + "\\" : item);
+            EXPECT_EQ(path, listed);
             held.reset();
             ASSERT_TRUE(::MoveFileA((f + "\\sub").c_str(), (f + "\\moved").c_str()));
             ASSERT_TRUE(testkit::MakeHostLink(f + "\\sub", canaries));
         };
         uninstall::UninstallRecord record;
-        (c.folder ? record.folders : record.files).push_back(c.folder ? item + "\\" : item);
+        (folder ? record.folders : record.files).push_back(listed);
         std::vector<uninstall::LeftItem> left;
-        if (c.folder) {
-            uninstall::RemoveListedFolders(record, left, swap);
-        } else {
-            uninstall::DeleteListedFiles(record, left, "", swap);
-        }
+        folder ? uninstall::RemoveListedFolders(record, left, swap) : uninstall::DeleteListedFiles(record, left, "", swap);
         testkit::RemoveHostLink(f + "\\sub");
-        EXPECT_EQ(pauses, 1) << c.description;
-        EXPECT_TRUE(Exists(canaries + "\\item")) << c.description << ": the canary";
-        ASSERT_EQ(left.size(), 1u) << c.description;
-        EXPECT_EQ(left[0].path, c.folder ? item + "\\" : item) << c.description;
-        EXPECT_EQ(left[0].reason, "not removed: it or a folder on its path is a link to another place") << c.description;
+        EXPECT_EQ(pauses, 1) << folder;
+        EXPECT_TRUE(Exists(canaries + "\\item")) << folder << ": the canary";
+        ASSERT_EQ(left.size(), 1u) << folder;
+        EXPECT_EQ(left[0].path, listed);
+        EXPECT_EQ(left[0].reason, "not removed: it or a folder on its path is a link to another place");
         testkit::RemoveTree(f);
         testkit::RemoveTree(canaries);
     }
