@@ -15,10 +15,10 @@ constexpr uint32_t kTimingValue = 20;
 
 }  // namespace
 
-bool Installer::ChooseFolderWithProgress(const char* projectName, const char* proposedFolder) {
+bool Installer::ChooseFolderWithProgress(const char* projectName, const char* proposedFolder, bool noClimbing) {
     OptionsDialog dialog;
     dialog.SetProjectName(projectName);
-    if (!ShowOptionsDialog(dialog, projectName, proposedFolder)) return false;
+    if (!ShowOptionsDialog(dialog, projectName, proposedFolder, noClimbing)) return false;
     progress.reset(new ProgressWindow());
     progress->SetText("Installing...");
     progress->Create(instance, hostWindow);
@@ -39,8 +39,8 @@ void Installer::CloseProgress() {
     progress.reset();  // its destructor closes the window
 }
 
-bool Installer::StartComponentInstall(const char* projectName, const char* proposedFolder) {
-    if (!ChooseFolderWithProgress(projectName, proposedFolder)) return false;
+bool Installer::StartComponentInstall(const char* projectName, const char* proposedFolder, bool noClimbing) {
+    if (!ChooseFolderWithProgress(projectName, proposedFolder, noClimbing)) return false;
     if (!ExtractEngineFiles()) return false;
     if (!LoadEngine()) return false;
     SetProgress(progress_point::kEngineStarted);

@@ -237,13 +237,15 @@ void Installer::ShowCopyError() { messages.Show(kCopyError, "Installation Error"
 bool Installer::ExtractRequired(const char* name, const char* missingText) {
     const ExtractResult result = ExtractFile(name, true);
     if (result) return true;
-    // "not found" would be wrong for an entry the package holds: its own box has been shown.
-    if (result.Failed()) {
-        ShowCopyError();
+    // A file the mode cannot start without (the viewer) has its own box whatever kept it off
+    // the disk; for the others the copy error tells an entry the package holds that did not
+    // arrive from one it lacks.
+    if (missingText != nullptr) {
+        messages.Show(missingText, "P", MB_OK);
         return false;
     }
-    if (missingText == nullptr) return true;
-    messages.Show(missingText, "P", MB_OK);
+    if (!result.Failed()) return true;
+    ShowCopyError();
     return false;
 }
 

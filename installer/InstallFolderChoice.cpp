@@ -35,11 +35,13 @@ bool Installer::RefuseDriveRoot(const char* folder, const char* projectName) {
     return true;
 }
 
-bool Installer::ShowOptionsDialog(OptionsDialog& dialog, const char* projectName, const char* proposedFolder) {
+bool Installer::ShowOptionsDialog(OptionsDialog& dialog, const char* projectName, const char* proposedFolder,
+                                  bool noClimbing) {
     if (!dialog.Show(instance, hostWindow, proposedFolder)) return false;
     // Asked again, with the root as the user gave it, as the dialog asks again for a folder
     // that is no full path.
-    while (RefuseDriveRoot(dialog.GetFolder(), projectName)) {
+    while (RefuseDriveRoot(dialog.GetFolder(), projectName) ||
+           (noClimbing && !StaysInPlace(dialog.GetFolder(), true))) {
         dialog.accepted = false;
         if (!dialog.Show(instance, hostWindow, nullptr)) return false;
     }

@@ -56,8 +56,11 @@ public:
     Installer(const Installer&) = delete;
     Installer& operator=(const Installer&) = delete;
     // Closes the progress window and the reader and frees the recorded paths. The modes release
-    // the engine on their own paths; one a failing mode left loaded goes as ReleaseEngine would
-    // release it: file loader, control object, then the library.
+    // the engine on their own paths; one a failing mode left loaded is released here, fully, as
+    // ReleaseEngine would: file loader, control object, then the library. Not left loaded until
+    // the process ends: the members' order frees the library only after every engine object
+    // made from it is gone, so no object outlives its code, and the engine's files in the
+    // target folder are not held open by a process that has given up on them.
     virtual ~Installer();
 
     virtual void Init(HINSTANCE instance, HWND hostWindow);
@@ -263,22 +266,26 @@ private:
     // Creates the missing folders along the first 260 characters of a link path, recording
     // those it created.
     void CreateLinkFolders(const char* linkPath);
-    // The Start-menu link <programs><shortCutName><suffix> to installFolder\program, with the
-    // folders it needs, each recorded. program is one of our own file names (see InFolder).
+    // The Start-menu link <programs><shortCutName><suffix> to installFolder\program, with
+    // makeFolders first the folders it needs, each recorded. program is one of our own file
+    // names (see InFolder).
     void AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
-                 const char* description, const char* arguments);
+                 const char* description, const char* arguments, bool makeFolders);
     // Bytes of the recorded files and the record, in KB rounded up.
     DWORD EstimatedSizeKb() const;
     // The Winamp folder: the registry first, then the user's choice. False when the user
     // declines or cancels; folder is then empty.
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
     // Shows dialog proposing proposedFolder until it is left or a folder is chosen that is no
-    // drive root (RefuseDriveRoot); false when it is left.
-    bool ShowOptionsDialog(OptionsDialog& dialog, const char* projectName, const char* proposedFolder);
+    // drive root (RefuseDriveRoot) and, with noClimbing, has no ".." step or stream colon
+    // (StaysInPlace's box); false when it is left.
+    bool ShowOptionsDialog(OptionsDialog& dialog, const char* projectName, const char* proposedFolder, bool noClimbing);
     // The prologue the install modes share: the options dialog for projectName proposing
     // proposedFolder, then the progress window at 0 with "Installing...", and the chosen folder
-    // as installFolder and current folder. False when the dialog is left.
-    bool ChooseFolderWithProgress(const char* projectName, const char* proposedFolder);
+    // as installFolder and current folder. False when the dialog is left. With noClimbing a
+    // confirmed folder with a ".." step or a stream colon is refused (StaysInPlace's box) and
+    // the dialog shows again.
+    bool ChooseFolderWithProgress(const char* projectName, const char* proposedFolder, bool noClimbing);
     // Moves the progress bar when a progress window is shown (a silent install has none).
     void SetProgress(float value);
     // The bar at 0.95, then the window closed; nothing when none is shown.
@@ -310,8 +317,9 @@ private:
     // the copy error when no record was written.
     bool RecordProjectInstall(const char* projectName);
     // The start of a screen-saver or plug-in installation: the user's folder (false when the
-    // dialog is left), progress shown, engine files on disk and the engine loaded.
-    bool StartComponentInstall(const char* projectName, const char* proposedFolder);
+    // dialog is left; noClimbing as in ChooseFolderWithProgress), progress shown, engine files
+    // on disk and the engine loaded.
+    bool StartComponentInstall(const char* projectName, const char* proposedFolder, bool noClimbing);
     // The rest of a screen-saver or plug-in installation once its component is in place:
     // channels and project files, the configuration file (optionsWriter adds the mode's own
     // chunks; false stops the installation), record, release, registration, success message.
@@ -340,9 +348,10 @@ private:
     // The run folder's lock file, created by MakeTempDirectory, open without sharing until
     // Cleanup and deleted when closed: while it is there, the folder's run is alive.
     win::FileHandle runLock;
-    // ExtractFile (decoded), and the copy error box, false, when an entry the package holds
-    // did not arrive. A missing entry shows "Could not find resource"; then with missingText
-    // also that text / "P", false; without, it counts as done.
+    // ExtractFile (decoded). With missingText, any failure (missing, damaged, not written) then
+    // shows that text / "P", false. Without, an entry the package holds that did not arrive
+    // shows the copy error, false, and a missing one (after "Could not find resource") counts
+    // as done.
     bool ExtractRequired(const char* name, const char* missingText = nullptr);
     // "There was an error while trying to copy one of the installation files..." /
     // "Installation Error": the box of every install that stops because a file is not there.

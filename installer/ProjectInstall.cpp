@@ -8,6 +8,7 @@
 #include "win/ComScope.h"
 #include "win/ExactPath.h"
 #include "win/FormatText.h"
+#include "win/NarrowText.h"
 
 namespace {
 
@@ -34,12 +35,12 @@ bool Installer::InstallProjectSilently(const char* folder, const bool& failureRe
 }
 
 void Installer::AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
-                        const char* description, const char* arguments) {
+                        const char* description, const char* arguments, bool makeFolders) {
     OwnPath target;
     OwnFileInFolder(target, program);
     char link[kLinkCapacity];  // see kLinkCapacity: cannot be cut
     win::FormatText(link, sizeof(link), "%s%s%s", programs, shortCutName, suffix);
-    CreateLinkFolders(link);
+    if (makeFolders) CreateLinkFolders(link);
     // Recorded whatever the result, so that the uninstaller looks for it all the same; only a
     // path that does not fit is never made, and a record of it would name another file.
     if (CreateShortcut(target, link, description, arguments) != kLinkPathTooLong) Record(createdFiles, link);
@@ -49,9 +50,12 @@ bool Installer::ReadProjectTexts(ProjectTexts& texts) {
     if (!GetRequiredEntry("InstallPath", texts.installPath, kTextCapacity)) return false;
     if (!GetRequiredEntry("ShortCutName", texts.shortCutName, kTextCapacity)) return false;
     if (!GetRequiredEntry("ProjectName", texts.projectName, kTextCapacity)) return false;
-    // The links go below the Programs folder, and the name into the registry key: neither may
-    // climb out of its place.
-    return StaysInPlace(texts.shortCutName, false) && StaysInPlace(texts.projectName, false);
+    // The links go below the Programs folder and may not climb out of it. The name is only a
+    // caption, a record field and the last part of a registry key: a backslash would make it
+    // a path of keys.
+    return StaysInPlace(texts.shortCutName, false) &&
+           (win::FindBackslash(texts.projectName) == nullptr ||
+            RefuseItem(texts.projectName, "This item would be written outside the installation folder."));
 }
 
 bool Installer::SetSilentFolder(const char* folder, const ProjectTexts& texts) {
@@ -71,8 +75,9 @@ bool Installer::ExtractProgramAndLinks(const char* shortCutName) {
     SetProgress(progress_point::kEngineFilesWritten);
     char programs[MAX_PATH] = {};
     if (ProgramsFolder(hostWindow, programs)) {
-        AddLink("OrvanViewer.exe", programs, shortCutName, ".lnk", "Orvan3D Project Link", "ZRXStart.zrx");
-        AddLink("ZRXUnInst.exe", programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr);
+        // Both links lie in one folder: the first link's pass has made it.
+        AddLink("OrvanViewer.exe", programs, shortCutName, ".lnk", "Orvan3D Project Link", "ZRXStart.zrx", true);
+        AddLink("ZRXUnInst.exe", programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr, false);
     }
     SetProgress(progress_point::kLinksMade);
     return true;
@@ -107,7 +112,7 @@ bool Installer::InstallProjectFor(const SilentRun* silent) {
     ProjectTexts texts{};
     if (!ReadProjectTexts(texts)) return false;
     if (silent != nullptr ? !SetSilentFolder(silent->folder, texts)
-                          : !ChooseFolderWithProgress(texts.projectName, texts.installPath)) {
+                          : !ChooseFolderWithProgress(texts.projectName, texts.installPath, false)) {
         return false;
     }
     if (!ExtractProgramAndLinks(texts.shortCutName)) return false;

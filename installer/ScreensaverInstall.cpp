@@ -27,7 +27,7 @@ bool Installer::InstallScreensaver() {
                       projectName, MB_ICONWARNING | MB_OK);
     }
 
-    if (!StartComponentInstall(projectName, installPath)) return false;
+    if (!StartComponentInstall(projectName, installPath, false)) return false;
     if (!ExtractRequired("ZRXUnInst.exe") || !CopyScreensaverToSystem()) return false;
     SetProgress(progress_point::kComponentCopied);
     return FinishComponentInstall("screensaver.cfg", projectName, &Installer::WriteScreensaverOptions);

@@ -55,9 +55,9 @@ bool Installer::InstallWinampPlugin() {
     if (!GetRequiredEntry("StartupDirectory", startupDirectory, kTextCapacity)) return false;
     char projectName[kTextCapacity + 1] = {};
     if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
-    // The name makes the plug-in's file in Winamp's Plugins folder; the proposed folder may
-    // name its drive but not climb out of where it points.
-    if (!StaysInPlace(startupDirectory, true) || !StaysInPlace(projectName, false)) return false;
+    // The name makes the plug-in's file in Winamp's Plugins folder. The proposed folder is
+    // only a proposal: the folder the user confirms is checked.
+    if (!StaysInPlace(projectName, false)) return false;
     // Required although this mode never uses its value.
     unsigned char winampVersion = 0;
     if (!GetPackageEntry("WinampVersion", &winampVersion, 1, nullptr)) {
@@ -70,7 +70,7 @@ bool Installer::InstallWinampPlugin() {
                       projectName, MB_ICONWARNING | MB_OK);
     }
 
-    if (!StartComponentInstall(projectName, startupDirectory)) return false;
+    if (!StartComponentInstall(projectName, startupDirectory, true)) return false;
     if (!ExtractRequired("ZRXUnInst.exe") || !ExtractRequired("WinAmp.dll")) return false;
 
     char winampFolder[kWinampFolderCapacity] = {};

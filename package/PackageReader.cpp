@@ -208,7 +208,13 @@ bool PackageReader::ParseTable(uint64_t header, uint64_t length) {
     uint32_t rawCount = 0;
     if (!cursor.ReadU32(rawCount)) return false;
     const auto count = static_cast<int32_t>(rawCount);
-    if (count > 0 && static_cast<uint64_t>(count) > cursor.Remaining() / kMinRecordSize) return false;
+    // An empty table uses no data base: whatever follows its count is neither read nor judged.
+    if (count <= 0) {
+        headerOffset = static_cast<uint32_t>(header);
+        dataBase = 0;
+        return true;
+    }
+    if (static_cast<uint64_t>(count) > cursor.Remaining() / kMinRecordSize) return false;
 
     uint64_t totalSize = 0;
     for (int32_t i = 0; i < count; ++i) {
@@ -239,7 +245,7 @@ bool PackageReader::ParseTable(uint64_t header, uint64_t length) {
     }
     headerOffset = static_cast<uint32_t>(header);
     dataBase = base;
-    if (count > 0) lookup.reset(static_cast<EntryIndex*>(std::malloc(sizeof(EntryIndex) * count)));
+    lookup.reset(static_cast<EntryIndex*>(std::malloc(sizeof(EntryIndex) * count)));
     uint32_t offset = 0;
     for (int32_t i = 0; lookup && i < count; ++i) {
         lookup.get()[i] = {offset, FoldedHash(EntryAt(i)->name)};

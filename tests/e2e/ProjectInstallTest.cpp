@@ -336,6 +336,18 @@ TEST_F(ProjectInstall, NamesThatWouldLeaveTheirFolderAreRefusedBeforeAnythingIsW
     }
 }
 
+// In this mode the name makes no path: a colon in it is a caption and a key's last part.
+TEST_F(ProjectInstall, ANameWithAColonInstallsAsItIs) {
+    constexpr char kKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DDemo: Part 2";
+    auto options = Options();
+    options.projectName = "Demo: Part 2";
+    const auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture), testkit::InstallInto(target));
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string(kInstallSuccessText) + " / Demo: Part 2"}));
+    EXPECT_EQ(testkit::QueryText(HKEY_LOCAL_MACHINE, kKey, "DisplayName"), "Demo: Part 2");
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+}
+
 TEST_F(ProjectInstall, ALinkPathThatDoesNotFitIsNeitherMadeNorRecorded) {
     auto options = Options();
     // The folder fits; the link's path, Programs folder included, does not fit 260 characters.

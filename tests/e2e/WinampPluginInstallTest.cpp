@@ -160,6 +160,29 @@ TEST_F(WinampPluginInstall, TheAssociationCommandGivesTheFolderAndTheInstalledPl
     ::DestroyWindow(host);
 }
 
+// The proposal is shown as the package gives it; only the folder the user confirms is
+// refused when it climbs, and the dialog then shows again.
+TEST_F(WinampPluginInstall, AProposedFolderThatClimbsIsShownAndOnlyAConfirmedOneIsRefused) {
+    testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
+    ASSERT_TRUE(command.Set("\"" + winamp + "\\winamp.exe\" \"%1\""));
+    auto options = Options();
+    options.startupDirectory = scratch + "\\..\\Climbing";
+    int dialogs = 0;
+    testkit::DriveOptions drive;
+    drive.onOptions = [&](HWND dialog) {
+        testkit::InstallInto(dialogs++ == 0 ? options.startupDirectory : target)(dialog);
+    };
+    const auto run = Install(options, drive);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.dialogFolder, options.startupDirectory);
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_EQ(Boxes(run), (std::vector<std::string>{
+                              options.startupDirectory +
+                                  "\n\nThis item would be written outside the installation folder. / Installation Error",
+                              kSuccess}));
+    ExpectInstalled(winamp + "\\\\Plugins\\vis_" + kProjectName + ".dll");
+}
+
 TEST_F(WinampPluginInstall, WinampsOwnKeyIsTakenUnchanged) {
     testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
     if (command.Existed()) GTEST_SKIP() << "this machine has a Winamp association";

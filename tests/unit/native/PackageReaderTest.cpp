@@ -211,14 +211,21 @@ TEST(PackageReader, HeaderLocation) {
 }
 
 TEST(PackageReader, EmptyTablesAndUnopenableFile) {
+    // Whatever follows the count is not looked at: nothing, or a real table's records with a
+    // sound data base or one pointing into the header.
+    const Bytes records = RawImage(50, {{"APPDATA", "PROJECTTYPE", Value(1)}});
+    const size_t base = records.size() - 4 - 4 - 4;  // before the data and the trailer
     for (int32_t count : {0, -1, INT_MIN}) {
-        Bytes image = RawImage(50, {});
-        StoreU32(image.data() + 50 + 36, static_cast<uint32_t>(count));
-        MemoryHost host(image);
-        PackageReader reader(host);
-        EXPECT_EQ(reader.EntryCount(), 0);
-        EXPECT_EQ(ReadNumber(reader, "ProjectType"), INT_MIN);
-        EXPECT_TRUE(host.messages.empty()) << count;
+        for (uint32_t followedBy : {0u, 1u, 2u}) {
+            Bytes image = followedBy == 0 ? RawImage(50, {}) : records;
+            StoreU32(image.data() + 50 + 36, static_cast<uint32_t>(count));
+            if (followedBy == 2) StoreU32(image.data() + base, 8);
+            MemoryHost host(image);
+            PackageReader reader(host);
+            EXPECT_EQ(reader.EntryCount(), 0) << count << ", " << followedBy;
+            EXPECT_EQ(ReadNumber(reader, "ProjectType"), INT_MIN) << count << ", " << followedBy;
+            EXPECT_TRUE(host.messages.empty()) << count << ", " << followedBy;
+        }
     }
     MemoryHost host(SamplePackage());
     host.openFails = true;

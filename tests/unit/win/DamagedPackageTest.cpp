@@ -140,8 +140,8 @@ protected:
     }
 
     Outcome Run(const Bytes& image, const RunSetting& setting = RunSetting()) {
-        // A failed run leaves the engine it loaded loaded until the process ends, and with it its
-        // files in use: each run gets a temporary folder of its own.
+        // Each run gets a temporary folder of its own: what one run left cannot pass for what the
+        // next one wrote.
         temp = scratch + "\\temp" + std::to_string(runs++);
         const std::string tmp = setting.tmp.empty() ? temp + "\\" : setting.tmp;
         ::SetEnvironmentVariableA("TMP", tmp.c_str());
@@ -328,4 +328,14 @@ TEST_F(DamagedPackageInProcess, TheRunFolderIsOneTheRunMadeAndItAlwaysGoes) {
         Bytes kept;
         EXPECT_TRUE(testkit::ReadFileBytes(target, kept) && kept == Bytes(4, 'k')) << c.what << ": the link's target";
     }
+}
+
+TEST_F(DamagedPackageInProcess, ADamagedViewerShowsItsCrcBoxThenNotFoundAndNothingElse) {
+    Bytes image = good;
+    ASSERT_TRUE(testkit::DamageEntry(image, "OrvanViewer.exe"));
+    const auto outcome = Run(image);
+    EXPECT_EQ(outcome.boxes,
+              (std::vector<std::string>{"Crc error corrupt file / ORVANVIEWER.EXE", "OrvanViewer.exe not found / P"}));
+    EXPECT_FALSE(outcome.viewerStarted);
+    EXPECT_TRUE(outcome.badLeft.empty() && outcome.outside.empty());
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/Launcher.h"
+#include "package/LittleEndian.h"
 #include "installer/UserMessages.h"
 #include "testkit/MemoryPackageHost.h"
 #include "testkit/PackageFixture.h"
@@ -68,6 +69,15 @@ TEST(Launcher, EachProjectTypeStartsAtMostOneMode) {
 TEST(Launcher, MissingOrDamagedProjectType) {
     Bytes corrupt = PackageFixture().Number("ProjectType", 1).Image(kStub);
     corrupt[corrupt.size() - 5] ^= 0x40;  // last data byte, just before the trailer
+    // A count of 0 or -1 before a real table's records, its data base sound or pointing into
+    // the header: an empty table all the same.
+    auto emptied = [](int32_t count, bool baseIntoHeader) {
+        Bytes image = PackageFixture().Number("ProjectType", 1).Image(kStub);
+        const testkit::PackageLayout layout = testkit::LayoutOf(image);
+        StoreU32(image.data() + layout.header + 36, static_cast<uint32_t>(count));
+        if (baseIntoHeader) StoreU32(image.data() + layout.tableEnd - 4, 8);
+        return image;
+    };
     struct Case {
         const char* what;
         Bytes image;
@@ -78,6 +88,10 @@ TEST(Launcher, MissingOrDamagedProjectType) {
          {"Can't find project type / Error"}},
         {"corrupted", corrupt, {"Crc error corrupt file / PROJECTTYPE", "Can't find project type / Error"}},
         {"no package at all", kStub, {"Data header not found! / ", "Can't find project type / Error"}},
+        {"count 0", emptied(0, false), {"Can't find project type / Error"}},
+        {"count -1", emptied(-1, false), {"Can't find project type / Error"}},
+        {"count 0, data base in the header", emptied(0, true), {"Can't find project type / Error"}},
+        {"count -1, data base in the header", emptied(-1, true), {"Can't find project type / Error"}},
     };
     for (const Case& c : cases) {
         MemoryHost host(c.image);
