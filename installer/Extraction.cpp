@@ -124,6 +124,10 @@ void Installer::CreateFoldersOf(const char* path, size_t scanLimit) {
 bool Installer::DecodeWithZlib() {
     if (entrySize < 4) return false;
     const uint32_t plainSize = LoadU32(entryData + entrySize - 4);
+    // Deflate gives at most 1032 bytes per stored byte: a larger trailer is no stream's size,
+    // and would have a few stored bytes allocate up to 4 GiB.
+    constexpr uint64_t kMaxZlibRatio = 1032;
+    if (plainSize > (entrySize - 4) * kMaxZlibRatio) return false;
     win::HeapBuffer<unsigned char> plain = win::AllocateBuffer<unsigned char>(plainSize);
     if (!plain) return false;
     // What zlib's one-shot uncompress does, through the inflate calls the streamed project
@@ -135,12 +139,14 @@ bool Installer::DecodeWithZlib() {
     stream.next_out = plain.get();
     stream.avail_out = plainSize;
     const int result = ::inflate(&stream, Z_FINISH);
-    const uint32_t length = static_cast<uint32_t>(stream.total_out);
+    // As strict as the streamed road: the stream ends right before the trailer and gives
+    // exactly the trailer's size. Anything else is not the file the package was made from.
+    const bool whole = result == Z_STREAM_END && stream.avail_in == 0 && stream.total_out == plainSize;
     ::inflateEnd(&stream);
-    if (result != Z_STREAM_END) return false;
+    if (!whole) return false;
     decoded = std::move(plain);
     entryData = decoded.get();
-    entrySize = length;
+    entrySize = plainSize;
     return true;
 }
 

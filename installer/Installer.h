@@ -96,7 +96,8 @@ public:
     virtual bool ExtractEngineFiles();
     // Writes entry `name` to installFolder\name, creating and recording the folders on the
     // way. decode: through fileLoader when it is set ("VBRF" chunk files), else as a zlib
-    // stream with a 4-byte size trailer.
+    // stream with a 4-byte size trailer, which must end right before the trailer and give
+    // exactly its size (a trailer beyond any stream's ratio is refused before allocating).
     // Failures and their boxes: a name that would leave installFolder or a path over 399
     // characters (box naming the item); entry missing: name / "Could not find resource";
     // decoding failed: "Error decompress" / "Error"; file not created: no box. The content

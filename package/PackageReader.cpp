@@ -292,8 +292,10 @@ bool PackageReader::ReadEntry(const char* key, void* buffer, int32_t capacity, c
         ReportCorrupt(entry);
         return false;
     }
+    // The entry's own bytes only: what follows it is another entry's, and a caller that reads
+    // a 0-byte value into a 1-byte buffer must keep its own byte, not take the next entry's.
     uint32_t got = 0;
-    ReadThroughWindow(EntryOffset(index), buffer, static_cast<uint32_t>(capacity), got);
+    ReadThroughWindow(EntryOffset(index), buffer, entry.size, got);
     // zlib's CRC needs no table of ours: building one per read would cost more than the
     // read itself for the small values most reads are.
     if (got < entry.size || Crc32::Update(0, buffer, entry.size) != entry.crc) {

@@ -46,8 +46,8 @@ public:
     virtual void Open();
     // Looks up key in section (null: "APPDATA"), both without regard to ASCII case; the first
     // match in table order wins.
-    // With a buffer: copies the entry into it (up to capacity bytes are read) and checks its
-    // CRC-32. Without one: loads the entry into the reader's own buffer (Data, Size) and
+    // With a buffer: copies the entry's size bytes into it (the rest of the buffer is left as
+    // it was) and checks their CRC-32. Without one: loads the entry into the reader's own buffer (Data, Size) and
     // checks it the same way.
     // Missing entry: false, no message. Entry larger than capacity, cut short by the end of
     // the file, or failing its CRC: "Crc error corrupt file" with the stored name as caption,

@@ -132,16 +132,24 @@ TEST(PackageReader, LookupRules) {
     EXPECT_TRUE(host.messages.empty());
 }
 
-TEST(PackageReader, BufferedReadCopiesCapacityBytesAndChecksSizeBytes) {
-    const Bytes image = PackageFixture().Text("ShortCutName", "0123456789").Raw("Next", Bytes(600, 0x5A)).Image(Stub(10));
+TEST(PackageReader, BufferedReadCopiesTheEntryAndNothingAfterIt) {
+    const Bytes image = PackageFixture()
+                            .Text("ShortCutName", "0123456789")
+                            .Raw("Marker", Bytes{})
+                            .Raw("Next", Bytes(600, 0x5A))
+                            .Image(Stub(10));
     MemoryHost host(image);
     PackageReader reader(host);
     char buffer[400];
     std::memset(buffer, 0x11, sizeof(buffer));
     ASSERT_TRUE(reader.ReadEntry("ShortCutName", buffer, 399, nullptr));
     EXPECT_STREQ(buffer, "0123456789");
-    EXPECT_EQ(static_cast<unsigned char>(buffer[11]), 0x5A) << "bytes after the entry are what follows it";
-    EXPECT_EQ(buffer[399], 0x11) << "nothing written past capacity";
+    EXPECT_EQ(buffer[11], 0x11) << "the bytes after the entry are the next entry's, not this one's";
+    // A 0-byte value read into a 1-byte buffer keeps the caller's byte.
+    unsigned char flag = 0;
+    ASSERT_TRUE(reader.ReadEntry("Marker", &flag, 1, nullptr));
+    EXPECT_EQ(flag, 0);
+    EXPECT_TRUE(host.messages.empty());
 }
 
 TEST(PackageReader, EntryLargerThanCapacityFailsLikeACrcError) {
