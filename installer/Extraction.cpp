@@ -8,6 +8,7 @@
 #include "installer/ProgressPoints.h"
 #include "package/LittleEndian.h"
 #include "win/FormatText.h"
+#include "win/NarrowText.h"
 
 // Entries from the package to files below installFolder, with the checks that keep every
 // path inside it.
@@ -95,10 +96,7 @@ private:
 void Installer::CreateFoldersAlong(const char* path) {
     // The last file's folder was walked already and exists or cannot be made: walking it again
     // would only fail, one system call per step, for each of the many files a folder holds.
-    size_t folderLength = 0;  // up to and including the last separator of either kind
-    for (size_t i = 0; path[i] != '\0'; ++i) {
-        if (path[i] == '\\' || path[i] == '/') folderLength = i + 1;
-    }
+    const size_t folderLength = win::FolderLength(path);
     if (folderLength == 0 || folderLength >= sizeof(walkedFolder)) {
         walkedFolder[0] = '\0';
     } else if (std::memcmp(path, walkedFolder, folderLength) == 0 && walkedFolder[folderLength] == '\0') {
@@ -111,10 +109,12 @@ void Installer::CreateFoldersAlong(const char* path) {
 }
 
 void Installer::CreateFoldersOf(const char* path, size_t scanLimit) {
-    char prefix[kFolderCapacity];
-    for (size_t i = 0; i < scanLimit && path[i] != '\0'; ++i) {
-        prefix[i] = path[i] == '/' ? '\\' : path[i];
-        if (prefix[i] != '\\') continue;
+    char prefix[kFolderCapacity + 1];
+    // By character: the second byte of a double-byte character may be a backslash.
+    for (size_t i = 0, n = 0; i < scanLimit && (n = win::CharLength(path + i)) != 0; i += n) {
+        std::memcpy(prefix + i, path + i, n);
+        if (n != 1 || (path[i] != '\\' && path[i] != '/')) continue;
+        prefix[i] = '\\';
         prefix[i + 1] = '\0';
         // Fails for the drive root and every folder already there: those are not ours to record.
         if (::CreateDirectoryA(prefix, nullptr)) Record(createdFolders, prefix);

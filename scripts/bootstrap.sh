@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev zlib1g-dev libcli11-dev libtomlplusplus-dev libdeflate-dev
   osslsigncode openssl
   nsis
+  locales
 )
 
 need_root() { if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi; }
@@ -80,6 +81,17 @@ if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   fi
   /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "bootstrap: 32-bit programs still cannot run here" >&2; exit 1; }
 fi
+
+# Wine takes file names through the Unix locale: the code-page tests run under a Japanese one
+# (ANSI code page 932) and one whose ANSI code page is UTF-8 (65001), which must exist.
+for locale_name in ja_JP.UTF-8 hi_IN.UTF-8; do
+  if ! locale -a 2>/dev/null | grep -qix "${locale_name%.UTF-8}.utf8"; then
+    if ! grep -q "^$locale_name UTF-8" /etc/locale.gen 2>/dev/null; then
+      echo "$locale_name UTF-8" | need_root tee -a /etc/locale.gen >/dev/null
+    fi
+    need_root locale-gen >/dev/null
+  fi
+done
 
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-orvan}"
 export WINEARCH=win32 WINEDEBUG=-all

@@ -8,21 +8,30 @@ namespace {
 
 constexpr size_t kWideCapacity = 1024;
 
-// The ANSI form of `wide` (its first `length` characters) when it turns back into the same
-// characters; best-fit replacements ("Ł" as "L") name another file and count as loss.
 bool ToExactAnsi(const wchar_t* wide, int length, char* path, size_t capacity) {
-    if (capacity == 0 || capacity > kWideCapacity * 2) return false;
-    BOOL lossy = FALSE;
-    const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, path,
-                                        static_cast<int>(capacity) - 1, nullptr, &lossy);
-    if ((n == 0 && length != 0) || lossy) return false;
-    path[n] = '\0';
-    wchar_t back[kWideCapacity];
-    const int m = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, n, back, kWideCapacity);
-    return m == length && std::wmemcmp(back, wide, static_cast<size_t>(length)) == 0;
+    return ToExactNarrow(wide, length, path, capacity, ::GetACP(), ::WideCharToMultiByte);
 }
 
 }  // namespace
+
+bool ToExactNarrow(const wchar_t* wide, int length, char* path, size_t capacity, UINT codePage,
+                   WideToNarrowCall convert) {
+    // Three bytes a character fit UTF-8, two every other ANSI code page.
+    if (capacity == 0 || capacity > kWideCapacity * 3 || length < 0 || static_cast<size_t>(length) >= kWideCapacity) {
+        return false;
+    }
+    // UTF-8 refuses both the flag and the default-character pointer, and needs neither: every
+    // character has a form there, and the round trip still catches a lone surrogate.
+    const bool utf8 = codePage == CP_UTF8;
+    BOOL lossy = FALSE;
+    const int n = convert(codePage, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, length, path, static_cast<int>(capacity) - 1,
+                          nullptr, utf8 ? nullptr : &lossy);
+    if ((n == 0 && length != 0) || lossy) return false;
+    path[n] = '\0';
+    wchar_t back[kWideCapacity];
+    const int m = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, path, n, back, kWideCapacity);
+    return m == length && std::wmemcmp(back, wide, static_cast<size_t>(length)) == 0;
+}
 
 bool ToExactPath(const wchar_t* wide, char* path, size_t capacity) {
     const size_t length = std::wcslen(wide);

@@ -10,6 +10,13 @@ namespace win {
 // short (8.3) form of its longest existing part followed by the rest, if that rest converts
 // without loss. A name outside the ANSI code page would otherwise turn into "?" and name nothing.
 
+// WideCharToMultiByte's signature: the conversion ToExactNarrow makes, replaced by tests.
+using WideToNarrowCall = int(WINAPI*)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
+// The first `length` characters of `wide` in codePage, into `path`, when they turn back into the
+// same characters; best-fit replacements ("Ł" as "L") name another file and count as loss.
+bool ToExactNarrow(const wchar_t* wide, int length, char* path, size_t capacity, UINT codePage,
+                   WideToNarrowCall convert);
+
 // Writes the exact narrow form of `wide` into `path`; false when there is none (short names
 // disabled on that volume, or the part that does not exist yet is outside the code page) or it
 // does not fit `capacity`.

@@ -5,6 +5,7 @@
 
 #include "components/enginecore/ChannelLibrary.h"
 #include "win/DllSearch.h"
+#include "win/NarrowText.h"
 
 namespace {
 
@@ -45,7 +46,8 @@ win::Module* CoreChannelFactory::LibraryFor(int classIndex) {
     const char* base = baseFolder.get();
     const char* name = kChannelClasses[classIndex].library;
     const size_t baseLength = std::strlen(base);
-    const size_t separatorLength = base[baseLength - 1] == '\\' || base[baseLength - 1] == '/' ? 0 : 1;
+    // By character: a folder named "表" ends in the byte 0x5C and still needs its separator.
+    const size_t separatorLength = win::FolderLength(base) == baseLength ? 0 : 1;
     const size_t nameLength = std::strlen(name);
     win::HeapBuffer<char> path = win::AllocateBuffer<char>(baseLength + separatorLength + nameLength + 1);
     if (!path) return nullptr;

@@ -97,10 +97,9 @@ void ProjectNameFromModule(HMODULE module, const char* namePrefix, char (&name)[
     // Only the file's name counts, and the install made it from a narrow project name; its
     // folder may be named outside the ANSI code page.
     char path[MAX_PATH];
-    BOOL lossy = FALSE;
-    if (::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wideSlash != nullptr ? wideSlash + 1 : wide, -1, path,
-                              sizeof(path), nullptr, &lossy) == 0 ||
-        lossy) {
+    const wchar_t* file = wideSlash != nullptr ? wideSlash + 1 : wide;
+    if (!win::ToExactNarrow(file, static_cast<int>(std::wcslen(file)), path, sizeof(path), ::GetACP(),
+                            ::WideCharToMultiByte)) {
         return;
     }
     const char* base = path;

@@ -27,15 +27,21 @@ constexpr char kOtherCopy[] = "not removed: it now belongs to another installati
 constexpr char kThroughLink[] = "not removed: it or a folder on its path is a link to another place";
 
 // Case, separator kind, doubled separators and a trailing one do not tell two paths apart.
-std::string Comparable(const std::string& path) {
-    std::string out;
-    for (char c : path) {
-        if (c == '/') c = '\\';
-        if (c == '\\' && out.size() > 1 && out.back() == '\\') continue;
+// Compared wide: in a double-byte code page the second byte of a character may be a
+// backslash, and a narrow comparison would take "C:\Games\表示" to lie below "C:\Games\表".
+std::wstring Comparable(const std::string& path) {
+    std::wstring wide(path.size(), L'\0');
+    const int length = path.empty() ? 0
+                                    : ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                                                            &wide[0], static_cast<int>(wide.size()));
+    std::wstring out;
+    for (int i = 0; i < length; ++i) {
+        const wchar_t c = wide[i] == L'/' ? L'\\' : wide[i];
+        if (c == L'\\' && out.size() > 1 && out.back() == L'\\') continue;
         out.push_back(c);
     }
-    while (out.size() > 3 && out.back() == '\\') out.pop_back();
-    if (!out.empty()) ::CharLowerBuffA(&out[0], static_cast<DWORD>(out.size()));
+    while (out.size() > 3 && out.back() == L'\\') out.pop_back();
+    if (!out.empty()) ::CharLowerBuffW(&out[0], static_cast<DWORD>(out.size()));
     return out;
 }
 
@@ -44,15 +50,15 @@ bool SamePath(const std::string& a, const std::string& b) { return Comparable(a)
 // Strictly below folder. A drive's root holds everything on the drive, so it never counts
 // as a folder of ours.
 bool IsBelow(const std::string& path, const std::string& folder) {
-    const std::string f = Comparable(folder);
-    const std::string p = Comparable(path);
+    const std::wstring f = Comparable(folder);
+    const std::wstring p = Comparable(path);
     if (f.size() < 4) return false;
-    return p.size() > f.size() + 1 && p.compare(0, f.size(), f) == 0 && p[f.size()] == '\\';
+    return p.size() > f.size() + 1 && p.compare(0, f.size(), f) == 0 && p[f.size()] == L'\\';
 }
 
 bool EndsWith(const std::string& text, const char* tail) {
-    const std::string t = Comparable(tail);
-    const std::string c = Comparable(text);
+    const std::wstring t = Comparable(tail);
+    const std::wstring c = Comparable(text);
     return c.size() >= t.size() && c.compare(c.size() - t.size(), t.size(), t) == 0;
 }
 
