@@ -5,6 +5,10 @@
 #include <fstream>
 #include <set>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
 #include "package/PackageReader.h"
@@ -97,6 +101,31 @@ void CheckCompressedItems(PackageReader& reader, ConsoleHost& host) {
                        ": marked compressed, but not a zlib stream of the size its trailer gives");
         }
     }
+}
+
+std::string FoldedAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// Whether a part of relative below folder already is a link (a junction counts on Windows):
+// writing there would write wherever it points.
+bool LinkOnTheWay(const fs::path& folder, const fs::path& relative) {
+    fs::path at = folder;
+    for (const fs::path& part : relative) {
+        at /= part;
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(at, ec);
+        if (ec || status.type() == fs::file_type::not_found) return false;
+        if (status.type() == fs::file_type::symlink) return true;
+#ifdef _WIN32
+        const DWORD attributes = ::GetFileAttributesW(at.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+#endif
+    }
+    return false;
 }
 
 bool WriteBytes(const fs::path& target, const unsigned char* data, uint32_t size, std::string& error) {
@@ -201,7 +230,7 @@ ExitStatus ExtractPackage(const std::string& path, const std::string& folder, st
     ConsoleHost host(path, err);
     PackageReader reader(host);
     if (host.Faults() > 0) return ExitStatus::kFault;
-    std::set<fs::path> written;
+    std::set<std::string> written;
     int32_t count = 0;
     for (int32_t i = 0; i < reader.EntryCount(); ++i) {
         const PackageEntry& entry = *reader.EntryAt(i);
@@ -217,8 +246,13 @@ ExitStatus ExtractPackage(const std::string& path, const std::string& folder, st
             continue;
         }
         const fs::path target = fs::path(folder) / section / name;
-        if (!written.insert(target).second) {
+        // Windows takes "A/x" and "a/X" for one file: so does the check, everywhere.
+        if (!written.insert(FoldedAscii(target.generic_string())).second) {
             host.Fault(EntryLabel(entry) + ": maps onto " + target.string() + ", already written; not extracted");
+            continue;
+        }
+        if (LinkOnTheWay(fs::path(folder), section / name)) {
+            host.Fault(EntryLabel(entry) + ": " + target.string() + " is or lies behind a link; not extracted");
             continue;
         }
         if (!reader.LoadEntryAt(i)) continue;

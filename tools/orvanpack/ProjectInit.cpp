@@ -48,7 +48,9 @@ ExitStatus InitProject(const std::string& folder, const fs::path& programFolder,
     const std::string name = project.filename().u8string();
     const fs::path manifestFolder = project.parent_path();
     const fs::path manifest = manifestFolder / (name + ".toml");
-    if (fs::exists(manifest, ec)) {
+    // Not followed: a link, dangling or not, is a name taken, and writing through it would
+    // create or overwrite whatever it points at.
+    if (fs::symlink_status(manifest, ec).type() != fs::file_type::not_found) {
         err << "init: " << manifest.string() << " exists already; not overwritten\n";
         return ExitStatus::kUsage;
     }

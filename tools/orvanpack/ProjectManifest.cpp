@@ -1,6 +1,7 @@
 #include "tools/orvanpack/ProjectManifest.h"
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 
 #include "installer/EngineFiles.h"
@@ -319,6 +320,12 @@ private:
                 Report(line, "\"" + relative + "\" is a link to a folder; link the files, or copy the folder");
                 continue;
             }
+            // A contributed project must not publish what lies beside it: a link to a file is
+            // followed only when the file is the project's own.
+            if (item.is_symlink(statusError) && !LeadsInside(item.path(), root)) {
+                Report(line, "\"" + relative + "\" is a link that leads outside \"" + filesFolder + "\"");
+                continue;
+            }
             if (item.is_directory(statusError)) continue;
             if (!item.is_regular_file(statusError)) {
                 Report(line, "\"" + relative + "\" is not a regular file");
@@ -392,6 +399,28 @@ private:
 
 }  // namespace
 
+bool LeadsInside(const fs::path& link, const fs::path& folder) {
+    std::error_code ec;
+    const fs::path target = fs::canonical(link, ec);
+    if (ec) return false;
+    const fs::path inside = fs::canonical(folder, ec);
+    if (ec) return false;
+    const fs::path relative = target.lexically_relative(inside);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+bool IsDeviceName(const std::string& part) {
+    // Windows opens these as devices in every folder, whatever follows a dot and blanks before it.
+    std::string base = part.substr(0, part.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
+        if (base == device) return true;
+    }
+    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '1' &&
+           base[3] <= '9';
+}
+
 bool CheckProjectPath(const std::string& relative, std::string& reason) {
     if (relative.empty()) {
         reason = "is empty";
@@ -421,6 +450,10 @@ bool CheckProjectPath(const std::string& relative, std::string& reason) {
         if (part.back() == '.' || part.back() == ' ') {
             // Windows drops trailing dots and blanks: the file would land under another name.
             reason = "has a part ending in '.' or ' '";
+            return false;
+        }
+        if (IsDeviceName(part)) {
+            reason = "has the part \"" + part + "\", which Windows takes for a device";
             return false;
         }
         if (end == std::string::npos) break;

@@ -24,3 +24,10 @@ void ExpandProject(const toml::table& project, uint32_t projectLine, const std::
 // Checks a project file's path below the files folder ('/'-separated) against what the program
 // can store and extract; false with the reason when it would refuse it or write it elsewhere.
 bool CheckProjectPath(const std::string& relative, std::string& reason);
+
+// Whether link, followed to its end, names a file or folder below folder.
+bool LeadsInside(const std::filesystem::path& link, const std::filesystem::path& folder);
+
+// Whether one part of a path is a name Windows opens as a device in every folder: CON, PRN,
+// AUX, NUL, CONIN$, CONOUT$, COM1-9 and LPT1-9, in any case and with any extension.
+bool IsDeviceName(const std::string& part);

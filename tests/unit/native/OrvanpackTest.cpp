@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -608,6 +609,41 @@ TEST_F(OrvanpackTest, ExtractRefusesEscapingNamesAndKeepsTheRest) {
     EXPECT_FALSE(fs::exists(dir / "x" / "EVIL2.TXT"));
     EXPECT_EQ(Pattern(64, 4), ReadBytes(dir / "x" / "inner" / "APPDATA" / "GOOD.TXT"));
     EXPECT_EQ(PackageWriter::EncodeNumber(1), ReadBytes(dir / "x" / "inner" / "APPDATA" / "SUB" / "SAME"));
+}
+
+// What is already in the destination is not written through, and names that Windows takes for
+// one file ("SUB/AAA", "sub/aaa") are extracted once.
+TEST_F(OrvanpackTest, ExtractWritesThroughNoLinkAndComparesNamesWithoutCase) {
+    WriteBytes(dir / "data.bin", Pattern(64, 5));
+    std::string err;
+    ASSERT_EQ(ExitStatus::kOk, Build("[[entry]]\nname = \"Sub/AAA\"\nfile = \"data.bin\"\n"
+                                     "[[entry]]\nname = \"Sub/BBB\"\nfile = \"data.bin\"\n"
+                                     "[[entry]]\nname = \"Linked/File\"\nfile = \"data.bin\"\n"
+                                     "[[entry]]\nname = \"Dangling\"\nfile = \"data.bin\"\n",
+                                     err))
+        << err;
+    // The packer stores names in upper case; another tool may not.
+    Bytes image = ReadBytes(Output());
+    const std::string from = "SUB/BBB", to = "sub/aaa";
+    auto at = std::search(image.begin(), image.end(), from.begin(), from.end());
+    ASSERT_NE(at, image.end());
+    std::copy(to.begin(), to.end(), at);
+    WriteBytes(Output(), image);
+
+    const fs::path x = dir / "x";
+    fs::create_directories(x / "APPDATA");
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", x / "APPDATA" / "LINKED");
+    fs::create_symlink(dir / "nowhere.bin", x / "APPDATA" / "DANGLING");
+    RunResult extract = Run("extract " + Quoted(Output()) + " " + Quoted(x));
+    EXPECT_EQ(1, extract.status);
+    EXPECT_NE(std::string::npos, extract.err.find("sub/aaa")) << extract.err;
+    EXPECT_NE(std::string::npos, extract.err.find("LINKED/FILE")) << extract.err;
+    EXPECT_NE(std::string::npos, extract.err.find("DANGLING")) << extract.err;
+    EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+    EXPECT_FALSE(fs::exists(dir / "nowhere.bin"));
+    EXPECT_EQ(Pattern(64, 5), ReadBytes(x / "APPDATA" / "SUB" / "AAA"));
+    EXPECT_FALSE(fs::exists(x / "APPDATA" / "sub"));
 }
 
 }  // namespace

@@ -229,6 +229,10 @@ TEST_F(ProjectManifestTest, RefusesWhatTheProgramCouldNotUse) {
         {"file name with '\\'", Project("run"), "a\\b.txt", 4, "'\\'"},
         {"file name outside ASCII", Project("run"), "caf\xC3\xA9.txt", 4, "ASCII"},
         {"file name ending in a dot", Project("run"), "name.", 4, "ending in '.'"},
+        {"device name with an extension", Project("run"), "con.txt", 4, "\"con.txt\", which Windows takes for a device"},
+        {"device name alone", Project("run"), "AUX", 4, "\"AUX\", which Windows takes for a device"},
+        {"device name below a folder", Project("run"), "scene/nul.zrx", 4, "\"nul.zrx\", which Windows"},
+        {"numbered device", Project("run"), "Com1.dat", 4, "\"Com1.dat\", which Windows"},
         {"item name of 260 bytes", Project("run"), "d/" + longName + "/" + longName, 4, "too long"},
         {"channel item with \"..\"", Project("run", "channels = [\"../project.toml\"]\n"), "", 6, "\"..\""},
         {"channel item not in the folder", Project("run", "channels = [\"none.chn\"]\n"), "", 6, "not a file below"},
@@ -253,6 +257,24 @@ TEST_F(ProjectManifestTest, RefusesWhatTheProgramCouldNotUse) {
         EXPECT_TRUE(fs::is_empty(dir / "out"));
         if (!c.badFile.empty()) fs::remove_all(dir / "project" / fs::path(c.badFile).begin()->string());
     }
+}
+
+// A link is followed only to a file of the project itself: a contributed project linking to
+// a key beside it would publish the key.
+TEST_F(ProjectManifestTest, ALinkLeadingOutsideTheFilesFolderIsRefused) {
+    WriteText(dir / "secret.txt", "key");
+    fs::create_symlink("../secret.txt", dir / "project" / "a-link.txt");
+    fs::create_symlink("textures/b.tex", dir / "project" / "inner-link.tex");
+    std::string err;
+    EXPECT_EQ(ExitStatus::kUsage, Build(Project("run"), err));
+    EXPECT_NE(std::string::npos, err.find(":4: \"a-link.txt\" is a link that leads outside \"project\"")) << err;
+    EXPECT_EQ(std::string::npos, err.find("inner-link")) << err;
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+
+    fs::remove(dir / "project" / "a-link.txt");
+    ASSERT_EQ(ExitStatus::kOk, Build(Project("run"), err)) << err;
+    Packed packed(Output());
+    EXPECT_EQ("bee", packed.Data("\\inner-link.tex")) << "a link inside the project is packed as its file";
 }
 
 TEST_F(ProjectManifestTest, NoStartFileIsRefused) {
@@ -404,6 +426,13 @@ TEST_F(ProjectManifestTest, InitWritesAStarterThatBuilds) {
     EXPECT_EQ(ExitStatus::kUsage, InitProject((dir / "project").string(), dir / "bin", out, err));
     EXPECT_EQ(before, ReadText(starter)) << "an existing manifest is never overwritten";
     EXPECT_EQ(ExitStatus::kUsage, InitProject((dir / "nowhere").string(), dir / "bin", out, err));
+
+    // A dangling link in the manifest's place is not written through.
+    fs::remove(starter);
+    fs::create_symlink(dir / "elsewhere.toml", starter);
+    EXPECT_EQ(ExitStatus::kUsage, InitProject((dir / "project").string(), dir / "bin", out, err));
+    EXPECT_FALSE(fs::exists(dir / "elsewhere.toml"));
+    EXPECT_TRUE(fs::is_symlink(starter));
 
     fs::remove(starter);
     ASSERT_EQ(ExitStatus::kOk, InitProject((dir / "project").string(), dir / "out", out, err));
