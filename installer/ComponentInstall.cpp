@@ -23,7 +23,6 @@ bool Installer::ChooseFolderWithProgress(const char* projectName, const char* pr
     progress->SetText("Installing...");
     progress->Create(instance, hostWindow);
     progress->SetProgress(progress_point::kShown);
-    SetInstallFolder(dialog.GetFolder());
     // Fails while the folder does not exist yet; the first extraction creates it.
     ::SetCurrentDirectoryA(installFolder);
     return true;
@@ -91,4 +90,27 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
     CloseProgress();
     messages.Show("Installation successfully completed!", projectName, MB_ICONINFORMATION);
     return true;
+}
+
+bool Installer::ClaimInstallFolder() {
+    if (!folders->Elevated()) return true;
+    if (::GetFileAttributesA(installFolder) == INVALID_FILE_ATTRIBUTES) {
+        win::AdminFolderSecurity security;
+        if (security.Build()) {
+            // Created now, before the first file, so that nobody else's file can be in it.
+            char inside[kFolderCapacity + 1];
+            win::FormatText(inside, sizeof(inside), "%s\\", installFolder);  // one more than installFolder holds
+            newFolderSecurity = security.Attributes();
+            CreateFoldersOf(inside, kFolderCapacity - 1);
+            newFolderSecurity = nullptr;
+        }
+    }
+    // One that cannot be made fails at the first file, as it always has.
+    if (::GetFileAttributesA(installFolder) == INVALID_FILE_ATTRIBUTES) return true;
+    // Read back, also for a folder just made: a drive without descriptors keeps none.
+    const win::LocalMemory descriptor = folders->Security(installFolder);
+    if (descriptor && !win::OthersCanWrite(descriptor.get())) return true;
+    return RefuseItem(installFolder,
+                      "Other users of this computer can change what this folder holds, so a program installed for "
+                      "all users cannot be put there. Please choose another folder.");
 }

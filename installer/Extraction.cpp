@@ -117,7 +117,7 @@ void Installer::CreateFoldersOf(const char* path, size_t scanLimit) {
         prefix[i] = '\\';
         prefix[i + 1] = '\0';
         // Fails for the drive root and every folder already there: those are not ours to record.
-        if (::CreateDirectoryA(prefix, nullptr)) Record(createdFolders, prefix);
+        if (folders->CreateFolder(prefix, newFolderSecurity)) Record(createdFolders, prefix);
     }
 }
 
@@ -180,16 +180,21 @@ ExtractResult Installer::ExtractFile(const char* name, bool decode) {
     }
     if (!decode) return ExtractStored(name, path);
 
-    const unsigned char* content = nullptr;
     uint32_t contentSize = 0;
-    if (!LoadDecoded(name, content, contentSize)) return ExtractResult::kFailed;
-    FileSink sink(path);
-    if (!sink.Begin(contentSize) || !sink.Write(content, contentSize) || !sink.Commit()) {
-        sink.Discard();
-        return ExtractResult::kFailed;
-    }
+    if (!WriteDecodedTo(name, path, contentSize)) return ExtractResult::kFailed;
     Record(createdFiles, path);
     return contentSize != 0 ? ExtractResult::kWritten : ExtractResult::kEmpty;
+}
+
+bool Installer::WriteDecodedTo(const char* name, const char* path, uint32_t& size) {
+    const unsigned char* content = nullptr;
+    if (!LoadDecoded(name, content, size)) return false;
+    FileSink sink(path);
+    if (sink.Begin(size) && sink.Write(content, size) && sink.Commit()) return true;
+    const DWORD error = ::GetLastError();
+    sink.Discard();
+    ::SetLastError(error);
+    return false;
 }
 
 bool Installer::LoadDecoded(const char* name, const unsigned char*& content, uint32_t& contentSize) {

@@ -41,7 +41,8 @@ bool Installer::ShowOptionsDialog(OptionsDialog& dialog, const char* projectName
     // Asked again, with the root as the user gave it, as the dialog asks again for a folder
     // that is no full path.
     while (RefuseDriveRoot(dialog.GetFolder(), projectName) ||
-           (noClimbing && !StaysInPlace(dialog.GetFolder(), true))) {
+           (noClimbing && !StaysInPlace(dialog.GetFolder(), true)) || !SetInstallFolder(dialog.GetFolder()) ||
+           !ClaimInstallFolder()) {
         dialog.accepted = false;
         if (!dialog.Show(instance, hostWindow, nullptr)) return false;
     }

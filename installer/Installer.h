@@ -12,6 +12,7 @@
 #include "ui/OptionsDialog.h"
 #include "ui/ProgressWindow.h"
 #include "win/DllSearch.h"
+#include "win/FolderAccess.h"
 #include "win/Handle.h"
 #include "win/HeapBuffer.h"
 #include "win/WinampFolder.h"
@@ -183,8 +184,8 @@ public:
     // missing key ("Can't find project type <key>" / "Error"), a cancelled dialog, or a failed
     // required extraction or engine (with their own boxes); what was created stays on disk.
     virtual bool InstallScreensaver();
-    // Extracts "ZRXSvr.scr" and copies it over <system directory>\<ProjectName>.scr. A failed
-    // copy shows the error number, then "Unable to copy screensaver to system directory", both
+    // Extracts "ZRXSvr.scr" and writes it, from the package, over
+    // <system directory>\<ProjectName>.scr. A failed copy shows the error number, then "Unable to copy screensaver to system directory", both
     // captioned with the target, and returns false; the target is recorded either way.
     virtual bool CopyScreensaverToSystem();
     // Installs the project as a Winamp visualisation plug-in (ProjectType 6): as the screen
@@ -226,6 +227,15 @@ public:
 
     // Sets installFolder (at most 399 characters); false when the folder does not fit.
     bool SetInstallFolder(const char* folder);
+    // Makes installFolder the administrators' before the first file, when this is an elevated
+    // install: a folder (and its missing parents) it creates gets AdminFolderSecurity; one
+    // that exists, or that the system did not give that security (a drive without
+    // descriptors), is refused when other users can change it: "<folder>\n\n<why>" /
+    // "Installation Error", false. A per-user install keeps what the folder inherits.
+    bool ClaimInstallFolder();
+    // The folder calls of ClaimInstallFolder and of every folder creation; the system's unless
+    // a test gives its own, which must outlive the Installer.
+    void SetFolderSystem(win::FolderSystem& system) { folders = &system; }
     const char* InstallFolder() const { return installFolder; }
     const PointerList& CreatedFiles() const { return createdFiles; }
     const PointerList& CreatedFolders() const { return createdFolders; }
@@ -278,14 +288,15 @@ private:
     // declines or cancels; folder is then empty.
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
     // Shows dialog proposing proposedFolder until it is left or a folder is chosen that is no
-    // drive root (RefuseDriveRoot) and, with noClimbing, has no ".." step or stream colon
-    // (StaysInPlace's box); false when it is left.
+    // drive root (RefuseDriveRoot), with noClimbing has no ".." step or stream colon
+    // (StaysInPlace's box), and is claimed (ClaimInstallFolder) as installFolder; false when it
+    // is left.
     bool ShowOptionsDialog(OptionsDialog& dialog, const char* projectName, const char* proposedFolder, bool noClimbing);
     // The prologue the install modes share: the options dialog for projectName proposing
     // proposedFolder, then the progress window at 0 with "Installing...", and the chosen folder
     // as installFolder and current folder. False when the dialog is left. With noClimbing a
     // confirmed folder with a ".." step or a stream colon is refused (StaysInPlace's box) and
-    // the dialog shows again.
+    // the dialog shows again; so is one ClaimInstallFolder refuses.
     bool ChooseFolderWithProgress(const char* projectName, const char* proposedFolder, bool noClimbing);
     // Moves the progress bar when a progress window is shown (a silent install has none).
     void SetProgress(float value);
@@ -312,6 +323,9 @@ private:
     // installation folder must be a full path" when it is none or does not fit, or after the
     // box of RefuseDriveRoot.
     bool SetSilentFolder(const char* folder, const ProjectTexts& texts);
+    // The installed viewer started after an install: in an elevated install with the rights of
+    // the desktop's user where the system allows, else (and in a per-user install) StartViewer.
+    void StartViewerAsUser();
     // The viewer, the engine files and the two Start-menu links, moving the bar to 0.3.
     bool ExtractProgramAndLinks(const char* shortCutName);
     // The uninstall record through a new file saver, then the engine released; false after
@@ -336,6 +350,11 @@ private:
     // kFolderCapacity - 1), recording the ones it made.
     void CreateFoldersOf(const char* path, size_t scanLimit);
     bool DecodeWithZlib();
+    // Entry name decoded as ExtractFile decodes it, written whole to path (replacing a file
+    // there) or not at all. False on failure, with the system's error code kept for the caller.
+    // For the copies outside installFolder: made from the package, not from a file in a folder
+    // that someone might have changed since it was written.
+    bool WriteDecodedTo(const char* name, const char* path, uint32_t& size);
     // Loads entry name and decodes it through fileLoader when it is set, else through zlib;
     // content and contentSize then hold the bytes to write. False, after "Error decompress" /
     // "Error" when decoding failed, or the reader's box when the entry is damaged.
@@ -364,4 +383,7 @@ private:
     char walkedFolder[kFolderCapacity] = {};
     // Buffer of the last zlib decoding; entryData points into it after one.
     win::HeapBuffer<unsigned char> decoded;
+    win::FolderSystem* folders = &win::SystemFolderSystem();
+    // Set while ClaimInstallFolder creates installFolder and its parents: their security.
+    SECURITY_ATTRIBUTES* newFolderSecurity = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "installer/ProgressPoints.h"
 #include "ui/OptionsDialog.h"
 #include "win/ComScope.h"
+#include "win/DesktopUser.h"
 #include "win/ExactPath.h"
 #include "win/FormatText.h"
 #include "win/NarrowText.h"
@@ -61,6 +62,7 @@ bool Installer::ReadProjectTexts(ProjectTexts& texts) {
 bool Installer::SetSilentFolder(const char* folder, const ProjectTexts& texts) {
     if (SetInstallFolder(folder[0] != '\0' ? folder : texts.installPath) && OptionsDialog::IsFullPath(installFolder)) {
         if (RefuseDriveRoot(installFolder, texts.projectName)) return false;
+        if (!ClaimInstallFolder()) return false;
         ::SetCurrentDirectoryA(installFolder);
         return true;
     }
@@ -95,6 +97,15 @@ bool Installer::RecordProjectInstall(const char* projectName) {
     ReleaseEngine();
     if (!recorded) ShowCopyError();
     return recorded;
+}
+
+void Installer::StartViewerAsUser() {
+    // The project runs as it will from its Start-menu link, not with the installer's rights.
+    OwnPath viewer;
+    InFolder(viewer, "OrvanViewer.exe");
+    if (!folders->Elevated() || !win::StartAsDesktopUser(viewer, "OrvanViewer.exe ZRXStart.zrx", installFolder)) {
+        StartViewer(false);
+    }
 }
 
 bool Installer::InstallProjectFor(const SilentRun* silent) {
@@ -134,7 +145,7 @@ bool Installer::InstallProjectFor(const SilentRun* silent) {
     if (silent != nullptr) return true;
     if (runAfterInstall != 0 && IsDirectXReady()) {
         ::SetCurrentDirectoryA(installFolder);
-        StartViewer(false);
+        StartViewerAsUser();
         return true;
     }
     messages.Show("Installation successfully completed!\r\nYou are able to find the installed program in the Start "

@@ -35,8 +35,6 @@ bool Installer::InstallScreensaver() {
 
 bool Installer::CopyScreensaverToSystem() {
     if (!ExtractRequired("ZRXSvr.scr")) return false;
-    OwnPath source;
-    InFolder(source, "ZRXSvr.scr");
     char system[MAX_PATH] = {};
     if (systemFolder[0] != '\0') {
         win::FormatText(system, sizeof(system), "%s", systemFolder);  // the same size
@@ -50,7 +48,9 @@ bool Installer::CopyScreensaverToSystem() {
     // Cannot be cut: a system folder and a project name of at most 259 characters each.
     char* target = iconFile;
     win::FormatText(target, sizeof(iconFile), "%s\\%s.scr", system, projectName);
-    const bool copied = ::CopyFileA(source, target, FALSE) != FALSE;
+    // From the package: the copy in installFolder may have been changed since it was written.
+    uint32_t size = 0;
+    const bool copied = WriteDecodedTo("ZRXSvr.scr", target, size);
     if (!copied) {
         char error[16];  // any 32-bit number
         win::FormatText(error, sizeof(error), "%lu", ::GetLastError());

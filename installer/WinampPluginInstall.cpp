@@ -75,15 +75,15 @@ bool Installer::InstallWinampPlugin() {
 
     char winampFolder[kWinampFolderCapacity] = {};
     if (!FindWinampFolder(projectName, winampFolder)) return false;
-    OwnPath source;
-    InFolder(source, "WinAmp.dll");
     // A folder from the association command ends in a backslash already; the doubled one
     // that follows is harmless and is recorded as used.
     // The plug-in is also the file the uninstall entry shows as its icon. Cannot be cut: a
     // 513-character folder and a 259-character name fit in its 1,024 bytes.
     char* pluginPath = iconFile;
     win::FormatText(pluginPath, sizeof(iconFile), "%s\\Plugins\\vis_%s.dll", winampFolder, projectName);
-    const bool copied = ::CopyFileA(source, pluginPath, FALSE) != FALSE;
+    // From the package: the copy in installFolder may have been changed since it was written.
+    uint32_t size = 0;
+    const bool copied = WriteDecodedTo("WinAmp.dll", pluginPath, size);
     Record(createdFiles, pluginPath);
     // The plug-in is the one file this mode exists for.
     if (!copied) {

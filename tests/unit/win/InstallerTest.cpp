@@ -9,6 +9,7 @@
 #include "testkit/ByteStrings.h"
 #include "testkit/ComponentPackage.h"
 #include "testkit/FailingAllocator.h"
+#include "testkit/FakeFolderSystem.h"
 #include "testkit/MemoryPackageHost.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/RecordingInstaller.h"
@@ -555,4 +556,85 @@ TEST_F(InstallerTest, AnInstallIntoTheRootOfADriveIsRefusedBeforeAnythingIsWritt
         const size_t written = installer->CreatedFolders().Count() + installer->CreatedFiles().Count();
         EXPECT_TRUE(!root || messages.shown.size() + written == 1u) << folder << ": one box, nothing written";
     }
+}
+
+// An elevated install makes its folder the administrators' before the first file; Wine keeps
+// no descriptors, so the folder calls are the fake's, which notes what each folder was given.
+TEST_F(InstallerTest, AnElevatedInstallGivesTheFoldersItCreatesTheAdministratorsDescriptor) {
+    PackageFixture fixture;
+    fixture.Raw("sub\\file.bin", Bytes(10, 1));
+    const std::string folder = scratch + "\\new\\Target";
+    const std::string admin = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FA;;;" + testkit::OwnUserSidText() +
+                              ")(A;OICI;0x1200a9;;;BU)";
+    for (const bool elevated : {true, false}) {
+        testkit::FakeFolderSystem folders;
+        folders.elevated = elevated;
+        auto installer = Make(fixture, folder);
+        installer->SetFolderSystem(folders);
+        ASSERT_TRUE(installer->ClaimInstallFolder()) << elevated;
+        EXPECT_EQ(Exists(folder), elevated) << "made before the first file";
+        ASSERT_TRUE(installer->ExtractFile("sub\\file.bin", false)) << elevated;
+        // Below the folder everything inherits its descriptor; a per-user install keeps what
+        // the parent gives.
+        const std::string secured = elevated ? admin : "";
+        using Created = std::vector<std::pair<std::string, std::string>>;
+        EXPECT_EQ(folders.created,
+                  (Created{{scratch + "\\new\\", secured}, {folder + "\\", secured}, {folder + "\\sub\\", ""}}));
+        EXPECT_EQ(Strings(installer->CreatedFolders()),
+                  (std::vector<std::string>{scratch + "\\new\\", folder + "\\", folder + "\\sub\\"}));
+        EXPECT_TRUE(messages.shown.empty());
+        installer.reset();
+        testkit::RemoveTree(scratch + "\\new");
+    }
+}
+
+TEST_F(InstallerTest, AnElevatedInstallRefusesAnExistingFolderOtherUsersCanChange) {
+    const std::string self = testkit::OwnUserSidText();
+    const std::string installer = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    const struct {
+        const char* what;
+        std::string descriptor;
+        bool refused;
+    } cases[] = {
+        {"administrators' with users reading", "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", false},
+        {"the installing user's own", "O:" + self + "D:(A;OICI;FA;;;" + self + ")(A;OICI;0x1200a9;;;WD)", false},
+        {"the system's installer's", "O:" + installer + "D:(A;;FA;;;" + installer + ")(A;;0x1200a9;;;BU)", false},
+        {"creator owner for what is made below", "O:BAD:(A;OICIIO;FA;;;CO)(A;;FA;;;BA)(A;;0x1200a9;;;BU)", false},
+        {"authenticated users may modify", "O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)", true},
+        {"everyone may delete what it holds", "O:BAD:(A;;FA;;;BA)(A;;0x1200e9;;;WD)", true},
+        {"users may change its DACL", "O:BAD:(A;;FA;;;BA)(A;;0x401200a9;;;BU)", true},
+        {"owned by another user", "O:S-1-5-21-1-2-3-1001D:(A;;FA;;;BA)", true},
+        {"no DACL at all", "O:BA", true},
+    };
+    const std::string folder = scratch + "\\existing";
+    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+    for (const auto& c : cases) {
+        for (const bool elevated : {true, false}) {
+            testkit::FakeFolderSystem folders;
+            folders.elevated = elevated;
+            folders.existing[folder] = c.descriptor;
+            auto made = Make(PackageFixture(), folder);
+            made->SetFolderSystem(folders);
+            messages.shown.clear();
+            const bool refused = elevated && c.refused;
+            EXPECT_EQ(made->ClaimInstallFolder(), !refused) << c.what << ", elevated " << elevated;
+            EXPECT_EQ(messages.shown,
+                      refused ? std::vector<std::string>{folder +
+                                                         "\n\nOther users of this computer can change what this folder "
+                                                         "holds, so a program installed for all users cannot be put "
+                                                         "there. Please choose another folder. / Installation Error"}
+                              : std::vector<std::string>{})
+                << c.what << ", elevated " << elevated;
+            EXPECT_TRUE(folders.created.empty()) << c.what;
+        }
+    }
+    // A folder made on a drive that keeps no descriptors is refused as well.
+    testkit::FakeFolderSystem folders;
+    folders.existing[scratch + "\\fat"] = "O:BA";
+    auto made = Make(PackageFixture(), scratch + "\\fat");
+    made->SetFolderSystem(folders);
+    messages.shown.clear();
+    EXPECT_FALSE(made->ClaimInstallFolder());
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(folders.created.size(), 1u);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "installer/Installer.h"
+#include "testkit/FakeFolderSystem.h"
 #include "testkit/InstallPackage.h"
 #include "testkit/MemoryPackageHost.h"
 #include "testkit/RecordBytes.h"
@@ -97,6 +98,7 @@ TEST_F(ProjectMode, ANameIsACaptionKeyAndFieldSoOnlyABackslashInItIsRefused) {
     EXPECT_EQ(recorded, "Demo: Part 2");
 
     installer.reset();
+    ::SetCurrentDirectoryA(savedFolder.c_str());
     testkit::RemoveTree(target);
     Make(Options("Demo\\Part 2"));
     EXPECT_FALSE(Install());
@@ -125,4 +127,18 @@ TEST_F(ProjectMode, ADamagedViewerShowsItsCrcBoxThenNotFoundAndNothingElse) {
     EXPECT_EQ(host->messages, std::vector<std::string>{"Crc error corrupt file / ORVANVIEWER.EXE"});
     EXPECT_EQ(messages.shown, std::vector<std::string>{"OrvanViewer.exe not found / P"});
     EXPECT_TRUE(installer->CreatedFiles().Count() == 0);
+}
+
+TEST_F(ProjectMode, AnElevatedSilentInstallIntoAFolderOthersCanChangeWritesNothing) {
+    testkit::FakeFolderSystem folders;
+    ASSERT_TRUE(::CreateDirectoryA(target.c_str(), nullptr));
+    folders.existing[target] = "O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)";
+    Make(Options("Demo")).SetFolderSystem(folders);
+    EXPECT_FALSE(Install());
+    EXPECT_EQ(messages.shown, std::vector<std::string>{target +
+                                                       "\n\nOther users of this computer can change what this folder "
+                                                       "holds, so a program installed for all users cannot be put "
+                                                       "there. Please choose another folder. / Installation Error"});
+    EXPECT_EQ(testkit::Tree(target), std::vector<std::string>{});
+    EXPECT_FALSE(testkit::KeyExists(root.Root(), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DDemo"));
 }

@@ -18,6 +18,18 @@ using testkit::Strings;
 
 namespace {
 
+// An installer whose install folder someone else can write: each extracted file is replaced
+// right after it was written.
+class OverwrittenInstaller : public Installer {
+public:
+    using Installer::Installer;
+    ExtractResult ExtractFile(const char* name, bool decode) override {
+        const ExtractResult result = Installer::ExtractFile(name, decode);
+        testkit::WriteFileBytes(std::string(InstallFolder()) + "\\" + name, Bytes{'p', 'l', 'a', 'n', 't', 'e', 'd'});
+        return result;
+    }
+};
+
 // The copy into the system folder, with a scratch folder standing in for it.
 class ScreensaverCopy : public ::testing::Test {
 protected:
@@ -30,12 +42,13 @@ protected:
     }
     void TearDown() override { testkit::RemoveTree(scratch); }
 
+    template <typename Made = Installer>
     std::unique_ptr<Installer> Make(bool withName) {
         testkit::PackageFixture fixture;
         fixture.Raw("ZRXSvr.scr", testkit::ZlibStored(saver));
         if (withName) fixture.Text("ProjectName", "Demo");
         host = std::make_unique<testkit::MemoryPackageHost>(fixture.Image(Bytes(512, 0x90)));
-        auto installer = std::make_unique<Installer>(*host, messages);
+        std::unique_ptr<Installer> installer = std::make_unique<Made>(*host, messages);
         installer->Init(::GetModuleHandleA(nullptr), nullptr);
         EXPECT_TRUE(installer->SetInstallFolder(install.c_str()));
         installer->SetSystemFolder(system.c_str());
@@ -59,6 +72,16 @@ TEST_F(ScreensaverCopy, ReplacesTheProjectsSaverAndRecordsIt) {
     EXPECT_TRUE(copy == saver);
     EXPECT_EQ(Strings(installer->CreatedFiles()),
               (std::vector<std::string>{install + "\\ZRXSvr.scr", system + "\\Demo.scr"}));
+}
+
+// What every user runs comes from the package, not from a folder someone may have changed.
+TEST_F(ScreensaverCopy, TheSystemCopyIsMadeFromThePackageNotFromTheInstallFolder) {
+    ASSERT_TRUE(::CreateDirectoryA(system.c_str(), nullptr));
+    auto installer = Make<OverwrittenInstaller>(true);
+    EXPECT_TRUE(installer->CopyScreensaverToSystem());
+    Bytes copy;
+    ASSERT_TRUE(testkit::ReadFileBytes(system + "\\Demo.scr", copy));
+    EXPECT_TRUE(copy == saver);
 }
 
 TEST_F(ScreensaverCopy, WithoutAProjectNameNothingIsCopiedOrRecorded) {
