@@ -22,7 +22,8 @@ private:
 
 // The program's own file, found through the running module's path and opened once, at
 // construction, for the host's life: every reader reads that one file, and no other process
-// can write, rename or replace it between the readers or while a mode runs. Message boxes
+// can write, rename or replace it between the readers or while a mode runs. A file under
+// that path that is not the one the image was mapped from is not read. Message boxes
 // without an owner window.
 class SystemPackageHost : public PackageHost {
 public:
@@ -38,5 +39,10 @@ private:
 
 // Room for the longest path Windows accepts.
 constexpr size_t kMaxLongPath = 32768;
+
+// Whether file is the one the program's image was mapped from (the same volume and file index
+// as the file the mapping names now). False when that file cannot be opened; true where the
+// system cannot tell (Vista).
+bool IsMappedImage(HANDLE file);
 
 }  // namespace win

@@ -138,3 +138,25 @@ TEST(SystemPackageHost, HoldsTheProgramFileAgainstRenameAndWriteForItsLife) {
     EXPECT_TRUE(after.renamed && after.openedForWriting) << "released with the host";
     testkit::RemoveTree(testkit::MakeScratchFolder("own-file"));
 }
+
+// The program opens its file by name after its start, when the running file may have been
+// renamed and another put in its place: only the file its image was mapped from is read.
+TEST(SystemPackageHost, ReadsOnlyTheFileTheImageWasMappedFrom) {
+    wchar_t own[MAX_PATH] = {};
+    ASSERT_NE(::GetModuleFileNameW(nullptr, own, MAX_PATH), 0u);
+    const std::wstring copy = std::wstring(own) + L".copy";
+    ASSERT_TRUE(::CopyFileW(own, copy.c_str(), FALSE));
+    const struct {
+        const wchar_t* path;
+        bool image;
+    } cases[] = {{own, true}, {copy.c_str(), false}};
+    for (const auto& c : cases) {
+        win::FileHandle file(::CreateFileW(c.path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file.valid());
+        EXPECT_EQ(win::IsMappedImage(file.get()), c.image);
+    }
+    ::DeleteFileW(copy.c_str());
+    // The program's own host passes the check for the running file.
+    win::SystemPackageHost host;
+    EXPECT_TRUE(host.OpenOwnFile() != nullptr);
+}

@@ -166,7 +166,8 @@ TEST(Resources, StubManifestsDifferOnlyInTheExecutionLevel) {
     // drive-root refusal and the check of damaged item names; 512 bytes for the empty table's
     // and the viewer's boxes and the walks by character of double-byte code pages; 4 KB for an
     // elevated install's folder made and checked the administrators', the system copies written
-    // from the package and the viewer started with the desktop user's rights.
+    // from the package, the viewer started with the desktop user's rights and the check that
+    // the own file is the running image.
     EXPECT_LE(plain.size(), 94208u) << "the stub's size limit";
 }
 
