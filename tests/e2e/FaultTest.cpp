@@ -221,8 +221,8 @@ TEST_F(Faults, AReadOnlyTargetInstallsNothing) {
     ASSERT_TRUE(Exists(target));
     const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), InstallOptions());
     const auto run = Drive(Pack(package.fixture), target);
-    // The viewer is in the package but cannot be written: a copy failure, not a missing file.
-    ExpectFailedInstall(run, target, package.files, {kCopyErrorBox}, "read-only");
+    // The viewer, the first file, cannot be extracted: the mode's own box for it.
+    ExpectFailedInstall(run, target, package.files, {"OrvanViewer.exe not found / P"}, "read-only");
     EXPECT_TRUE(Tree(target).empty());
 }
 
@@ -447,11 +447,13 @@ TEST_F(Faults, ADamagedItemStopsTheModeWithItsCrcBoxAndTheCopyErrorOnly) {
         bool install;
         std::vector<std::string> damaged;
         std::string firstBox;
+        std::string secondBox = kCopyErrorBox;
     } cases[] = {
         {"install, a project file", true, {projectFile}, crcBox(projectFile)},
         {"install, a channel item and a project file", true, {channelItem, projectFile}, crcBox(channelItem)},
         {"run, a channel item and a project file", false, {channelItem, projectFile}, crcBox(channelItem)},
-        {"run, the viewer", false, {"OrvanViewer.exe"}, crcBox("OrvanViewer.exe")},
+        // The viewer has a box of its own.
+        {"run, the viewer", false, {"OrvanViewer.exe"}, crcBox("OrvanViewer.exe"), "OrvanViewer.exe not found / P"},
         {"run, an engine file", false, {"channels\\FolderScan.dll"}, crcBox("channels\\FolderScan.dll")},
     };
     for (const Case& c : cases) {
@@ -465,10 +467,10 @@ TEST_F(Faults, ADamagedItemStopsTheModeWithItsCrcBoxAndTheCopyErrorOnly) {
         ASSERT_TRUE(testkit::WriteFileBytes(exe, image));
         const auto run = Drive(exe, target);
         if (c.install) {
-            ExpectFailedInstall(run, target, install.files, {c.firstBox, kCopyErrorBox}, c.what);
+            ExpectFailedInstall(run, target, install.files, {c.firstBox, c.secondBox}, c.what);
         } else {
             EXPECT_FALSE(run.timedOut) << c.what;
-            EXPECT_EQ(run.boxes, (std::vector<std::string>{c.firstBox, kCopyErrorBox})) << c.what;
+            EXPECT_EQ(run.boxes, (std::vector<std::string>{c.firstBox, c.secondBox})) << c.what;
             EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << c.what << ": the project is not run incomplete";
         }
         RemoveTraces();
