@@ -110,7 +110,5 @@ bool Installer::ClaimInstallFolder() {
     // Read back, also for a folder just made: a drive without descriptors keeps none.
     const win::LocalMemory descriptor = folders->Security(installFolder);
     if (descriptor && !win::OthersCanWrite(descriptor.get())) return true;
-    return RefuseItem(installFolder,
-                      "Other users of this computer can change what this folder holds, so a program installed for "
-                      "all users cannot be put there. Please choose another folder.");
+    return RefuseItem(installFolder, kOthersCanWriteText);
 }

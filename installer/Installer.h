@@ -233,6 +233,9 @@ public:
     // descriptors), is refused when other users can change it: "<folder>\n\n<why>" /
     // "Installation Error", false. A per-user install keeps what the folder inherits.
     bool ClaimInstallFolder();
+    static constexpr char kOthersCanWriteText[] =
+        "Other users of this computer can change what this folder holds, so a program installed for all users "
+        "cannot be put there. Please choose another folder.";
     // The folder calls of ClaimInstallFolder and of every folder creation; the system's unless
     // a test gives its own, which must outlive the Installer.
     void SetFolderSystem(win::FolderSystem& system) { folders = &system; }

@@ -20,6 +20,7 @@ using testkit::ExistsWide;
 namespace {
 
 constexpr DWORD kRunLimitMs = 60000;
+constexpr char kGames[] = "C:\\Orvan3D Games";
 
 // UTF-8 text in the ANSI code page, as narrow calls and records take it.
 std::string Ansi(const std::string& utf8) {
@@ -45,31 +46,23 @@ protected:
     }
 };
 
-class CodePage932 : public CodePage {
+// Runs only where the ANSI code page is kCodePage.
+template <UINT kCodePage>
+class On : public CodePage {
 protected:
     void SetUp() override {
-        if (::GetACP() != 932) GTEST_SKIP() << "the ANSI code page is " << ::GetACP();
+        if (::GetACP() != kCodePage) GTEST_SKIP() << "the ANSI code page is " << ::GetACP();
         CodePage::SetUp();
         testkit::RemoveTreeWide(kGames);
     }
     void TearDown() override {
-        if (::GetACP() != 932) return;
+        if (::GetACP() != kCodePage) return;
         testkit::RemoveTreeWide(kGames);
         CodePage::TearDown();
     }
-    static constexpr const char* kGames = "C:\\Orvan3D Games";
 };
-
-class CodePage65001 : public CodePage {
-protected:
-    void SetUp() override {
-        if (::GetACP() != CP_UTF8) GTEST_SKIP() << "the ANSI code page is " << ::GetACP();
-        CodePage::SetUp();
-    }
-    void TearDown() override {
-        if (::GetACP() == CP_UTF8) CodePage::TearDown();
-    }
-};
+using CodePage932 = On<932>;
+using CodePage65001 = On<CP_UTF8>;
 
 }  // namespace
 

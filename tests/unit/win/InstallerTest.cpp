@@ -619,10 +619,8 @@ TEST_F(InstallerTest, AnElevatedInstallRefusesAnExistingFolderOtherUsersCanChang
             const bool refused = elevated && c.refused;
             EXPECT_EQ(made->ClaimInstallFolder(), !refused) << c.what << ", elevated " << elevated;
             EXPECT_EQ(messages.shown,
-                      refused ? std::vector<std::string>{folder +
-                                                         "\n\nOther users of this computer can change what this folder "
-                                                         "holds, so a program installed for all users cannot be put "
-                                                         "there. Please choose another folder. / Installation Error"}
+                      refused ? std::vector<std::string>{folder + "\n\n" + Installer::kOthersCanWriteText +
+                                                         " / Installation Error"}
                               : std::vector<std::string>{})
                 << c.what << ", elevated " << elevated;
             EXPECT_TRUE(folders.created.empty()) << c.what;

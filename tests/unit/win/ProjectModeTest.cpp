@@ -135,10 +135,8 @@ TEST_F(ProjectMode, AnElevatedSilentInstallIntoAFolderOthersCanChangeWritesNothi
     folders.existing[target] = "O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)";
     Make(Options("Demo")).SetFolderSystem(folders);
     EXPECT_FALSE(Install());
-    EXPECT_EQ(messages.shown, std::vector<std::string>{target +
-                                                       "\n\nOther users of this computer can change what this folder "
-                                                       "holds, so a program installed for all users cannot be put "
-                                                       "there. Please choose another folder. / Installation Error"});
+    EXPECT_EQ(messages.shown, std::vector<std::string>{target + "\n\n" + Installer::kOthersCanWriteText +
+                                                       " / Installation Error"});
     EXPECT_EQ(testkit::Tree(target), std::vector<std::string>{});
     EXPECT_FALSE(testkit::KeyExists(root.Root(), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DDemo"));
 }
