@@ -299,6 +299,11 @@ std::vector<std::wstring> KnownFolders() {
     return out;
 }
 
+bool InProgramsFolder(const std::string& path, const OutsidePlaces& places) {
+    return (!places.programsFolder.empty() && IsBelow(path, places.programsFolder)) ||
+           (!places.earlierProgramsFolder.empty() && IsBelow(path, places.earlierProgramsFolder));
+}
+
 // The files of the record that are this installation's; see KeepOnlyOurs.
 std::vector<std::string> OurFiles(const UninstallRecord& record, const std::string& installFolder,
                                   const OutsidePlaces& places, HKEY viewerRoot, std::vector<LeftItem>& left) {
@@ -320,7 +325,7 @@ std::vector<std::string> OurFiles(const UninstallRecord& record, const std::stri
                                         (!places.winampFolder.empty() && SamePath(path, plugIn)) ||
                                         (!componentFile.empty() && SamePath(path, componentFile) &&
                                          EndsWith(path, plugInName.c_str())));
-        if (!places.programsFolder.empty() && IsBelow(path, places.programsFolder) && EndsWith(path, ".lnk")) {
+        if (InProgramsFolder(path, places) && EndsWith(path, ".lnk")) {
             reason = IsBelow(LinkTarget(path), installFolder) ? nullptr : kOtherLink;
         } else if (copy) {
             reason = viewerEntryOurs ? nullptr : kOtherCopy;
@@ -367,13 +372,17 @@ void RemoveChecked(const std::string& path, bool folder, const Pause& pause, std
 
 }  // namespace
 
-OutsidePlaces FindOutsidePlaces() {
+OutsidePlaces FindOutsidePlaces(bool perUser) {
     OutsidePlaces places;
     // Exact narrow forms, as the install recorded them (win/ExactPath.h); a place without one
     // stays empty and nothing there counts as ours.
     wchar_t wide[MAX_PATH + 1] = {};
     char path[MAX_PATH + 1] = {};
     if (::SHGetSpecialFolderPathW(nullptr, wide, CSIDL_PROGRAMS, FALSE) && win::ToExactPath(wide, path, MAX_PATH)) {
+        (perUser ? places.programsFolder : places.earlierProgramsFolder) = path;
+    }
+    if (!perUser && ::SHGetSpecialFolderPathW(nullptr, wide, CSIDL_COMMON_PROGRAMS, FALSE) &&
+        win::ToExactPath(wide, path, MAX_PATH)) {
         places.programsFolder = path;
     }
     if (win::ExactSystemFolder(path, MAX_PATH)) places.systemFolder = path;
@@ -403,7 +412,7 @@ size_t KeepOnlyOurs(UninstallRecord& record, const std::string& installFolder, c
     std::vector<std::string> parents;
     for (const std::string& path : record.folders) {
         bool ours = SamePath(path, installFolder) || IsBelow(path, installFolder);
-        if (!ours && !places.programsFolder.empty() && IsBelow(path, places.programsFolder)) {
+        if (!ours && InProgramsFolder(path, places)) {
             for (const std::string& file : files) ours = ours || (IsBelow(file, path) && EndsWith(file, ".lnk"));
         }
         if (ours) {

@@ -28,14 +28,19 @@ bool LoadRecord(const std::string& installFolder, UninstallRecord& record, std::
 // The fixed places outside the install folder where the installing modes put files, found
 // again by the lookups those modes make. An empty string: the system names no such place.
 struct OutsidePlaces {
-    std::string programsFolder;  // the user's Start-menu Programs folder
+    std::string programsFolder;  // the Start-menu Programs folder of the install's scope
+    // An install for all users made before its links moved to the all-users Programs folder
+    // put them in the installing user's own; empty for a per-user install.
+    std::string earlierProgramsFolder;
     std::string systemFolder;
     std::string winampFolder;
     // Every folder the shell knows by name (Program Files, Windows, the profile folders...):
     // never a parent an installation made for its folder, empty or not.
     std::vector<std::wstring> knownFolders;
 };
-OutsidePlaces FindOutsidePlaces();
+// perUser: the places of an install for the user who runs this (the user's Programs folder);
+// else those of an install for all users (the all-users Programs folder, and the user's).
+OutsidePlaces FindOutsidePlaces(bool perUser = false);
 
 // The record may lie in a folder that others can write, so it is not believed: keeps in record
 // only the paths this installation made - inside installFolder, one of the outside paths the

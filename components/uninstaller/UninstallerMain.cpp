@@ -16,6 +16,10 @@
 namespace {
 
 constexpr char kErrorCaption[] = "Orvan3D Uninstall";
+// The uninstaller of a per-user install removes only what such an install writes: below the
+// user's own registry and Programs folder.
+constexpr bool kPerUser = ORVAN_PER_USER_UNINSTALLER != 0;
+const HKEY kEntriesRoot = kPerUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 
 // Deployment tools read these after running the quiet command; keep them stable.
 enum class ExitCode : int { kDone = 0, kBadRecord = 1, kDeclined = 2, kDoneButForeignPaths = 3 };
@@ -41,8 +45,8 @@ void ShowError(const std::string& message, bool silent) {
 // Everything but the uninstaller that was started (still running while this runs in its copy),
 // then the installation's entries.
 void RemoveAllButStarter(Removal& removal) {
-    removal.foreign = uninstall::KeepOnlyOurs(removal.record, removal.installFolder, uninstall::FindOutsidePlaces(),
-                                              HKEY_LOCAL_MACHINE, removal.left);
+    removal.foreign = uninstall::KeepOnlyOurs(removal.record, removal.installFolder,
+                                              uninstall::FindOutsidePlaces(kPerUser), kEntriesRoot, removal.left);
     uninstall::DeleteListedFiles(removal.record, removal.left,
                                  removal.installFolder + "\\" + uninstall::kUninstallerName);
     // The folders emptied now go before the waiting caller hears the outcome, so that it finds
@@ -50,7 +54,7 @@ void RemoveAllButStarter(Removal& removal) {
     // it ended, and what stays is reported then, once.
     std::vector<uninstall::LeftItem> reportedLater;
     uninstall::RemoveListedFolders(removal.record, reportedLater);
-    uninstall::RemoveEntries(HKEY_LOCAL_MACHINE, removal.record.projectName, removal.installFolder);
+    uninstall::RemoveEntries(kEntriesRoot, removal.record.projectName, removal.installFolder);
 }
 
 // The started uninstaller's file, then the record, then the folders left empty. The record

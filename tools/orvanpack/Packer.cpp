@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "components/chunk/VbrfCodec.h"
+#include "installer/DeploymentValues.h"
 #include "package/Crc32.h"
 #include "package/PackageFormat.h"
 #include "package/PackageReader.h"
@@ -26,6 +27,7 @@
 #include "tools/orvanpack/Manifest.h"
 #include "tools/orvanpack/ProjectCompression.h"
 #include "tools/orvanpack/StubVariant.h"
+#include "tools/orvanpack/VersionResource.h"
 
 namespace fs = std::filesystem;
 using Bytes = PackageWriter::Bytes;
@@ -309,18 +311,25 @@ bool IsSigned(const Bytes& stub) {
     return FindCertificateTable(file, stub.size(), table);
 }
 
+// The APPDATA value name of the given kind; null when the manifest has none.
+const ManifestEntry* FindValue(const Manifest& manifest, const char* name, ValueKind kind) {
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (entry.kind == kind && EqualsIgnoringCase(entry.name.c_str(), name) &&
+            EqualsIgnoringCase(entry.section.c_str(), package_format::kDefaultSection)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
 // Replaces stub (read from stubPath) by its variant of the level the project needs, and
 // refuses a signed stub. False, with the reason in err, when it cannot be packed.
 bool ChooseStubVariant(const Manifest& manifest, ExecutionLevel wanted, std::string& stubPath, Bytes& stub,
                        std::ostream& err) {
     if (wanted == ExecutionLevel::kUnknown) {
-        for (const ManifestEntry& entry : manifest.entries) {
-            if (entry.kind == ValueKind::kNumber && EqualsIgnoringCase(entry.name.c_str(), "ProjectType") &&
-                EqualsIgnoringCase(entry.section.c_str(), package_format::kDefaultSection)) {
-                wanted = LevelForProjectType(entry.number);
-                break;
-            }
-        }
+        const ManifestEntry* type = FindValue(manifest, "ProjectType", ValueKind::kNumber);
+        const ManifestEntry* perUser = FindValue(manifest, kPerUserInstallKey, ValueKind::kFlag);
+        if (type != nullptr) wanted = LevelForProjectType(type->number, perUser != nullptr && perUser->flag);
     }
     const ExecutionLevel given = StubExecutionLevel(stub);
     if (given != ExecutionLevel::kUnknown && wanted != ExecutionLevel::kUnknown && given != wanted) {
@@ -391,6 +400,27 @@ bool CompressProjectFiles(const BuildRequest& request, const Manifest& manifest,
     return false;
 }
 
+// The stub's version resource made the project's, so that the system names the project,
+// not the stub, when it shows the file or asks to elevate it. A manifest without a project
+// name (a long form of other values) leaves the stub as it is.
+bool NameTheProduct(const Manifest& manifest, const std::string& stubPath, Bytes& stub, std::ostream& err) {
+    const ManifestEntry* name = FindValue(manifest, "ProjectName", ValueKind::kText);
+    if (name == nullptr) return true;
+    ProductInfo product;
+    product.name = name->text;
+    if (const ManifestEntry* version = FindValue(manifest, kProjectVersionKey, ValueKind::kText)) {
+        product.version = version->text;
+    }
+    if (const ManifestEntry* publisher = FindValue(manifest, kProjectPublisherKey, ValueKind::kText)) {
+        product.publisher = publisher->text;
+    }
+    bool changed = false;
+    std::string error;
+    if (SetVersionResource(stub, product, changed, error)) return true;
+    err << "stub " << stubPath << ": cannot give it the project's version resource: " << error << '\n';
+    return false;
+}
+
 // The stub to pack behind: the variant of the level wanted, unsigned, small enough to address.
 bool ReadStub(const Manifest& manifest, ExecutionLevel wanted, std::string& stubPath, Bytes& stub,
               std::ostream& err) {
@@ -400,6 +430,7 @@ bool ReadStub(const Manifest& manifest, ExecutionLevel wanted, std::string& stub
         return false;
     }
     if (!ChooseStubVariant(manifest, wanted, stubPath, stub, err)) return false;
+    if (!NameTheProduct(manifest, stubPath, stub, err)) return false;
     if (stub.size() > package_format::kMaxOffset) {
         err << "stub " << stubPath << " is larger than 2^31 - 1 bytes\n";
         return false;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <set>
 
+#include "installer/DeploymentValues.h"
 #include "installer/EngineFiles.h"
 #include "package/PackageFormat.h"
 
@@ -13,6 +14,8 @@ namespace {
 
 constexpr const char* kStartFile = "ZRXStart.zrx";
 constexpr const char* kStubName = "Orvan3DExe.exe";
+// The uninstaller of a per-user install: the same program, asking for no elevation.
+constexpr const char* kUserUninstaller = "ZRXUnInstUser.exe";
 // The program reads text values into 259-byte buffers, their zero byte included.
 constexpr size_t kMaxTextBytes = 258;
 // The program reads item names with a capacity of 399 bytes, their zero byte included; the
@@ -56,6 +59,10 @@ const KeyInfo kKeys[] = {
     {"small-preview", {ProjectType::kScreensaver}},
     {"startup-directory", {ProjectType::kWinamp}},
     {"winamp-version", {ProjectType::kWinamp}},
+    {"version", {}},
+    {"publisher", {}},
+    {"url", {}},
+    {"scope", {}},
 };
 
 uint32_t LineOf(const toml::node& node) { return static_cast<uint32_t>(node.source().begin.line); }
@@ -84,18 +91,39 @@ public:
         CheckKeys(info);
         std::string name;
         ReadText("name", name, nullptr);
+        const bool perUser = ReadScope(info);
         const uint32_t filesLine = ReadFolder("files", filesFolder);
         const uint32_t componentsLine = ReadFolder("components", componentsFolder);
         if (info == nullptr || problems.size() != before) return;
 
         AddNumber("ProjectType", static_cast<int32_t>(info->type), LineOf("type"));
+        AddTypeValues(info->type, name, perUser);
+        AddDeploymentValues(perUser);
+
+        // A per-user install carries the uninstaller that never asks for elevation, under
+        // the uninstaller's own name.
+        for (const char* component : info->components) {
+            const bool uninstaller = std::string(component) == "ZRXUnInst.exe";
+            AddComponent(component, componentsLine, perUser && uninstaller ? kUserUninstaller : nullptr);
+        }
+        for (const char* engineFile : kEngineFiles) AddComponent(engineFile, componentsLine);
+        manifest.stubFile = Joined(componentsFolder, kStubName);
+        manifest.stubPath = (manifestFolder / fs::path(manifest.stubFile)).string();
+        AddProjectFiles(filesLine);
+    }
+
+private:
+    // The configuration values the type's mode reads, in the order the long form lists them.
+    void AddTypeValues(ProjectType type, const std::string& name, bool perUser) {
         AddFlag("CheckDx8", "check-directx", false);
         const std::string defaultFolder = "C:\\Program Files\\" + name;
-        switch (info->type) {
+        switch (type) {
             case ProjectType::kRun: break;
             case ProjectType::kInstall:
                 AddFlag("RunAfterInstall", "run-after-install", false);
-                AddText("InstallPath", "install-path", defaultFolder);
+                // The user's own programs folder, which the program finds when it runs.
+                AddText("InstallPath", "install-path",
+                        perUser ? std::string(kLocalAppDataPrefix) + "Programs\\" + name : defaultFolder);
                 AddText("ShortCutName", "shortcut", "\\" + name + "\\" + name);
                 break;
             case ProjectType::kScreensaver:
@@ -105,17 +133,78 @@ public:
             case ProjectType::kWinamp: AddText("StartupDirectory", "startup-directory", defaultFolder); break;
         }
         AddText("ProjectName", "name", name);
-        if (info->type == ProjectType::kScreensaver) {
+        if (type == ProjectType::kScreensaver) {
             AddFlag("DoQuitCgr", "quit-on-mouse", true);
             AddFlag("DoSmallPreview", "small-preview", true);
         }
-        if (info->type == ProjectType::kWinamp) AddFlag("WinampVersion", "winamp-version", true);
+        if (type == ProjectType::kWinamp) AddFlag("WinampVersion", "winamp-version", true);
+    }
 
-        for (const char* component : info->components) AddComponent(component, componentsLine);
-        for (const char* engineFile : kEngineFiles) AddComponent(engineFile, componentsLine);
-        manifest.stubFile = Joined(componentsFolder, kStubName);
-        manifest.stubPath = (manifestFolder / fs::path(manifest.stubFile)).string();
+    // scope: "machine" (the default) or "user", which only a project install can be: the
+    // screen saver and the plug-in go into folders every user shares. True for "user".
+    bool ReadScope(const TypeInfo* info) {
+        const toml::node* node = Get("scope");
+        if (node == nullptr) return false;
+        const std::string scope = node->is_string() ? node->as_string()->get() : "";
+        if (scope != "user" && scope != "machine") {
+            Report(::LineOf(*node), "scope must be \"machine\" or \"user\"");
+            return false;
+        }
+        if (scope == "user" && info != nullptr && info->type != ProjectType::kInstall) {
+            Report(::LineOf(*node), std::string("scope \"user\" needs type \"install\", not \"") + info->name +
+                                        "\": it installs into folders every user shares");
+        }
+        const toml::node* path = Get("install-path");
+        if (scope == "machine" && path != nullptr && path->is_string() &&
+            path->as_string()->get().rfind("%LOCALAPPDATA%", 0) == 0) {
+            Report(::LineOf(*path), "install-path names the installing user's own folder: give scope = \"user\"");
+        }
+        return scope == "user";
+    }
 
+    // version, publisher and url: what the system's list of programs and package managers show.
+    // Only those given are stored, so a project without them packs as it did before.
+    void AddDeploymentValues(bool perUser) {
+        std::string value;
+        if (Get("version") != nullptr && ReadText("version", value, nullptr) && CheckVersion(value)) {
+            AddTextEntry(package_format::kDefaultSection, kProjectVersionKey, value, LineOf("version"));
+        }
+        if (Get("publisher") != nullptr && ReadText("publisher", value, nullptr)) {
+            AddTextEntry(package_format::kDefaultSection, kProjectPublisherKey, value, LineOf("publisher"));
+        }
+        if (Get("url") != nullptr && ReadText("url", value, nullptr)) {
+            if (value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0) {
+                Report(LineOf("url"), "url must begin with http:// or https://");
+            } else if (!IsPrintableAscii(value)) {
+                Report(LineOf("url"), "url holds a character outside printable ASCII");
+            } else {
+                AddTextEntry(package_format::kDefaultSection, kProjectUrlKey, value, LineOf("url"));
+            }
+        }
+        if (perUser) {
+            AddEntry(package_format::kDefaultSection, kPerUserInstallKey, ValueKind::kFlag, LineOf("scope")).flag = true;
+        }
+    }
+
+    static bool IsPrintableAscii(const std::string& text) {
+        return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    }
+
+    bool CheckVersion(const std::string& version) {
+        if (!IsPrintableAscii(version) || version.find_first_of("\\/:*?\"<>|") != std::string::npos) {
+            Report(LineOf("version"), "version must be printable ASCII without \\ / : * ? \" < > |");
+            return false;
+        }
+        if (version.size() > kMaxVersionLength) {
+            Report(LineOf("version"), "version is " + std::to_string(version.size()) + " characters long; at most " +
+                                          std::to_string(kMaxVersionLength) + " fit the system's and package managers' fields");
+            return false;
+        }
+        return true;
+    }
+
+    // The start file, the channel lists and every other file of the files folder.
+    void AddProjectFiles(uint32_t filesLine) {
         std::vector<std::string> projectFiles;
         ListProjectFiles(filesLine, projectFiles);
         std::set<std::string> channelFiles;
@@ -143,7 +232,6 @@ public:
         manifest.projectFiles = static_cast<uint32_t>(items.size());
     }
 
-private:
     static std::string ItemName(const std::string& relative) { return "\\" + ToBackslashes(relative); }
 
     void Report(uint32_t line, std::string what) { problems.emplace_back(line, std::move(what)); }
@@ -175,7 +263,8 @@ private:
                 Report(::LineOf(node), "unknown key \"" + std::string(key.str()) +
                                            "\" in [project] (known: type, name, files, components, check-directx, "
                                            "channels, channel-libraries, install-path, shortcut, run-after-install, "
-                                           "quit-on-mouse, small-preview, startup-directory, winamp-version)");
+                                           "quit-on-mouse, small-preview, startup-directory, winamp-version, version, "
+                                           "publisher, url, scope)");
             } else if (info != nullptr && !known->types.empty() &&
                        std::find(known->types.begin(), known->types.end(), info->type) == known->types.end()) {
                 Report(::LineOf(node), "\"" + std::string(key.str()) + "\" does not apply to type \"" + info->name + "\"");
@@ -294,9 +383,10 @@ private:
         Add(std::move(entry));
     }
 
-    void AddComponent(const char* name, uint32_t line) {
+    // The component file `source` (null: its entry's own name) stored as entry `name`.
+    void AddComponent(const char* name, uint32_t line, const char* source = nullptr) {
         const std::string relative = std::string(name);
-        std::string path = relative;
+        std::string path = source != nullptr ? source : relative;
         std::replace(path.begin(), path.end(), '\\', '/');
         std::error_code ec;
         if (!fs::is_regular_file(manifestFolder / fs::path(Joined(componentsFolder, path)), ec)) {

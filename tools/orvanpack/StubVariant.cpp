@@ -16,10 +16,10 @@ ExecutionLevel StubExecutionLevel(const std::vector<unsigned char>& stub) {
     return level;
 }
 
-ExecutionLevel LevelForProjectType(int32_t projectType) {
+ExecutionLevel LevelForProjectType(int32_t projectType, bool perUser) {
     switch (projectType) {
         case 1: return ExecutionLevel::kAsInvoker;
-        case 2:
+        case 2: return perUser ? ExecutionLevel::kAsInvoker : ExecutionLevel::kRequireAdministrator;
         case 5:
         case 6: return ExecutionLevel::kRequireAdministrator;
         default: return ExecutionLevel::kUnknown;

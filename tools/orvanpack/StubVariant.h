@@ -10,9 +10,9 @@ enum class ExecutionLevel { kUnknown, kAsInvoker, kRequireAdministrator };
 // The level named by the stub's embedded manifest; kUnknown when it carries none. The
 // manifest is stored as plain text in the resources, so its text is looked for directly.
 ExecutionLevel StubExecutionLevel(const std::vector<unsigned char>& stub);
-// Running in place (1) needs no rights; the install modes (2, 5, 6) write for all users.
-// kUnknown for any other type.
-ExecutionLevel LevelForProjectType(int32_t projectType);
+// Running in place (1) and a per-user project install (2 with perUser) need no rights; the
+// install modes (2, 5, 6) otherwise write for all users. kUnknown for any other type.
+ExecutionLevel LevelForProjectType(int32_t projectType, bool perUser = false);
 // "asInvoker", "requireAdministrator"; "none" for kUnknown.
 const char* LevelName(ExecutionLevel level);
 // Parses a level name as LevelName gives it; false for anything else.

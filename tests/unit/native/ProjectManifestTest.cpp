@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "installer/EngineFiles.h"
 #include "package/Crc32.h"
 #include "package/LittleEndian.h"
@@ -35,6 +37,18 @@ void WriteText(const fs::path& path, const std::string& text) {
 std::string ReadText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A component as stored: a zlib stream and its 4-byte plain size.
+std::string Inflated(const std::string& stored) {
+    if (stored.size() < 4) return "<short>";
+    std::string plain(LoadU32(stored.data() + stored.size() - 4), '\0');
+    uLongf size = plain.size();
+    if (uncompress(reinterpret_cast<Bytef*>(&plain[0]), &size, reinterpret_cast<const Bytef*>(stored.data()),
+                   stored.size() - 4) != Z_OK) {
+        return "<undecodable>";
+    }
+    return plain;
 }
 
 std::string Backslashed(std::string text) {
@@ -80,7 +94,8 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir / "out");
         // A components folder as the Windows build leaves it; each file's content is its name.
-        for (const char* component : {"OrvanViewer.exe", "ZRXUnInst.exe", "ZRXSvr.scr", "WinAmp.dll", "Orvan3DExe.exe"}) {
+        for (const char* component :
+             {"OrvanViewer.exe", "ZRXUnInst.exe", "ZRXUnInstUser.exe", "ZRXSvr.scr", "WinAmp.dll", "Orvan3DExe.exe"}) {
             WriteText(dir / "bin" / component, std::string("component ") + component);
         }
         for (const char* engineFile : kEngineFiles) {
@@ -240,6 +255,17 @@ TEST_F(ProjectManifestTest, RefusesWhatTheProgramCouldNotUse) {
          "listed twice"},
         {"file over 2 GiB", Project("run"), "huge.bin", 4, "at most 2 GiB"},
         {"both forms", Project("run", "[[entry]]\nname = \"A\"\nnumber = 1\n"), "", 6, "not both"},
+        {"version outside ASCII", Project("install", "version = \"1.0\u00e9\"\n"), "", 6, "printable ASCII"},
+        {"version with a slash", Project("install", "version = \"1.0/2\"\n"), "", 6, "printable ASCII"},
+        {"version of 129 characters", Project("install", "version = \"" + std::string(129, '1') + "\"\n"), "", 6,
+         "at most 128"},
+        {"url of another scheme", Project("install", "url = \"ftp://example.com\"\n"), "", 6, "http://"},
+        {"publisher as a number", Project("install", "publisher = 7\n"), "", 6, "must be a string"},
+        {"unknown scope", Project("install", "scope = \"everyone\"\n"), "", 6, "\"machine\" or \"user\""},
+        {"per-user screen saver", Project("screensaver", "scope = \"user\"\n"), "", 6, "needs type \"install\""},
+        {"user's folder for all users",
+         Project("install", "scope = \"machine\"\ninstall-path = '%LOCALAPPDATA%\\Programs\\Demo'\n"), "", 7,
+         "scope = \"user\""},
         {"project not a table", "project = 1\n", "", 1, "[project]"},
     };
     for (const auto& c : cases) {
@@ -275,6 +301,46 @@ TEST_F(ProjectManifestTest, ALinkLeadingOutsideTheFilesFolderIsRefused) {
     ASSERT_EQ(ExitStatus::kOk, Build(Project("run"), err)) << err;
     Packed packed(Output());
     EXPECT_EQ("bee", packed.Data("\\inner-link.tex")) << "a link inside the project is packed as its file";
+}
+
+// version, publisher and url travel as values of their own; a per-user install proposes the
+// user's own programs folder and carries the uninstaller that asks for no elevation. Without
+// them a project packs exactly as before.
+TEST_F(ProjectManifestTest, DeploymentValuesAndScope) {
+    const struct {
+        const char* what;
+        std::string keys;
+        std::vector<std::string> values;  // "NAME=text", "NAME?flag", "NAME!" (absent)
+        const char* uninstaller;
+    } cases[] = {
+        {"none", "", {"ProjectVersion!", "ProjectPublisher!", "ProjectUrl!", "PerUserInstall!",
+                      "InstallPath=C:\\Program Files\\Demo"}, "ZRXUnInst.exe"},
+        {"all, machine", "version = \"1.4.2\"\npublisher = \"Velbor Ltd\"\nurl = \"https://example.com/demo\"\nscope = \"machine\"\n",
+         {"ProjectVersion=1.4.2", "ProjectPublisher=Velbor Ltd", "ProjectUrl=https://example.com/demo", "PerUserInstall!",
+          "InstallPath=C:\\Program Files\\Demo"}, "ZRXUnInst.exe"},
+        {"per user", "scope = \"user\"\n",
+         {"PerUserInstall?1", "InstallPath=%LOCALAPPDATA%\\Programs\\Demo", "ProjectVersion!"}, "ZRXUnInstUser.exe"},
+        {"per user, own folder", "scope = \"user\"\ninstall-path = 'D:\\Tools\\Demo'\n",
+         {"PerUserInstall?1", "InstallPath=D:\\Tools\\Demo"}, "ZRXUnInstUser.exe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string err;
+        ASSERT_EQ(ExitStatus::kOk, Build(Project("install", c.keys), err)) << err;
+        Packed packed(Output());
+        for (const std::string& value : c.values) {
+            const size_t mark = value.find_first_of("=?!");
+            const std::string name = value.substr(0, mark);
+            if (value[mark] == '!') {
+                EXPECT_FALSE(packed.Has(name)) << value;
+            } else if (value[mark] == '?') {
+                EXPECT_EQ(value[mark + 1] - '0', packed.Flag(name)) << value;
+            } else {
+                EXPECT_EQ(value.substr(mark + 1), packed.Text(name)) << value;
+            }
+        }
+        EXPECT_EQ(std::string("component ") + c.uninstaller, Inflated(packed.Data("ZRXUnInst.exe")));
+    }
 }
 
 TEST_F(ProjectManifestTest, NoStartFileIsRefused) {

@@ -52,8 +52,10 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    ExitStatus Build(const std::string& stubName, int projectType, const std::string& level, std::string& err) {
-        std::ofstream(dir / "project.toml") << "[[entry]]\nname = \"ProjectType\"\nnumber = " << projectType << "\n";
+    ExitStatus Build(const std::string& stubName, int projectType, const std::string& level, std::string& err,
+                     bool perUser = false) {
+        std::ofstream(dir / "project.toml") << "[[entry]]\nname = \"ProjectType\"\nnumber = " << projectType << "\n"
+                                            << (perUser ? "[[entry]]\nname = \"PerUserInstall\"\nflag = true\n" : "");
         fs::remove(dir / "Project.exe");
         std::ostringstream messages;
         const ExitStatus status = BuildPackedFile(
@@ -84,6 +86,7 @@ TEST_F(StubVariant, ProjectTypeChoosesTheExecutionLevel) {
         int projectType;
         const char* level;  // the override; empty: none
         const char* packed;
+        bool perUser = false;
     } cases[] = {
         {"Orvan3DExe.exe", 1, "", "asInvoker"},
         {"Orvan3DExeAdmin.exe", 1, "", "asInvoker"},
@@ -95,11 +98,14 @@ TEST_F(StubVariant, ProjectTypeChoosesTheExecutionLevel) {
         {"Orvan3DExeAdmin.exe", 7, "", "requireAdministrator"},
         {"Orvan3DExe.exe", 2, "asInvoker", "asInvoker"},
         {"Orvan3DExe.exe", 1, "requireAdministrator", "requireAdministrator"},
+        // A per-user project install asks for no elevation.
+        {"Orvan3DExeAdmin.exe", 2, "", "asInvoker", true},
+        {"Orvan3DExe.exe", 5, "", "requireAdministrator", true},
     };
     for (const Case& c : cases) {
         const std::string what = std::string(c.stub) + ", ProjectType " + std::to_string(c.projectType) + ", " + c.level;
         std::string err;
-        ASSERT_EQ(ExitStatus::kOk, Build(c.stub, c.projectType, c.level, err)) << what << ": " << err;
+        ASSERT_EQ(ExitStatus::kOk, Build(c.stub, c.projectType, c.level, err, c.perUser)) << what << ": " << err;
         EXPECT_EQ(PackedStub(), c.packed) << what;
         EXPECT_EQ(err, "") << what;
         std::ostringstream messages;

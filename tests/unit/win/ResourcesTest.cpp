@@ -4,10 +4,13 @@
 
 #include <windows.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "testkit/Files.h"
+#include "tools/orvanpack/Packer.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/UiDriver.h"
 #include "win/Handle.h"
@@ -68,6 +71,21 @@ Bytes Section(const Bytes& file, const char* wanted) {
         return Bytes(file.begin() + offset, file.begin() + offset + size);
     }
     return {};
+}
+
+std::wstring WideVersionString(const Bytes& info, const wchar_t* name) {
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!::VerQueryValueW(info.data(), query.c_str(), &value, &length) || length == 0) return L"<none>";
+    return static_cast<const wchar_t*>(value);
+}
+
+Bytes VersionInfo(const std::string& path) {
+    DWORD ignored = 0;
+    Bytes info(::GetFileVersionInfoSizeA(path.c_str(), &ignored));
+    if (info.empty() || !::GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) return {};
+    return info;
 }
 
 }  // namespace
@@ -173,4 +191,54 @@ TEST(Resources, StubManifestsDifferOnlyInTheExecutionLevel) {
 
 TEST(Resources, ComponentsCarryNoStubManifest) {
     EXPECT_TRUE(Manifest(testkit::OwnFolder() + "\\EngineCore.dll").empty());
+}
+
+// The packed file names the project, its version and its maker where the system shows a file
+// (its properties, the elevation prompt); a per-user install is packed onto the stub that asks
+// for no elevation. The rest of the stub's resources stay as they were.
+TEST(Resources, APackedFileCarriesTheProjectsVersionResourceAndTheVariantItsScopeNeeds) {
+    const std::string scratch = testkit::MakeScratchFolder("PackedVersion");
+    const struct {
+        const char* what;
+        std::string values;  // long-form entries besides ProjectType 2
+        std::wstring company, productVersion;
+        unsigned fixed[2];  // the fixed product version, high and low
+        const char* level;
+    } cases[] = {
+        {"version and publisher, per user",
+         "[[entry]]\nname = \"ProjectName\"\ntext = \"D\u00e9mo Project\"\n"
+         "[[entry]]\nname = \"ProjectVersion\"\ntext = \"1.4.2-beta\"\n"
+         "[[entry]]\nname = \"ProjectPublisher\"\ntext = \"Velbor Example Ltd\"\n"
+         "[[entry]]\nname = \"PerUserInstall\"\nflag = true\n",
+         L"Velbor Example Ltd", L"1.4.2-beta", {0x00010004, 0x00020000}, "asInvoker"},
+        {"name alone, for all users", "[[entry]]\nname = \"ProjectName\"\ntext = \"D\u00e9mo Project\"\n", L"<none>",
+         L"<none>", {0, 0}, "requireAdministrator"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string manifest = scratch + "\\project.toml";
+        std::ofstream(manifest, std::ios::binary) << "[[entry]]\nname = \"ProjectType\"\nnumber = 2\n" << c.values;
+        const std::string packed = scratch + "\\Demo Setup.exe";
+        std::ostringstream err;
+        ASSERT_EQ(BuildPackedFile({testkit::OwnFolder() + "\\Orvan3DExe.exe", manifest, packed}, err), ExitStatus::kOk)
+            << err.str();
+        const Bytes info = VersionInfo(packed);
+        ASSERT_FALSE(info.empty());
+        EXPECT_EQ(WideVersionString(info, L"ProductName"), L"D\u00e9mo Project");
+        EXPECT_EQ(WideVersionString(info, L"FileDescription"), L"D\u00e9mo Project");
+        EXPECT_EQ(WideVersionString(info, L"CompanyName"), c.company);
+        EXPECT_EQ(WideVersionString(info, L"ProductVersion"), c.productVersion);
+        EXPECT_EQ(WideVersionString(info, L"FileVersion"), L"" ORVAN_VERSION ".0") << "the setup program's own";
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT fixedSize = 0;
+        ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+        EXPECT_EQ(fixed->dwProductVersionMS, c.fixed[0]);
+        EXPECT_EQ(fixed->dwProductVersionLS, c.fixed[1]);
+        const std::string level = std::string("<requestedExecutionLevel level=\"") + c.level + "\"";
+        EXPECT_NE(Manifest(packed).find(level), std::string::npos) << Manifest(packed);
+        win::Module module(::LoadLibraryExA(packed.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(module);
+        EXPECT_GE(Resource(module.get(), RT_GROUP_ICON, MAKEINTRESOURCEA(1)).size(), 20u) << "the icon stays";
+    }
+    testkit::RemoveTree(scratch);
 }

@@ -1,0 +1,73 @@
+#pragma once
+#include <cstddef>
+
+// What the program, the packer and deployment tools agree on beyond the package's bytes: the
+// optional APPDATA values that describe a project to the system and to package managers, and
+// the exit codes of a setup run that reports its outcome.
+
+// Texts, stored with their zero byte like every configuration text; absent in a package
+// built without them, which then installs exactly as before.
+constexpr char kProjectVersionKey[] = "ProjectVersion";      // "1.4.2"
+constexpr char kProjectPublisherKey[] = "ProjectPublisher";  // who made the project
+constexpr char kProjectUrlKey[] = "ProjectUrl";              // http:// or https://
+// A 1-byte flag, nonzero: a project install for the user who runs it, without elevation.
+constexpr char kPerUserInstallKey[] = "PerUserInstall";
+
+// A version is printable ASCII without the characters file names and package managers'
+// version fields refuse, at most this long.
+constexpr size_t kMaxVersionLength = 128;
+// The numbers a dotted version begins with ("1.4.2-beta": 1, 4, 2), at most four, each at most
+// 65535 (what the system's version fields hold); how many were found, 0 when it does not
+// begin with one. The uninstall entry and the packed file's version resource read it alike.
+inline int DottedVersion(const char* text, unsigned (&numbers)[4]) {
+    int count = 0;
+    for (const char* p = text; count < 4 && *p >= '0' && *p <= '9'; ++count) {
+        unsigned value = 0;
+        for (; *p >= '0' && *p <= '9'; ++p) {
+            value = value * 10 + static_cast<unsigned>(*p - '0');
+            if (value > 65535) return count;
+        }
+        numbers[count] = value;
+        if (*p != '.') return count + 1;
+        ++p;
+    }
+    return count;
+}
+
+// An install path beginning with this is taken below the running user's local application
+// data folder (the per-user default).
+constexpr char kLocalAppDataPrefix[] = "%LOCALAPPDATA%\\";
+
+// The outcome of a setup run started with "/S" or "/LOG=": a caller acts on each differently.
+// Every other run ends with 0. Keep the numbers: deployment tools' manifests list them.
+enum class SetupExit : int {
+    kInstalled = 0,
+    kFailed = 1,             // did not install, for a reason not listed below
+    kCancelled = 2,          // the user answered No or left the options dialog
+    kDiskFull = 3,           // not enough space on the installation folder's drive
+    kFileInUse = 4,          // a file of the installation is held open by a running program
+    kFolderRefused = 5,      // not a full path, not writable, another user's, no exact name
+    kDamagedPackage = 6,     // the program file's package is missing, damaged or incomplete
+    kOtherScope = 7,         // already installed for all users; a per-user copy would hide it
+    kBadCommandLine = 8,     // "/LOG=" without a file, or a log file that cannot be created
+    kPathTooLong = 9,        // a path of the installation would not fit the system's limit
+};
+
+// One row of the table the README and the packer's package-manager manifests show.
+struct SetupExitInfo {
+    SetupExit code;
+    const char* meaning;
+    const char* wingetResponse;  // the response a package manager maps the code to
+};
+
+constexpr SetupExitInfo kSetupExits[] = {
+    {SetupExit::kFailed, "did not install", "contactSupport"},
+    {SetupExit::kCancelled, "cancelled by the user", "cancelledByUser"},
+    {SetupExit::kDiskFull, "not enough disk space", "diskFull"},
+    {SetupExit::kFileInUse, "a file is in use", "fileInUse"},
+    {SetupExit::kFolderRefused, "the installation folder was refused", "invalidParameter"},
+    {SetupExit::kDamagedPackage, "the package is damaged", "contactSupport"},
+    {SetupExit::kOtherScope, "already installed for all users", "alreadyInstalled"},
+    {SetupExit::kBadCommandLine, "bad command line", "invalidParameter"},
+    {SetupExit::kPathTooLong, "a path would be too long", "invalidParameter"},
+};
