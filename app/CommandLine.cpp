@@ -6,6 +6,31 @@ namespace {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
+// Copies [begin, end) without trailing blanks into out when it fits; else out stays empty.
+void TakeValue(const wchar_t* begin, const wchar_t* end, wchar_t (&out)[CommandLineOptions::kFolderCapacity]) {
+    while (end > begin && IsBlank(end[-1])) --end;
+    const size_t length = static_cast<size_t>(end - begin);
+    if (length < CommandLineOptions::kFolderCapacity) {
+        std::wmemcpy(out, begin, length);
+        out[length] = L'\0';
+    }
+}
+
+// The log file after "/LOG=", as CommandLineOptions describes it; returns where it ended.
+const wchar_t* TakeLogFile(const wchar_t* p, CommandLineOptions& options) {
+    options.logGiven = true;
+    if (*p == L'"') {
+        const wchar_t* end = ++p;
+        while (*end != L'\0' && *end != L'"') ++end;
+        TakeValue(p, end, options.log);
+        return *end == L'"' ? end + 1 : end;
+    }
+    const wchar_t* end = p;
+    while (*end != L'\0' && !(IsBlank(end[0]) && end[1] == L'/')) ++end;
+    TakeValue(p, end, options.log);
+    return end;
+}
+
 }  // namespace
 
 CommandLineOptions ParseCommandLine(const wchar_t* arguments) {
@@ -33,6 +58,10 @@ CommandLineOptions ParseCommandLine(const wchar_t* arguments) {
                 options.folder[length] = L'\0';
             }
             break;
+        }
+        if (std::wcsncmp(p, L"/LOG=", 5) == 0) {
+            p = TakeLogFile(p + 5, options);
+            continue;
         }
         const wchar_t* start = p;
         while (*p != L'\0' && !IsBlank(*p)) ++p;

@@ -17,6 +17,7 @@ bool Launcher::GetPackageValue(const char* key, void* buffer, int32_t capacity) 
 void Launcher::Run() {
     unsigned char raw[4] = {};
     if (!GetPackageValue("ProjectType", raw, sizeof(raw))) {
+        outcome = SetupExit::kDamagedPackage;
         host.ShowMessage("Can't find project type", "Error");
         return;
     }
@@ -33,7 +34,10 @@ void Launcher::Run() {
 bool Launcher::RunMode(bool (Installer::*mode)()) {
     Installer installer(host, messages);
     installer.Init(instance, hostWindow);
-    return (installer.*mode)();
+    installer.SetLog(log);
+    const bool done = (installer.*mode)();
+    outcome = done ? SetupExit::kInstalled : installer.FailureCause();
+    return done;
 }
 
 bool Launcher::RunInPlaceMode() { return RunMode(&Installer::RunInPlace); }

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 
+#include "installer/DeploymentValues.h"
+#include "win/LogFile.h"
+
 class Installer;
 class PackageHost;
 class UserMessages;
@@ -29,6 +32,12 @@ public:
     virtual bool ScreensaverInstallMode();
     virtual bool WinampPluginInstallMode();
 
+    // The log every mode notes what it writes in; none: nothing is noted.
+    void SetLog(const win::LogFile* file) { log = file; }
+    // How the last Run ended, as the exit code of a run asked to report it: kInstalled when the
+    // mode succeeded or none ran, else why it failed.
+    SetupExit Outcome() const { return outcome; }
+
 protected:
     bool RunMode(bool (Installer::*mode)());
 
@@ -36,4 +45,6 @@ protected:
     UserMessages& messages;
     HINSTANCE instance = nullptr;
     HWND hostWindow = nullptr;
+    const win::LogFile* log = nullptr;
+    SetupExit outcome = SetupExit::kInstalled;
 };

@@ -7,21 +7,27 @@
 #include "win/ExactPath.h"
 
 SilentOutcome RunSilentInstall(PackageHost& host, HINSTANCE instance, HWND hostWindow,
-                               const CommandLineOptions& options) {
+                               const CommandLineOptions& options, const win::LogFile& log, SetupExit& exit) {
     QuietMessages quiet(host);
+    quiet.SetLog(&log);
     Launcher launcher(quiet, quiet);
     launcher.SetInstanceAndWindow(instance, hostWindow);
     unsigned char raw[4] = {};
-    if (!launcher.GetPackageValue("ProjectType", raw, sizeof(raw))) return SilentOutcome::kFailed;
+    exit = SetupExit::kDamagedPackage;
+    if (!launcher.GetPackageValue("ProjectType", raw, sizeof(raw))) return SilentOutcome::kReported;
     if (static_cast<int32_t>(LoadU32(raw)) != 2) return SilentOutcome::kOtherMode;
-    if (options.folderTooLong) return SilentOutcome::kFailed;
     // The folder in its exact narrow form; one without such a form would be another folder,
     // so the install fails before anything is written.
+    exit = SetupExit::kFolderRefused;
     char folder[CommandLineOptions::kFolderCapacity] = {};
-    if (!win::ToExactPath(options.folder, folder, sizeof(folder))) return SilentOutcome::kFailed;
+    if (options.folderTooLong || !win::ToExactPath(options.folder, folder, sizeof(folder))) {
+        return SilentOutcome::kReported;
+    }
 
     Installer installer(quiet, quiet);
     installer.Init(instance, hostWindow);
+    installer.SetLog(&log);
     const bool installed = installer.InstallProjectSilently(folder, quiet.Failed());
-    return installed && !quiet.Failed() ? SilentOutcome::kInstalled : SilentOutcome::kFailed;
+    exit = installed && !quiet.Failed() ? SetupExit::kInstalled : installer.FailureCause();
+    return SilentOutcome::kReported;
 }

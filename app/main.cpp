@@ -7,7 +7,21 @@
 #include "installer/UserMessages.h"
 #include "win/CommandLineText.h"
 #include "win/DllSearch.h"
+#include "win/FormatText.h"
+#include "win/LogFile.h"
 #include "win/WinPackageFile.h"
+
+namespace {
+
+// The exit code of a run that reports its outcome, noted at the end of its log.
+int Report(const win::LogFile& log, SetupExit exit) {
+    char code[16];
+    win::FormatText(code, sizeof(code), "%d", static_cast<int>(exit));
+    log.Line("outcome", exit == SetupExit::kInstalled ? "done" : "failed", ", exit code ", code);
+    return static_cast<int>(exit);
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Before anything else is loaded: libraries come from the system folder and the folders
@@ -15,22 +29,34 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // the current one.
     win::HardenDllSearch();
     win::SystemPackageHost host;
+    // Read wide: a "/D=" folder outside the ANSI code page comes as "?" in the narrow line.
+    const CommandLineOptions options = ParseCommandLine(win::SkipProgramName(::GetCommandLineW()));
+    // A log that was asked for and cannot be had stops the run before anything is written.
+    win::LogFile log;
+    if (options.logGiven && (options.log[0] == L'\0' || !log.Open(options.log, false))) {
+        if (!options.silent) {
+            ::MessageBoxW(nullptr, L"The log file cannot be created.", options.log[0] != L'\0' ? options.log : L"/LOG=",
+                          MB_OK | MB_ICONERROR);
+        }
+        return static_cast<int>(SetupExit::kBadCommandLine);
+    }
     SystemMessages messages;
+    messages.SetLog(&log);
+    host.SetLog(&log);
     Launcher launcher(host, messages);
+    launcher.SetLog(&log);
     RegisterHostWindowClass(instance);
     // A null window is passed on as it is: nothing here can do better without one.
     HWND hostWindow = CreateHostWindow(instance);
-    // Read wide: a "/D=" folder outside the ANSI code page comes as "?" in the narrow line.
-    const CommandLineOptions options = ParseCommandLine(win::SkipProgramName(::GetCommandLineW()));
     if (options.silent) {
         // A deployment tool reads the outcome from the exit code; it is 0 everywhere else.
-        switch (RunSilentInstall(host, instance, hostWindow, options)) {
-            case SilentOutcome::kInstalled: return 0;
-            case SilentOutcome::kFailed: return 1;
-            case SilentOutcome::kOtherMode: break;
+        SetupExit exit = SetupExit::kInstalled;
+        if (RunSilentInstall(host, instance, hostWindow, options, log, exit) == SilentOutcome::kReported) {
+            return Report(log, exit);
         }
     }
     launcher.SetInstanceAndWindow(instance, hostWindow);
     launcher.Run();
-    return 0;
+    // Interactive runs end with 0, unless the caller asked for a log and so for the outcome.
+    return options.logGiven ? Report(log, launcher.Outcome()) : 0;
 }

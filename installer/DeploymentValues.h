@@ -13,6 +13,10 @@ constexpr char kProjectUrlKey[] = "ProjectUrl";              // http:// or https
 // A 1-byte flag, nonzero: a project install for the user who runs it, without elevation.
 constexpr char kPerUserInstallKey[] = "PerUserInstall";
 
+// The Windows uninstall entry of a project is this key followed by its ProjectName; package
+// managers know the entry by its last part ("Orvan3D<name>").
+constexpr char kUninstallKeyBase[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D";
+
 // A version is printable ASCII without the characters file names and package managers'
 // version fields refuse, at most this long.
 constexpr size_t kMaxVersionLength = 128;
@@ -48,9 +52,8 @@ enum class SetupExit : int {
     kFileInUse = 4,          // a file of the installation is held open by a running program
     kFolderRefused = 5,      // not a full path, not writable, another user's, no exact name
     kDamagedPackage = 6,     // the program file's package is missing, damaged or incomplete
-    kOtherScope = 7,         // already installed for all users; a per-user copy would hide it
-    kBadCommandLine = 8,     // "/LOG=" without a file, or a log file that cannot be created
-    kPathTooLong = 9,        // a path of the installation would not fit the system's limit
+    kBadCommandLine = 7,     // "/LOG=" without a file, or a log file that cannot be created
+    kPathTooLong = 8,        // a path of the installation would not fit the system's limit
 };
 
 // One row of the table the README and the packer's package-manager manifests show.
@@ -67,7 +70,6 @@ constexpr SetupExitInfo kSetupExits[] = {
     {SetupExit::kFileInUse, "a file is in use", "fileInUse"},
     {SetupExit::kFolderRefused, "the installation folder was refused", "invalidParameter"},
     {SetupExit::kDamagedPackage, "the package is damaged", "contactSupport"},
-    {SetupExit::kOtherScope, "already installed for all users", "alreadyInstalled"},
     {SetupExit::kBadCommandLine, "bad command line", "invalidParameter"},
     {SetupExit::kPathTooLong, "a path would be too long", "invalidParameter"},
 };

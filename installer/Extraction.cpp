@@ -68,15 +68,19 @@ public:
             win::FormatText(temp, sizeof(temp), "%s.orvan~", path);
             file.reset(::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         }
-        return file.valid();
+        return Noted(file.valid(), SetupExit::kFolderRefused);
     }
     bool Write(const void* bytes, uint32_t length) override {
-        return WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length);
+        return Noted(WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length), SetupExit::kFailed);
     }
     bool Commit() override {
-        return ::CloseHandle(file.release()) != FALSE &&
-               (direct || ::MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING) != FALSE);
+        return Noted(::CloseHandle(file.release()) != FALSE, SetupExit::kFailed) &&
+               // A file that cannot be replaced is held by a running program.
+               Noted(direct || ::MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING) != FALSE, SetupExit::kFileInUse);
     }
+    // Why the file was not written: the system's reason, else (the sink never failed) the
+    // entry's own - damaged in the package or undecodable.
+    SetupExit Failure() const { return failure; }
     void Discard() override {
         file.reset();
         ::DeleteFileA(direct ? path : temp);
@@ -84,7 +88,19 @@ public:
     uint32_t Size() const { return size; }
 
 private:
+    // ok, else the failure the system's error names (a full disk, a file held open) or, for
+    // any other error, fallback.
+    bool Noted(bool ok, SetupExit fallback) {
+        if (ok) return true;
+        const DWORD error = ::GetLastError();
+        failure = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL             ? SetupExit::kDiskFull
+                  : error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? SetupExit::kFileInUse
+                                                                                      : fallback;
+        return false;
+    }
+
     const char* path;
+    SetupExit failure = SetupExit::kDamagedPackage;
     char temp[Installer::kFolderCapacity + 8] = {};
     bool direct = false;  // written under the target's own name, which was free
     win::FileHandle file;
@@ -166,8 +182,12 @@ bool Installer::StaysInPlace(const char* value, bool fullPath) {
 ExtractResult Installer::ExtractFile(const char* name, bool decode) {
     if (name == nullptr) return ExtractResult::kMissing;
     char path[kFolderCapacity];
-    if (!StaysInPlace(name, false)) return ExtractResult::kFailed;
+    if (!StaysInPlace(name, false)) {
+        NoteFailure(SetupExit::kDamagedPackage);
+        return ExtractResult::kFailed;
+    }
     if (!Join(path, sizeof(path), installFolder, "\\", name)) {
+        NoteFailure(SetupExit::kPathTooLong);
         RefuseItem(name, "The path of this item in the installation folder is too long.");
         return ExtractResult::kFailed;
     }
@@ -188,10 +208,14 @@ ExtractResult Installer::ExtractFile(const char* name, bool decode) {
 
 bool Installer::WriteDecodedTo(const char* name, const char* path, uint32_t& size) {
     const unsigned char* content = nullptr;
-    if (!LoadDecoded(name, content, size)) return false;
+    if (!LoadDecoded(name, content, size)) {
+        NoteFailure(SetupExit::kDamagedPackage);
+        return false;
+    }
     FileSink sink(path);
     if (sink.Begin(size) && sink.Write(content, size) && sink.Commit()) return true;
     const DWORD error = ::GetLastError();
+    NoteFailure(sink.Failure());
     sink.Discard();
     ::SetLastError(error);
     return false;
@@ -237,6 +261,7 @@ ExtractResult Installer::ExtractStored(const char* name, const char* path) {
         // Damaged in the package, undecodable or not writable on disk: either way the item is
         // not there.
         if (decodeFailed) messages.Show("Error decompress", "Error", MB_OK);
+        NoteFailure(sink.Failure());
         return ExtractResult::kFailed;
     }
     Record(createdFiles, path);
@@ -252,6 +277,8 @@ bool Installer::ExtractRequired(const char* name, const char* missingText) {
     // the disk; for the others the copy error tells an entry the package holds that did not
     // arrive from one it lacks.
     if (missingText != nullptr) {
+        // One the package lacks makes it incomplete; one that did not arrive has noted why.
+        NoteFailure(SetupExit::kDamagedPackage);
         messages.Show(missingText, "P", MB_OK);
         return false;
     }
@@ -268,7 +295,11 @@ bool Installer::ExtractEngineFiles() {
     }
     // The start file is the project's, stored as is.
     if (ok) ok = static_cast<bool>(ExtractFile("ZRXStart.zrx", false));
-    if (!ok) ShowCopyError();
+    if (!ok) {
+        // A file the package lacks; one it holds that did not arrive has noted why.
+        NoteFailure(SetupExit::kDamagedPackage);
+        ShowCopyError();
+    }
     return ok;
 }
 
@@ -276,6 +307,7 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
                             float progressBase, const char* missingMessage) {
     unsigned char raw[4] = {};
     if (!GetPackageEntry(countKey, raw, sizeof(raw), section)) {
+        NoteFailure(SetupExit::kDamagedPackage);
         messages.Show(missingMessage, "Error", MB_OK);
         return false;
     }

@@ -39,7 +39,20 @@ const char* Installer::OwnFileInFolder(OwnPath& path, const char* name) const {
     return path;
 }
 
+void Installer::Log(const char* label, const char* text, const char* more, const char* last) const {
+    if (log != nullptr) log->Line(label, text, more, last);
+}
+
 bool Installer::Record(PointerList& list, const char* path) {
+    // Every file, link and folder an install makes passes here: the log's one place for them.
+    if (log != nullptr) {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        char size[32] = {};
+        if (&list == &createdFiles && ::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+            win::FormatText(size, sizeof(size), " (%lu bytes)", data.nFileSizeLow);
+        }
+        Log(&list == &createdFiles ? "file" : "folder", path, size);
+    }
     char* copy = win::DuplicateText(path);
     if (copy == nullptr) return false;
     if (list.Add(copy) < 0) {
@@ -69,6 +82,7 @@ bool Installer::GetPackageEntry(const char* key, void* buffer, int32_t capacity,
 
 bool Installer::GetRequiredEntry(const char* key, void* buffer, int32_t capacity) {
     if (GetPackageEntry(key, buffer, capacity, nullptr)) return true;
+    NoteFailure(SetupExit::kDamagedPackage);
     char text[96];  // key is one of our entry names, at most 20 characters
     win::FormatText(text, sizeof(text), "Can't find project type %s", key);
     messages.Show(text, "Error", MB_OK);

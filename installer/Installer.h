@@ -6,6 +6,7 @@
 
 #include "engine/EngineInterface.h"
 #include "engine/EngineObject.h"
+#include "installer/DeploymentValues.h"
 #include "installer/UserMessages.h"
 #include "package/PackageReader.h"
 #include "package/PointerList.h"
@@ -15,6 +16,7 @@
 #include "win/FolderAccess.h"
 #include "win/Handle.h"
 #include "win/HeapBuffer.h"
+#include "win/LogFile.h"
 #include "win/WinampFolder.h"
 
 // What ExtractFile did with one entry. True only when the entry was written whole and not
@@ -173,7 +175,9 @@ public:
     // "Error can't write in registry" with the key path as caption. Value errors are ignored.
     virtual void RegisterViewer();
     // The Windows uninstall entry <root>\...\Uninstall\Orvan3D<ProjectName>: DisplayName,
-    // UninstallString (quoted), QuietUninstallString (the same with " /S"), InstallLocation, DisplayIcon, EstimatedSize, NoModify, NoRepair.
+    // UninstallString (quoted), QuietUninstallString (the same with " /S"), InstallLocation, DisplayIcon, EstimatedSize, NoModify, NoRepair,
+    // and when the package has them DisplayVersion (with VersionMajor and VersionMinor from a
+    // dotted one), Publisher, URLInfoAbout and InstallDate (yyyymmdd).
     // Boxes as RegisterViewer.
     virtual void RegisterUninstall();
 
@@ -204,9 +208,14 @@ public:
 
     // One chunk through saver: BeginChunk(tag), WriteChunkSize(size), Write(data, size).
     static void WriteChunk(FileSaverChannel* saver, const char* tag, const void* data, uint32_t size);
-    // The registry root the entries are written below; HKEY_LOCAL_MACHINE unless a test
-    // gives a scratch key, which the caller keeps open while the Installer uses it.
+    // The registry roots the entries are written below: for all users HKEY_LOCAL_MACHINE, for
+    // a per-user install HKEY_CURRENT_USER, unless a test gives scratch keys, which the caller
+    // keeps open while the Installer uses them.
     void SetRegistryRoot(HKEY root) { registryRoot = root; }
+    void SetUserRegistryRoot(HKEY root) { userRegistryRoot = root; }
+    // A project install for the user who runs it (its package's PerUserInstall): entries below
+    // the user's root, links in the user's Programs folder. Read by the project install.
+    void SetPerUser(bool forUser) { perUser = forUser; }
 
     // Destroys the file loader, then the control object, each through its own destructor, then
     // unloads the library. Safe when nothing, or only part, of the engine was obtained.
@@ -223,6 +232,18 @@ public:
     void SetWinampRoots(HKEY classesRoot, HKEY currentUser) {
         winampClassesRoot = classesRoot;
         winampUserRoot = currentUser;
+    }
+
+    // The install log the mode notes what it writes in (each file with its size, each folder,
+    // link, registry key and value, the record); the caller keeps it open while the Installer
+    // uses it. None: nothing is noted.
+    void SetLog(const win::LogFile* file) { log = file; }
+
+    // Why the last mode failed, as the exit code of a run that reports it: kFailed unless a
+    // step noted its cause (the first one noted stands).
+    SetupExit FailureCause() const { return failureCause; }
+    void NoteFailure(SetupExit cause) {
+        if (failureCause == SetupExit::kFailed) failureCause = cause;
     }
 
     // Sets installFolder (at most 399 characters); false when the folder does not fit.
@@ -264,6 +285,10 @@ protected:
     std::unique_ptr<ProgressWindow> progress;
     std::unique_ptr<PackageReader> reader;
     HKEY registryRoot = HKEY_LOCAL_MACHINE;
+    HKEY userRegistryRoot = HKEY_CURRENT_USER;
+    bool perUser = false;
+    SetupExit failureCause = SetupExit::kFailed;
+    const win::LogFile* log = nullptr;
     char systemFolder[MAX_PATH] = {};
     HKEY winampClassesRoot = HKEY_CLASSES_ROOT;
     HKEY winampUserRoot = HKEY_CURRENT_USER;
@@ -287,6 +312,16 @@ private:
                  const char* description, const char* arguments, bool makeFolders);
     // Bytes of the recorded files and the record, in KB rounded up.
     DWORD EstimatedSizeKb() const;
+    HKEY EntriesRoot() const { return perUser ? userRegistryRoot : registryRoot; }
+    // A key below EntriesRoot, created when missing; false when it cannot be (no rights).
+    bool CreateKey(const char* path, win::RegKey& key);
+    // Values written as they are, errors ignored; each noted in the log.
+    void SetText(const win::RegKey& key, const char* name, const char* value);
+    void SetNumber(const win::RegKey& key, const char* name, DWORD value);
+    void Log(const char* label, const char* text, const char* more = "", const char* last = "") const;
+    // The uninstall entry's DisplayVersion, VersionMajor and VersionMinor, Publisher,
+    // URLInfoAbout and InstallDate, from the package's values; nothing without them.
+    void AddDeploymentValues(const win::RegKey& key);
     // The Winamp folder: the registry first, then the user's choice. False when the user
     // declines or cancels; folder is then empty.
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
@@ -322,6 +357,11 @@ private:
     // InstallPath, ShortCutName and ProjectName, with their boxes when missing or when a name
     // would climb out of its place.
     bool ReadProjectTexts(ProjectTexts& texts);
+    // The project's name and version, the package's size and the folder, in the log.
+    void LogPackage(const char* projectName);
+    // installFolder is the user's to install into: false, after its box, when it lies in another
+    // user's profile.
+    bool AcceptFolder();
     // folder (empty: InstallPath) as installFolder and current folder; false after "The
     // installation folder must be a full path" when it is none or does not fit, or after the
     // box of RefuseDriveRoot.

@@ -2,6 +2,9 @@
 // uninstall entry.
 #include <shlobj.h>
 
+#include <cstring>
+
+#include "installer/DeploymentValues.h"
 #include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
 #include "ui/OptionsDialog.h"
@@ -16,14 +19,20 @@ namespace {
 // The Programs folder and ShortCutName, each at most 259 characters, and the longest suffix.
 constexpr size_t kLinkCapacity = 2 * 260 + 16;
 
-// The Programs folder as a path; false when the shell cannot give it.
-// A profile folder outside the ANSI code page is named by its short form; without one no
-// link is made, as when the shell gives no folder.
-bool ProgramsFolder(HWND owner, char (&path)[MAX_PATH]) {
+// A shell folder (the Programs folder of the install's scope, the user's profile) as a path;
+// false when the shell cannot give it. A profile folder outside the ANSI code page is named by
+// its short form; without one no link is made, as when the shell gives no folder.
+bool ShellFolder(HWND owner, int csidl, char (&path)[MAX_PATH]) {
     win::CoTaskMemory<ITEMIDLIST> location;
-    if (FAILED(::SHGetSpecialFolderLocation(owner, CSIDL_PROGRAMS, location.put()))) return false;
+    if (FAILED(::SHGetSpecialFolderLocation(owner, csidl, location.put()))) return false;
     wchar_t wide[MAX_PATH] = {};
     return ::SHGetPathFromIDListW(location.get(), wide) != FALSE && win::ToExactPath(wide, path, sizeof(path));
+}
+
+// path is folder or lies below it; letter case does not count.
+bool IsInside(const char* path, const char* folder) {
+    const size_t length = std::strlen(folder);
+    return ::_strnicmp(path, folder, length) == 0 && (path[length] == '\\' || path[length] == '\0');
 }
 
 }  // namespace
@@ -49,6 +58,16 @@ void Installer::AddLink(const char* program, const char* programs, const char* s
 
 bool Installer::ReadProjectTexts(ProjectTexts& texts) {
     if (!GetRequiredEntry("InstallPath", texts.installPath, kTextCapacity)) return false;
+    // The per-user default names the folder of whoever runs the install.
+    constexpr size_t kPrefix = sizeof(kLocalAppDataPrefix) - 1;
+    char local[MAX_PATH];
+    if (::_strnicmp(texts.installPath, kLocalAppDataPrefix, kPrefix) == 0 &&
+        ShellFolder(hostWindow, CSIDL_LOCAL_APPDATA, local)) {
+        char rest[kTextCapacity + 1];
+        win::FormatText(rest, sizeof(rest), "%s", texts.installPath + kPrefix - 1);
+        // A folder that does not fit is cut, and then refused as too long or not found.
+        win::FormatText(texts.installPath, sizeof(texts.installPath), "%s%s", local, rest);
+    }
     if (!GetRequiredEntry("ShortCutName", texts.shortCutName, kTextCapacity)) return false;
     if (!GetRequiredEntry("ProjectName", texts.projectName, kTextCapacity)) return false;
     // The links go below the Programs folder and may not climb out of it. The name is only a
@@ -66,8 +85,33 @@ bool Installer::SetSilentFolder(const char* folder, const ProjectTexts& texts) {
         ::SetCurrentDirectoryA(installFolder);
         return true;
     }
+    NoteFailure(SetupExit::kFolderRefused);
     messages.Show("The installation folder must be a full path", texts.projectName, MB_OK);
     return false;
+}
+
+void Installer::LogPackage(const char* projectName) {
+    if (log == nullptr) return;
+    char version[kTextCapacity + 1] = {};
+    GetPackageEntry(kProjectVersionKey, version, kTextCapacity, nullptr);
+    char line[2 * kTextCapacity + 64];  // the name, the version and a number
+    win::FormatText(line, sizeof(line), "%s %s, a package of %lu bytes", projectName, version,
+                    static_cast<unsigned long>(reader->PackageSize()));
+    Log("project", line, ", into ", installFolder);
+}
+
+bool Installer::AcceptFolder() {
+    // Below the profiles folder but outside the user's own profile and the shared one: another
+    // user's files, which an install must neither run with its rights nor hand its own.
+    char profile[MAX_PATH];
+    if (!ShellFolder(hostWindow, CSIDL_PROFILE, profile) || IsInside(installFolder, profile)) return true;
+    char* cut = std::strrchr(profile, '\\');
+    if (cut == nullptr) return true;
+    *cut = '\0';  // the profiles folder
+    const char* inside = installFolder + (cut - profile);
+    if (!IsInside(installFolder, profile) || *inside != '\\' || IsInside(inside + 1, "Public")) return true;
+    NoteFailure(SetupExit::kFolderRefused);
+    return RefuseItem(installFolder, "This folder lies in another user's profile.");
 }
 
 bool Installer::ExtractProgramAndLinks(const char* shortCutName) {
@@ -75,8 +119,10 @@ bool Installer::ExtractProgramAndLinks(const char* shortCutName) {
     SetProgress(progress_point::kViewerWritten);
     if (!ExtractEngineFiles()) return false;
     SetProgress(progress_point::kEngineFilesWritten);
+    // The links of an install for all users are for every user; a per-user install's are the
+    // user's own. An administrator who elevates for another user must not get them instead.
     char programs[MAX_PATH] = {};
-    if (ProgramsFolder(hostWindow, programs)) {
+    if (ShellFolder(hostWindow, perUser ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS, programs)) {
         // Both links lie in one folder: the first link's pass has made it.
         AddLink("OrvanViewer.exe", programs, shortCutName, ".lnk", "Orvan3D Project Link", "ZRXStart.zrx", true);
         AddLink("ZRXUnInst.exe", programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr, false);
@@ -118,14 +164,21 @@ bool Installer::InstallProjectFor(const SilentRun* silent) {
         messages.Show("DirectX 9.0C or higher was not detected on this system\r\nPlease install DirectX 9.0C or higher "
                       "before running the program that is installed.\r\nContinue installation?",
                       "DirectX version check", MB_YESNO | MB_ICONWARNING) != IDYES) {
+        NoteFailure(SetupExit::kCancelled);
         return false;
     }
+    unsigned char forUser = 0;
+    GetPackageEntry(kPerUserInstallKey, &forUser, 1, nullptr);
+    perUser = forUser != 0;
     ProjectTexts texts{};
     if (!ReadProjectTexts(texts)) return false;
     if (silent != nullptr ? !SetSilentFolder(silent->folder, texts)
                           : !ChooseFolderWithProgress(texts.projectName, texts.installPath, false)) {
+        if (silent == nullptr) NoteFailure(SetupExit::kCancelled);
         return false;
     }
+    LogPackage(texts.projectName);
+    if (!AcceptFolder()) return false;
     if (!ExtractProgramAndLinks(texts.shortCutName)) return false;
     if (!LoadEngine()) return false;
     // A missing uninstaller does not stop the installation; its link then points at nothing.

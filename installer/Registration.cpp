@@ -1,6 +1,7 @@
 // The registry entries of an installation: the Windows uninstall entry and the viewer entry.
 #include <cstring>
 
+#include "installer/DeploymentValues.h"
 #include "installer/Installer.h"
 #include "win/FormatText.h"
 
@@ -9,22 +10,29 @@ namespace {
 // A key's fixed part and a project name of at most 259 characters.
 constexpr size_t kKeyCapacity = 400;
 
-// A missing key is created; false when it cannot be (no rights below the root).
-bool CreateKey(HKEY root, const char* path, win::RegKey& key) {
-    return ::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(),
-                             nullptr) == ERROR_SUCCESS;
+}  // namespace
+
+bool Installer::CreateKey(const char* path, win::RegKey& key) {
+    if (::RegCreateKeyExA(EntriesRoot(), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                          key.put(), nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    Log("registry key", path);
+    return true;
 }
 
-void SetText(const win::RegKey& key, const char* name, const char* value) {
+void Installer::SetText(const win::RegKey& key, const char* name, const char* value) {
     ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                      static_cast<DWORD>(std::strlen(value) + 1));
+    Log("registry value", name, " = ", value);
 }
 
-void SetNumber(const win::RegKey& key, const char* name, DWORD value) {
+void Installer::SetNumber(const win::RegKey& key, const char* name, DWORD value) {
     ::RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    char text[16];
+    win::FormatText(text, sizeof(text), " = %lu", static_cast<unsigned long>(value));
+    Log("registry value", name, text);
 }
-
-}  // namespace
 
 void Installer::RegisterViewer() {
     char projectName[kTextCapacity + 1] = {};
@@ -32,7 +40,7 @@ void Installer::RegisterViewer() {
     char keyPath[kKeyCapacity];
     win::FormatText(keyPath, sizeof(keyPath), "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\%s", projectName);
     win::RegKey key;
-    if (!CreateKey(registryRoot, keyPath, key)) {
+    if (!CreateKey(keyPath, key)) {
         messages.Show("Error can't write in registry", keyPath, MB_OK);
         return;
     }
@@ -46,10 +54,9 @@ void Installer::RegisterUninstall() {
     char projectName[kTextCapacity + 1] = {};
     if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return;
     char keyPath[kKeyCapacity];
-    win::FormatText(keyPath, sizeof(keyPath), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D%s",
-                    projectName);
+    win::FormatText(keyPath, sizeof(keyPath), "%s%s", kUninstallKeyBase, projectName);
     win::RegKey key;
-    if (!CreateKey(registryRoot, keyPath, key)) {
+    if (!CreateKey(keyPath, key)) {
         messages.Show("Error can't write in registry", keyPath, MB_OK);
         return;
     }
@@ -72,6 +79,37 @@ void Installer::RegisterUninstall() {
     SetNumber(key, "EstimatedSize", EstimatedSizeKb());
     SetNumber(key, "NoModify", 1);
     SetNumber(key, "NoRepair", 1);
+    AddDeploymentValues(key);
+}
+
+void Installer::AddDeploymentValues(const win::RegKey& key) {
+    // Package managers match installed versions through these; a package built without them
+    // writes the entry as it always did.
+    static constexpr struct {
+        const char* packageKey;
+        const char* valueName;
+    } kDescriptions[] = {
+        {kProjectVersionKey, "DisplayVersion"},
+        {kProjectPublisherKey, "Publisher"},
+        {kProjectUrlKey, "URLInfoAbout"},
+    };
+    char text[kTextCapacity + 1];
+    bool described = false;
+    for (const auto& description : kDescriptions) {
+        if (!GetPackageEntry(description.packageKey, text, kTextCapacity, nullptr)) continue;
+        described = true;
+        SetText(key, description.valueName, text);
+        unsigned numbers[4] = {};
+        if (description.packageKey == kProjectVersionKey && DottedVersion(text, numbers) > 0) {
+            SetNumber(key, "VersionMajor", numbers[0]);
+            SetNumber(key, "VersionMinor", numbers[1]);
+        }
+    }
+    if (!described) return;
+    SYSTEMTIME today;
+    ::GetLocalTime(&today);
+    win::FormatText(text, sizeof(text), "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    SetText(key, "InstallDate", text);
 }
 
 DWORD Installer::EstimatedSizeKb() const {

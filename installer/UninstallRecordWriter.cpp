@@ -53,5 +53,7 @@ bool Installer::WriteUninstallRecord(FileSaverChannel* saver, const char* projec
     }
     // The saver's Close is false when any write failed; its chunks go to the disk here, so this
     // is also where a full disk shows.
-    return saver->Close() && opened;
+    const bool written = saver->Close() && opened;
+    if (written) Log("record", path);
+    return written;
 }

@@ -86,6 +86,8 @@ public:
     // Absolute file offset of the entry's first data byte.
     uint64_t EntryOffset(int32_t index) const;
     uint32_t HeaderOffset() const { return headerOffset; }
+    // The package's bytes, from its header to its end; 0 when none was found.
+    uint64_t PackageSize() const { return fileEnd > headerOffset ? fileEnd - headerOffset : 0; }
     // The load without a buffer, by table index.
     bool LoadEntryAt(int32_t index);
 

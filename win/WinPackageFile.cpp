@@ -92,6 +92,7 @@ std::unique_ptr<PackageFile> SystemPackageHost::OpenOwnFile() {
 }
 
 void SystemPackageHost::ShowMessage(const char* text, const char* caption) {
+    if (log != nullptr) log->Box(text, caption);
     ::MessageBoxA(nullptr, text, caption, MB_OK);
 }
 

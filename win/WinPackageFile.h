@@ -4,6 +4,7 @@
 
 #include "package/PackageFile.h"
 #include "win/Handle.h"
+#include "win/LogFile.h"
 
 namespace win {
 
@@ -32,9 +33,12 @@ public:
     explicit SystemPackageHost(const char* path = nullptr);
     std::unique_ptr<PackageFile> OpenOwnFile() override;
     void ShowMessage(const char* text, const char* caption) override;
+    // The install log its boxes are noted in first; none: not noted.
+    void SetLog(const LogFile* file) { log = file; }
 
 private:
     FileHandle own;
+    const LogFile* log = nullptr;
 };
 
 // Room for the longest path Windows accepts.

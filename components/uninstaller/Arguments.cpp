@@ -1,6 +1,7 @@
 #include "components/uninstaller/Arguments.h"
 
 #include <cstdio>
+#include <cctype>
 #include <cstdlib>
 #include <vector>
 
@@ -34,6 +35,14 @@ bool IsSwitch(const std::string& word, char letter) {
     return word.size() == 2 && (word[0] == '/' || word[0] == '-') && (word[1] | 0x20) == (letter | 0x20);
 }
 
+// "/LOG=" in any letter case, then the file.
+bool IsLogSwitch(const std::string& word) {
+    if (word.size() < 5 || word[0] != '/' || word[4] != '=') return false;
+    std::string name = word.substr(1, 3);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name == "log";
+}
+
 }  // namespace
 
 Arguments ParseArguments(const char* commandLine) {
@@ -44,6 +53,9 @@ Arguments ParseArguments(const char* commandLine) {
     for (size_t i = 1; i < words.size(); ++i) {
         if (IsSwitch(words[i], 'S')) {
             out.silent = true;
+        } else if (IsLogSwitch(words[i])) {
+            out.logGiven = true;
+            out.logPath = words[i].substr(5);
         } else if (IsSwitch(words[i], 'D') && i + 1 < words.size()) {
             out.isCopy = !words[i + 1].empty();
             out.installFolder = words[++i];
@@ -57,12 +69,13 @@ Arguments ParseArguments(const char* commandLine) {
 }
 
 std::string CopyCommandLine(const std::string& copyPath, const std::string& installFolder, uint32_t waitHandle,
-                            uint32_t outcomeHandle, bool silent) {
+                            uint32_t outcomeHandle, bool silent, const std::string& logPath) {
     char handles[40];
     std::snprintf(handles, sizeof(handles), " /W %lx /P %lx", static_cast<unsigned long>(waitHandle),
                   static_cast<unsigned long>(outcomeHandle));
     std::string line = "\"" + copyPath + "\" /D \"" + installFolder + "\"" + handles;
     if (silent) line += " /S";
+    if (!logPath.empty()) line += " \"/LOG=" + logPath + "\"";
     return line;
 }
 

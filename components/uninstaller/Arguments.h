@@ -11,6 +11,10 @@ namespace uninstall {
 
 struct Arguments {
     bool silent = false;
+    // "/LOG=<file>" (quoted as a whole when the file has blanks): the log to write; logGiven
+    // with an empty logPath names none.
+    bool logGiven = false;
+    std::string logPath;
     bool isCopy = false;         // "/D" given: this is the copy that does the removal
     std::string installFolder;   // with isCopy: the folder holding the record
     uint32_t waitHandle = 0;     // with isCopy: 0 when none was given
@@ -21,8 +25,8 @@ struct Arguments {
 // may be quoted. Unknown words are ignored, as other uninstallers' switches would be.
 Arguments ParseArguments(const char* commandLine);
 
-// The command line for the copy, with its own path first.
+// The command line for the copy, with its own path first; a log path (full) is handed on.
 std::string CopyCommandLine(const std::string& copyPath, const std::string& installFolder, uint32_t waitHandle,
-                            uint32_t outcomeHandle, bool silent);
+                            uint32_t outcomeHandle, bool silent, const std::string& logPath = "");
 
 }  // namespace uninstall

@@ -123,7 +123,7 @@ void RemoveEarlierCopies(const std::string& tempFolder, const std::string& self)
 }
 
 bool RunCopy(const std::string& self, const std::string& tempFolder, const std::string& installFolder, bool silent,
-             int& outcome) {
+             int& outcome, const std::string& logPath) {
     const std::string systemFolder = SystemFolder();
     const std::string name = RandomFolderName();
     if (self.empty() || tempFolder.empty() || systemFolder.empty() || name.empty()) return false;
@@ -157,7 +157,8 @@ bool RunCopy(const std::string& self, const std::string& tempFolder, const std::
     win::Handle writer(writeEnd);
     if (!::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0)) return discard();
     std::string line = CopyCommandLine(copy, installFolder, static_cast<uint32_t>(reinterpret_cast<UINT_PTR>(starter.get())),
-                                       static_cast<uint32_t>(reinterpret_cast<UINT_PTR>(writer.get())), silent);
+                                       static_cast<uint32_t>(reinterpret_cast<UINT_PTR>(writer.get())), silent,
+                                       logPath);
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};

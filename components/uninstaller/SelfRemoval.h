@@ -22,10 +22,10 @@ void RemoveEarlierCopies(const std::string& tempFolder, const std::string& self)
 
 // Copies self into a new folder of tempFolder and starts the copy on installFolder, handing it
 // a handle of this process to wait for and a pipe for its outcome; then waits for that outcome
-// (the copy's exit code). False, with no copy left behind, when the copy cannot be made or
+// (the copy's exit code); the copy adds to the log at logPath (a full path; empty: none). False, with no copy left behind, when the copy cannot be made or
 // started; outcome is then untouched.
 bool RunCopy(const std::string& self, const std::string& tempFolder, const std::string& installFolder, bool silent,
-             int& outcome);
+             int& outcome, const std::string& logPath = "");
 
 // In the copy: hands the outcome to the program that started it, through the pipe handle it
 // was given, and closes the pipe.

@@ -12,6 +12,7 @@
 #include "components/uninstaller/SelfRemoval.h"
 #include "components/uninstaller/UninstallRecordReader.h"
 #include "win/DllSearch.h"
+#include "win/LogFile.h"
 
 namespace {
 
@@ -22,24 +23,47 @@ constexpr bool kPerUser = ORVAN_PER_USER_UNINSTALLER != 0;
 const HKEY kEntriesRoot = kPerUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 
 // Deployment tools read these after running the quiet command; keep them stable.
-enum class ExitCode : int { kDone = 0, kBadRecord = 1, kDeclined = 2, kDoneButForeignPaths = 3 };
+enum class ExitCode : int { kDone = 0, kBadRecord = 1, kDeclined = 2, kDoneButForeignPaths = 3, kBadCommandLine = 4 };
 
 int Exit(ExitCode code) { return static_cast<int>(code); }
 
 bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// What one removal works on: the record, cut down to this installation's paths.
+// What one removal works on: the record, cut down to this installation's paths, and the log
+// ("/LOG=") it notes what it removes and keeps in.
 struct Removal {
     uninstall::UninstallRecord record;
     std::string installFolder;
     std::vector<uninstall::LeftItem> left;
     size_t foreign = 0;
+    win::LogFile log;
 
     int Outcome() const { return Exit(foreign == 0 ? ExitCode::kDone : ExitCode::kDoneButForeignPaths); }
+    void Log(const char* label, const std::string& text) const { log.Line(label, text.c_str()); }
 };
 
-void ShowError(const std::string& message, bool silent) {
+// Opens the log the arguments name, the starter's anew, the copy's to add to it. False when
+// one was asked for and cannot be had.
+bool OpenLog(const uninstall::Arguments& arguments, Removal& removal) {
+    if (!arguments.logGiven) return true;
+    std::wstring path(arguments.logPath.size() + 1, L'\0');
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, arguments.logPath.c_str(), -1, &path[0],
+                                             static_cast<int>(path.size()));
+    return !arguments.logPath.empty() && length > 0 && removal.log.Open(path.c_str(), arguments.isCopy);
+}
+
+void ShowError(const Removal& removal, const std::string& message, bool silent) {
+    removal.log.Box(message.c_str(), kErrorCaption);
     if (!silent) ::MessageBoxA(nullptr, message.c_str(), kErrorCaption, MB_OK | MB_ICONERROR);
+}
+
+// What will go and what stays, as decided; noted before the removal begins.
+void LogDecisions(const Removal& removal) {
+    for (const std::string& path : removal.record.files) removal.Log("file", path);
+    for (const std::string& path : removal.record.folders) removal.Log("folder", path);
+    for (const uninstall::LeftItem& item : removal.left) removal.Log("kept", item.path + " (" + item.reason + ")");
+    removal.Log("registry", std::string(kPerUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE") +
+                                ": the uninstall and viewer entries of " + removal.record.projectName);
 }
 
 // Everything but the uninstaller that was started (still running while this runs in its copy),
@@ -47,6 +71,7 @@ void ShowError(const std::string& message, bool silent) {
 void RemoveAllButStarter(Removal& removal) {
     removal.foreign = uninstall::KeepOnlyOurs(removal.record, removal.installFolder,
                                               uninstall::FindOutsidePlaces(kPerUser), kEntriesRoot, removal.left);
+    LogDecisions(removal);
     uninstall::DeleteListedFiles(removal.record, removal.left,
                                  removal.installFolder + "\\" + uninstall::kUninstallerName);
     // The folders emptied now go before the waiting caller hears the outcome, so that it finds
@@ -76,35 +101,54 @@ void RemoveRest(Removal& removal) {
 }
 
 void ShowSummary(const Removal& removal, bool silent) {
-    if (silent) return;
     const std::string& name = removal.record.projectName;
-    ::MessageBoxA(nullptr, uninstall::SummaryText(name, removal.left).c_str(), name.c_str(),
-                  MB_OK | (removal.left.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
+    const std::string text = uninstall::SummaryText(name, removal.left);
+    removal.log.Box(text.c_str(), name.c_str());
+    if (silent) return;
+    ::MessageBoxA(nullptr, text.c_str(), name.c_str(), MB_OK | (removal.left.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
+}
+
+// The exit code, noted at the end of the log.
+int Finish(const Removal& removal, int outcome) {
+    removal.Log("outcome", "exit code " + std::to_string(outcome));
+    return outcome;
 }
 
 // Started by the user or the system, from the install folder.
 int RunOriginal(const uninstall::Arguments& arguments, const std::string& self, const std::string& temp) {
     Removal removal;
+    if (!OpenLog(arguments, removal)) {
+        ShowError(removal, "The log file \"" + arguments.logPath + "\" cannot be created.", arguments.silent);
+        return Exit(ExitCode::kBadCommandLine);
+    }
     removal.installFolder = uninstall::FolderOf(self);
+    removal.Log("uninstall", removal.installFolder);
     std::string message;
     if (!uninstall::LoadRecord(removal.installFolder, removal.record, message)) {
-        ShowError(message, arguments.silent);
-        return Exit(ExitCode::kBadRecord);
+        ShowError(removal, message, arguments.silent);
+        return Finish(removal, Exit(ExitCode::kBadRecord));
     }
+    removal.Log("project", removal.record.projectName);
     if (!arguments.silent) {
         const std::string& name = removal.record.projectName;
         const std::string question = "Remove " + name + " and all of its components?";
+        removal.log.Box(question.c_str(), name.c_str());
         if (::MessageBoxA(nullptr, question.c_str(), name.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
-            return Exit(ExitCode::kDeclined);
+            return Finish(removal, Exit(ExitCode::kDeclined));
         }
     }
     int outcome = 0;
-    if (uninstall::RunCopy(self, temp, removal.installFolder, arguments.silent, outcome)) return outcome;
+    // The copy works in another folder: it is handed the log by its full path.
+    char logPath[MAX_PATH] = {};
+    if (arguments.logGiven) ::GetFullPathNameA(arguments.logPath.c_str(), MAX_PATH, logPath, nullptr);
+    if (uninstall::RunCopy(self, temp, removal.installFolder, arguments.silent, outcome, logPath)) {
+        return Finish(removal, outcome);
+    }
     // Without a copy this program's own file and the record stay; everything else goes.
     RemoveAllButStarter(removal);
     RemoveRest(removal);
     ShowSummary(removal, arguments.silent);
-    return removal.Outcome();
+    return Finish(removal, removal.Outcome());
 }
 
 // The copy, on the folder given. The program that started it waits for the outcome, which is
@@ -112,12 +156,13 @@ int RunOriginal(const uninstall::Arguments& arguments, const std::string& self, 
 int RunCopy(const uninstall::Arguments& arguments, const std::string& self) {
     uninstall::ScheduleOwnRemoval(self);
     Removal removal;
+    OpenLog(arguments, removal);
     removal.installFolder = arguments.installFolder;
     std::string message;
     if (!uninstall::LoadRecord(removal.installFolder, removal.record, message)) {
         // The box can wait; the program that started this one must not.
         uninstall::ReportOutcome(arguments.outcomeHandle, Exit(ExitCode::kBadRecord));
-        ShowError(message, arguments.silent);
+        ShowError(removal, message, arguments.silent);
         return Exit(ExitCode::kBadRecord);
     }
     RemoveAllButStarter(removal);

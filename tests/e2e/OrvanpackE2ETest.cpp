@@ -26,7 +26,7 @@ constexpr char kLinkFolder[] = "Orvan3D Packed Project";
 
 std::map<std::string, Bytes> Tree(const std::string& folder) { return testkit::TreeContents(folder); }
 
-std::string ProgramsFolder() { return testkit::KnownFolder(CSIDL_PROGRAMS); }
+std::string ProgramsFolder() { return testkit::KnownFolder(CSIDL_COMMON_PROGRAMS); }
 
 class OrvanpackE2E : public ::testing::Test {
 protected:

@@ -7,7 +7,7 @@
 namespace e2e {
 
 void ProjectInstall::SetUp() {
-    programs = testkit::KnownFolder(CSIDL_PROGRAMS);
+    programs = testkit::KnownFolder(CSIDL_COMMON_PROGRAMS);
     ASSERT_FALSE(programs.empty());
     startMenuFolder = programs + "\\Orvan3D Test";
     InstallFixture::SetUp();

@@ -184,7 +184,7 @@ protected:
     void SetUp() override {
         scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
         target = testkit::KnownFolder(CSIDL_PROGRAM_FILES) + "\\Orvan3D Round Trip";
-        startMenuFolder = testkit::KnownFolder(CSIDL_PROGRAMS) + "\\Orvan3D Test";
+        startMenuFolder = testkit::KnownFolder(CSIDL_COMMON_PROGRAMS) + "\\Orvan3D Test";
         RemoveTraces();
         RemoveTempCopies();
         ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -140,4 +141,70 @@ TEST_F(Registration, FailuresShowTheirBoxAndWriteNothing) {
         EXPECT_EQ(messages.shown, c.boxes) << c.description;
         EXPECT_FALSE(KeyExists(root.Root(), "SOFTWARE")) << c.description;
     }
+}
+
+// What the system's list of programs and package managers read beyond the name: the version
+// (and its numbers when it is dotted), the maker, the web page and the day of the install.
+TEST_F(Registration, ThePackagesVersionPublisherAndUrlJoinTheEntry) {
+    auto today = [] {
+        SYSTEMTIME now;
+        ::GetLocalTime(&now);
+        char text[16];
+        std::snprintf(text, sizeof(text), "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+        return std::string(text);
+    };
+    const struct {
+        const char* what;
+        const char* version;  // null: none
+        const char* publisher;
+        const char* url;
+        std::map<std::string, RegistryValue> added;  // InstallDate aside
+    } cases[] = {
+        {"all three", "1.4.2-beta", "Velbor Example Ltd", "https://example.com/demo",
+         {{"DisplayVersion", RegText("1.4.2-beta")}, {"VersionMajor", RegNumber(1)}, {"VersionMinor", RegNumber(4)},
+          {"Publisher", RegText("Velbor Example Ltd")}, {"URLInfoAbout", RegText("https://example.com/demo")}}},
+        {"one number", "7", nullptr, nullptr,
+         {{"DisplayVersion", RegText("7")}, {"VersionMajor", RegNumber(7)}, {"VersionMinor", RegNumber(0)}}},
+        {"no number", "beta", nullptr, nullptr, {{"DisplayVersion", RegText("beta")}}},
+        {"numbers beyond the fields", "70000.1", nullptr, nullptr, {{"DisplayVersion", RegText("70000.1")}}},
+        {"publisher alone", nullptr, "Velbor", nullptr, {{"Publisher", RegText("Velbor")}}},
+    };
+    const auto plain = [&] {
+        Make(Named("Demo"), scratch + "\\Demo", root.Root())->RegisterUninstall();
+        auto values = Values(root.Root(), kUninstallKey);
+        ::RegDeleteKeyA(root.Root(), kUninstallKey);
+        return values;
+    }();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testkit::PackageFixture fixture = Named("Demo");
+        if (c.version != nullptr) fixture.Text("ProjectVersion", c.version);
+        if (c.publisher != nullptr) fixture.Text("ProjectPublisher", c.publisher);
+        if (c.url != nullptr) fixture.Text("ProjectUrl", c.url);
+        const std::string before = today();
+        Make(fixture, scratch + "\\Demo", root.Root())->RegisterUninstall();
+        auto values = Values(root.Root(), kUninstallKey);
+        ASSERT_EQ(values.count("InstallDate"), 1u);
+        const std::string date(values.at("InstallDate").second.begin(), values.at("InstallDate").second.end() - 1);
+        EXPECT_TRUE(date == before || date == today()) << date;
+        values.erase("InstallDate");
+        auto expected = plain;
+        expected.insert(c.added.begin(), c.added.end());
+        EXPECT_EQ(values, expected);
+        ::RegDeleteKeyA(root.Root(), kUninstallKey);
+    }
+}
+
+// A per-user install writes below the user's root alone, the machine's untouched.
+TEST_F(Registration, APerUserInstallWritesBelowTheUsersRootOnly) {
+    testkit::ScratchKey userRoot{"RegistrationUser"};
+    auto installer = Make(Named("Demo"), scratch + "\\Demo", root.Root());
+    installer->SetUserRegistryRoot(userRoot.Root());
+    installer->SetPerUser(true);
+    installer->RegisterUninstall();
+    installer->RegisterViewer();
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(testkit::QueryText(userRoot.Root(), kUninstallKey, "DisplayName"), "Demo");
+    EXPECT_EQ(testkit::QueryText(userRoot.Root(), kViewerKey, "DisplayName"), scratch + "\\Demo");
+    EXPECT_FALSE(KeyExists(root.Root(), "SOFTWARE"));
 }
