@@ -68,3 +68,36 @@ TEST(CommandLine, TheArgumentsFollowTheProgramsName) {
     EXPECT_STREQ(win::SkipProgramName("\"C:\\My Demo\\OrvanViewer.exe\"  ZRXStart.zrx"), "ZRXStart.zrx");
     EXPECT_STREQ(win::SkipProgramName("ZRXSvr.scr /p 1234"), "/p 1234");
 }
+
+// "/LOG=" as deployment tools write it: a file with blanks runs to the next switch, a quoted one
+// to its closing quote; a later "/D=" is still the folder.
+TEST(CommandLine, LogFileBeforeTheFolder) {
+    struct Case {
+        const wchar_t* arguments;
+        bool logGiven;
+        std::wstring log;
+        bool silent;
+        std::wstring folder;
+    } cases[] = {
+        {L"/S /LOG=C:\\Logs\\setup.log", true, L"C:\\Logs\\setup.log", true, L""},
+        {L"/LOG=C:\\Users\\Jo Smith\\setup log.txt /S /D=C:\\Demo", true, L"C:\\Users\\Jo Smith\\setup log.txt", true,
+         L"C:\\Demo"},
+        {L"/LOG=\"C:\\a /b\\x.log\" /S", true, L"C:\\a /b\\x.log", true, L""},
+        {L"/LOG=C:\\x.log   ", true, L"C:\\x.log", false, L""},
+        {L"/S /LOG=", true, L"", true, L""},
+        {L"/LOG= /S", true, L"", true, L""},
+        {L"/LOG=\"unclosed", true, L"unclosed", false, L""},
+        {L"/S /D=C:\\Demo /LOG=C:\\x.log", false, L"", true, L"C:\\Demo /LOG=C:\\x.log"},
+        {L"/log=C:\\x.log", false, L"", false, L""},
+    };
+    for (const Case& c : cases) {
+        const CommandLineOptions options = ParseCommandLine(c.arguments);
+        EXPECT_EQ(options.logGiven, c.logGiven) << c.arguments;
+        EXPECT_EQ(std::wstring(options.log), c.log) << c.arguments;
+        EXPECT_EQ(options.silent, c.silent) << c.arguments;
+        EXPECT_EQ(std::wstring(options.folder), c.folder) << c.arguments;
+    }
+    const std::wstring tooLong = L"/LOG=C:\\" + std::wstring(450, L'l');
+    EXPECT_TRUE(ParseCommandLine(tooLong.c_str()).logGiven);
+    EXPECT_EQ(std::wstring(ParseCommandLine(tooLong.c_str()).log), L"") << "refused as no file";
+}

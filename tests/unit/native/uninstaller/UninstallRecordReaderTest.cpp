@@ -204,10 +204,31 @@ TEST(UninstallArguments, SwitchesOfTheUserAndOfTheCopy) {
     }
     // What the original hands its copy reads back the same.
     const std::string line = uninstall::CopyCommandLine("C:\\Temp dir\\ZRXUnInst-00000001.exe", "C:\\My Apps\\Demo",
-                                                        0x7c, 0x80, true);
+                                                        0x7c, 0x80, true, "C:\\Log Files\\remove.log");
     const auto a = uninstall::ParseArguments(line.c_str());
     EXPECT_TRUE(a.isCopy && a.silent);
+    EXPECT_TRUE(a.logGiven);
+    EXPECT_EQ(a.logPath, "C:\\Log Files\\remove.log");
     EXPECT_EQ(a.installFolder, "C:\\My Apps\\Demo");
     EXPECT_EQ(a.waitHandle, 0x7cu);
     EXPECT_EQ(a.outcomeHandle, 0x80u);
+}
+
+TEST(UninstallArguments, TheLogSwitch) {
+    const struct {
+        const char* line;
+        bool given;
+        std::string path;
+    } cases[] = {
+        {"ZRXUnInst.exe /S /LOG=C:\\x.log", true, "C:\\x.log"},
+        {"ZRXUnInst.exe \"/LOG=C:\\a b\\x.log\" /S", true, "C:\\a b\\x.log"},
+        {"ZRXUnInst.exe /log=\"C:\\a b\\x.log\"", true, "C:\\a b\\x.log"},
+        {"ZRXUnInst.exe /LOG=", true, ""},
+        {"ZRXUnInst.exe /LOGS=x /LOG x", false, ""},
+    };
+    for (const auto& c : cases) {
+        const auto a = uninstall::ParseArguments(c.line);
+        EXPECT_EQ(a.logGiven, c.given) << c.line;
+        EXPECT_EQ(a.logPath, c.path) << c.line;
+    }
 }
