@@ -129,7 +129,8 @@ TEST_F(SilentInstall, WithoutAFolderInstallsIntoInstallPathAndNeverStartsTheView
     EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << "a silent install starts no viewer";
 }
 
-TEST_F(SilentInstall, FailuresExitWithOneAndWriteNoRecord) {
+// Each failure exits with the code a deployment tool acts on (installer/DeploymentValues.h).
+TEST_F(SilentInstall, FailuresExitWithTheirCodeAndWriteNoRecord) {
     const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), Options());
     const Bytes image = package.fixture.Image(stub);
     // The last project file, damaged in place: the install fails after links and engine.
@@ -151,18 +152,21 @@ TEST_F(SilentInstall, FailuresExitWithOneAndWriteNoRecord) {
         const char* what;
         const Bytes& image;
         std::string arguments;
+        DWORD exitCode;
     } cases[] = {
-        {"damaged project file", lateDamage, " /S /D=" + target},
-        {"no package", noHeader, " /S /D=" + target},
-        {"folder below a file", image, " /S /D=" + scratch + "\\a file\\sub"},
-        {"relative folder", image, " /S /D=Relative Folder"},
-        {"the root of a drive", image, " /S /D=C:\\"},
-        {"folder longer than 399 characters", image, " /S /D=C:\\" + std::string(400, 'x')},
+        {"damaged project file", lateDamage, " /S /D=" + target, 6},
+        {"no package", noHeader, " /S /D=" + target, 6},
+        {"folder below a file", image, " /S /D=" + scratch + "\\a file\\sub", 5},
+        {"relative folder", image, " /S /D=Relative Folder", 5},
+        {"the root of a drive", image, " /S /D=C:\\", 5},
+        {"folder longer than 399 characters", image, " /S /D=C:\\" + std::string(400, 'x'), 5},
+        {"log without a file", image, " /S /LOG= /D=" + target, 7},
+        {"log in a missing folder", image, " /S /LOG=" + scratch + "\\no folder\\setup.log /D=" + target, 7},
     };
     for (const Case& c : cases) {
         const ProgramRun run = Start(Pack(c.image), c.arguments);
         ASSERT_FALSE(run.timedOut) << c.what;
-        EXPECT_EQ(run.exitCode, 1u) << c.what;
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.what;
         EXPECT_EQ(run.dialogs, std::vector<std::string>{}) << c.what;
         ExpectNoRecord(c.what);
         RemoveTraces();
@@ -184,6 +188,9 @@ TEST_F(SilentInstall, OtherCommandLinesAndOtherModesRunAsBefore) {
         {"/S after /D= is part of the folder", install, " /D=" + target + " /S", 0, 1},
         {"unknown options", install, " /silent -S S", 0, 1},
         {"ProjectType 7 with /S does nothing", testkit::PackageFixture().Number("ProjectType", 7).Image(stub), " /S", 0, 0},
+        // Asked for a log, an interactive run reports its outcome too: here, a refusal.
+        {"/LOG= without a file", install, " /LOG=", 7, 1},
+        {"/LOG= and a cancelled dialog", install, " /LOG=" + scratch + "\\cancelled.log", 2, 1},
     };
     for (const Case& c : cases) {
         const ProgramRun run = Start(Pack(c.image), c.arguments);
@@ -207,7 +214,7 @@ TEST_F(SilentInstall, FoldersNamedInAndOutsideTheAnsiCodePage) {
     } cases[] = {
         {"in the code page", u8"C:\\Program Files\\Zoë", false, 0},
         {"outside, existing", u8"C:\\Program Files\\Łódź", true, 0},
-        {"outside, not existing", u8"C:\\Program Files\\Łódź Nowa", false, 1},
+        {"outside, not existing", u8"C:\\Program Files\\Łódź Nowa", false, 5},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
