@@ -56,6 +56,13 @@ Outcome Drive(const std::string& exe, const std::string& folder = "") {
     return {run.timedOut, run.exitCode, run.dialogSeen, testkit::Boxes(run)};
 }
 
+// The exit code of a silent install of exe into folder.
+DWORD SilentExitCode(const std::string& exe, const std::string& folder) {
+    testkit::DriveOptions options;
+    options.commandLine = "\"" + exe + "\" /S /D=" + folder;
+    return testkit::Drive(exe, options).exitCode;
+}
+
 bool UninstallEntryExists(const std::string& projectName = "Test Project") {
     return testkit::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D" + projectName);
 }
@@ -224,6 +231,7 @@ TEST_F(Faults, AReadOnlyTargetInstallsNothing) {
     // The viewer, the first file, cannot be extracted: the mode's own box for it.
     ExpectFailedInstall(run, target, package.files, {"OrvanViewer.exe not found / P"}, "read-only");
     EXPECT_TRUE(Tree(target).empty());
+    EXPECT_EQ(SilentExitCode(Pack(package.fixture), target), 5u) << "the folder refused";
 }
 
 TEST_F(Faults, ADiskFillingUpNeverEndsInSuccessNorLeavesACutFile) {
@@ -252,6 +260,8 @@ TEST_F(Faults, ADiskFillingUpNeverEndsInSuccessNorLeavesACutFile) {
         EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << what;
         EXPECT_FALSE(UninstallEntryExists()) << what;
         EXPECT_TRUE(CutFiles(target, package.files).empty()) << what << ": " << ::testing::PrintToString(CutFiles(target, package.files));
+        testkit::RemoveTree(target);
+        EXPECT_EQ(SilentExitCode(Pack(package.fixture), target), 3u) << what << ": not enough disk space";
         testkit::RemoveTree(target);
         ::DeleteFileA(filler.c_str());
         RemoveTraces();
