@@ -7,6 +7,8 @@
 //   orvanpack list [--json] Project.exe
 //   orvanpack verify Project.exe
 //   orvanpack extract Project.exe DIR
+//   orvanpack manifest --winget DIR --installer-url URL [--identifier ID] [--license TEXT]
+//                      [--description TEXT] Project.exe   # a package manager's manifest
 //
 // Exit status: 0 OK, 1 an I/O fault or a package that fails its checks, 2 a bad command
 // line or manifest.
@@ -60,6 +62,7 @@
 #include "tools/orvanpack/PackageCommands.h"
 #include "tools/orvanpack/Packer.h"
 #include "tools/orvanpack/ProjectInit.h"
+#include "tools/orvanpack/WingetManifest.h"
 
 namespace {
 
@@ -100,6 +103,18 @@ ExitStatus RunBuild(BuildArguments& build) {
     return BuildPackedFile(build.request, build.executionLevel, std::cerr);
 }
 
+CLI::App* AddManifestCommand(CLI::App& app, WingetRequest& winget) {
+    CLI::App* command = app.add_subcommand("manifest", "Write a package manager's manifest for a packed project install");
+    command->add_option("--winget", winget.folder, "The folder to write the winget manifest files into")->required();
+    command->add_option("--installer-url", winget.installerUrl, "Where the packed file will be downloaded from")
+        ->required();
+    command->add_option("--identifier", winget.identifier, "The package identifier (default: Publisher.Name)");
+    command->add_option("--license", winget.license, "The license the manifest names (default: Proprietary)");
+    command->add_option("--description", winget.description, "A short description (default: name and version)");
+    command->add_option("file", winget.packedPath, "The packed project install")->required();
+    return command;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -120,6 +135,8 @@ int main(int argc, char** argv) {
     initCommand->add_option("dir", projectFolder, "The project folder (default: the current folder)");
     CLI::App* verifyCommand = app.add_subcommand("verify", "Check every entry's length and CRC");
     verifyCommand->add_option("file", packed, "A packed executable")->required();
+    WingetRequest winget;
+    CLI::App* manifestCommand = AddManifestCommand(app, winget);
     CLI::App* extractCommand = app.add_subcommand("extract", "Write every entry to DIR/SECTION/NAME");
     extractCommand->add_option("file", packed, "A packed executable")->required();
     extractCommand->add_option("dir", folder, "The folder to extract into")->required();
@@ -140,6 +157,8 @@ int main(int argc, char** argv) {
         status = ListPackage(packed, std::cout, std::cerr, json);
     } else if (verifyCommand->parsed()) {
         status = VerifyPackage(packed, std::cout, std::cerr);
+    } else if (manifestCommand->parsed()) {
+        status = WriteWingetManifest(winget, std::cout, std::cerr);
     } else if (extractCommand->parsed()) {
         status = ExtractPackage(packed, folder, std::cout, std::cerr);
     }

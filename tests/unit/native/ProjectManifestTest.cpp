@@ -23,6 +23,7 @@
 #include "tools/orvanpack/ConsoleHost.h"
 #include "tools/orvanpack/Packer.h"
 #include "tools/orvanpack/ProjectInit.h"
+#include "tools/orvanpack/WingetManifest.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
@@ -341,6 +342,70 @@ TEST_F(ProjectManifestTest, DeploymentValuesAndScope) {
         }
         EXPECT_EQ(std::string("component ") + c.uninstaller, Inflated(packed.Data("ZRXUnInst.exe")));
     }
+}
+
+// The package manager's manifest names the project as its package says, and refuses what its
+// fields cannot hold; the schema itself is checked by the winget end-to-end test.
+TEST_F(ProjectManifestTest, WingetManifestFromThePackedFile) {
+    const std::string deployment = "version = \"1.4.2\"\npublisher = \"Velbor Example Ltd\"\n";
+    const struct {
+        const char* what;
+        std::string manifest;
+        std::string identifier;
+        std::string url;
+        ExitStatus status;
+        std::string message;  // a part of the error, or of the installer manifest
+    } cases[] = {
+        {"for all users", Project("install", deployment), "", "https://example.com/Demo.exe", ExitStatus::kOk,
+         "Scope: machine"},
+        {"per user", Project("install", deployment + "scope = \"user\"\n"), "", "https://example.com/Demo.exe",
+         ExitStatus::kOk, "Scope: user"},
+        {"run in place", Project("run", deployment), "", "https://example.com/Demo.exe", ExitStatus::kUsage,
+         "only a project install"},
+        {"no version", Project("install", "publisher = \"Velbor\"\n"), "", "https://example.com/Demo.exe",
+         ExitStatus::kUsage, "has no version"},
+        {"no publisher", Project("install", "version = \"1\"\n"), "", "https://example.com/Demo.exe",
+         ExitStatus::kUsage, "has no publisher"},
+        {"one-part identifier", Project("install", deployment), "Demo", "https://example.com/Demo.exe",
+         ExitStatus::kUsage, "give --identifier"},
+        {"an identifier with a blank", Project("install", deployment), "Velbor.My Demo", "https://example.com/Demo.exe",
+         ExitStatus::kUsage, "give --identifier"},
+        {"no web address", Project("install", deployment), "", "C:\\Demo.exe", ExitStatus::kUsage, "https://"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string err;
+        ASSERT_EQ(ExitStatus::kOk, Build(c.manifest, err)) << err;
+        WingetRequest request;
+        request.packedPath = Output().string();
+        request.folder = (dir / "winget").string();
+        request.identifier = c.identifier;
+        request.installerUrl = c.url;
+        std::ostringstream out, errors;
+        EXPECT_EQ(c.status, WriteWingetManifest(request, out, errors)) << errors.str();
+        if (c.status != ExitStatus::kOk) {
+            EXPECT_NE(std::string::npos, errors.str().find(c.message)) << errors.str();
+            EXPECT_FALSE(fs::exists(dir / "winget"));
+            continue;
+        }
+        const std::string installer = ReadText(dir / "winget" / "VelborExampleLtd.Demo.installer.yaml");
+        std::string sha256;
+        ASSERT_TRUE(FileSha256(Output().string(), sha256));
+        for (const std::string& line : {c.message, "InstallerSha256: \"" + sha256 + "\"",
+                                        std::string("ProductCode: \"Orvan3DDemo\""), std::string("DisplayVersion: \"1.4.2\""),
+                                        std::string("- InstallerReturnCode: 3\n  ReturnResponse: diskFull")}) {
+            EXPECT_NE(std::string::npos, installer.find(line)) << line << "\n" << installer;
+        }
+        EXPECT_NE(std::string::npos, ReadText(dir / "winget" / "VelborExampleLtd.Demo.locale.en-US.yaml")
+                                         .find("Publisher: \"Velbor Example Ltd\""));
+        EXPECT_TRUE(fs::exists(dir / "winget" / "VelborExampleLtd.Demo.yaml"));
+        fs::remove_all(dir / "winget");
+    }
+    // The hash of a known text, as the standard gives it.
+    WriteText(dir / "abc.txt", "abc");
+    std::string sha256;
+    ASSERT_TRUE(FileSha256((dir / "abc.txt").string(), sha256));
+    EXPECT_EQ("BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD", sha256);
 }
 
 TEST_F(ProjectManifestTest, NoStartFileIsRefused) {
