@@ -11,6 +11,7 @@ packages=(
   osslsigncode openssl
   nsis
   locales
+  nettle-dev python3-jsonschema python3-yaml zip unzip
 )
 
 need_root() { if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi; }
