@@ -7,7 +7,6 @@
 #include "installer/UserMessages.h"
 #include "win/CommandLineText.h"
 #include "win/DllSearch.h"
-#include "win/FormatText.h"
 #include "win/LogFile.h"
 #include "win/WinPackageFile.h"
 
@@ -15,9 +14,7 @@ namespace {
 
 // The exit code of a run that reports its outcome, noted at the end of its log.
 int Report(const win::LogFile& log, SetupExit exit) {
-    char code[16];
-    win::FormatText(code, sizeof(code), "%d", static_cast<int>(exit));
-    log.Line("outcome", exit == SetupExit::kInstalled ? "done" : "failed", ", exit code ", code);
+    log.Line("outcome: %s, exit code %d", exit == SetupExit::kInstalled ? "done" : "failed", static_cast<int>(exit));
     return static_cast<int>(exit);
 }
 

@@ -1,5 +1,6 @@
 #include "installer/Installer.h"
 
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
@@ -39,19 +40,26 @@ const char* Installer::OwnFileInFolder(OwnPath& path, const char* name) const {
     return path;
 }
 
-void Installer::Log(const char* label, const char* text, const char* more, const char* last) const {
-    if (log != nullptr) log->Line(label, text, more, last);
+void Installer::NoteFailure(SetupExit cause) {
+    if (failureCause == SetupExit::kFailed) failureCause = cause;
+}
+
+void Installer::Log(const char* format, ...) const {
+    if (log == nullptr) return;
+    va_list arguments;
+    va_start(arguments, format);
+    log->LineV(format, arguments);
+    va_end(arguments);
 }
 
 bool Installer::Record(PointerList& list, const char* path) {
     // Every file, link and folder an install makes passes here: the log's one place for them.
-    if (log != nullptr) {
+    if (&list == &createdFolders) {
+        Log("folder: %s", path);
+    } else if (log != nullptr) {
         WIN32_FILE_ATTRIBUTE_DATA data = {};
-        char size[32] = {};
-        if (&list == &createdFiles && ::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
-            win::FormatText(size, sizeof(size), " (%lu bytes)", data.nFileSizeLow);
-        }
-        Log(&list == &createdFiles ? "file" : "folder", path, size);
+        ::GetFileAttributesExA(path, GetFileExInfoStandard, &data);
+        Log("file: %s (%lu bytes)", path, data.nFileSizeLow);
     }
     char* copy = win::DuplicateText(path);
     if (copy == nullptr) return false;

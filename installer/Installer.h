@@ -242,9 +242,7 @@ public:
     // Why the last mode failed, as the exit code of a run that reports it: kFailed unless a
     // step noted its cause (the first one noted stands).
     SetupExit FailureCause() const { return failureCause; }
-    void NoteFailure(SetupExit cause) {
-        if (failureCause == SetupExit::kFailed) failureCause = cause;
-    }
+    void NoteFailure(SetupExit cause);
 
     // Sets installFolder (at most 399 characters); false when the folder does not fit.
     bool SetInstallFolder(const char* folder);
@@ -318,7 +316,8 @@ private:
     // Values written as they are, errors ignored; each noted in the log.
     void SetText(const win::RegKey& key, const char* name, const char* value);
     void SetNumber(const win::RegKey& key, const char* name, DWORD value);
-    void Log(const char* label, const char* text, const char* more = "", const char* last = "") const;
+    // One line of the log, printf-style (win::LogFile::Line); nothing without a log.
+    void Log(const char* format, ...) const;
     // The uninstall entry's DisplayVersion, VersionMajor and VersionMinor, Publisher,
     // URLInfoAbout and InstallDate, from the package's values; nothing without them.
     void AddDeploymentValues(const win::RegKey& key);

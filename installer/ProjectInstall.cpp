@@ -94,10 +94,8 @@ void Installer::LogPackage(const char* projectName) {
     if (log == nullptr) return;
     char version[kTextCapacity + 1] = {};
     GetPackageEntry(kProjectVersionKey, version, kTextCapacity, nullptr);
-    char line[2 * kTextCapacity + 64];  // the name, the version and a number
-    win::FormatText(line, sizeof(line), "%s %s, a package of %lu bytes", projectName, version,
-                    static_cast<unsigned long>(reader->PackageSize()));
-    Log("project", line, ", into ", installFolder);
+    Log("project: %s %s, a package of %lu bytes, into %s", projectName, version,
+        static_cast<unsigned long>(reader->PackageSize()), installFolder);
 }
 
 bool Installer::AcceptFolder() {

@@ -17,21 +17,19 @@ bool Installer::CreateKey(const char* path, win::RegKey& key) {
                           key.put(), nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    Log("registry key", path);
+    Log("registry key: %s", path);
     return true;
 }
 
 void Installer::SetText(const win::RegKey& key, const char* name, const char* value) {
     ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                      static_cast<DWORD>(std::strlen(value) + 1));
-    Log("registry value", name, " = ", value);
+    Log("registry value: %s = %s", name, value);
 }
 
 void Installer::SetNumber(const win::RegKey& key, const char* name, DWORD value) {
     ::RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    char text[16];
-    win::FormatText(text, sizeof(text), " = %lu", static_cast<unsigned long>(value));
-    Log("registry value", name, text);
+    Log("registry value: %s = %lu", name, static_cast<unsigned long>(value));
 }
 
 void Installer::RegisterViewer() {

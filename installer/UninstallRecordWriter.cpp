@@ -54,6 +54,6 @@ bool Installer::WriteUninstallRecord(FileSaverChannel* saver, const char* projec
     // The saver's Close is false when any write failed; its chunks go to the disk here, so this
     // is also where a full disk shows.
     const bool written = saver->Close() && opened;
-    if (written) Log("record", path);
+    if (written) Log("record: %s", path);
     return written;
 }

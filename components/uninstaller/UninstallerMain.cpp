@@ -39,17 +39,17 @@ struct Removal {
     win::LogFile log;
 
     int Outcome() const { return Exit(foreign == 0 ? ExitCode::kDone : ExitCode::kDoneButForeignPaths); }
-    void Log(const char* label, const std::string& text) const { log.Line(label, text.c_str()); }
+    void Log(const char* label, const std::string& text) const { log.Line("%s: %s", label, text.c_str()); }
 };
 
-// Opens the log the arguments name, the starter's anew, the copy's to add to it. False when
-// one was asked for and cannot be had.
-bool OpenLog(const uninstall::Arguments& arguments, Removal& removal) {
+// Opens the log the arguments name, anew or with append to add to it. False when one was asked
+// for and cannot be had.
+bool OpenLog(const uninstall::Arguments& arguments, Removal& removal, bool append) {
     if (!arguments.logGiven) return true;
     std::wstring path(arguments.logPath.size() + 1, L'\0');
     const int length = ::MultiByteToWideChar(CP_ACP, 0, arguments.logPath.c_str(), -1, &path[0],
                                              static_cast<int>(path.size()));
-    return !arguments.logPath.empty() && length > 0 && removal.log.Open(path.c_str(), arguments.isCopy);
+    return !arguments.logPath.empty() && length > 0 && removal.log.Open(path.c_str(), append);
 }
 
 void ShowError(const Removal& removal, const std::string& message, bool silent) {
@@ -117,7 +117,7 @@ int Finish(const Removal& removal, int outcome) {
 // Started by the user or the system, from the install folder.
 int RunOriginal(const uninstall::Arguments& arguments, const std::string& self, const std::string& temp) {
     Removal removal;
-    if (!OpenLog(arguments, removal)) {
+    if (!OpenLog(arguments, removal, false)) {
         ShowError(removal, "The log file \"" + arguments.logPath + "\" cannot be created.", arguments.silent);
         return Exit(ExitCode::kBadCommandLine);
     }
@@ -141,9 +141,11 @@ int RunOriginal(const uninstall::Arguments& arguments, const std::string& self, 
     // The copy works in another folder: it is handed the log by its full path.
     char logPath[MAX_PATH] = {};
     if (arguments.logGiven) ::GetFullPathNameA(arguments.logPath.c_str(), MAX_PATH, logPath, nullptr);
-    if (uninstall::RunCopy(self, temp, removal.installFolder, arguments.silent, outcome, logPath)) {
-        return Finish(removal, outcome);
-    }
+    // The copy adds its lines meanwhile; this program's last one goes after them.
+    removal.log.Close();
+    const bool copied = uninstall::RunCopy(self, temp, removal.installFolder, arguments.silent, outcome, logPath);
+    OpenLog(arguments, removal, true);
+    if (copied) return Finish(removal, outcome);
     // Without a copy this program's own file and the record stay; everything else goes.
     RemoveAllButStarter(removal);
     RemoveRest(removal);
@@ -156,7 +158,7 @@ int RunOriginal(const uninstall::Arguments& arguments, const std::string& self, 
 int RunCopy(const uninstall::Arguments& arguments, const std::string& self) {
     uninstall::ScheduleOwnRemoval(self);
     Removal removal;
-    OpenLog(arguments, removal);
+    OpenLog(arguments, removal, true);
     removal.installFolder = arguments.installFolder;
     std::string message;
     if (!uninstall::LoadRecord(removal.installFolder, removal.record, message)) {
