@@ -83,6 +83,10 @@ ExitStatus InitProject(const std::string& folder, const fs::path& programFolder,
     }
     stream << "# Ask for DirectX 9.0c before the project runs.\n"
            << "check-directx = false\n"
+           << "# What the list of installed programs and package managers show:\n"
+           << "# version = \"1.0\"\n"
+           << "# publisher = \"Your Name\"\n"
+           << "# url = \"https://example.com\"\n"
            << "# Files stored in the engine's form, relative to the project folder:\n"
            << "# channels = [\"channels/scene.chn\"]\n"
            << "# channel-libraries = [\"channels/effects.chn\"]\n\n"
@@ -90,6 +94,7 @@ ExitStatus InitProject(const std::string& folder, const fs::path& programFolder,
            << "# install-path = 'C:\\Program Files\\" << name << "'\n"
            << "# shortcut = '\\" << name << "\\" << name << "'\n"
            << "# run-after-install = false\n"
+           << "# scope = \"user\"   # for the user alone, without administrator rights\n"
            << "# type = \"screensaver\": install-path, run-after-install and\n"
            << "# quit-on-mouse = true\n"
            << "# small-preview = true\n"
