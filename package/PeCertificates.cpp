@@ -11,8 +11,6 @@ constexpr uint32_t kDirectoryEntrySize = 8;
 constexpr uint16_t kPe32Magic = 0x10B;
 constexpr uint16_t kPe32PlusMagic = 0x20B;
 
-uint16_t LoadU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
 }  // namespace
 
 CertificateState LocateCertificateTable(PackageFile& file, uint64_t length, CertificateTable& table) {

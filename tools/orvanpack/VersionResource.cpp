@@ -17,13 +17,6 @@ constexpr size_t kResourceDirectory = 2;
 constexpr size_t kBaseRelocations = 5;
 constexpr size_t kDebugDirectory = 6;
 
-uint16_t LoadU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-void StoreU16(unsigned char* p, uint16_t value) {
-    p[0] = static_cast<unsigned char>(value);
-    p[1] = static_cast<unsigned char>(value >> 8);
-}
-
 uint32_t AlignUp(uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
 // UTF-8 as UTF-16; a byte that starts no sound sequence stands for itself (Latin-1).
