@@ -59,7 +59,7 @@ CommandLineOptions ParseCommandLine(const wchar_t* arguments) {
             }
             break;
         }
-        if (std::wcsncmp(p, L"/LOG=", 5) == 0) {
+        if (p[0] == L'/' && p[1] == L'L' && p[2] == L'O' && p[3] == L'G' && p[4] == L'=') {
             p = TakeLogFile(p + 5, options);
             continue;
         }

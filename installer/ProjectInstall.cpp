@@ -29,10 +29,19 @@ bool ShellFolder(HWND owner, int csidl, char (&path)[MAX_PATH]) {
     return ::SHGetPathFromIDListW(location.get(), wide) != FALSE && win::ToExactPath(wide, path, sizeof(path));
 }
 
-// path is folder or lies below it; letter case does not count.
+// How much of path the text prefix matches, ASCII letter case aside; the length of prefix when
+// path begins with it.
+size_t Matching(const char* path, const char* prefix) {
+    size_t i = 0;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    while (prefix[i] != '\0' && lower(path[i]) == lower(prefix[i])) ++i;
+    return i;
+}
+
+// path is folder or lies below it.
 bool IsInside(const char* path, const char* folder) {
-    const size_t length = std::strlen(folder);
-    return ::_strnicmp(path, folder, length) == 0 && (path[length] == '\\' || path[length] == '\0');
+    const size_t length = Matching(path, folder);
+    return folder[length] == '\0' && (path[length] == '\\' || path[length] == '\0');
 }
 
 }  // namespace
@@ -61,7 +70,7 @@ bool Installer::ReadProjectTexts(ProjectTexts& texts) {
     // The per-user default names the folder of whoever runs the install.
     constexpr size_t kPrefix = sizeof(kLocalAppDataPrefix) - 1;
     char local[MAX_PATH];
-    if (::_strnicmp(texts.installPath, kLocalAppDataPrefix, kPrefix) == 0 &&
+    if (Matching(texts.installPath, kLocalAppDataPrefix) == kPrefix &&
         ShellFolder(hostWindow, CSIDL_LOCAL_APPDATA, local)) {
         char rest[kTextCapacity + 1];
         win::FormatText(rest, sizeof(rest), "%s", texts.installPath + kPrefix - 1);
@@ -80,13 +89,14 @@ bool Installer::ReadProjectTexts(ProjectTexts& texts) {
 
 bool Installer::SetSilentFolder(const char* folder, const ProjectTexts& texts) {
     if (SetInstallFolder(folder[0] != '\0' ? folder : texts.installPath) && OptionsDialog::IsFullPath(installFolder)) {
-        if (RefuseDriveRoot(installFolder, texts.projectName)) return false;
-        if (!ClaimInstallFolder()) return false;
-        ::SetCurrentDirectoryA(installFolder);
-        return true;
+        if (!RefuseDriveRoot(installFolder, texts.projectName) && ClaimInstallFolder()) {
+            ::SetCurrentDirectoryA(installFolder);
+            return true;
+        }
+    } else {
+        messages.Show("The installation folder must be a full path", texts.projectName, MB_OK);
     }
     NoteFailure(SetupExit::kFolderRefused);
-    messages.Show("The installation folder must be a full path", texts.projectName, MB_OK);
     return false;
 }
 
@@ -103,7 +113,10 @@ bool Installer::AcceptFolder() {
     // user's files, which an install must neither run with its rights nor hand its own.
     char profile[MAX_PATH];
     if (!ShellFolder(hostWindow, CSIDL_PROFILE, profile) || IsInside(installFolder, profile)) return true;
-    char* cut = std::strrchr(profile, '\\');
+    char* cut = nullptr;
+    for (char* c = profile; *c != '\0'; ++c) {
+        if (*c == '\\') cut = c;
+    }
     if (cut == nullptr) return true;
     *cut = '\0';  // the profiles folder
     const char* inside = installFolder + (cut - profile);

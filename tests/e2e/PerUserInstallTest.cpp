@@ -88,9 +88,11 @@ protected:
         userFolder = testkit::KnownFolder(CSIDL_LOCAL_APPDATA) + "\\Programs\\" + kName;
         machineFolder = scratch + "\\For Everyone";
         RemoveTraces();
-        // The user's programs folder as a profile that has held a per-user program has it: one
-        // the install makes is a parent of its folder, which the uninstaller's own rules cover.
-        ::CreateDirectoryA((testkit::KnownFolder(CSIDL_LOCAL_APPDATA) + "\\Programs").c_str(), nullptr);
+        // As in a profile that never held a per-user program: the install makes the parent
+        // folder, and its uninstaller removes it again.
+        programsParent = testkit::KnownFolder(CSIDL_LOCAL_APPDATA) + "\\Programs";
+        ::RemoveDirectoryA(programsParent.c_str());
+        parentExisted = testkit::Exists(programsParent);
         for (const auto& [name, bytes] : std::map<std::string, Bytes>{
                  {"ZRXStart.zrx", testkit::MakeStartFile(kName, 0, 0, "")}, {"media\\scene.dat", Bytes(5000, 7)}}) {
             ::CreateDirectoryA((scratch + "\\project").c_str(), nullptr);
@@ -122,7 +124,8 @@ protected:
         return scratch + "\\" + output;
     }
 
-    std::string scratch, userFolder, machineFolder;
+    std::string scratch, userFolder, machineFolder, programsParent;
+    bool parentExisted = false;
 };
 
 }  // namespace
@@ -162,6 +165,7 @@ TEST_F(PerUserInstall, InstallsAndUninstallsForTheUserAloneBesideAnInstallForEve
 
     ASSERT_EQ(RunSilently(userFolder + "\\ZRXUnInst.exe", " /S /LOG=" + scratch + "\\uninstall.log"), 0u);
     EXPECT_FALSE(testkit::Exists(userFolder));
+    EXPECT_EQ(testkit::Exists(programsParent), parentExisted) << "the parent the install made goes with it";
     EXPECT_FALSE(testkit::KeyExists(HKEY_CURRENT_USER, kKey));
     EXPECT_FALSE(testkit::Exists(testkit::KnownFolder(CSIDL_PROGRAMS) + "\\" + kName));
     const std::string uninstallLog = ReadText(scratch + "\\uninstall.log");
