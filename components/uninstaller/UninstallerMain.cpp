@@ -61,6 +61,7 @@ void ShowError(const Removal& removal, const std::string& message, bool silent) 
 void LogDecisions(const Removal& removal) {
     for (const std::string& path : removal.record.files) removal.Log("file", path);
     for (const std::string& path : removal.record.folders) removal.Log("folder", path);
+    for (const std::string& path : removal.record.parentFolders) removal.Log("parent folder", path);
     for (const uninstall::LeftItem& item : removal.left) removal.Log("kept", item.path + " (" + item.reason + ")");
     removal.Log("registry", std::string(kPerUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE") +
                                 ": the uninstall and viewer entries of " + removal.record.projectName);

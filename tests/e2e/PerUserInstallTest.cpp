@@ -173,6 +173,9 @@ TEST_F(PerUserInstall, InstallsAndUninstallsForTheUserAloneBesideAnInstallForEve
         EXPECT_NE(uninstallLog.find("file: " + userFolder + file + "\r\n"), std::string::npos) << file << uninstallLog;
     }
     EXPECT_NE(uninstallLog.find("outcome: exit code 0"), std::string::npos) << uninstallLog;
+    if (!parentExisted) {
+        EXPECT_NE(uninstallLog.find("parent folder: " + programsParent + "\\\r\n"), std::string::npos) << uninstallLog;
+    }
     EXPECT_EQ(uninstallLog.find("kept:"), std::string::npos) << uninstallLog;
 
     // The install for everyone is as it was.
