@@ -88,14 +88,12 @@ public:
     uint32_t Size() const { return size; }
 
 private:
-    // ok, else the failure the system's error names (a full disk, a file held open) or, for
-    // any other error, fallback.
+    // ok, else the failure: a full disk when the system says so, else what the failing step
+    // tells (a folder that refuses the file, a file that cannot be replaced).
     bool Noted(bool ok, SetupExit fallback) {
         if (ok) return true;
         const DWORD error = ::GetLastError();
-        failure = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL             ? SetupExit::kDiskFull
-                  : error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? SetupExit::kFileInUse
-                                                                                      : fallback;
+        failure = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? SetupExit::kDiskFull : fallback;
         return false;
     }
 

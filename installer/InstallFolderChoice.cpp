@@ -42,7 +42,7 @@ bool Installer::ShowOptionsDialog(OptionsDialog& dialog, const char* projectName
     // that is no full path.
     while (RefuseDriveRoot(dialog.GetFolder(), projectName) ||
            (noClimbing && !StaysInPlace(dialog.GetFolder(), true)) || !SetInstallFolder(dialog.GetFolder()) ||
-           !ClaimInstallFolder()) {
+           !AcceptFolder() || !ClaimInstallFolder()) {
         dialog.accepted = false;
         if (!dialog.Show(instance, hostWindow, nullptr)) return false;
     }

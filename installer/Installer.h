@@ -326,8 +326,8 @@ private:
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
     // Shows dialog proposing proposedFolder until it is left or a folder is chosen that is no
     // drive root (RefuseDriveRoot), with noClimbing has no ".." step or stream colon
-    // (StaysInPlace's box), and is claimed (ClaimInstallFolder) as installFolder; false when it
-    // is left.
+    // (StaysInPlace's box), is no other user's (AcceptFolder) and is claimed
+    // (ClaimInstallFolder) as installFolder; false when it is left.
     bool ShowOptionsDialog(OptionsDialog& dialog, const char* projectName, const char* proposedFolder, bool noClimbing);
     // The prologue the install modes share: the options dialog for projectName proposing
     // proposedFolder, then the progress window at 0 with "Installing...", and the chosen folder
@@ -356,14 +356,14 @@ private:
     // InstallPath, ShortCutName and ProjectName, with their boxes when missing or when a name
     // would climb out of its place.
     bool ReadProjectTexts(ProjectTexts& texts);
-    // The project's name and version, the package's size and the folder, in the log.
+    // The project's name and version and the package's size, in the log.
     void LogPackage(const char* projectName);
     // installFolder is the user's to install into: false, after its box, when it lies in another
-    // user's profile.
+    // user's profile (below the profiles folder, outside the user's own and the shared one).
     bool AcceptFolder();
     // folder (empty: InstallPath) as installFolder and current folder; false after "The
     // installation folder must be a full path" when it is none or does not fit, or after the
-    // box of RefuseDriveRoot.
+    // box of RefuseDriveRoot, AcceptFolder or ClaimInstallFolder (then kFolderRefused).
     bool SetSilentFolder(const char* folder, const ProjectTexts& texts);
     // The installed viewer started after an install: in an elevated install with the rights of
     // the desktop's user where the system allows, else (and in a per-user install) StartViewer.

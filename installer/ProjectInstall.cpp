@@ -72,10 +72,10 @@ bool Installer::ReadProjectTexts(ProjectTexts& texts) {
     char local[MAX_PATH];
     if (Matching(texts.installPath, kLocalAppDataPrefix) == kPrefix &&
         ShellFolder(hostWindow, CSIDL_LOCAL_APPDATA, local)) {
-        char rest[kTextCapacity + 1];
-        win::FormatText(rest, sizeof(rest), "%s", texts.installPath + kPrefix - 1);
         // A folder that does not fit is cut, and then refused as too long or not found.
-        win::FormatText(texts.installPath, sizeof(texts.installPath), "%s%s", local, rest);
+        char expanded[sizeof(texts.installPath)];
+        win::FormatText(expanded, sizeof(expanded), "%s%s", local, texts.installPath + kPrefix - 1);
+        std::memcpy(texts.installPath, expanded, sizeof(expanded));
     }
     if (!GetRequiredEntry("ShortCutName", texts.shortCutName, kTextCapacity)) return false;
     if (!GetRequiredEntry("ProjectName", texts.projectName, kTextCapacity)) return false;
@@ -89,7 +89,7 @@ bool Installer::ReadProjectTexts(ProjectTexts& texts) {
 
 bool Installer::SetSilentFolder(const char* folder, const ProjectTexts& texts) {
     if (SetInstallFolder(folder[0] != '\0' ? folder : texts.installPath) && OptionsDialog::IsFullPath(installFolder)) {
-        if (!RefuseDriveRoot(installFolder, texts.projectName) && ClaimInstallFolder()) {
+        if (!RefuseDriveRoot(installFolder, texts.projectName) && AcceptFolder() && ClaimInstallFolder()) {
             ::SetCurrentDirectoryA(installFolder);
             return true;
         }
@@ -104,8 +104,7 @@ void Installer::LogPackage(const char* projectName) {
     if (log == nullptr) return;
     char version[kTextCapacity + 1] = {};
     GetPackageEntry(kProjectVersionKey, version, kTextCapacity, nullptr);
-    Log("project: %s %s, a package of %lu bytes, into %s", projectName, version,
-        static_cast<unsigned long>(reader->PackageSize()), installFolder);
+    Log("project: %s %s, a package of %lu bytes", projectName, version, static_cast<unsigned long>(reader->PackageSize()));
 }
 
 bool Installer::AcceptFolder() {
@@ -121,7 +120,6 @@ bool Installer::AcceptFolder() {
     *cut = '\0';  // the profiles folder
     const char* inside = installFolder + (cut - profile);
     if (!IsInside(installFolder, profile) || *inside != '\\' || IsInside(inside + 1, "Public")) return true;
-    NoteFailure(SetupExit::kFolderRefused);
     return RefuseItem(installFolder, "This folder lies in another user's profile.");
 }
 
@@ -183,13 +181,13 @@ bool Installer::InstallProjectFor(const SilentRun* silent) {
     perUser = forUser != 0;
     ProjectTexts texts{};
     if (!ReadProjectTexts(texts)) return false;
+    LogPackage(texts.projectName);
     if (silent != nullptr ? !SetSilentFolder(silent->folder, texts)
                           : !ChooseFolderWithProgress(texts.projectName, texts.installPath, false)) {
         if (silent == nullptr) NoteFailure(SetupExit::kCancelled);
         return false;
     }
-    LogPackage(texts.projectName);
-    if (!AcceptFolder()) return false;
+    Log("installation folder: %s", installFolder);
     if (!ExtractProgramAndLinks(texts.shortCutName)) return false;
     if (!LoadEngine()) return false;
     // A missing uninstaller does not stop the installation; its link then points at nothing.

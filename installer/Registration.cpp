@@ -13,12 +13,8 @@ constexpr size_t kKeyCapacity = 400;
 }  // namespace
 
 bool Installer::CreateKey(const char* path, win::RegKey& key) {
-    if (::RegCreateKeyExA(EntriesRoot(), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                          key.put(), nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    Log("registry key: %s", path);
-    return true;
+    return ::RegCreateKeyExA(EntriesRoot(), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                             key.put(), nullptr) == ERROR_SUCCESS;
 }
 
 void Installer::SetText(const win::RegKey& key, const char* name, const char* value) {

@@ -96,7 +96,7 @@ TEST_F(SetupOutcome, EachScopeWritesItsOwnRootAndTheLogNamesWhatWasWritten) {
 
         const std::string log = ReadText(scratch + "\\log.txt");
         EXPECT_NE(log.find("project: Test Project 2.5, a package of "), std::string::npos) << log;
-        EXPECT_NE(log.find(", into " + folder + "\r\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("installation folder: " + folder + "\r\n"), std::string::npos) << log;
         for (const auto& [name, bytes] : package.files) {
             const std::string line = "file: " + folder + "\\" + name + " (" + std::to_string(bytes.size()) + " bytes)\r\n";
             EXPECT_NE(log.find(line), std::string::npos) << line;
