@@ -104,7 +104,8 @@ void Installer::LogPackage(const char* projectName) {
     if (log == nullptr) return;
     char version[kTextCapacity + 1] = {};
     GetPackageEntry(kProjectVersionKey, version, kTextCapacity, nullptr);
-    Log("project: %s %s, a package of %lu bytes", projectName, version, static_cast<unsigned long>(reader->PackageSize()));
+    Log("project: %s%s%s, a package of %lu bytes", projectName, version[0] != '\0' ? " " : "", version,
+        static_cast<unsigned long>(reader->PackageSize()));
 }
 
 bool Installer::AcceptFolder() {

@@ -45,7 +45,7 @@ protected:
         char path[MAX_PATH] = {};
         ::GetCurrentDirectoryA(sizeof(path), path);
         savedFolder = path;
-        ASSERT_TRUE(::SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROGRAMS, FALSE));
+        ASSERT_TRUE(::SHGetSpecialFolderPathA(nullptr, path, CSIDL_COMMON_PROGRAMS, FALSE));
         programs = path;
         testkit::RemoveTree(programs + kLinkFolder);
     }

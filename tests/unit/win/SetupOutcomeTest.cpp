@@ -145,7 +145,7 @@ TEST_F(SetupOutcome, EachFailureReportsItsCause) {
              held.reset(::CreateFileA((scratch + "\\Held\\OrvanViewer.exe").c_str(), GENERIC_WRITE, 0, nullptr,
                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
          },
-         SetupExit::kFileInUse, "box: Installation Error - There was an error"},
+         SetupExit::kFileInUse, "box: P - OrvanViewer.exe not found"},
         {"a path too long", image, scratch + "\\" + std::string(390 - scratch.size(), 'p'), nullptr,
          SetupExit::kPathTooLong, "The path of this item in the installation folder is too long."},
     };
