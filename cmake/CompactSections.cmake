@@ -1,15 +1,23 @@
-# The linker's own script with two sections fewer, for the stub every package carries: the C
+# The linker's own script with three sections fewer, for the stub every package carries: the C
 # run-time's start-up and exit tables (.CRT) move to the end of the read-only data, the TLS
-# template (.tls) to the start of .data. Each would otherwise fill a 512-byte block of the file
-# for a few dozen bytes. The TLS template stays first in its section, where the TLS offsets
-# the compiler emits expect it. Made from `ld --verbose` at configure time, so it follows the
-# installed binutils; where the script does not have the expected shape, nothing changes.
+# template (.tls) to a .data section of its own, and the writable data behind the import
+# tables (.idata). Each would otherwise fill a 512-byte block of the file for a few dozen
+# bytes (the stub's writable data is a few words). The TLS template stays first in its
+# section, where the TLS offsets the compiler emits expect it; the import tables stay first in
+# theirs, where the linker points the import directory. Made from `ld --verbose` at configure
+# time, so it follows the installed binutils; where the script does not have the expected
+# shape, nothing changes.
 function(orvan_compact_sections target)
   if(NOT ORVAN_TARGET STREQUAL "win32")
     return()
   endif()
   set(script "${CMAKE_BINARY_DIR}/compact-sections.ld")
-  if(NOT EXISTS "${script}")
+  # Made once per configuration (both stubs use it), anew each time: the rules below may change.
+  get_property(made GLOBAL PROPERTY ORVAN_COMPACT_SECTIONS)
+  if(made STREQUAL "no")
+    return()
+  elseif(NOT made)
+    set_property(GLOBAL PROPERTY ORVAN_COMPACT_SECTIONS "no")
     execute_process(COMMAND ${CMAKE_LINKER} --verbose OUTPUT_VARIABLE verbose RESULT_VARIABLE failed)
     string(FIND "${verbose}" "==================================================\n" first)
     string(FIND "${verbose}" "\n==================================================" last REVERSE)
@@ -22,7 +30,6 @@ function(orvan_compact_sections target)
     string(SUBSTRING "${verbose}" ${begin} ${length} text)
     set(crt_rule "  \\.CRT BLOCK\\(__section_alignment__\\) :\n  {\n([^}]*)}\n")
     set(tls_rule "  /\\* Windows TLS expects[^*]*\\*/\n  \\.tls BLOCK\\(__section_alignment__\\) :\n  {\n([^}]*)}\n")
-    set(data_rule "  \\.data BLOCK\\(__section_alignment__\\) :\n  {\n")
     set(rdata_rule "(  \\.rdata BLOCK\\(__section_alignment__\\) :\n  {\n[^}]*)}\n")
     if(NOT text MATCHES "${crt_rule}")
       message(STATUS "stub: unexpected .CRT rule in the linker's script; sections left as they are")
@@ -34,15 +41,35 @@ function(orvan_compact_sections target)
       return()
     endif()
     set(tls "${CMAKE_MATCH_1}")
-    if(NOT text MATCHES "${data_rule}" OR NOT text MATCHES "${rdata_rule}")
-      message(STATUS "stub: unexpected data rules in the linker's script; sections left as they are")
+    if(NOT text MATCHES "${rdata_rule}")
+      message(STATUS "stub: unexpected .rdata rule in the linker's script; sections left as they are")
+      return()
+    endif()
+    set(data_rule "  \\.data BLOCK\\(__section_alignment__\\) :\n  {\n([^}]*)  }\n")
+    set(idata_rule "(  \\.idata BLOCK\\(__section_alignment__\\) :\n  {\n[^}]*)}\n")
+    if(NOT text MATCHES "${data_rule}")
+      message(STATUS "stub: unexpected .data rule in the linker's script; sections left as they are")
+      return()
+    endif()
+    set(data "${CMAKE_MATCH_1}")
+    if(NOT text MATCHES "${idata_rule}")
+      message(STATUS "stub: unexpected .idata rule in the linker's script; sections left as they are")
       return()
     endif()
     string(REGEX REPLACE "${crt_rule}" "" text "${text}")
     string(REGEX REPLACE "${tls_rule}" "" text "${text}")
-    string(REGEX REPLACE "${data_rule}" "  .data BLOCK(__section_alignment__) :\n  {\n${tls}" text "${text}")
+    string(REGEX REPLACE "${data_rule}" "  .data BLOCK(__section_alignment__) :\n  {\n${tls}  }\n" text "${text}")
+    string(REGEX REPLACE "${idata_rule}" "\\1${data}  }\n" text "${text}")
     string(REGEX REPLACE "${rdata_rule}" "\\1${crt}  }\n" text "${text}")
-    file(WRITE "${script}" "${text}")
+    # Written only when it changed, so that configuring again relinks nothing.
+    set(old "")
+    if(EXISTS "${script}")
+      file(READ "${script}" old)
+    endif()
+    if(NOT old STREQUAL text)
+      file(WRITE "${script}" "${text}")
+    endif()
+    set_property(GLOBAL PROPERTY ORVAN_COMPACT_SECTIONS "yes")
   endif()
   target_link_options(${target} PRIVATE "-Wl,-T,${script}")
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${script}")
