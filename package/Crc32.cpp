@@ -69,6 +69,19 @@ bool ProcessorFolds() {
 const bool kProcessorFolds = ProcessorFolds();
 #endif
 
+// The byte-at-a-time table of the reflected polynomial, made before the program's first line.
+struct ByteTable {
+    uint32_t entries[256];
+    ByteTable() {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t value = i;
+            for (int step = 0; step < 8; ++step) value = (value & 1) ? 0xEDB88320u ^ (value >> 1) : value >> 1;
+            entries[i] = value;
+        }
+    }
+};
+const ByteTable kByteTable;
+
 uint32_t Reflect(uint32_t value, int bits) {
     uint32_t result = 0;
     for (int i = 0; i < bits; ++i) {
@@ -113,4 +126,11 @@ uint32_t Crc32::Update(uint32_t crc, const void* bytes, uint32_t length) {
     }
 #endif
     return static_cast<uint32_t>(::crc32(crc, p, length));
+}
+
+extern "C" unsigned long OrvanCrc32(unsigned long crc, const unsigned char* bytes, unsigned int length) {
+    if (bytes == nullptr) return 0;
+    uint32_t value = ~static_cast<uint32_t>(crc);
+    for (unsigned int i = 0; i < length; ++i) value = kByteTable.entries[(value ^ bytes[i]) & 0xFF] ^ (value >> 8);
+    return ~value;
 }

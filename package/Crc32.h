@@ -22,3 +22,8 @@ public:
 private:
     uint32_t table[256] = {};
 };
+
+// zlib's crc32, one table step per byte: the same arguments and results (0 for null bytes). The
+// stub links it in zlib's place (app/CMakeLists.txt), for zlib's inflate and for Update's short
+// pieces, so that zlib's CRC code and tables stay out of every package.
+extern "C" unsigned long OrvanCrc32(unsigned long crc, const unsigned char* bytes, unsigned int length);

@@ -3,6 +3,8 @@
 #include <random>
 #include <vector>
 
+#include <zlib.h>
+
 #include "package/Crc32.h"
 
 TEST(Crc32, KnownValues) {
@@ -52,4 +54,19 @@ TEST(Crc32, FastPathMatchesTableOnEveryLengthAndAlignment) {
     }
     ASSERT_EQ(done, 4096u);
     EXPECT_EQ(running, crc.ComputeBytewise(data.data(), 4096));
+}
+
+// The stub links OrvanCrc32 in place of zlib's crc32 (for zlib's own callers too): every call
+// must give what zlib gives, from any running value, the null buffer included.
+TEST(Crc32, ByteFunctionGivesZlibsResults) {
+    std::mt19937 random(11);
+    std::vector<unsigned char> data(300);
+    for (auto& b : data) b = static_cast<unsigned char>(random());
+    for (unsigned long running : {0ul, 1ul, 0xFFFFFFFFul, 0xCBF43926ul, 0x12345678ul}) {
+        for (unsigned int length : {0u, 1u, 2u, 15u, 16u, 17u, 63u, 64u, 255u, 300u}) {
+            ASSERT_EQ(OrvanCrc32(running, data.data(), length), ::crc32(running, data.data(), length))
+                << running << "/" << length;
+        }
+        EXPECT_EQ(OrvanCrc32(running, nullptr, 10), ::crc32(running, nullptr, 10)) << running;
+    }
 }
