@@ -151,29 +151,34 @@ TEST_F(UninstallRecord, EachChunkIsBegunSizedAndWrittenAndTheSaverAlwaysClosed) 
         {"record written",
          true,
          false,
-         {"Open " + scratch + "\\uninstall.nfo 0", "Begin UNFC", "Size 4", "Write 4", "Begin UNFN", "Size 259",
+         {"Open \\uninstall.nfo 0", "Begin UNFC", "Size 4", "Write 4", "Begin UNFN", "Size 259",
           "Write 259", "Begin UNDC", "Size 4", "Write 4", "Begin UNDN", "Size 259", "Write 259", "Begin UNPN",
           "Size 259", "Write 259", "Close"}},
         {"marker is a begun chunk alone",
          true,
          true,
-         {"Open " + scratch + "\\uninstall.nfo 0", "Begin UNFC", "Size 4", "Write 4", "Begin UNFN", "Size 259",
+         {"Open \\uninstall.nfo 0", "Begin UNFC", "Size 4", "Write 4", "Begin UNFN", "Size 259",
           "Write 259", "Begin UNDC", "Size 4", "Write 4", "Begin UNDN", "Size 259", "Write 259", "Begin UNPN",
           "Size 259", "Write 259", "Begin UNSK", "Close"}},
         {"file not opened: nothing written, closed all the same",
          false,
          true,
-         {"Open " + scratch + "\\uninstall.nfo 0", "Close"}},
+         {"Open \\uninstall.nfo 0", "Close"}},
     };
     for (const Case& c : cases) {
-        auto installer = Make(scratch);
-        installer->AddFile(scratch + "\\a.exe");
-        installer->AddFolder(scratch + "\\A\\");
+        // A folder of its own: where no record is yet, the saver is given the record's own name.
+        const std::string folder = scratch + "\\" + std::to_string(&c - cases);
+        ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+        auto installer = Make(folder);
+        installer->AddFile(folder + "\\a.exe");
+        installer->AddFolder(folder + "\\A\\");
         CallLog log;
         log.openResult = c.opens;
         // Only a record that was opened and closed without a write error exists.
         EXPECT_EQ(installer->WriteUninstallRecord(&log, projectName, c.withMarker), c.opens) << c.description;
-        EXPECT_EQ(log.calls, c.calls) << c.description;
+        std::vector<std::string> calls = c.calls;
+        calls[0] = "Open " + folder + calls[0].substr(5);
+        EXPECT_EQ(log.calls, calls) << c.description;
         log.closeResult = false;
         EXPECT_FALSE(installer->WriteUninstallRecord(&log, projectName, c.withMarker)) << c.description;
     }
