@@ -25,7 +25,8 @@ using testkit::Bytes;
 namespace {
 
 // Counts the run's steps (each file, link, the engine, the uninstall entry) and fails the one
-// numbered failAt (from 1): a write that fails there, with what was written before it.
+// numbered failAt (from 1; kLast: the uninstall entry, the last): a write that fails there, with
+// what was written before it.
 class StepInstaller : public Installer {
 public:
     using Installer::Installer;
@@ -38,13 +39,14 @@ public:
     bool LoadEngine() override { return !Fails("engine") && Installer::LoadEngine(); }
     // Fails after its values are written.
     bool RegisterUninstall() override { return Installer::RegisterUninstall() && !Fails("uninstall entry"); }
+    static constexpr size_t kLast = SIZE_MAX;
     std::vector<std::string> steps;
     size_t failAt = 0;
 
 private:
     bool Fails(const std::string& step) {
         steps.push_back(step);
-        return steps.size() == failAt;
+        return steps.size() == failAt || (failAt == kLast && step == "uninstall entry");
     }
 };
 
@@ -62,23 +64,16 @@ public:
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-// What an installation changes: the files below the scratch folder and the Start-menu folder,
-// and the registry below the scratch root.
-struct Snapshot {
-    std::map<std::string, Bytes> files, links;
-    std::map<std::string, testkit::RegistryValue> registry;
-};
+// What an installation changes, by name: the files below the scratch folder and the Start-menu
+// folder with their bytes, and the registry below the scratch root with its values.
+using Snapshot = std::map<std::string, Bytes>;
 
 // The names whose entries differ between two snapshots, for the failure message.
-template <typename Map>
-std::string Differences(const Map& a, const Map& b) {
+std::string Differences(const Snapshot& a, const Snapshot& b) {
     std::string out;
     for (const auto& item : a) out += b.count(item.first) == 0 || b.at(item.first) != item.second ? " -" + item.first : "";
     for (const auto& item : b) out += a.count(item.first) == 0 ? " +" + item.first : "";
     return out;
-}
-std::string Differences(const Snapshot& a, const Snapshot& b) {
-    return Differences(a.files, b.files) + Differences(a.links, b.links) + Differences(a.registry, b.registry);
 }
 
 class InstallRun : public ::testing::Test {
@@ -102,22 +97,29 @@ protected:
         if (!withSaver) options.substitutes["channels\\ChunkSaver.dll"] = "channels\\ChunkLoader.dll";
         return testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture.Image(Bytes(512, 0x90));
     }
-    // Installs image into into; false when the install failed (and was taken back).
-    bool Run(const Bytes& image, size_t failAt = 0, std::vector<std::string>* steps = nullptr, HKEY registry = nullptr,
-             const std::string& into = "") {
+    // Installs image into into (empty: folder) failing step failAt (see StepInstaller); false
+    // when the install failed (and was taken back). Its steps are then in steps. Not silent, a
+    // box (answered with messages.answer) is no failure of its own.
+    bool Run(const Bytes& image, size_t failAt = 0, const std::string& into = "", bool silent = true) {
         testkit::MemoryPackageHost host(image);
-        messages = Messages();
+        messages.shown.clear();
+        messages.failed = false;
         StepInstaller installer(host, messages);
         installer.Init(::GetModuleHandleA(nullptr), nullptr);
-        installer.SetRegistryRoot(registry != nullptr ? registry : root.Root());
+        installer.SetRegistryRoot(root.Root());
         installer.failAt = failAt;
-        const bool done = installer.InstallProjectSilently((into.empty() ? folder : into).c_str(), messages.failed);
-        if (steps != nullptr) *steps = installer.steps;
+        const bool interactive = false;
+        const bool done = installer.InstallProjectSilently((into.empty() ? folder : into).c_str(),
+                                                           silent ? messages.failed : interactive);
+        steps = installer.steps;
         return done;
     }
     Snapshot Take() const {
-        Snapshot s{testkit::TreeContents(scratch), testkit::TreeContents(linkFolder), {}};
-        testkit::AddKeyTree(root.Root(), "SOFTWARE", s.registry);
+        Snapshot s = testkit::TreeContents(scratch);
+        for (const auto& link : testkit::TreeContents(linkFolder)) s["link " + link.first] = link.second;
+        std::map<std::string, testkit::RegistryValue> registry;
+        testkit::AddKeyTree(root.Root(), "SOFTWARE", registry);
+        for (const auto& value : registry) s[value.first] = value.second.second;
         return s;
     }
     std::vector<std::string> RecordFiles() const {
@@ -131,6 +133,7 @@ protected:
     std::string scratch, folder, linkName, linkFolder;
     testkit::ScratchKey root{"InstallRun"};
     Messages messages;
+    std::vector<std::string> steps;
 };
 
 const std::vector<std::pair<std::string, Bytes>> kVersion1 = {
@@ -144,14 +147,6 @@ const std::vector<std::pair<std::string, Bytes>> kVersion2 = {
 
 TEST_F(InstallRun, EveryStepOfAFreshInstallAndOfAnUpgradeIsTakenBackWhenItFails) {
     const Bytes v1 = Package(kVersion1), v2 = Package(kVersion2);
-    std::vector<std::string> steps;
-    {
-        testkit::ScratchKey probeRoot("InstallRunProbe");
-        ASSERT_TRUE(Run(v2, 0, &steps, probeRoot.Root(), scratch + "\\probe"));
-        testkit::RemoveTree(scratch + "\\probe");
-        testkit::RemoveTree(linkFolder);
-    }
-    ASSERT_EQ(steps.back(), "uninstall entry") << ::testing::PrintToString(steps);
     // The key every machine has; the entry is created below it.
     const std::string uninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
     auto makeUninstallKey = [&](DWORD options) {
@@ -167,9 +162,12 @@ TEST_F(InstallRun, EveryStepOfAFreshInstallAndOfAnUpgradeIsTakenBackWhenItFails)
             ASSERT_TRUE(testkit::WriteFileBytes(folder + "\\data\\save.dat", Text("the user's")));
         }
         const Snapshot before = Take();
-        for (size_t step = 1; step <= steps.size(); ++step) {
-            EXPECT_FALSE(Run(v2, step)) << steps[step - 1];
-            EXPECT_EQ(Differences(before, Take()), "") << (upgrade ? "upgrade, " : "fresh, ") << steps[step - 1];
+        // The last step names them all.
+        EXPECT_FALSE(Run(v2, StepInstaller::kLast));
+        const std::vector<std::string> all = steps;
+        for (size_t step = 1; step <= all.size(); ++step) {
+            EXPECT_FALSE(Run(v2, step)) << all[step - 1];
+            EXPECT_EQ(Differences(before, Take()), "") << (upgrade ? "upgrade, " : "fresh, ") << all[step - 1];
         }
         EXPECT_FALSE(Run(Package(kVersion2, false)));
         EXPECT_EQ(Differences(before, Take()), "") << "the record cannot be written";
@@ -256,7 +254,7 @@ TEST_F(InstallRun, WhatCanBeKnownUpFrontIsRefusedBeforeTheFirstWrite) {
         std::string into;
         int answer;
         std::vector<std::string> boxes;
-        bool installs;  // the Retry case is the one a user has: silently, any box is a failure
+        bool installs;  // the Retry case is the one a user has: silently any box is a failure
     } cases[] = {
         {"a path too long", scratch + "\\" + std::string(200 - scratch.size(), 'l'), IDOK,
          {"CHANNELS\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.DLL\n\nThe path of this item in the installation folder is "
@@ -265,20 +263,14 @@ TEST_F(InstallRun, WhatCanBeKnownUpFrontIsRefusedBeforeTheFirstWrite) {
         {"the viewer still running, Cancel", folder, IDCANCEL, {inUse}, false},
         {"the viewer still running, Retry once it ended", folder, IDRETRY, {inUse}, true},
     };
+    const Bytes v2 = Package(kVersion2);
     for (const Case& c : cases) {
         win::FileHandle running(::CreateFileA(viewer.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(running.valid());
-        messages = Messages();
         messages.answer = c.answer;
-        const Snapshot before = Take();
-        const Bytes v2 = Package(kVersion2);
-        testkit::MemoryPackageHost host(v2);
-        StepInstaller installer(host, messages);
-        installer.SetRegistryRoot(root.Root());
         messages.onShow = [&] { running.reset(); };
-        const bool interactive = false;
-        EXPECT_EQ(installer.InstallProjectSilently(c.into.c_str(), c.installs ? interactive : messages.failed), c.installs)
-            << c.what;
+        const Snapshot before = Take();
+        EXPECT_EQ(Run(v2, 0, c.into, !c.installs), c.installs) << c.what;
         EXPECT_EQ(messages.shown, c.boxes) << c.what;
         if (!c.installs) {
             EXPECT_EQ(Differences(before, Take()), "") << c.what;
@@ -287,56 +279,39 @@ TEST_F(InstallRun, WhatCanBeKnownUpFrontIsRefusedBeforeTheFirstWrite) {
 }
 
 // Nothing is written through a link or at one: a folder swapped for a link to another place, a
-// link left at a target, or at the temporary name a replacing write used to take.
+// link left at a target, or at the temporary names a replacing write used to take.
 TEST_F(InstallRun, NothingIsWrittenThroughALinkOrAtOne) {
     const std::string elsewhere = scratch + "\\elsewhere", ghost = scratch + "\\ghost";
     ASSERT_TRUE(::CreateDirectoryA(elsewhere.c_str(), nullptr));
-    // A link whose target is gone: made to an existing file that is then removed.
-    std::vector<std::string> planted;
-    auto dangling = [&](const std::string& link) {
-        planted.push_back(link);
-        ::CreateDirectoryA(ghost.c_str(), nullptr);
-        ASSERT_TRUE(testkit::WriteFileBytes(ghost + "\\target", Text("ghost")));
-        ASSERT_TRUE(testkit::MakeHostLink(link, ghost + "\\target")) << "no host for links";
-        testkit::RemoveTree(ghost);
-    };
-    auto makeFolder = [&] {
-        ::CreateDirectoryA((scratch + "\\Vendor").c_str(), nullptr);
-        ::CreateDirectoryA(folder.c_str(), nullptr);
-    };
-    struct Case {
+    const struct {
         const char* what;
-        std::function<void()> plant;
+        bool upgrade;
+        std::vector<std::string> links;  // to elsewhere when a folder, else to a file that is gone
         bool installs;
     } cases[] = {
-        {"channels a link to another folder",
-         [&] {
-             makeFolder();
-             ASSERT_TRUE(testkit::MakeHostLink(folder + "\\channels", elsewhere));
-         },
-         false},
-        {"a link at a target",
-         [&] {
-             makeFolder();
-             dangling(folder + "\\ZRXStart.zrx");
-         },
-         false},
-        {"a link at the old temporary name of a replaced file",
-         [&] {
-             ASSERT_TRUE(Run(Package(kVersion1)));
-             dangling(folder + "\\data\\a.txt.orvan~");
-             dangling(folder + "\\uninstall.nfo.orvan~");
-         },
+        {"channels a link to another folder", false, {"\\channels"}, false},
+        {"a link at a target", false, {"\\ZRXStart.zrx"}, false},
+        {"links at the old temporary names of replaced files", true, {"\\data\\a.txt.orvan~", "\\uninstall.nfo.orvan~"},
          true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         testkit::RemoveTree(scratch + "\\Vendor");
-        c.plant();
+        if (c.upgrade) {
+            ASSERT_TRUE(Run(Package(kVersion1)));
+        }
+        ::CreateDirectoryA((scratch + "\\Vendor").c_str(), nullptr);
+        ::CreateDirectoryA(folder.c_str(), nullptr);
+        for (const auto& link : c.links) {
+            const bool toFolder = link == "\\channels";
+            ::CreateDirectoryA(ghost.c_str(), nullptr);
+            ASSERT_TRUE(testkit::WriteFileBytes(ghost + "\\target", Text("ghost")));
+            ASSERT_TRUE(testkit::MakeHostLink(folder + link, toFolder ? elsewhere : ghost + "\\target")) << "no host";
+            testkit::RemoveTree(ghost);
+        }
         EXPECT_EQ(Run(Package(kVersion2)), c.installs) << c.what << ::testing::PrintToString(messages.shown);
         EXPECT_TRUE(testkit::Entries(elsewhere).empty()) << c.what;
         EXPECT_FALSE(testkit::Exists(ghost)) << c.what;
-        for (const auto& link : planted) testkit::RemoveHostLink(link);
-        planted.clear();
+        for (const auto& link : c.links) testkit::RemoveHostLink(folder + link);
     }
 }
 
@@ -350,7 +325,7 @@ TEST_F(InstallRun, TheFolderIsNamedInOneFullNormalForm) {
         EXPECT_TRUE(installer.SetInstallFolder(spelled.c_str())) << spelled;
         EXPECT_EQ(installer.InstallFolder(), folder) << spelled;
     }
-    ASSERT_TRUE(Run(Package(kVersion1), 0, nullptr, nullptr, scratch + "\\\\Vendor//Demo\\"));
+    ASSERT_TRUE(Run(Package(kVersion1), 0, scratch + "\\\\Vendor//Demo\\"));
     EXPECT_EQ(testkit::QueryText(root.Root(), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3DInstallRun Demo",
                                  "InstallLocation"),
               folder);
