@@ -129,8 +129,9 @@ bool Installer::CheckBeforeWriting(const char* projectName) {
     for (int32_t i = 0; i < previousFiles.Count(); ++i) {
         const char* path = static_cast<const char*>(previousFiles.Get(i));
         // Held open by another program (a running viewer, a loaded library): the file cannot be
-        // replaced or removed until that ends.
-        while (!win::FileHandle(::CreateFileA(path, GENERIC_WRITE | DELETE,
+        // replaced or removed until that ends. Only files in the folder are opened: a record's
+        // other paths are not the program's to open (a pipe, another computer's share).
+        while (LiesInside(path) && !win::FileHandle(::CreateFileA(path, GENERIC_WRITE | DELETE,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)) &&
                ::GetLastError() == ERROR_SHARING_VIOLATION) {
