@@ -137,8 +137,10 @@ win::FileHandle InstallTransaction::OpenInPlace(const char* path, DWORD access, 
 
 namespace {
 
-bool DeleteOpen(HANDLE file) {
-    FILE_DISPOSITION_INFO disposition = {TRUE};
+// Marks the open file for deletion when its last handle closes (deleting, true), or takes the
+// mark back.
+bool DeleteOpen(HANDLE file, BOOLEAN deleting = TRUE) {
+    FILE_DISPOSITION_INFO disposition = {deleting};
     return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
@@ -149,8 +151,11 @@ void InstallTransaction::RemoveFolder(const char* path) {
     if (folder) DeleteOpen(folder.get());
 }
 
+bool InstallTransaction::Keep(HANDLE file) { return DeleteOpen(file, FALSE); }
+
 void InstallTransaction::Discard(win::FileHandle& file) {
-    if (file) DeleteOpen(file.get());
+    // Nothing for a closed one: the call fails.
+    DeleteOpen(file.get());
     file.reset();
 }
 
@@ -188,8 +193,9 @@ win::FileHandle InstallTransaction::Create(const char* path, bool& beside, char*
         beside = true;
         NextSuffix(suffix);
     }
-    // A folder on the way swapped for a link since it was looked at.
-    if (file && !InPlace(file.get(), path, nullptr)) Discard(file);
+    // A folder on the way swapped for a link since it was looked at. Otherwise marked for
+    // deletion until it is placed: a run killed while it writes leaves nothing of the file.
+    if (file && (!InPlace(file.get(), path, nullptr) || !DeleteOpen(file.get()))) Discard(file);
     // Only a name this run made is handed out: the caller removes what it names.
     if (!file) name[0] = '\0';
     if (made != nullptr) std::memcpy(made, name, sizeof(name));
@@ -214,13 +220,14 @@ InstallTransaction::Found InstallTransaction::SetAside(const char* path) {
 }
 
 bool InstallTransaction::Place(win::FileHandle& file, const char* path, bool beside) {
+    if (!Keep(file.get())) return false;
     if (beside) {
         // The good file goes aside only for one that is on the disk whole.
         if (!::FlushFileBuffers(file.get())) return false;
         const Found found = SetAside(path);
-        // Nothing where something was: a link the system will not open, or a race.
-        if (found == Found::kFailed || found == Found::kNothing) return false;
-        if (!Rename(file.get(), kSuffixLength, nullptr, found == Found::kOwn)) return false;
+        // Nothing at all may be there, or a link the system will not open: that then keeps the
+        // name from being taken.
+        if (found == Found::kFailed || !Rename(file.get(), kSuffixLength, nullptr, found == Found::kOwn)) return false;
     }
     uint32_t identity = 0;
     if (!InPlace(file.get(), path, &identity) || !recordFile(owner, path)) return false;

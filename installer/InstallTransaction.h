@@ -19,9 +19,12 @@
 // checked to be no link; below the installation folder also to lie below its real place. The
 // disk is changed only by the calls below, never by a destructor.
 //
-// A run killed half way leaves what it wrote (complete: a file gets its own name only once it
-// is whole, or is created under it new) and what it set aside, under temporary names, which no
-// later run takes for anything else: a name is created new or the next is tried.
+// A run killed half way: the file it was writing goes with its handle (it is marked for
+// deletion until placed), so nothing cut short stays under any name; the files it placed stay,
+// whole, under their names, and the files it set aside under their temporary names; the
+// previous record is replaced only at the end, so the installation it describes is still
+// removed by it. A later run never takes a temporary name for anything else: a name is
+// created new or the next is tried, and none is listed in a record.
 class InstallTransaction {
 public:
     // A temporary name is the file's own followed by a dot, 8 hex digits and ".orvan~".
@@ -44,10 +47,13 @@ public:
     void FolderChanged() { folderFinalLength = 0; }
 
     // Creates path for writing, or when something is there already a new temporary name beside
-    // it (beside is then true; the name is copied to made, MAX_PATH bytes, when given, else
-    // made is emptied). Invalid when neither can be made or the file would not lie where path
-    // says (it is then removed again).
+    // it (beside is then true). The name it got is copied to made
+    // (MAX_PATH bytes) when given, else made is emptied. Invalid when neither can be made or
+    // the file would not lie where path says (it is then removed again). The file is marked
+    // for deletion until Place or Keep: should the run end before, nothing of it stays.
     win::FileHandle Create(const char* path, bool& beside, char* made = nullptr);
+    // Takes back the mark of Create: the file stays when its handle closes.
+    static bool Keep(HANDLE file);
     // Puts the complete file Create made in place: beside, it is flushed, the file at path set
     // aside and the new one renamed to path. Then path is recorded, the identity noted and the
     // handle closed. False when any of that failed; the handle is then still open, or path

@@ -37,11 +37,10 @@ bool Installer::SetInstallFolder(const char* folder) {
     if (length == 0) return false;
     // A drive's root keeps its separator.
     while (length > 3 && full[length - 1] == L'\\') full[--length] = L'\0';
-    char exact[kFolderCapacity];
-    if (!win::ToExactPath(full, exact, sizeof(exact))) return false;
-    std::memcpy(installFolder, exact, sizeof(installFolder));
     transaction.FolderChanged();
-    return true;
+    if (win::ToExactPath(full, installFolder, sizeof(installFolder))) return true;
+    installFolder[0] = '\0';
+    return false;
 }
 
 bool Installer::Concluded(bool succeeded) {

@@ -91,14 +91,15 @@ void Installer::ReadPreviousRecord(const char* projectName) {
     const bool sound = chunks.Paths("UNFC", "UNFN", previousFiles) && chunks.Paths("UNDC", "UNDN", previousFolders) &&
                        chunks.Next("UNPN", kFieldSize, data) &&
                        std::memcmp(data, projectName, std::strlen(projectName) + 1) == 0 &&
-                       (chunks.AtEnd() || chunks.Next("UNSK", 0, data)) && chunks.AtEnd();
+                       // The marker of the screen-saver and plug-in modes may end it.
+                       (chunks.Next("UNSK", 0, data), chunks.AtEnd());
     if (!sound || !EntryNamesFolder(projectName)) FreePrevious();
 }
 
 bool Installer::CheckBeforeWriting(const char* projectName) {
     if (projectName != nullptr) ReadPreviousRecord(projectName);
-    if (!reader) return false;
-    // Every file of the package is an entry of its own: their sizes and longest name.
+    // Every file of the package is an entry of its own: their sizes and longest name. (The
+    // reader is there until the run's clean-up.)
     uint64_t needed = 0;
     const char* longest = "";
     size_t longestLength = 0;
@@ -119,7 +120,8 @@ bool Installer::CheckBeforeWriting(const char* projectName) {
     // A file that replaces another is written whole before the old one goes: the old ones
     // free nothing until the commit.
     // On its drive's root: the folder may not exist yet. (A network folder is not asked.)
-    char drive[4] = {installFolder[0], ':', '\\', '\0'};
+    char drive[] = "?:\\";
+    drive[0] = installFolder[0];
     ULARGE_INTEGER available = {};
     if (installFolder[1] == ':' && ::GetDiskFreeSpaceExA(drive, &available, nullptr, nullptr) &&
         available.QuadPart < needed) {
@@ -148,8 +150,8 @@ bool Installer::CheckBeforeWriting(const char* projectName) {
 
 bool Installer::LiesInside(const char* path) const {
     const size_t length = std::strlen(installFolder);
-    return _strnicmp(path, installFolder, length) == 0 && path[length] == '\\' && path[length + 1] != '\0' &&
-           StaysInside(path + length + 1);
+    // The folder itself, "<folder>\", too: it holds what was installed, so it is never removed.
+    return _strnicmp(path, installFolder, length) == 0 && path[length] == '\\' && StaysInside(path + length + 1);
 }
 
 void Installer::TakeOverPrevious() {

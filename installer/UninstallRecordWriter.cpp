@@ -52,8 +52,8 @@ void Installer::WriteChunk(FileSaverChannel* saver, const char* tag, const void*
 
 bool Installer::OpenSaved(FileSaverChannel* saver, const char* path, SavedFile& file) {
     win::FileHandle made = transaction.Create(path, file.beside, file.name);
-    if (!made) return false;
     // The saver opens the file itself, without sharing.
+    if (!made || !InstallTransaction::Keep(made.get())) return false;
     made.reset();
     return saver->Open(file.name, kSaveCreate);
 }
