@@ -39,7 +39,7 @@ void Installer::CloseProgress() {
 }
 
 bool Installer::StartComponentInstall(const char* projectName, const char* proposedFolder, bool noClimbing) {
-    if (!ChooseFolderWithProgress(projectName, proposedFolder, noClimbing)) return false;
+    if (!ChooseFolderWithProgress(projectName, proposedFolder, noClimbing) || !CheckBeforeWriting(projectName)) return false;
     if (!ExtractEngineFiles()) return false;
     if (!LoadEngine()) return false;
     SetProgress(progress_point::kEngineStarted);
@@ -57,7 +57,9 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
         EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(channelFactory, kFileSaverChannelId));
         if (saver.get() != nullptr) {
             OwnPath configPath;
-            if (saver.get()->Open(OwnFileInFolder(configPath, configName), kSaveCreate)) {
+            SavedFile config;
+            const bool opened = OpenSaved(saver.get(), OwnFileInFolder(configPath, configName), config);
+            if (opened) {
                 // Cannot be cut: the engine files, whose longest name is 37 characters longer
                 // than the start file's, were written below this folder within MAX_PATH.
                 char startFile[kFieldSize] = {};
@@ -67,16 +69,15 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
                 StoreU32(timing, kTimingValue);
                 WriteChunk(saver.get(), "SCTI", timing, sizeof(timing));
                 if (!(this->*optionsWriter)(saver.get())) {
-                    // The partial file is finished and kept; the installation ends unrecorded.
-                    saver.get()->Close();
+                    // The partial file goes with the rest of the run.
+                    CloseSaved(saver.get(), configPath, config, false);
                     return false;
                 }
             }
             // False when it was not opened or a write failed (see WriteUninstallRecord). A
             // component without its configuration would not start: as good as not copied.
-            const bool configured = saver.get()->Close();
-            Record(createdFiles, configPath);
-            recorded = configured && WriteUninstallRecord(saver.get(), projectName, true);
+            recorded = CloseSaved(saver.get(), configPath, config, opened) &&
+                       WriteUninstallRecord(saver.get(), projectName, true);
         }
     }
     // Without a record the install could never be removed: no entry announces it.
@@ -85,8 +86,8 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
         ShowCopyError();
         return false;
     }
-    RegisterViewer();
-    RegisterUninstall();
+    if (!RegisterViewer() || !RegisterUninstall()) return false;
+    Commit();
     CloseProgress();
     messages.Show("Installation successfully completed!", projectName, MB_ICONINFORMATION);
     return true;

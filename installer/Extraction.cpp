@@ -21,19 +21,7 @@ constexpr char kCopyError[] =
     "There was an error while trying to copy one of the installation files.\n"
     "Please make sure no applications are running that might be locking some files.";
 
-// A name is a path below installFolder: a leading separator is allowed (it doubles the one
-// after the folder), but no drive, no ':' stream and no ".." step may take it outside.
-bool StaysInsideFolder(const char* name) {
-    const char* component = name;
-    for (const char* p = name;; ++p) {
-        if (*p == ':') return false;
-        if (*p == '\\' || *p == '/' || *p == '\0') {
-            if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
-            if (*p == '\0') return true;
-            component = p + 1;
-        }
-    }
-}
+constexpr char kTooLong[] = "The path of this item in the installation folder is too long.";
 
 // Joins parts into out (capacity bytes); false when they do not fit.
 bool Join(char* out, size_t capacity, const char* a, const char* b, const char* c = "") {
@@ -50,41 +38,29 @@ bool WriteWhole(HANDLE file, const unsigned char* data, uint32_t size) {
     return true;
 }
 
-// An entry written to a temporary name beside its target and put in its place only once it is
-// whole and verified (for a stored entry: the reader has checked the CRC). A failed write, a
-// damaged entry or a full disk leaves a file already at the target as it was. Where no file is
-// there yet (a fresh run folder, a first install) the entry is written under its own name,
-// created new, and removed again on failure: the same outcome without a rename per file.
+// An entry as a file of the run (see InstallTransaction): written under its own name where
+// nothing is there yet, else under a temporary name beside the file it replaces, which is set
+// aside only once the new one is whole and verified (for a stored entry: the reader has
+// checked the CRC). A failed write, a damaged entry or a full disk leaves a file already at the
+// target as it was, and removes what was written.
 class FileSink : public EntrySink {
 public:
-    explicit FileSink(const char* path) : path(path) {}
+    FileSink(InstallTransaction& transaction, const char* path) : transaction(transaction), path(path) {}
 
     bool Begin(uint32_t entrySize) override {
         size = entrySize;
-        file.reset(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        direct = file.valid();
-        if (!direct) {
-            // Cannot be cut: a target path is shorter than kFolderCapacity.
-            win::FormatText(temp, sizeof(temp), "%s.orvan~", path);
-            file.reset(::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        }
+        file = transaction.Create(path, beside);
         return Noted(file.valid(), SetupExit::kFolderRefused);
     }
     bool Write(const void* bytes, uint32_t length) override {
         return Noted(WriteWhole(file.get(), static_cast<const unsigned char*>(bytes), length), SetupExit::kFailed);
     }
-    bool Commit() override {
-        return Noted(::CloseHandle(file.release()) != FALSE, SetupExit::kFailed) &&
-               // A file that cannot be replaced is held by a running program.
-               Noted(direct || ::MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING) != FALSE, SetupExit::kFileInUse);
-    }
+    // A file that cannot be set aside or put in place is held by a running program.
+    bool Commit() override { return Noted(transaction.Place(file, path, beside), SetupExit::kFileInUse); }
     // Why the file was not written: the system's reason, else (the sink never failed) the
     // entry's own - damaged in the package or undecodable.
     SetupExit Failure() const { return failure; }
-    void Discard() override {
-        file.reset();
-        ::DeleteFileA(direct ? path : temp);
-    }
+    void Discard() override { InstallTransaction::Discard(file); }
     uint32_t Size() const { return size; }
 
 private:
@@ -97,32 +73,47 @@ private:
         return false;
     }
 
+    InstallTransaction& transaction;
     const char* path;
     SetupExit failure = SetupExit::kDamagedPackage;
-    char temp[Installer::kFolderCapacity + 8] = {};
-    bool direct = false;  // written under the target's own name, which was free
+    bool beside = false;
     win::FileHandle file;
     uint32_t size = 0;
 };
 
 }  // namespace
 
-void Installer::CreateFoldersAlong(const char* path) {
+bool Installer::StaysInside(const char* name) {
+    // A leading separator is allowed: it doubles the one after the folder.
+    const char* component = name;
+    for (const char* p = name;; ++p) {
+        if (*p == ':') return false;
+        if (*p == '\\' || *p == '/' || *p == '\0') {
+            if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
+            if (*p == '\0') return true;
+            component = p + 1;
+        }
+    }
+}
+
+bool Installer::CreateFoldersAlong(const char* path) {
     // The last file's folder was walked already and exists or cannot be made: walking it again
     // would only fail, one system call per step, for each of the many files a folder holds.
     const size_t folderLength = win::FolderLength(path);
     if (folderLength == 0 || folderLength >= sizeof(walkedFolder)) {
         walkedFolder[0] = '\0';
     } else if (std::memcmp(path, walkedFolder, folderLength) == 0 && walkedFolder[folderLength] == '\0') {
-        return;
+        return true;
     } else {
         std::memcpy(walkedFolder, path, folderLength);
         walkedFolder[folderLength] = '\0';
     }
-    CreateFoldersOf(path, kMaxPath);
+    if (CreateFoldersOf(path, kMaxPath)) return true;
+    walkedFolder[0] = '\0';
+    return false;
 }
 
-void Installer::CreateFoldersOf(const char* path, size_t scanLimit) {
+bool Installer::CreateFoldersOf(const char* path, size_t scanLimit) {
     char prefix[kFolderCapacity + 1];
     // By character: the second byte of a double-byte character may be a backslash.
     for (size_t i = 0, n = 0; i < scanLimit && (n = win::CharLength(path + i)) != 0; i += n) {
@@ -131,8 +122,15 @@ void Installer::CreateFoldersOf(const char* path, size_t scanLimit) {
         prefix[i] = '\\';
         prefix[i + 1] = '\0';
         // Fails for the drive root and every folder already there: those are not ours to record.
-        if (folders->CreateFolder(prefix, newFolderSecurity)) Record(createdFolders, prefix);
+        if (folders->CreateFolder(prefix, newFolderSecurity)) {
+            Record(createdFolders, prefix);
+            continue;
+        }
+        // A drive's root is no link, whatever the system says of the place it is mounted on.
+        const DWORD attributes = i == 2 ? INVALID_FILE_ATTRIBUTES : InstallTransaction::Attributes(prefix);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
     }
+    return true;
 }
 
 bool Installer::DecodeWithZlib() {
@@ -164,16 +162,20 @@ bool Installer::DecodeWithZlib() {
     return true;
 }
 
-bool Installer::RefuseItem(const char* name, const char* reason) {
+int Installer::ShowItem(const char* name, const char* reason, const char* caption, UINT style) {
     char text[600];  // a name of at most 399 characters and one of our reasons
     win::FormatText(text, sizeof(text), "%s\n\n%s", name, reason);
-    messages.Show(text, "Installation Error", MB_OK | MB_ICONERROR);
+    return messages.Show(text, caption, style);
+}
+
+bool Installer::RefuseItem(const char* name, const char* reason) {
+    ShowItem(name, reason, "Installation Error", MB_OK | MB_ICONERROR);
     return false;
 }
 
 bool Installer::StaysInPlace(const char* value, bool fullPath) {
     // A full folder path may begin with its drive; what follows it must not climb out.
-    return StaysInsideFolder(fullPath && value[0] != '\0' && value[1] == ':' ? value + 2 : value) ||
+    return StaysInside(fullPath && value[0] != '\0' && value[1] == ':' ? value + 2 : value) ||
            RefuseItem(value, "This item would be written outside the installation folder.");
 }
 
@@ -184,23 +186,30 @@ ExtractResult Installer::ExtractFile(const char* name, bool decode) {
         NoteFailure(SetupExit::kDamagedPackage);
         return ExtractResult::kFailed;
     }
-    if (!Join(path, sizeof(path), installFolder, "\\", name)) {
+    // A file that replaces another needs room for its temporary name.
+    if (!Join(path, sizeof(path), installFolder, "\\", name) || std::strlen(path) > InstallTransaction::kLongestPath) {
         NoteFailure(SetupExit::kPathTooLong);
-        RefuseItem(name, "The path of this item in the installation folder is too long.");
+        RefuseItem(name, kTooLong);
         return ExtractResult::kFailed;
     }
-    CreateFoldersAlong(path);
+    if (!CreateFoldersAlong(path)) {
+        NoteFailure(SetupExit::kFolderRefused);
+        RefuseItem(name, "A folder on the way to this item is a link to another place; nothing is written through it.");
+        return ExtractResult::kFailed;
+    }
     // Only an entry the table lacks is "not found"; one that fails to read is damaged, and
     // the reader has said so with its CRC box.
     if (!reader || !reader->Contains(name)) {
         messages.Show(name, "Could not find resource", MB_OK);
         return ExtractResult::kMissing;
     }
-    if (!decode) return ExtractStored(name, path);
+    return ExtractTo(name, path, decode);
+}
 
+ExtractResult Installer::ExtractTo(const char* name, const char* path, bool decode) {
+    if (!decode) return ExtractStored(name, path);
     uint32_t contentSize = 0;
     if (!WriteDecodedTo(name, path, contentSize)) return ExtractResult::kFailed;
-    Record(createdFiles, path);
     return contentSize != 0 ? ExtractResult::kWritten : ExtractResult::kEmpty;
 }
 
@@ -210,7 +219,7 @@ bool Installer::WriteDecodedTo(const char* name, const char* path, uint32_t& siz
         NoteFailure(SetupExit::kDamagedPackage);
         return false;
     }
-    FileSink sink(path);
+    FileSink sink(transaction, path);
     if (sink.Begin(size) && sink.Write(content, size) && sink.Commit()) return true;
     const DWORD error = ::GetLastError();
     NoteFailure(sink.Failure());
@@ -253,7 +262,7 @@ ExtractResult Installer::ExtractStored(const char* name, const char* path) {
     // Streamed, not loaded: a stored project file may be larger than a 32-bit process can hold.
     // ExtractFile has made sure the entry is there. Only an item the package marks compressed
     // is decoded: without its marker the bytes are the file, whatever they look like.
-    FileSink sink(path);
+    FileSink sink(transaction, path);
     bool decodeFailed = false;
     if (reader->StreamItem(name, sink, decodeFailed) != StreamResult::kWritten) {
         // Damaged in the package, undecodable or not writable on disk: either way the item is
@@ -262,7 +271,6 @@ ExtractResult Installer::ExtractStored(const char* name, const char* path) {
         NoteFailure(sink.Failure());
         return ExtractResult::kFailed;
     }
-    Record(createdFiles, path);
     return sink.Size() != 0 ? ExtractResult::kWritten : ExtractResult::kEmpty;
 }
 

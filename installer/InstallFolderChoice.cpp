@@ -10,11 +10,8 @@ namespace {
 // True when folder, made a full path as the system makes it (".." steps, trailing dots and
 // doubled separators taken away), is the root of a drive or of a network share.
 bool IsDriveRoot(const char* folder) {
-    wchar_t wide[Installer::kFolderCapacity];
     wchar_t full[Installer::kFolderCapacity];
-    if (::MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, Installer::kFolderCapacity) == 0) return false;
-    const DWORD length = ::GetFullPathNameW(wide, Installer::kFolderCapacity, full, nullptr);
-    if (length == 0 || length >= Installer::kFolderCapacity) return false;
+    if (Installer::FullFolderPath(folder, full) == 0) return false;
     const wchar_t* rest = full + 2;  // after "X:"
     if (full[0] == L'\\' && full[1] == L'\\') {
         // After "\\server\share".

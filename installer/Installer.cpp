@@ -5,13 +5,8 @@
 #include <cstring>
 
 #include "installer/DirectXCheck.h"
+#include "win/ExactPath.h"
 #include "win/FormatText.h"
-
-namespace {
-
-constexpr size_t kMaxPath = Installer::kFolderCapacity - 1;
-
-}  // namespace
 
 Installer::Installer(PackageHost& host, UserMessages& messages)
     : messages(messages), reader(new PackageReader(host)) {}
@@ -19,6 +14,7 @@ Installer::Installer(PackageHost& host, UserMessages& messages)
 Installer::~Installer() {
     progress.reset();
     reader.reset();
+    FreePrevious();
     FreeRecorded(createdFolders);
     FreeRecorded(createdFiles);
 }
@@ -28,10 +24,37 @@ void Installer::Init(HINSTANCE newInstance, HWND newHostWindow) {
     hostWindow = newHostWindow;
 }
 
+DWORD Installer::FullFolderPath(const char* folder, wchar_t (&full)[kFolderCapacity]) {
+    wchar_t wide[kFolderCapacity];
+    if (::MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, kFolderCapacity) == 0) return 0;
+    const DWORD length = ::GetFullPathNameW(wide, kFolderCapacity, full, nullptr);
+    return length < kFolderCapacity ? length : 0;
+}
+
 bool Installer::SetInstallFolder(const char* folder) {
-    if (std::strlen(folder) > kMaxPath) return false;
-    win::FormatText(installFolder, sizeof(installFolder), "%s", folder);  // fits: measured above
-    return true;
+    wchar_t full[kFolderCapacity];
+    DWORD length = FullFolderPath(folder, full);
+    if (length == 0) return false;
+    // A drive's root keeps its separator.
+    while (length > 3 && full[length - 1] == L'\\') full[--length] = L'\0';
+    transaction.FolderChanged();
+    if (win::ToExactPath(full, installFolder, sizeof(installFolder))) return true;
+    installFolder[0] = '\0';
+    return false;
+}
+
+bool Installer::Concluded(bool succeeded) {
+    if (!succeeded) Rollback();
+    return succeeded;
+}
+
+void Installer::Rollback() {
+    // Its libraries are files of this run, which cannot be deleted while loaded; nor can the
+    // current folder be removed: the drive's root is no folder of ours.
+    ReleaseEngine();
+    ::SetCurrentDirectoryA("\\");
+    transaction.Rollback();
+    FreePrevious();
 }
 
 const char* Installer::OwnFileInFolder(OwnPath& path, const char* name) const {
@@ -61,21 +84,7 @@ bool Installer::Record(PointerList& list, const char* path) {
         ::GetFileAttributesExA(path, GetFileExInfoStandard, &data);
         Log("file: %s (%lu bytes)", path, data.nFileSizeLow);
     }
-    char* copy = win::DuplicateText(path);
-    if (copy == nullptr) return false;
-    if (list.Add(copy) < 0) {
-        std::free(copy);
-        return false;
-    }
-    return true;
-}
-
-void Installer::FreeRecorded(PointerList& list) {
-    for (int32_t i = 0; i < list.Count(); ++i) {
-        std::free(list.Get(i));
-        list.Set(nullptr, i);
-    }
-    list.Clear();
+    return InstallTransaction::Record(list, path);
 }
 
 bool Installer::GetPackageEntry(const char* key, void* buffer, int32_t capacity, const char* section) {

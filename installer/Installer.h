@@ -7,6 +7,7 @@
 #include "engine/EngineInterface.h"
 #include "engine/EngineObject.h"
 #include "installer/DeploymentValues.h"
+#include "installer/InstallTransaction.h"
 #include "installer/UserMessages.h"
 #include "package/PackageReader.h"
 #include "package/PointerList.h"
@@ -86,6 +87,8 @@ public:
     // True, after "Please choose a folder, not the root of a drive." / projectName, when folder
     // (a full path) is the root of a drive or of a network share once made a normal path.
     bool RefuseDriveRoot(const char* folder, const char* projectName);
+    // "<name>\n\n<reason>" / caption with style; the button pressed.
+    int ShowItem(const char* name, const char* reason, const char* caption, UINT style);
     // A configuration value the mode cannot go without: when it is missing (or damaged),
     // "Can't find project type <key>" / "Error".
     bool GetRequiredEntry(const char* key, void* buffer, int32_t capacity);
@@ -145,14 +148,17 @@ public:
     // viewer and engine, Start-menu links, engine channels and project files, uninstall record,
     // uninstall entry, then the viewer started or "Installation successfully completed!...".
     // False on a missing key ("Can't find project type <key>" / "Error"), on "No" to the
-    // DirectX question, on a cancelled dialog, or when a required extraction or the engine
-    // fails (with their own boxes); what was already created stays on disk, unrecorded.
+    // DirectX question, on a cancelled dialog, on a refusal of CheckBeforeWriting, or when a
+    // required extraction, a link, the engine, the record or the uninstall entry fails (with
+    // their own boxes); everything the run changed is then taken back (Rollback). Into a
+    // folder of a previous installation of the project it is an upgrade (see
+    // WriteUninstallRecord).
     virtual bool InstallProject();
     // InstallProject for deployment tools: into folder (empty: InstallPath), which must be a
     // full path, with no options dialog, no progress window, no DirectX question, no success
     // box and no viewer started. Boxes of failures still go through messages (and the reader's
     // host); failureReported is the caller's note that one was shown: once it is set when the
-    // files are written, the install stops before the uninstall record, false.
+    // files are written, the install stops before the uninstall record, false, taken back.
     bool InstallProjectSilently(const char* folder, const bool& failureReported);
     // Writes a shell link at linkPath to target, working folder installFolder, with
     // description and (when not null) arguments. COM is initialised for this call only.
@@ -164,39 +170,46 @@ public:
     // Writes "uninstall.nfo" in installFolder through saver, which the caller created and
     // destroys: UNFC and the UNFN paths in creation order, UNDC and the UNDN folders last
     // created first, UNPN (the 259-byte projectName buffer), with withMarker an empty UNSK.
-    // Paths are cut to 259-byte fields. When the file cannot be opened nothing is written;
-    // Close is called in either case. True only when the record was opened, written and
-    // closed without an error (the saver's Close is false when a write failed): an install
-    // must not announce a record that is not there.
+    // Paths are cut to 259-byte fields. The record of a previous installation it replaces
+    // (see CheckBeforeWriting) is taken over first: the files it listed inside the folder that
+    // this run did not write are set aside (gone at the commit); its folders still there and
+    // its files outside the folder that this run did not write are listed too (after this
+    // run's). The record is written under a new name and replaces the old one only when
+    // whole; Close is called in either case. True only when the record was written and put in
+    // place without an error (the saver's Close is false when a write failed): an install must
+    // not announce a record that is not there.
     bool WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
     // Maps ProjectName to installFolder under <root>\SOFTWARE\Velbor\Orvan3D Viewers\3.00.000
     // (DisplayName), and names the screen saver's or plug-in's copy (ComponentFile) once made.
     // Missing name: "Can't find project type ProjectName" / "Error"; key not created:
-    // "Error can't write in registry" with the key path as caption. Value errors are ignored.
-    virtual void RegisterViewer();
+    // "Error can't write in registry" with the key path as caption, also when a value cannot be
+    // written; false then. Each value notes what it replaced, to be put back by Rollback.
+    virtual bool RegisterViewer();
     // The Windows uninstall entry <root>\...\Uninstall\Orvan3D<ProjectName>: DisplayName,
     // UninstallString (quoted), QuietUninstallString (the same with " /S"), InstallLocation, DisplayIcon, EstimatedSize, NoModify, NoRepair,
     // and when the package has them DisplayVersion (with VersionMajor and VersionMinor from a
     // dotted one), Publisher, URLInfoAbout and InstallDate (yyyymmdd).
-    // Boxes as RegisterViewer.
-    virtual void RegisterUninstall();
+    // Boxes and result as RegisterViewer.
+    virtual bool RegisterUninstall();
 
     // Installs the project as a screen saver (ProjectType 5): options dialog, engine, the
     // uninstaller, the screen saver copied into the system directory as <ProjectName>.scr,
     // engine channels and project files, "screensaver.cfg", uninstall record (with marker),
     // viewer and uninstall entries, then "Installation successfully completed!". False on a
     // missing key ("Can't find project type <key>" / "Error"), a cancelled dialog, or a failed
-    // required extraction or engine (with their own boxes); what was created stays on disk.
+    // step (with its own box); everything the run changed is then taken back, the copy in the
+    // system directory included (an earlier one comes back).
     virtual bool InstallScreensaver();
-    // Extracts "ZRXSvr.scr" and writes it, from the package, over
-    // <system directory>\<ProjectName>.scr. A failed copy shows the error number, then "Unable to copy screensaver to system directory", both
-    // captioned with the target, and returns false; the target is recorded either way.
+    // Extracts "ZRXSvr.scr" and writes it from the package's bytes over <system
+    // directory>\<ProjectName>.scr, replacing it on commit like every file. A failed copy shows
+    // the error number, then "Unable to copy screensaver to system directory", both captioned
+    // with the target, and returns false.
     virtual bool CopyScreensaverToSystem();
     // Installs the project as a Winamp visualisation plug-in (ProjectType 6): as the screen
     // saver, but the plug-in library is copied to <Winamp folder>\Plugins\vis_<ProjectName>.dll
     // and the configuration is "winamp.cfg". The Winamp folder comes from the registry, else
     // from the user through the folder browser; declining either question or cancelling the
-    // browser ends the installation with false and writes nothing more.
+    // browser ends the installation with false, taken back like every failure.
     virtual bool InstallWinampPlugin();
     // Deletes what lies below folder whose lower-cased path contains "cache", descending into
     // every sub-folder, through the engine's directory channel. A folder that is a link is
@@ -244,7 +257,31 @@ public:
     SetupExit FailureCause() const { return failureCause; }
     void NoteFailure(SetupExit cause);
 
-    // Sets installFolder (at most 399 characters); false when the folder does not fit.
+    // Before the first write, what can be known up front, each refused with one box and
+    // nothing written: (projectName given) a previous installation of the project in
+    // installFolder is read - a record that is sound, names this project and whose uninstall
+    // entry names this folder; any other is ignored, and the install is a fresh one - and a
+    // file it listed that another program holds open is named ("...in use by another
+    // program...", caption projectName, Retry and Cancel); a path of the package longer than
+    // InstallTransaction::kLongestPath ("The path of this item in the installation folder is
+    // too long."); not enough free space on the folder's drive for the package's files (every
+    // file is written whole before the one it replaces goes). False after the box.
+    bool CheckBeforeWriting(const char* projectName);
+    // The run is complete: what it set aside is deleted, then the folders of a previous
+    // installation inside installFolder that this left empty.
+    void Commit();
+    // Takes the run back (see InstallTransaction::Rollback), the engine released first; after a
+    // Commit nothing.
+    void Rollback();
+
+    // folder made a full path as the system makes it (GetFullPathNameW of its wide form: ".."
+    // steps, trailing dots and spaces, doubled and forward separators taken away) in full; its
+    // length, 0 when it has none or it does not fit.
+    static DWORD FullFolderPath(const char* folder, wchar_t (&full)[kFolderCapacity]);
+    // Sets installFolder to folder's one full, normal form (GetFullPathNameW: no doubled or
+    // forward separators, no "." or ".." steps, no trailing dots, spaces or separator), so that
+    // the record, the uninstall entry and the uninstaller name it alike. At most 399
+    // characters; false when the folder does not fit or has no such form.
     bool SetInstallFolder(const char* folder);
     // Makes installFolder the administrators' before the first file, when this is an elevated
     // install: a folder (and its missing parents) it creates gets AdminFolderSecurity; one
@@ -280,6 +317,12 @@ protected:
     HWND hostWindow = nullptr;
     PointerList createdFiles;
     PointerList createdFolders;
+    // Everything this run changes goes through it.
+    InstallTransaction transaction{createdFiles, createdFolders, installFolder, &Installer::RecordFile, this};
+    // What a previous installation this run replaces listed (see CheckBeforeWriting); empty
+    // for a fresh install. A path it will not list again is freed and its slot set to null.
+    PointerList previousFiles;
+    PointerList previousFolders;
     std::unique_ptr<ProgressWindow> progress;
     std::unique_ptr<PackageReader> reader;
     HKEY registryRoot = HKEY_LOCAL_MACHINE;
@@ -301,26 +344,37 @@ private:
     }
     const char* OwnFileInFolder(OwnPath& path, const char* name) const;
     // Creates the missing folders along the first 260 characters of a link path, recording
-    // those it created.
-    void CreateLinkFolders(const char* linkPath);
+    // those it created; false as CreateFoldersOf.
+    bool CreateLinkFolders(const char* linkPath);
     // The Start-menu link <programs><shortCutName><suffix> to installFolder\program, with
-    // makeFolders first the folders it needs, each recorded. program is one of our own file
-    // names (see InFolder).
-    void AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
+    // makeFolders first the folders it needs, each recorded; an earlier link of that name is
+    // set aside until the commit. program is one of our own file names (see InFolder). False
+    // when it could not be made (a path too long is not made, and not recorded, but no failure).
+    bool AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
                  const char* description, const char* arguments, bool makeFolders);
-    // Bytes of the recorded files and the record, in KB rounded up.
+    // Bytes of the recorded files (the record among them), in KB rounded up.
     DWORD EstimatedSizeKb() const;
     HKEY EntriesRoot() const { return perUser ? userRegistryRoot : registryRoot; }
-    // A key below EntriesRoot, created when missing; false when it cannot be (no rights).
-    bool CreateKey(const char* path, win::RegKey& key);
-    // Values written as they are, errors ignored; each noted in the log.
-    void SetText(const win::RegKey& key, const char* name, const char* value);
-    void SetNumber(const win::RegKey& key, const char* name, DWORD value);
+    // An entry's key below EntriesRoot being written: every value goes through SetValue, which
+    // notes first what it replaces (or that the key was not there), so that a failed run puts
+    // it back; a missing key is created with its first value. failed: a value could not be
+    // written (no rights below the root) or noted, and no later one is.
+    struct EntryKey {
+        const char* path;
+        bool failed;
+    };
+    void SetValue(EntryKey& key, const char* name, DWORD type, const void* data, DWORD size);
+    // Each value also noted in the log.
+    void SetText(EntryKey& key, const char* name, const char* value);
+    void SetNumber(EntryKey& key, const char* name, DWORD value);
+    // Whether every value of key was written; if not, "Error can't write in registry" with the
+    // key path as caption.
+    bool Written(const EntryKey& key);
     // One line of the log, printf-style (win::LogFile::Line); nothing without a log.
     void Log(const char* format, ...) const;
     // The uninstall entry's DisplayVersion, VersionMajor and VersionMinor, Publisher,
     // URLInfoAbout and InstallDate, from the package's values; nothing without them.
-    void AddDeploymentValues(const win::RegKey& key);
+    void AddDeploymentValues(EntryKey& key);
     // The Winamp folder: the registry first, then the user's choice. False when the user
     // declines or cancels; folder is then empty.
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
@@ -383,17 +437,55 @@ private:
     // configName is one of our own file names (see InFolder).
     bool FinishComponentInstall(const char* configName, const char* projectName,
                                 bool (Installer::*optionsWriter)(FileSaverChannel*));
+    bool InstallScreensaverSteps();
+    bool InstallWinampPluginSteps();
+    // The end of every install mode: a run that failed is taken back. Returns succeeded.
+    bool Concluded(bool succeeded);
+    // Reads installFolder\uninstall.nfo into previousFiles and previousFolders when it is sound,
+    // of projectName and its uninstall entry names installFolder; else they stay empty.
+    void ReadPreviousRecord(const char* projectName);
+    // Whether the uninstall entry of projectName names installFolder's uninstaller.
+    bool EntryNamesFolder(const char* projectName);
+    // The previous installation's files inside installFolder that this run did not write are
+    // set aside; kept for the record are its folders still there and its files outside the
+    // folder (or inside but not to be moved: through a link, held) that this run did not list.
+    void TakeOverPrevious();
+    void FreePrevious();
+    // Below installFolder by its text (no ".." step, no stream): where the previous
+    // installation's paths may be moved or removed.
+    bool LiesInside(const char* path) const;
+    // A file the engine's saver writes as a file of the run: made new by the transaction first,
+    // so that the saver meets no link, and put in place of path by CloseSaved when whole.
+    struct SavedFile {
+        char name[MAX_PATH];
+        bool beside;
+    };
+    bool OpenSaved(FileSaverChannel* saver, const char* path, SavedFile& file);
+    // Closes saver and puts what it wrote in place (opened: OpenSaved's result); else removes it.
+    bool CloseSaved(FileSaverChannel* saver, const char* path, SavedFile& file, bool opened);
     bool WriteScreensaverOptions(FileSaverChannel* saver);
     bool WriteNoOptions(FileSaverChannel*) { return true; }
+    // Every file, link and folder an install makes passes here (or through the transaction,
+    // which records its files here): the log's one place for them.
     bool Record(PointerList& list, const char* path);
-    void FreeRecorded(PointerList& list);
-    void CreateFoldersAlong(const char* path);
+    // Record for the transaction's files (owner: the Installer).
+    static bool RecordFile(void* owner, const char* path) {
+        auto* self = static_cast<Installer*>(owner);
+        return self->Record(self->createdFiles, path);
+    }
+    static void FreeRecorded(PointerList& list) { InstallTransaction::FreeAll(list); }
+    // A name below its folder: no drive, no ':' stream, no ".." step (a leading separator is
+    // allowed).
+    static bool StaysInside(const char* name);
+    bool CreateFoldersAlong(const char* path);
     // Creates each missing folder along path within its first scanLimit characters (at most
-    // kFolderCapacity - 1), recording the ones it made.
-    void CreateFoldersOf(const char* path, size_t scanLimit);
+    // kFolderCapacity - 1), recording the ones it made. False, with nothing more made, at a
+    // folder on the way that is a link (a junction or symbolic link): nothing is written
+    // through one.
+    bool CreateFoldersOf(const char* path, size_t scanLimit);
     bool DecodeWithZlib();
-    // Entry name decoded as ExtractFile decodes it, written whole to path (replacing a file
-    // there) or not at all. False on failure, with the system's error code kept for the caller.
+    // Entry name decoded as ExtractFile decodes it, written whole to path as a file of the run
+    // (a file there is replaced, and kept aside until the commit) or not at all. False on failure, with the system's error code kept for the caller.
     // For the copies outside installFolder: made from the package, not from a file in a folder
     // that someone might have changed since it was written.
     bool WriteDecodedTo(const char* name, const char* path, uint32_t& size);
@@ -401,6 +493,8 @@ private:
     // content and contentSize then hold the bytes to write. False, after "Error decompress" /
     // "Error" when decoding failed, or the reader's box when the entry is damaged.
     bool LoadDecoded(const char* name, const unsigned char*& content, uint32_t& contentSize);
+    // Writes entry name (in the package) to path, as ExtractFile does once path is known.
+    ExtractResult ExtractTo(const char* name, const char* path, bool decode);
     // ExtractFile's road for an entry written as stored: streamed to path, decoded on the way
     // when the package marks it compressed ("Error decompress" / "Error" when it does not
     // decode to its trailer's size).

@@ -46,23 +46,27 @@ bool IsInside(const char* path, const char* folder) {
 
 }  // namespace
 
-bool Installer::InstallProject() { return InstallProjectFor(nullptr); }
+bool Installer::InstallProject() { return Concluded(InstallProjectFor(nullptr)); }
 
 bool Installer::InstallProjectSilently(const char* folder, const bool& failureReported) {
     const SilentRun silent{folder != nullptr ? folder : "", &failureReported};
-    return InstallProjectFor(&silent);
+    return Concluded(InstallProjectFor(&silent));
 }
 
-void Installer::AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
+bool Installer::AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
                         const char* description, const char* arguments, bool makeFolders) {
     OwnPath target;
     OwnFileInFolder(target, program);
     char link[kLinkCapacity];  // see kLinkCapacity: cannot be cut
     win::FormatText(link, sizeof(link), "%s%s%s", programs, shortCutName, suffix);
-    if (makeFolders) CreateLinkFolders(link);
-    // Recorded whatever the result, so that the uninstaller looks for it all the same; only a
-    // path that does not fit is never made, and a record of it would name another file.
-    if (CreateShortcut(target, link, description, arguments) != kLinkPathTooLong) Record(createdFiles, link);
+    // The shell writes the link over whatever has its name: an earlier one is set aside first.
+    if ((makeFolders && !CreateLinkFolders(link)) || transaction.SetAside(link) == InstallTransaction::Found::kFailed) {
+        return false;
+    }
+    const HRESULT made = CreateShortcut(target, link, description, arguments);
+    // A path that does not fit is never made, and not recorded: a record of it would name
+    // another file.
+    return made == kLinkPathTooLong || (SUCCEEDED(made) && transaction.NoteWritten(link));
 }
 
 bool Installer::ReadProjectTexts(ProjectTexts& texts) {
@@ -88,7 +92,9 @@ bool Installer::ReadProjectTexts(ProjectTexts& texts) {
 }
 
 bool Installer::SetSilentFolder(const char* folder, const ProjectTexts& texts) {
-    if (SetInstallFolder(folder[0] != '\0' ? folder : texts.installPath) && OptionsDialog::IsFullPath(installFolder)) {
+    // A relative folder would be made full by the normal form: asked of the folder as given.
+    const char* chosen = folder[0] != '\0' ? folder : texts.installPath;
+    if (OptionsDialog::IsFullPath(chosen) && SetInstallFolder(chosen)) {
         if (!RefuseDriveRoot(installFolder, texts.projectName) && AcceptFolder() && ClaimInstallFolder()) {
             ::SetCurrentDirectoryA(installFolder);
             return true;
@@ -132,10 +138,12 @@ bool Installer::ExtractProgramAndLinks(const char* shortCutName) {
     // The links of an install for all users are for every user; a per-user install's are the
     // user's own. An administrator who elevates for another user must not get them instead.
     char programs[MAX_PATH] = {};
-    if (ShellFolder(hostWindow, perUser ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS, programs)) {
+    if (ShellFolder(hostWindow, perUser ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS, programs) &&
         // Both links lie in one folder: the first link's pass has made it.
-        AddLink("OrvanViewer.exe", programs, shortCutName, ".lnk", "Orvan3D Project Link", "ZRXStart.zrx", true);
-        AddLink("ZRXUnInst.exe", programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr, false);
+        (!AddLink("OrvanViewer.exe", programs, shortCutName, ".lnk", "Orvan3D Project Link", "ZRXStart.zrx", true) ||
+         !AddLink("ZRXUnInst.exe", programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr, false))) {
+        ShowCopyError();
+        return false;
     }
     SetProgress(progress_point::kLinksMade);
     return true;
@@ -189,7 +197,7 @@ bool Installer::InstallProjectFor(const SilentRun* silent) {
         return false;
     }
     Log("installation folder: %s", installFolder);
-    if (!ExtractProgramAndLinks(texts.shortCutName)) return false;
+    if (!CheckBeforeWriting(texts.projectName) || !ExtractProgramAndLinks(texts.shortCutName)) return false;
     if (!LoadEngine()) return false;
     // A missing uninstaller does not stop the installation; its link then points at nothing.
     // One that is damaged or could not be written (disk full) does: the uninstall entry would
@@ -204,7 +212,8 @@ bool Installer::InstallProjectFor(const SilentRun* silent) {
     }
     if (!RecordProjectInstall(texts.projectName)) return false;
     CloseProgress();
-    RegisterUninstall();
+    if (!RegisterUninstall()) return false;
+    Commit();
     if (silent != nullptr) return true;
     if (runAfterInstall != 0 && IsDirectXReady()) {
         ::SetCurrentDirectoryA(installFolder);

@@ -12,48 +12,57 @@ constexpr size_t kKeyCapacity = 400;
 
 }  // namespace
 
-bool Installer::CreateKey(const char* path, win::RegKey& key) {
-    return ::RegCreateKeyExA(EntriesRoot(), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                             key.put(), nullptr) == ERROR_SUCCESS;
+void Installer::SetValue(EntryKey& key, const char* name, DWORD type, const void* data, DWORD size) {
+    const HKEY root = EntriesRoot();
+    key.failed = key.failed || !transaction.NoteRegistry(root, key.path, name) ||
+                 ::RegSetKeyValueA(root, key.path, name, type, data, size) != ERROR_SUCCESS;
 }
 
-void Installer::SetText(const win::RegKey& key, const char* name, const char* value) {
-    ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                     static_cast<DWORD>(std::strlen(value) + 1));
+void Installer::SetText(EntryKey& key, const char* name, const char* value) {
+    SetValue(key, name, REG_SZ, value, static_cast<DWORD>(std::strlen(value) + 1));
     Log("registry value: %s = %s", name, value);
 }
 
-void Installer::SetNumber(const win::RegKey& key, const char* name, DWORD value) {
-    ::RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+void Installer::SetNumber(EntryKey& key, const char* name, DWORD value) {
+    SetValue(key, name, REG_DWORD, &value, sizeof(value));
     Log("registry value: %s = %lu", name, static_cast<unsigned long>(value));
 }
 
-void Installer::RegisterViewer() {
+bool Installer::Written(const EntryKey& key) {
+    if (!key.failed) return true;
+    messages.Show("Error can't write in registry", key.path, MB_OK);
+    return false;
+}
+
+bool Installer::RegisterViewer() {
     char projectName[kTextCapacity + 1] = {};
-    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return;
+    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
     char keyPath[kKeyCapacity];
     win::FormatText(keyPath, sizeof(keyPath), "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\%s", projectName);
-    win::RegKey key;
-    if (!CreateKey(keyPath, key)) {
-        messages.Show("Error can't write in registry", keyPath, MB_OK);
-        return;
-    }
+    EntryKey key{keyPath, false};
     SetText(key, "DisplayName", installFolder);
     // Where the screen saver or plug-in went: a plug-in folder the user chose in the browser
     // is found again nowhere else.
     if (iconFile[0] != '\0') SetText(key, "ComponentFile", iconFile);
+    return Written(key);
 }
 
-void Installer::RegisterUninstall() {
-    char projectName[kTextCapacity + 1] = {};
-    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return;
+bool Installer::EntryNamesFolder(const char* projectName) {
     char keyPath[kKeyCapacity];
     win::FormatText(keyPath, sizeof(keyPath), "%s%s", kUninstallKeyBase, projectName);
-    win::RegKey key;
-    if (!CreateKey(keyPath, key)) {
-        messages.Show("Error can't write in registry", keyPath, MB_OK);
-        return;
-    }
+    char value[kFolderCapacity] = {};
+    DWORD size = sizeof(value);
+    return ::RegGetValueA(EntriesRoot(), keyPath, "InstallLocation", RRF_RT_REG_SZ, nullptr, value, &size) ==
+               ERROR_SUCCESS &&
+           _strnicmp(value, installFolder, SIZE_MAX) == 0;
+}
+
+bool Installer::RegisterUninstall() {
+    char projectName[kTextCapacity + 1] = {};
+    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
+    char keyPath[kKeyCapacity];
+    win::FormatText(keyPath, sizeof(keyPath), "%s%s", kUninstallKeyBase, projectName);
+    EntryKey key{keyPath, false};
     SetText(key, "DisplayName", projectName);
     // Quoted: unquoted, "C:\Program Files\..." would first be tried as "C:\Program.exe".
     // Neither can be cut: the folder and 21 characters of our own.
@@ -74,9 +83,10 @@ void Installer::RegisterUninstall() {
     SetNumber(key, "NoModify", 1);
     SetNumber(key, "NoRepair", 1);
     AddDeploymentValues(key);
+    return Written(key);
 }
 
-void Installer::AddDeploymentValues(const win::RegKey& key) {
+void Installer::AddDeploymentValues(EntryKey& key) {
     // Package managers match installed versions through these; a package built without them
     // writes the entry as it always did.
     static constexpr struct {
@@ -115,7 +125,5 @@ DWORD Installer::EstimatedSizeKb() const {
         bytes += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     };
     for (int32_t i = 0; i < createdFiles.Count(); ++i) add(static_cast<const char*>(createdFiles.Get(i)));
-    OwnPath record;
-    add(InFolder(record, "uninstall.nfo"));
     return static_cast<DWORD>((bytes + 1023) / 1024);
 }

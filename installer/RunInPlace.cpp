@@ -105,13 +105,15 @@ bool Installer::RunInPlace() {
                       "DirectX version check error", MB_ICONERROR);
         return false;
     }
-    if (!MakeTempDirectory()) return false;
+    if (!MakeTempDirectory() || !CheckBeforeWriting(nullptr)) return false;
     ::SetCurrentDirectoryA(installFolder);
     if (!ExtractRequired("OrvanViewer.exe", "OrvanViewer.exe not found")) return false;
     if (!ExtractEngineFiles()) return false;
     if (!LoadEngine()) return false;
     if (!CreateFileLoader()) return false;
     if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+    // What a reused run folder held before is gone now.
+    Commit();
     // Nothing of the engine stays loaded while the viewer runs.
     ReleaseEngine();
     // The run folder may only have come into being with the first extraction (a temporary

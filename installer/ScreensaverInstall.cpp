@@ -9,7 +9,9 @@ void Installer::SetSystemFolder(const char* folder) {
     win::FormatText(systemFolder, sizeof(systemFolder), "%s", folder);
 }
 
-bool Installer::InstallScreensaver() {
+bool Installer::InstallScreensaver() { return Concluded(InstallScreensaverSteps()); }
+
+bool Installer::InstallScreensaverSteps() {
     unsigned char checkDx8 = 0;
     if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
     // Required although this mode never uses its value.
@@ -48,7 +50,9 @@ bool Installer::CopyScreensaverToSystem() {
     // Cannot be cut: a system folder and a project name of at most 259 characters each.
     char* target = iconFile;
     win::FormatText(target, sizeof(iconFile), "%s\\%s.scr", system, projectName);
-    // From the package: the copy in installFolder may have been changed since it was written.
+    // From the package's bytes, as a file of the run like every other: the copy in installFolder
+    // may have been changed since it was written, and an earlier copy comes back when the
+    // install fails.
     uint32_t size = 0;
     const bool copied = WriteDecodedTo("ZRXSvr.scr", target, size);
     if (!copied) {
@@ -57,9 +61,7 @@ bool Installer::CopyScreensaverToSystem() {
         messages.Show(error, target, MB_OK);
         messages.Show("Unable to copy screensaver to system directory", target, MB_OK);
     }
-    // Recorded either way, so that a record of this install looks for it all the same; the
-    // install itself stops without the saver it exists for.
-    Record(createdFiles, target);
+    // The install stops without the saver it exists for.
     return copied;
 }
 

@@ -42,4 +42,4 @@ HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, cons
     return result;
 }
 
-void Installer::CreateLinkFolders(const char* linkPath) { CreateFoldersOf(linkPath, kLinkFolderScan); }
+bool Installer::CreateLinkFolders(const char* linkPath) { return CreateFoldersOf(linkPath, kLinkFolderScan); }

@@ -24,6 +24,24 @@ void WriteCount(FileSaverChannel* saver, const char* tag, int32_t count) {
     Installer::WriteChunk(saver, tag, raw, sizeof(raw));
 }
 
+// The texts of list that are not null.
+int32_t CountOf(const PointerList& list) {
+    int32_t count = 0;
+    for (int32_t i = 0; i < list.Count(); ++i) count += list.Get(i) != nullptr ? 1 : 0;
+    return count;
+}
+
+// One field per text of list that is not null, from first to last, or last to first.
+void WritePaths(FileSaverChannel* saver, const char* tag, const PointerList& list, bool lastFirst) {
+    char field[kFieldSize];
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        const char* path = static_cast<const char*>(list.Get(lastFirst ? list.Count() - 1 - i : i));
+        if (path == nullptr) continue;
+        FillField(field, path);
+        Installer::WriteChunk(saver, tag, field, kFieldSize);
+    }
+}
+
 }  // namespace
 
 void Installer::WriteChunk(FileSaverChannel* saver, const char* tag, const void* data, uint32_t size) {
@@ -32,28 +50,44 @@ void Installer::WriteChunk(FileSaverChannel* saver, const char* tag, const void*
     saver->Write(data, size);
 }
 
-bool Installer::WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker) {
-    OwnPath path;
-    const bool opened = saver->Open(InFolder(path, "uninstall.nfo"), kSaveCreate);
-    if (opened) {
-        char field[kFieldSize];
-        WriteCount(saver, "UNFC", createdFiles.Count());
-        for (int32_t i = 0; i < createdFiles.Count(); ++i) {
-            FillField(field, static_cast<const char*>(createdFiles.Get(i)));
-            WriteChunk(saver, "UNFN", field, kFieldSize);
-        }
-        WriteCount(saver, "UNDC", createdFolders.Count());
-        // Children before their parents, so that each folder is empty when its turn comes.
-        for (int32_t i = createdFolders.Count() - 1; i >= 0; --i) {
-            FillField(field, static_cast<const char*>(createdFolders.Get(i)));
-            WriteChunk(saver, "UNDN", field, kFieldSize);
-        }
-        WriteChunk(saver, "UNPN", projectName, kFieldSize);
-        if (withMarker) saver->BeginChunk("UNSK");
-    }
+bool Installer::OpenSaved(FileSaverChannel* saver, const char* path, SavedFile& file) {
+    win::FileHandle made = transaction.Create(path, file.beside, file.name);
+    // The saver opens the file itself, without sharing.
+    if (!made || !InstallTransaction::Keep(made.get())) return false;
+    made.reset();
+    return saver->Open(file.name, kSaveCreate);
+}
+
+bool Installer::CloseSaved(FileSaverChannel* saver, const char* path, SavedFile& file, bool opened) {
     // The saver's Close is false when any write failed; its chunks go to the disk here, so this
     // is also where a full disk shows.
     const bool written = saver->Close() && opened;
-    if (written) Log("record: %s", path);
-    return written;
+    win::FileHandle done = transaction.OpenInPlace(file.name, GENERIC_WRITE | DELETE);
+    if (written && done && transaction.Place(done, path, file.beside)) return true;
+    InstallTransaction::Discard(done);
+    return false;
+}
+
+bool Installer::WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker) {
+    TakeOverPrevious();
+    OwnPath path;
+    InFolder(path, "uninstall.nfo");
+    SavedFile file;
+    const bool opened = OpenSaved(saver, path, file);
+    if (opened) {
+        WriteCount(saver, "UNFC", createdFiles.Count() + CountOf(previousFiles));
+        WritePaths(saver, "UNFN", createdFiles, false);
+        WritePaths(saver, "UNFN", previousFiles, false);
+        WriteCount(saver, "UNDC", createdFolders.Count() + CountOf(previousFolders));
+        // Children before their parents, so that each folder is empty when its turn comes: this
+        // run's last created first, then the previous installation's, which were all there
+        // before, as it recorded them.
+        WritePaths(saver, "UNDN", createdFolders, true);
+        WritePaths(saver, "UNDN", previousFolders, false);
+        WriteChunk(saver, "UNPN", projectName, kFieldSize);
+        if (withMarker) saver->BeginChunk("UNSK");
+    }
+    if (!CloseSaved(saver, path, file, opened)) return false;
+    Log("record: %s", path);
+    return true;
 }

@@ -48,7 +48,9 @@ bool Installer::FindWinampFolder(const char* projectName, char (&folder)[kWinamp
     return false;
 }
 
-bool Installer::InstallWinampPlugin() {
+bool Installer::InstallWinampPlugin() { return Concluded(InstallWinampPluginSteps()); }
+
+bool Installer::InstallWinampPluginSteps() {
     unsigned char checkDx8 = 0;
     if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
     char startupDirectory[kTextCapacity + 1] = {};
@@ -81,11 +83,10 @@ bool Installer::InstallWinampPlugin() {
     // 513-character folder and a 259-character name fit in its 1,024 bytes.
     char* pluginPath = iconFile;
     win::FormatText(pluginPath, sizeof(iconFile), "%s\\Plugins\\vis_%s.dll", winampFolder, projectName);
-    // From the package: the copy in installFolder may have been changed since it was written.
+    // From the package's bytes, as a file of the run (see CopyScreensaverToSystem). The plug-in
+    // is the one file this mode exists for.
     uint32_t size = 0;
     const bool copied = WriteDecodedTo("WinAmp.dll", pluginPath, size);
-    Record(createdFiles, pluginPath);
-    // The plug-in is the one file this mode exists for.
     if (!copied) {
         ShowCopyError();
         return false;

@@ -30,8 +30,10 @@ InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOpt
     if (options.withShortCutName) f.Text("ShortCutName", options.shortCutName);
     if (options.withProjectName) f.Text("ProjectName", options.projectName);
 
-    auto zlibComponent = [&](const std::string& name, const std::string& source) {
-        const Bytes plain = FileBytesOrDie(binFolder + "\\" + source);
+    auto zlibComponent = [&](const std::string& name, const std::string& own) {
+        const auto substitute = options.substitutes.find(name);
+        const Bytes plain =
+            FileBytesOrDie(binFolder + "\\" + (substitute != options.substitutes.end() ? substitute->second : own));
         f.Raw(name, ZlibStored(plain));
         package.files.emplace_back(name, plain);
     };
@@ -53,15 +55,16 @@ InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOpt
     package.files.emplace_back("\\channels\\scene.chn", scene);
     package.files.emplace_back("\\plugins\\effects.bin", effects);
 
-    const Bytes sceneData = Pattern(50000, 3);
-    const Bytes wood = Pattern(70000, 4);
-    f.Number("FileCount", 2, "FILEINFO")
-        .Text("ItemNameID0", "\\media\\scene.dat", "FILEINFO")
-        .Text("ItemNameID1", "\\media\\textures\\wood.bin", "FILEINFO")
-        .Raw("\\media\\scene.dat", sceneData)
-        .Raw("\\media\\textures\\wood.bin", wood);
-    package.files.emplace_back("\\media\\scene.dat", sceneData);
-    package.files.emplace_back("\\media\\textures\\wood.bin", wood);
+    std::vector<std::pair<std::string, Bytes>> projectFiles = options.projectFiles;
+    if (projectFiles.empty()) {
+        projectFiles = {{"\\media\\scene.dat", Pattern(50000, 3)}, {"\\media\\textures\\wood.bin", Pattern(70000, 4)}};
+    }
+    f.Number("FileCount", static_cast<int32_t>(projectFiles.size()), "FILEINFO");
+    for (size_t i = 0; i < projectFiles.size(); ++i) f.Text("ItemNameID" + std::to_string(i), projectFiles[i].first, "FILEINFO");
+    for (const auto& file : projectFiles) {
+        f.Raw(file.first, file.second);
+        package.files.push_back(file);
+    }
     return package;
 }
 

@@ -32,6 +32,10 @@ struct InstallOptions {
     std::string projectName = "Test Project";
     // Where the viewer writes its report; empty: none.
     std::string note;
+    // The project files (name below the folder, content) instead of the two of the test project.
+    std::vector<std::pair<std::string, Bytes>> projectFiles;
+    // Entry name -> file of binFolder packed under that name instead of its own.
+    std::map<std::string, std::string> substitutes;
 };
 
 struct InstallPackage {

@@ -280,6 +280,64 @@ TEST_F(Uninstall, ProjectInstallRoundTripKeepsOnlyWhatTheUserAdded) {
     EXPECT_EQ(kept, Bytes(100, 'n'));
 }
 
+// Version 1 silently, a file of the user's, then version 2 over it (changed, same, new and
+// dropped files, a new folder, one no longer used) - silently or through the options dialog - or
+// version 1 again, and the quiet uninstall: the machine as before, but for the user's file and
+// the folders that hold it. Nothing of either version, no empty folder of ours, exit code 0.
+TEST_F(Uninstall, AnUpgradeOrAReinstallThenTheUninstallLeaveOnlyTheUsersFile) {
+    auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
+    auto pack = [&](const std::vector<std::pair<std::string, Bytes>>& files, const std::string& name) {
+        testkit::InstallOptions options;
+        options.installPath = target;
+        options.projectFiles = files;
+        const std::string exe = scratch + "\\" + name;
+        EXPECT_TRUE(testkit::WriteFileBytes(exe, testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture.Image(stub)));
+        return exe;
+    };
+    const std::string v1 = pack({{"\\data\\a.txt", text("a 1")}, {"\\data\\same.txt", text("same")},
+                                 {"\\data\\c.txt", text("c 1")}, {"\\old\\x.bin", text("x 1")}},
+                                "Version1.exe");
+    const std::string v2 = pack({{"\\data\\a.txt", text("a 2")}, {"\\data\\same.txt", text("same")},
+                                 {"\\data\\d.txt", text("d 2")}, {"\\fresh\\y.bin", text("y 2")}},
+                                "Version2.exe");
+    const std::string userFile = target + "\\data\\save.dat";
+    const struct {
+        const char* what;
+        std::string second;
+        bool dialog;
+    } cases[] = {{"silent upgrade", v2, false}, {"upgrade through the dialog", v2, true}, {"reinstall", v1, false}};
+    for (const auto& c : cases) {
+        RemoveTempCopies();
+        const Tree before = DriveTree();
+        const Registry registryBefore = RegistryConcerned();
+        ASSERT_EQ(DriveTree(v1, "\"" + v1 + "\" /S /D=" + target, scratch, NoDialog, testkit::PressOk).exitCode, 0u);
+        ASSERT_TRUE(testkit::WriteFileBytes(userFile, text("mine")));
+        const auto second = c.dialog ? DriveTree(c.second, "\"" + c.second + "\"", scratch, testkit::InstallInto(target),
+                                                 testkit::PressOk)
+                                     : DriveTree(c.second, "\"" + c.second + "\" /S /D=" + target, scratch, NoDialog,
+                                                 testkit::PressOk);
+        ASSERT_FALSE(second.timedOut) << c.what;
+        EXPECT_EQ(testkit::Exists(target + "\\data\\c.txt"), c.second == v1) << c.what;
+
+        const std::string uninstaller = target + "\\ZRXUnInst.exe";
+        const auto run = DriveTree(uninstaller, "\"" + uninstaller + "\" /S", scratch, NoDialog, testkit::Answer(IDCANCEL));
+        ASSERT_FALSE(run.timedOut) << c.what;
+        EXPECT_EQ(run.exitCode, 0u) << c.what;
+        // The copy removes the started uninstaller and the record once that has ended.
+        for (const DWORD begin = ::GetTickCount(); Exists(uninstaller) && ::GetTickCount() - begin < 60000;) ::Sleep(50);
+        const Tree after = DriveTree();
+        const TreeChanges changes = Compare(before, after);
+        std::vector<std::string> expectedAdded = {target + "\\", target + "\\data\\", userFile};
+        for (const auto& copy : TempCopies(after)) expectedAdded.push_back(copy);
+        std::sort(expectedAdded.begin(), expectedAdded.end());
+        EXPECT_EQ(changes.added, expectedAdded) << c.what;
+        EXPECT_TRUE(changes.removed.empty() && changes.changed.empty())
+            << c.what << ::testing::PrintToString(changes.removed) << ::testing::PrintToString(changes.changed);
+        EXPECT_EQ(RegistryConcerned(), registryBefore) << c.what;
+        RemoveTraces();
+    }
+}
+
 TEST_F(Uninstall, TheSystemsQuietCommandRemovesEverythingWithoutABox) {
     // Copies of earlier runs are cleared at the next start; other files there are not ours.
     const std::string temp = TempFolder();

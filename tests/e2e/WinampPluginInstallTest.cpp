@@ -217,7 +217,7 @@ TEST_F(WinampPluginInstall, UnusableRegistryEntriesCountAsNoneSoTheUserIsAskedAn
     ExpectInstalled(winamp + "\\Plugins\\vis_" + kProjectName + ".dll");
 }
 
-TEST_F(WinampPluginInstall, DecliningTheQuestionOrCancellingTheBrowserWritesNothingMore) {
+TEST_F(WinampPluginInstall, DecliningTheQuestionOrCancellingTheBrowserTakesTheInstallationBack) {
     testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);
     testkit::RegistryDefault own(HKEY_CURRENT_USER, kWinampKey);
     if (command.Existed() || own.Existed()) GTEST_SKIP() << "this machine has Winamp's registry entries";
@@ -235,11 +235,8 @@ TEST_F(WinampPluginInstall, DecliningTheQuestionOrCancellingTheBrowserWritesNoth
         EXPECT_EQ(run.exitCode, 0u) << c.what;
         EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string(kQuestion) + " / " + kProjectName})) << c.what;
         EXPECT_EQ(run.browserSeen, c.browserSeen) << c.what;
-        // What came before the question stays.
-        EXPECT_TRUE(Exists(target + "\\EngineCore.dll")) << c.what;
-        EXPECT_TRUE(Exists(target + "\\ZRXUnInst.exe")) << c.what;
-        EXPECT_TRUE(Exists(target + "\\WinAmp.dll")) << c.what;
-        EXPECT_FALSE(Exists(target + "\\channels\\scene.chn")) << c.what;
+        // What came before the question goes again.
+        EXPECT_FALSE(Exists(target)) << c.what;
         ExpectNothingWritten(c.what);
         testkit::RemoveTree(target);
     }
@@ -285,14 +282,14 @@ TEST_F(WinampPluginInstall, WithoutAFileSaverOrAWrittenPluginOrUninstallerNothin
     struct Case {
         const char* what;
         std::function<void(testkit::ComponentInstallOptions&)> change;
-        bool pluginCopied;
+        bool targetLeft;  // the test's own folder in the uninstaller's place
     } cases[] = {
         // No record can be written.
         {"no file saver",
          [](testkit::ComponentInstallOptions& o) {
              o.substitutes["channels\\ChunkSaver.dll"] = "channels\\3A5C2E10-6B7D-4E21-9F0A-1C2D3E4F5A61.dll";
          },
-         true},
+         false},
         // The Plugins folder gone: the copy cannot be made.
         {"no Plugins folder",
          [&](testkit::ComponentInstallOptions&) { ::RemoveDirectoryA((winamp + "\\Plugins").c_str()); }, false},
@@ -302,7 +299,7 @@ TEST_F(WinampPluginInstall, WithoutAFileSaverOrAWrittenPluginOrUninstallerNothin
              ::CreateDirectoryA(target.c_str(), nullptr);
              ::CreateDirectoryA((target + "\\ZRXUnInst.exe").c_str(), nullptr);
          },
-         false},
+         true},
     };
     for (const Case& c : cases) {
         auto options = Options();
@@ -310,8 +307,11 @@ TEST_F(WinampPluginInstall, WithoutAFileSaverOrAWrittenPluginOrUninstallerNothin
         const auto run = Install(options);
         ASSERT_FALSE(run.timedOut) << c.what;
         EXPECT_EQ(Boxes(run), std::vector<std::string>{testkit::kCopyErrorBox}) << c.what;
-        EXPECT_EQ(Exists(pluginPath), c.pluginCopied) << c.what;
-        EXPECT_FALSE(Exists(target + "\\uninstall.nfo")) << c.what;
+        // Taken back: the plug-in goes, and of the folder only what the test put there is left.
+        EXPECT_FALSE(Exists(pluginPath)) << c.what;
+        EXPECT_EQ(testkit::Tree(target, true), c.targetLeft ? std::vector<std::string>{"ZRXUnInst.exe\\"}
+                                                            : std::vector<std::string>{})
+            << c.what;
         EXPECT_TRUE(ViewerEntry().empty()) << c.what;
         EXPECT_TRUE(UninstallEntry().empty()) << c.what;
         RemoveTraces();

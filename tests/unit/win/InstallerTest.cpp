@@ -262,7 +262,9 @@ TEST_F(InstallerTest, AFailedExtractionLeavesTheFileAlreadyThereAsItWas) {
     EXPECT_TRUE(installer->ExtractFile("fresh.bin", false));
     EXPECT_EQ(FileBytes(folder + "\\fresh.bin"), fresh);
     EXPECT_EQ(Strings(installer->CreatedFiles()), std::vector<std::string>{folder + "\\fresh.bin"});
-    // No temporary file is left beside any of them.
+    // The file it replaced is kept until the installation commits; then no temporary file is
+    // left beside any of them.
+    installer->Commit();
     for (const char* inner : {"", "\\sub"}) {
         WIN32_FIND_DATAA found;
         win::FindHandle find(::FindFirstFileA((folder + inner + "\\*~").c_str(), &found));

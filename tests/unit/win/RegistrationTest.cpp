@@ -74,6 +74,8 @@ TEST_F(Registration, UninstallEntryCarriesTheNameTheQuotedUninstallerAndTheSyste
     installer->AddFile(folder + "\\OrvanViewer.exe");
     installer->AddFile(folder + "\\EngineCore.dll");
     installer->AddFile(folder + "\\missing-link.lnk");
+    // The record is among the recorded files once it is written.
+    installer->AddFile(folder + "\\uninstall.nfo");
     installer->RegisterUninstall();
 
     EXPECT_TRUE(messages.shown.empty());

@@ -151,19 +151,19 @@ TEST_F(UninstallRecord, EachChunkIsBegunSizedAndWrittenAndTheSaverAlwaysClosed) 
         {"record written",
          true,
          false,
-         {"Open " + scratch + "\\uninstall.nfo 0", "Begin UNFC", "Size 4", "Write 4", "Begin UNFN", "Size 259",
+         {"Begin UNFC", "Size 4", "Write 4", "Begin UNFN", "Size 259",
           "Write 259", "Begin UNDC", "Size 4", "Write 4", "Begin UNDN", "Size 259", "Write 259", "Begin UNPN",
           "Size 259", "Write 259", "Close"}},
         {"marker is a begun chunk alone",
          true,
          true,
-         {"Open " + scratch + "\\uninstall.nfo 0", "Begin UNFC", "Size 4", "Write 4", "Begin UNFN", "Size 259",
+         {"Begin UNFC", "Size 4", "Write 4", "Begin UNFN", "Size 259",
           "Write 259", "Begin UNDC", "Size 4", "Write 4", "Begin UNDN", "Size 259", "Write 259", "Begin UNPN",
           "Size 259", "Write 259", "Begin UNSK", "Close"}},
         {"file not opened: nothing written, closed all the same",
          false,
          true,
-         {"Open " + scratch + "\\uninstall.nfo 0", "Close"}},
+         {"Close"}},
     };
     for (const Case& c : cases) {
         auto installer = Make(scratch);
@@ -173,7 +173,15 @@ TEST_F(UninstallRecord, EachChunkIsBegunSizedAndWrittenAndTheSaverAlwaysClosed) 
         log.openResult = c.opens;
         // Only a record that was opened and closed without a write error exists.
         EXPECT_EQ(installer->WriteUninstallRecord(&log, projectName, c.withMarker), c.opens) << c.description;
-        EXPECT_EQ(log.calls, c.calls) << c.description;
+        // The record's own name when none is there yet, else a new name beside it, which replaces
+        // the record once it is whole.
+        ASSERT_FALSE(log.calls.empty()) << c.description;
+        const std::string& open = log.calls.front();
+        const std::string name = "Open " + scratch + "\\uninstall.nfo";
+        EXPECT_TRUE(open == name + " 0" ||
+                    (open.rfind(name + ".", 0) == 0 && open.size() == name.size() + 18 && open.substr(name.size() + 9) == ".orvan~ 0"))
+            << open;
+        EXPECT_EQ(std::vector<std::string>(log.calls.begin() + 1, log.calls.end()), c.calls) << c.description;
         log.closeResult = false;
         EXPECT_FALSE(installer->WriteUninstallRecord(&log, projectName, c.withMarker)) << c.description;
     }
