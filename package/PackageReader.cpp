@@ -584,6 +584,22 @@ StreamResult PackageReader::StreamBlockItem(const char* key, int32_t index, Entr
     return StreamResult::kWritten;
 }
 
+uint32_t PackageReader::BlockCount() {
+    BlockPiece::Kind failure = BlockPiece::kUnsound;
+    return FindBlocks(failure) ? blockCount : 0;
+}
+
+BlockPiece::Kind PackageReader::DecodeBlock(uint32_t index, uint64_t& plainSize) {
+    if (index >= BlockCount()) return BlockPiece::kUnsound;
+    DecodingBlockSource source(*file, blocks.get(), blockCount);
+    source.Restart(index);
+    for (;;) {
+        const BlockPiece piece = source.Next();
+        if (piece.kind != BlockPiece::kBytes) return piece.kind;
+        plainSize += piece.length;
+    }
+}
+
 void PackageReader::FreeBlocks::operator()(BlockLocation* p) const { std::free(p); }
 
 void PackageReader::FreeBytes::operator()(unsigned char* p) const { std::free(p); }

@@ -101,6 +101,11 @@ public:
     uint64_t PackageSize() const { return fileEnd > headerOffset ? fileEnd - headerOffset : 0; }
     // The load without a buffer, by table index.
     bool LoadEntryAt(int32_t index);
+    // How many LZMA blocks the package holds (blocks "0" to "N-1" of kBlockSection).
+    uint32_t BlockCount();
+    // Decodes all of block index on its own, adding its plain bytes to plainSize: kBlockEnd
+    // when it is sound, else the kind of piece that stopped it.
+    BlockPiece::Kind DecodeBlock(uint32_t index, uint64_t& plainSize);
 
 private:
     bool ParseTable(uint64_t header, uint64_t length);
