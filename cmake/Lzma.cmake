@@ -16,3 +16,9 @@ target_include_directories(orvan_lzma_encoder SYSTEM PUBLIC ${ORVAN_LZMA_DIR})
 target_compile_definitions(orvan_lzma_encoder PUBLIC _7ZIP_ST)
 # The packer's speed is the encoder's: optimised in every build type, the Windows one included.
 target_compile_options(orvan_lzma_encoder PRIVATE -O2)
+
+# In the stub: no unwind tables (nothing unwinds through C code here) and link-time optimisation
+# with the rest of the stub's code, as for the stub's own libraries.
+if(ORVAN_TARGET STREQUAL "win32")
+  target_compile_options(orvan_lzma_decoder PRIVATE -fno-asynchronous-unwind-tables -fomit-frame-pointer)
+endif()
