@@ -1,7 +1,7 @@
-# The linker's own script with two sections fewer, for the stub every package carries: the C
+# The linker's own script with three sections fewer, for the stub every package carries: the C
 # run-time's start-up and exit tables (.CRT) move to the end of the read-only data, the TLS
 # template (.tls) to the start of .data. Each would otherwise fill a 512-byte block of the file
-# for a few dozen bytes. The TLS template stays first in its section, where the TLS offsets
+# for a few dozen bytes. The unwind tables (.eh_frame) are dropped: nothing in the stub unwinds. The TLS template stays first in its section, where the TLS offsets
 # the compiler emits expect it. Made from `ld --verbose` at configure time, so it follows the
 # installed binutils; where the script does not have the expected shape, nothing changes.
 function(orvan_compact_sections target)
@@ -28,7 +28,10 @@ function(orvan_compact_sections target)
       message(STATUS "stub: unexpected .CRT rule in the linker's script; sections left as they are")
       return()
     endif()
-    set(crt "${CMAKE_MATCH_1}    KEEP (*(SORT(.CRT$XD*)))\n")
+    # The unwind tables of the C run-time and zlib go too: the stub throws nothing, and with no
+    # unwinder linked crtbegin registers none of them (4.4 KB). crtbegin's and crtend's own
+    # pieces, which frame the table, stay, at the end of the read-only data.
+    set(crt "${CMAKE_MATCH_1}    KEEP (*(SORT(.CRT$XD*)))\n    KEEP (*crtbegin.o(.eh_frame*))\n    KEEP (*crtend.o(.eh_frame*))\n")
     if(NOT text MATCHES "${tls_rule}")
       message(STATUS "stub: unexpected .tls rule in the linker's script; sections left as they are")
       return()
@@ -38,6 +41,12 @@ function(orvan_compact_sections target)
       message(STATUS "stub: unexpected data rules in the linker's script; sections left as they are")
       return()
     endif()
+    set(eh_rule "  \\.eh_frame BLOCK\\(__section_alignment__\\) :\n  {\n    KEEP\\(\\*\\(\\.eh_frame\\*\\)\\)\n  }\n")
+    if(NOT text MATCHES "${eh_rule}")
+      message(STATUS "stub: unexpected .eh_frame rule in the linker's script; sections left as they are")
+      return()
+    endif()
+    string(REGEX REPLACE "${eh_rule}" "  /DISCARD/ :\n  {\n    *(.eh_frame*)\n  }\n" text "${text}")
     string(REGEX REPLACE "${crt_rule}" "" text "${text}")
     string(REGEX REPLACE "${tls_rule}" "" text "${text}")
     string(REGEX REPLACE "${data_rule}" "  .data BLOCK(__section_alignment__) :\n  {\n${tls}" text "${text}")
