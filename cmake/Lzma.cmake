@@ -17,9 +17,9 @@ target_compile_definitions(orvan_lzma_encoder PUBLIC _7ZIP_ST)
 # The packer's speed is the encoder's: optimised in every build type, the Windows one included.
 target_compile_options(orvan_lzma_encoder PRIVATE -O2)
 
-# In the stub: no unwind tables (nothing unwinds through C code here), and the SDK's smaller
-# form of its bit-tree loops (512 bytes less; the decoding thread hides its cost behind the
-# writes).
+# In the stub: no unwind tables (nothing unwinds through C code here), the SDK's smaller form of
+# its bit-tree loops (512 bytes less; the decoding thread hides its cost behind the writes), and
+# link-time optimisation with the stub's own code.
 if(ORVAN_TARGET STREQUAL "win32")
-  target_compile_options(orvan_lzma_decoder PRIVATE -fno-asynchronous-unwind-tables -fomit-frame-pointer -D_LZMA_SIZE_OPT)
+  target_compile_options(orvan_lzma_decoder PRIVATE -fno-asynchronous-unwind-tables -fomit-frame-pointer -D_LZMA_SIZE_OPT -flto -ffat-lto-objects)
 endif()

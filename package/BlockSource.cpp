@@ -66,7 +66,6 @@ bool DecodingBlockSource::Refill() {
 }
 
 BlockPiece DecodingBlockSource::Unsound() {
-    decoder.reset();
     while (storedLeft > 0) {
         if (!Refill()) return Stop(BlockPiece::kDamaged);
     }
@@ -118,7 +117,7 @@ BlockPiece DecodingBlockSource::EndBlock() {
         return Unsound();
     }
     if (crc != blocks[block].crc) return Stop(BlockPiece::kDamaged);
-    decoder.reset();
+    // The decoder's memory goes with the next block's start, or with the source.
     BlockPiece ended;
     ended.kind = BlockPiece::kBlockEnd;
     ended.block = block++;
@@ -127,12 +126,7 @@ BlockPiece DecodingBlockSource::EndBlock() {
 }
 
 BlockPiece DecodingBlockSource::Next() {
-    if (state == State::kStopped) {
-        BlockPiece stopped;
-        stopped.kind = stopKind;
-        stopped.block = block;
-        return stopped;
-    }
+    if (state == State::kStopped) return Stop(stopKind);
     if (state == State::kBetween) {
         const BlockPiece started = StartBlock();
         if (started.kind != BlockPiece::kBytes) return started;

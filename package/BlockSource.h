@@ -91,3 +91,8 @@ private:
     };
     std::unique_ptr<Decoder, FreeDecoderState> decoder;  // while a block is decoded
 };
+
+// A DecodingBlockSource, for the hosts that decode on the reader's thread.
+inline std::unique_ptr<BlockSource> DecodeInPlace(PackageFile& file, const BlockLocation* blocks, uint32_t count) {
+    return std::make_unique<DecodingBlockSource>(file, blocks, count);
+}

@@ -362,9 +362,10 @@ StreamResult PackageReader::StreamEntry(const char* key, const char* section, En
 
 StreamResult PackageReader::StreamItem(const char* key, EntrySink& sink, bool& decodeFailed) {
     if (key == nullptr) return StreamResult::kMissing;
-    if (FindEntry(key, kBlockItemSection) >= 0) {
+    const int32_t record = FindEntry(key, kBlockItemSection);
+    if (record >= 0) {
         const int32_t index = FindEntry(key, kDefaultSection);
-        return index < 0 ? StreamResult::kMissing : StreamBlockItem(key, index, sink, decodeFailed);
+        return index < 0 ? StreamResult::kMissing : StreamBlockItem(*EntryAt(record), index, sink, decodeFailed);
     }
     unsigned char compressed = 0;
     if (FindEntry(key, kCompressedSection) >= 0 && !ReadEntry(key, &compressed, 1, kCompressedSection)) {
@@ -432,11 +433,6 @@ bool PackageReader::Contains(const char* key, const char* section) const {
     return FindEntry(key, section != nullptr ? section : kDefaultSection) >= 0;
 }
 
-
-std::unique_ptr<BlockSource> PackageHost::DecodeBlocks(PackageFile& file, const BlockLocation* blocks,
-                                                      uint32_t count) {
-    return std::make_unique<DecodingBlockSource>(file, blocks, count);
-}
 
 bool PackageReader::FindBlocks(BlockPiece::Kind& failure) {
     if (blocks) return true;
@@ -543,12 +539,12 @@ StreamResult PackageReader::FailBlockItem(BlockPiece::Kind failure, const Packag
     return StreamResult::kFailed;
 }
 
-StreamResult PackageReader::StreamBlockItem(const char* key, int32_t index, EntrySink& sink, bool& decodeFailed) {
+StreamResult PackageReader::StreamBlockItem(const PackageEntry& recordEntry, int32_t index, EntrySink& sink,
+                                            bool& decodeFailed) {
     const PackageEntry& item = *EntryAt(index);
     unsigned char record[kBlockItemRecordSize];
-    const PackageEntry& recordEntry = *EntryAt(FindEntry(key, kBlockItemSection));
     if (recordEntry.size != kBlockItemRecordSize) return FailBlockItem(BlockPiece::kUnsound, item, nullptr, decodeFailed);
-    if (!ReadEntry(key, record, kBlockItemRecordSize, kBlockItemSection)) return StreamResult::kFailed;
+    if (!ReadEntry(recordEntry.name, record, kBlockItemRecordSize, kBlockItemSection)) return StreamResult::kFailed;
     const uint32_t block = LoadU32(record);
     const uint32_t size = LoadU32(record + 8);
     BlockPiece::Kind failure = BlockPiece::kUnsound;

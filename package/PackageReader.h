@@ -120,7 +120,7 @@ private:
     bool ReadAll(uint64_t offset, void* buffer, uint32_t length);
     int32_t FindEntry(const char* key, const char* section) const;
     StreamResult StreamAt(int32_t index, EntrySink& sink);
-    StreamResult StreamBlockItem(const char* key, int32_t index, EntrySink& sink, bool& decodeFailed);
+    StreamResult StreamBlockItem(const PackageEntry& record, int32_t index, EntrySink& sink, bool& decodeFailed);
     // Moves the block source to plain byte `offset` of `block`, restarting it when it is past
     // there or elsewhere; false with the piece kind that stopped it.
     bool SeekBlocks(uint32_t block, uint32_t offset, BlockPiece::Kind& failure);
