@@ -610,3 +610,18 @@ TEST_F(ProjectManifestTest, InitWritesAStarterThatBuilds) {
 }
 
 }  // namespace
+
+// A stub that predates the LZMA blocks cannot carry a package that holds them: refused before
+// anything is compressed, with the way out named; the same project packs behind it with zlib.
+TEST_F(ProjectManifestTest, AStubWithoutTheBlockDecoderIsRefusedForBlocks) {
+    WriteText(dir / "bin" / "Orvan3DExe.exe", "component Orvan3DExe.exe, built before blocks");
+    std::string err;
+    EXPECT_EQ(ExitStatus::kFault, Build(Project("run"), err));
+    EXPECT_NE(std::string::npos, err.find("cannot decode LZMA blocks")) << err;
+    EXPECT_NE(std::string::npos, err.find("--compression zlib")) << err;
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+    EXPECT_EQ(ExitStatus::kOk, Build(Project("run", "compression = \"zlib\"\n"), err)) << err;
+    EXPECT_EQ(ExitStatus::kOk, Build(Project("run", "compression = \"store\"\n"), err)) << err;
+    EXPECT_EQ(ExitStatus::kUsage, Build(Project("run", "compression = \"xz\"\n"), err));
+    EXPECT_NE(std::string::npos, err.find(":6: unknown compression \"xz\"")) << err;
+}
