@@ -138,3 +138,15 @@ bool EncodeBlock(const BlockSettings& settings, uint32_t plainSize, const BlockR
     }
     return true;
 }
+
+bool EncodeBlockOf(const BlockSettings& settings, const unsigned char* plain, uint32_t plainSize, const BlockWrite& write,
+                   EncoderMemory* memory, std::string& error) {
+    uint32_t at = 0;
+    const auto read = [&](void* buffer, size_t size) {
+        const size_t take = size < plainSize - at ? size : plainSize - at;
+        std::memcpy(buffer, plain + at, take);
+        at += static_cast<uint32_t>(take);
+        return take;
+    };
+    return EncodeBlock(settings, plainSize, read, write, memory, error);
+}

@@ -40,3 +40,6 @@ using BlockRead = std::function<size_t(void* buffer, size_t size)>;
 using BlockWrite = std::function<bool(const void* data, size_t size)>;
 bool EncodeBlock(const BlockSettings& settings, uint32_t plainSize, const BlockRead& read, const BlockWrite& write,
                  EncoderMemory* memory, std::string& error);
+// EncodeBlock of bytes in memory.
+bool EncodeBlockOf(const BlockSettings& settings, const unsigned char* plain, uint32_t plainSize, const BlockWrite& write,
+                   EncoderMemory* memory, std::string& error);

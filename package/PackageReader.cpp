@@ -467,16 +467,21 @@ bool PackageReader::FindBlocks(BlockPiece::Kind& failure) {
     return true;
 }
 
+bool PackageReader::TakePiece(BlockPiece::Kind& failure) {
+    pending = blockSource->Next();
+    if (pending.kind == BlockPiece::kBlockEnd) {
+        atBlock = pending.block + 1;
+        blockOffset = 0;
+    } else if (pending.kind != BlockPiece::kBytes) {
+        failure = pending.kind;
+        return false;
+    }
+    return true;
+}
+
 bool PackageReader::NextPlain(uint32_t want, const unsigned char*& bytes, uint32_t& got, BlockPiece::Kind& failure) {
     while (pending.kind != BlockPiece::kBytes || pending.length == 0) {
-        pending = blockSource->Next();
-        if (pending.kind == BlockPiece::kBlockEnd) {
-            atBlock = pending.block + 1;
-            blockOffset = 0;
-        } else if (pending.kind != BlockPiece::kBytes) {
-            failure = pending.kind;
-            return false;
-        }
+        if (!TakePiece(failure)) return false;
     }
     got = want < pending.length ? want : pending.length;
     bytes = pending.bytes;
@@ -487,16 +492,7 @@ bool PackageReader::NextPlain(uint32_t want, const unsigned char*& bytes, uint32
 }
 
 bool PackageReader::LookPastItem(BlockPiece::Kind& failure) {
-    if (pending.kind != BlockPiece::kBytes || pending.length != 0) return true;
-    pending = blockSource->Next();
-    if (pending.kind == BlockPiece::kBlockEnd) {
-        atBlock = pending.block + 1;
-        blockOffset = 0;
-    } else if (pending.kind != BlockPiece::kBytes) {
-        failure = pending.kind;
-        return false;
-    }
-    return true;
+    return pending.kind != BlockPiece::kBytes || pending.length != 0 || TakePiece(failure);
 }
 
 bool PackageReader::SeekBlocks(uint32_t block, uint32_t offset, BlockPiece::Kind& failure) {

@@ -124,6 +124,9 @@ private:
     // Moves the block source to plain byte `offset` of `block`, restarting it when it is past
     // there or elsewhere; false with the piece kind that stopped it.
     bool SeekBlocks(uint32_t block, uint32_t offset, BlockPiece::Kind& failure);
+    // The source's next piece into pending, following a block's end; false with its kind when
+    // it ended the blocks.
+    bool TakePiece(BlockPiece::Kind& failure);
     // Up to want plain bytes at the source's position (got of them at bytes); false with the kind
     // of the piece that ended them.
     bool NextPlain(uint32_t want, const unsigned char*& bytes, uint32_t& got, BlockPiece::Kind& failure);

@@ -60,22 +60,12 @@ PackageFixture& PackageFixture::Raw(const std::string& name, Bytes value, const 
 
 Bytes EncodedBlock(const Bytes& plain, const BlockSettings& settings) {
     Bytes out;
-    size_t at = 0;
     std::string error;
-    const bool ok = EncodeBlock(
-        settings, static_cast<uint32_t>(plain.size()),
-        [&](void* buffer, size_t size) {
-            const size_t take = std::min(size, plain.size() - at);
-            std::memcpy(buffer, plain.data() + at, take);
-            at += take;
-            return take;
-        },
-        [&](const void* data, size_t size) {
-            AppendBytes(out, data, size);
-            return true;
-        },
-        nullptr, error);
-    Check(ok, error);
+    const auto write = [&](const void* data, size_t size) {
+        AppendBytes(out, data, size);
+        return true;
+    };
+    Check(EncodeBlockOf(settings, plain.data(), static_cast<uint32_t>(plain.size()), write, nullptr, error), error);
     return out;
 }
 

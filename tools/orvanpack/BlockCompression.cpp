@@ -50,23 +50,13 @@ bool ReadPart(const std::string& path, uint64_t offset, size_t count, unsigned c
 
 // The size of plain's stream at settings; 0 when it cannot be told.
 uint64_t CompressedSize(const Bytes& plain, const BlockSettings& settings, EncoderMemory& memory) {
-    size_t at = 0;
     uint64_t size = 0;
     std::string error;
-    const bool ok = EncodeBlock(
-        settings, static_cast<uint32_t>(plain.size()),
-        [&](void* buffer, size_t want) {
-            const size_t take = std::min(want, plain.size() - at);
-            std::memcpy(buffer, plain.data() + at, take);
-            at += take;
-            return take;
-        },
-        [&](const void*, size_t length) {
-            size += length;
-            return true;
-        },
-        &memory, error);
-    return ok ? size : 0;
+    const auto count = [&](const void*, size_t length) {
+        size += length;
+        return true;
+    };
+    return EncodeBlockOf(settings, plain.data(), static_cast<uint32_t>(plain.size()), count, &memory, error) ? size : 0;
 }
 
 // The plain bytes of a block, segment after segment, checking that each file holds exactly
