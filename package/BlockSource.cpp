@@ -22,9 +22,8 @@ struct DecodingBlockSource::Decoder {
     CLzmaDec state;
     unsigned char* dictionary;
     ELzmaStatus status;  // of the call that produced the last bytes
+    unsigned char input[kStoredChunk];
 };
-
-void DecodingBlockSource::FreeBytes::operator()(unsigned char* p) const { std::free(p); }
 
 void DecodingBlockSource::FreeDecoderState::operator()(Decoder* p) const {
     LzmaDec_FreeProbs(&p->state, &kAllocator);
@@ -56,8 +55,8 @@ BlockPiece DecodingBlockSource::Stop(BlockPiece::Kind kind) {
 
 bool DecodingBlockSource::Refill() {
     const uint32_t want = storedLeft < kStoredChunk ? storedLeft : kStoredChunk;
-    if (!file.ReadExact(storedAt, input.get(), want)) return false;
-    crc = Crc32::Update(crc, input.get(), want);
+    if (!file.ReadExact(storedAt, decoder->input, want)) return false;
+    crc = Crc32::Update(crc, decoder->input, want);
     storedAt += want;
     storedLeft -= want;
     inputBegin = 0;
@@ -77,14 +76,15 @@ BlockPiece DecodingBlockSource::StartBlock() {
     BlockPiece started;
     started.kind = BlockPiece::kBytes;
     if (block >= count) return Stop(BlockPiece::kNoMoreBlocks);
-    if (!input) input.reset(static_cast<unsigned char*>(std::malloc(kStoredChunk)));
-    if (!input) return Stop(BlockPiece::kNoMemory);
+    decoder.reset(static_cast<Decoder*>(std::calloc(1, sizeof(Decoder))));
+    if (!decoder) return Stop(BlockPiece::kNoMemory);
+    LzmaDec_Construct(&decoder->state);
     storedAt = blocks[block].offset;
     storedLeft = blocks[block].size;
     crc = 0;
     state = State::kDecoding;
     if (!Refill()) return Stop(BlockPiece::kDamaged);
-    const unsigned char* header = input.get();
+    const unsigned char* header = decoder->input;
     CLzmaProps properties;
     if (inputEnd < kBlockHeaderSize || LzmaProps_Decode(&properties, header, kBlockPropertiesSize) != SZ_OK ||
         properties.dicSize > kMaxDictionary || properties.lc + properties.lp > kMaxLiteralBits) {
@@ -93,10 +93,6 @@ BlockPiece DecodingBlockSource::StartBlock() {
     plainLeft = LoadU32(header + kBlockPropertiesSize);
     if (plainLeft == 0) return Unsound();
     inputBegin = kBlockHeaderSize;
-
-    decoder.reset(static_cast<Decoder*>(std::calloc(1, sizeof(Decoder))));
-    if (!decoder) return Stop(BlockPiece::kNoMemory);
-    LzmaDec_Construct(&decoder->state);
     // No more dictionary than the block has bytes: nothing is ever looked up further back.
     const uint32_t size = properties.dicSize < plainLeft ? properties.dicSize : plainLeft;
     decoder->dictionary = static_cast<unsigned char*>(std::malloc(size));
@@ -144,7 +140,7 @@ BlockPiece DecodingBlockSource::Next() {
         // The last piece must end the stream: more symbols behind the declared size are an error.
         const ELzmaFinishMode finish = room == plainLeft ? LZMA_FINISH_END : LZMA_FINISH_ANY;
         const SRes result =
-            LzmaDec_DecodeToDic(&lzma, start + room, input.get() + inputBegin, &taken, finish, &decoder->status);
+            LzmaDec_DecodeToDic(&lzma, start + room, decoder->input + inputBegin, &taken, finish, &decoder->status);
         inputBegin += static_cast<uint32_t>(taken);
         const auto produced = static_cast<uint32_t>(lzma.dicPos - start);
         if (result != SZ_OK) return Unsound();

@@ -41,7 +41,7 @@ public:
 
 // Decodes on the calling thread, reading the stored bytes from file as it goes. Memory: the
 // dictionary (the smaller of the block's dictionary size and its plain size, at most
-// kMaxDictionary) and the probability table while a block is decoded, one kStoredChunk buffer.
+// kMaxDictionary), the probability table and a kStoredChunk input buffer while a block is decoded.
 // A block whose stream does not decode is read on to its end so that its CRC tells a damaged
 // package (kDamaged) from an unsound one (kUnsound).
 class DecodingBlockSource : public BlockSource {
@@ -79,12 +79,9 @@ private:
     uint32_t storedLeft = 0;  // stored bytes of the block not yet read
     uint32_t plainLeft = 0;   // plain bytes of the block not yet decoded
     uint32_t crc = 0;         // of the block's stored bytes read so far
-    struct FreeBytes {
-        void operator()(unsigned char* p) const;
-    };
-    std::unique_ptr<unsigned char, FreeBytes> input;  // kStoredChunk bytes, from the first block on
-    uint32_t inputBegin = 0;
+    uint32_t inputBegin = 0;  // what the decoder's input buffer holds, not yet decoded
     uint32_t inputEnd = 0;
+    // While a block is decoded: the SDK's state, its input buffer and its dictionary.
     struct Decoder;
     struct FreeDecoderState {
         void operator()(Decoder* p) const;

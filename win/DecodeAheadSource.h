@@ -19,7 +19,7 @@ namespace win {
 // cannot be had, the same pieces are decoded on the caller's thread instead.
 class DecodeAheadSource : public BlockSource {
 public:
-    static constexpr uint32_t kSlots = 16;
+    static constexpr uint32_t kSlots = 8;
 
     DecodeAheadSource(PackageFile& file, const BlockLocation* blocks, uint32_t count);
     DecodeAheadSource(const DecodeAheadSource&) = delete;
