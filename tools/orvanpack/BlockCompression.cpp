@@ -115,6 +115,22 @@ private:
     std::FILE* stream = nullptr;
 };
 
+// What a file is judged by: all of it when it is small, else four slices spread over it (an
+// archive's first megabyte may be its few stored members, the rest compressed already).
+bool FileSample(const std::string& path, uint64_t size, Bytes& sample, std::string& error) {
+    if (size <= BlockCompressor::kSampleBytes) {
+        sample.resize(static_cast<size_t>(size));
+        return ReadPart(path, 0, sample.size(), sample.data(), error);
+    }
+    const uint32_t slice = BlockCompressor::kSampleBytes / 4;
+    sample.resize(BlockCompressor::kSampleBytes);
+    for (uint64_t k = 0; k < 4; ++k) {
+        const uint64_t from = std::min<uint64_t>(size * (2 * k + 1) / 8, size - slice);
+        if (!ReadPart(path, from, slice, sample.data() + k * slice, error)) return false;
+    }
+    return true;
+}
+
 // Bytes [from, from + length) of a block's plain bytes into the end of out.
 bool ReadBlockRange(const std::vector<BlockCompressor::Segment>& segments, uint64_t from, uint64_t length, Bytes& out,
                     std::string& error) {
@@ -167,8 +183,7 @@ void BlockCompressor::Classify(const std::vector<const ManifestEntry*>& entries,
                 file.inBlock = true;
                 continue;
             }
-            sample.resize(static_cast<size_t>(std::min<uint64_t>(size, kSampleBytes)));
-            if (!ReadPart(entries[i]->filePath, 0, sample.size(), sample.data(), file.error)) continue;
+            if (!FileSample(entries[i]->filePath, size, sample, file.error)) continue;
             const uint64_t packed = CompressedSize(sample, TrialSettings(), memory);
             file.inBlock = packed > 0 && packed * 100 <= sample.size() * (100 - kMinSavingPercent);
         }

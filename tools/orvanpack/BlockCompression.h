@@ -30,8 +30,9 @@ struct CompressedBlock {
 
 // Puts "lzma" project files into solid LZMA blocks (layout in package/PackageFormat.h):
 //  - A file of kAlwaysBlock bytes or less goes into the blocks whatever it holds; a larger
-//    one only when its first kSampleBytes save kMinSavingPercent at a fast setting, so JPEG,
-//    PNG, OGG or ZIP data stays stored and costs no decoding.
+//    one only when a sample of kSampleBytes (all of it, or four slices spread over it) saves
+//    kMinSavingPercent at a fast setting, so JPEG, PNG, OGG or ZIP data stays stored and costs
+//    no decoding.
 //  - Files go into the blocks in the order given (the manifest's: by kind, then path), one
 //    after the other; a block holds blockBytes plain bytes and a file goes on in the next one.
 //  - Blocks are compressed in parallel, each at the settings of BlockSettings with the

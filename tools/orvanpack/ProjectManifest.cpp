@@ -111,7 +111,7 @@ public:
         for (const char* engineFile : kEngineFiles) AddComponent(engineFile, componentsLine);
         manifest.stubFile = Joined(componentsFolder, kStubName);
         manifest.stubPath = (manifestFolder / fs::path(manifest.stubFile)).string();
-        AddProjectFiles(filesLine);
+        AddProjectFiles(filesLine, projectStore);
     }
 
 private:
@@ -206,7 +206,7 @@ private:
     }
 
     // The start file, the channel lists and every other file of the files folder.
-    void AddProjectFiles(uint32_t filesLine) {
+    void AddProjectFiles(uint32_t filesLine, Store projectStore) {
         std::vector<std::string> projectFiles;
         ListProjectFiles(filesLine, projectFiles);
         std::set<std::string> channelFiles;

@@ -324,7 +324,7 @@ TEST_F(ProjectManifestTest, ALinkLeadingOutsideTheFilesFolderIsRefused) {
     fs::remove(dir / "project" / "a-link.txt");
     ASSERT_EQ(ExitStatus::kOk, Build(Project("run"), err)) << err;
     Packed packed(Output());
-    EXPECT_EQ("bee", packed.Data("\\inner-link.tex")) << "a link inside the project is packed as its file";
+    EXPECT_EQ("bee", packed.Item("\\inner-link.tex")) << "a link inside the project is packed as its file";
 }
 
 // version, publisher and url travel as values of their own; a per-user install proposes the
