@@ -3,12 +3,14 @@
 
 #include "installer/DeploymentValues.h"
 #include "installer/UserMessages.h"
+#include "package/BlockSource.h"
 #include "package/PackageFile.h"
 
 struct CommandLineOptions;
 
 // Stands in for the boxes of the program and its package reader during a silent install:
-// nothing is shown (each is noted in the log), every box counts as a failure. Opening the program file goes to host.
+// nothing is shown (each is noted in the log), every box counts as a failure. Opening the program
+// file and decoding its blocks go to host.
 class QuietMessages : public UserMessages, public PackageHost {
 public:
     explicit QuietMessages(PackageHost& host) : host(host) {}
@@ -21,6 +23,9 @@ public:
     void ShowMessage(const char* text, const char* caption) override {
         Note(text, caption);
         failed = true;
+    }
+    std::unique_ptr<BlockSource> DecodeBlocks(PackageFile& file, const BlockLocation* blocks, uint32_t count) override {
+        return host.DecodeBlocks(file, blocks, count);
     }
     // Set once any box would have been shown.
     const bool& Failed() const { return failed; }

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Run in place under Wine against cp -r and rm -r of the same files, for the sample project and
 # a generated payload; for the payload also against its peers (bench/peers/): an NSIS zlib
-# installer of the same files run silently, our plain Win32 copy and delete programs, and the
-# project install of the same package, silent (/S /D=, as NSIS's) and driven through its dialog.
-# The payload is packed twice, its project files compressed (orvanpack's default) and stored
-# (--store); package sizes are set beside the NSIS installer's and a 7z archive's (7z a -mx=5,
-# p7zip-full, installed here when missing), and the packing times are printed. Prints a table
+# installer of the same files run silently (and an NSIS /SOLID lzma one), our plain Win32 copy
+# and delete programs, and the project install of the same package, silent (/S /D=, as NSIS's,
+# with the project files in LZMA blocks and file by file with zlib) and driven through its
+# dialog. The payload is packed twice, its project files in LZMA blocks (orvanpack's default)
+# and stored (--store); package sizes are set beside the NSIS installers' and a 7z archive's
+# (7z a -mx=9, Debian's 7zip), and the packing times are printed. Prints a table
 # and writes it to bench/results/. Called by scripts/bench.sh with the Wine environment set:
 #   bench/RunInPlaceBench.sh NATIVE_BUILD WIN32_BUILD
 # Variables: BENCH_RUNS (timed runs, default 5), BENCH_SEED, BENCH_MIB (200), BENCH_FILES (2000),
@@ -87,6 +88,9 @@ INSTALL_FOLDER=$install_windows awk '
     print "shortcut = \"Orvan3D Benchmark\""
   }' "$work/payload/project.toml" >"$work/install.toml"
 "$pack" build --quiet --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/install.toml" -o "$work/OrvanBenchInstall.exe" >/dev/null
+# The same install with the project files compressed file by file (zlib), beside the LZMA blocks.
+"$pack" build --quiet --compression zlib --stub "$win32/bin/Orvan3DExe.exe" --manifest "$work/install.toml" \
+  -o "$work/OrvanBenchInstallZlib.exe" >/dev/null
 
 # The peer: an NSIS installer of the same project files, zlib as its compressor, silent, its
 # target folder given with /D=.
@@ -94,15 +98,12 @@ nsis_target=$temp_unix/OrvanBenchNsis
 nsis_windows=$(winepath -w "$nsis_target" 2>/dev/null | tr -d '\r')
 "$root/bench/peers/nsis-installer.sh" "$work/payload/files" "$work/NsisPayload.exe" >/dev/null
 "$root/bench/peers/nsis-installer.sh" - "$work/NsisEmpty.exe" >/dev/null
-echo "NSIS installer: $(stat -c %s "$work/NsisPayload.exe") bytes"
-# 7z for scale only; the bench installs it for itself, the tests never need it.
-if ! command -v 7z >/dev/null; then
-  if [ "$(id -u)" = 0 ]; then apt-get install -y -q --no-install-recommends p7zip-full >/dev/null 2>&1 || true
-  else sudo -n apt-get install -y -q --no-install-recommends p7zip-full >/dev/null 2>&1 || true; fi
-fi
+"$root/bench/peers/nsis-installer.sh" "$work/payload/files" "$work/NsisLzmaPayload.exe" "/SOLID lzma" >/dev/null
+echo "NSIS installers: zlib $(stat -c %s "$work/NsisPayload.exe") bytes, /SOLID lzma $(stat -c %s "$work/NsisLzmaPayload.exe") bytes"
+# 7z for scale only (Debian's 7zip, which bootstrap installs; the tests never need it).
 seven=-
-if command -v 7z >/dev/null; then
-  (cd "$work/payload/files" && 7z a -mx=5 -bd "$work/payload.7z" . >/dev/null)
+if command -v 7zz >/dev/null; then
+  (cd "$work/payload/files" && 7zz a -mx=9 -bd "$work/payload.7z" . >/dev/null)
   seven=$(stat -c %s "$work/payload.7z")
 fi
 w32_target=$temp_unix/OrvanBenchW32
@@ -209,8 +210,15 @@ silent_install() {
   add payload "${key}mem" "$(field hwm_kib "$line")"
 }
 nsis_install() { silent_install nsis "$work/NsisPayload.exe" "$nsis_target" "$nsis_windows" "NSIS install" "$@"; }
+nsis_lzma_install() {
+  silent_install nsislzma "$work/NsisLzmaPayload.exe" "$nsis_target" "$nsis_windows" "NSIS /SOLID lzma install" "$@"
+}
 project_silent() {
   silent_install silent "$work/OrvanBenchInstall.exe" "$install_target" "$install_windows" "silent project install" "$@"
+}
+project_silent_zlib() {
+  silent_install silentzlib "$work/OrvanBenchInstallZlib.exe" "$install_target" "$install_windows" \
+    "silent project install, zlib" "$@"
 }
 
 win32_copy_and_delete() {  # [warm-up]
@@ -259,6 +267,8 @@ nsis_install " warm-up"
 win32_copy_and_delete " warm-up"
 project_install " warm-up"
 project_silent " warm-up"
+nsis_lzma_install " warm-up"
+project_silent_zlib " warm-up"
 for ((i = 1; i <= runs; ++i)); do
   for name in sample payload; do
     run_in_place "$name"
@@ -269,6 +279,8 @@ for ((i = 1; i <= runs; ++i)); do
   win32_copy_and_delete
   project_install
   project_silent
+  nsis_lzma_install
+  project_silent_zlib
 done
 
 load_after=$(cut -d" " -f1-3 /proc/loadavg)
@@ -313,9 +325,11 @@ row() {  # PROJECT KEY LABEL BYTES(for MB/s, or -) UNIT(ms|mib)
     row "$project" install "project install: Install click -> success" "$bytes" ms
     row "$project" installmem "peak memory, project install" - mib
     row "$project" silent "project install, silent (/S /D=)" "$bytes" ms
+    row "$project" silentzlib "project install, silent, zlib files" "$bytes" ms
     row "$project" silentmem "peak memory, silent install (VmHWM)" - mib
     row "$project" nsis "NSIS silent install (zlib)" "$bytes" ms
     row "$project" nsismem "peak memory, NSIS (VmHWM)" - mib
+    row "$project" nsislzma "NSIS silent install (/SOLID lzma)" "$bytes" ms
     row "$project" w32copy "Win32 copy (whole-file read, write)" "$bytes" ms
     row "$project" w32mem "peak memory, Win32 copy (VmHWM)" - mib
     row "$project" w32delete "Win32 delete of the same files" - ms
@@ -329,11 +343,12 @@ row() {  # PROJECT KEY LABEL BYTES(for MB/s, or -) UNIT(ms|mib)
     printf " (medians)\n" }'
   awk -v pe="$(median "payload|extract")" -v pn="$(median "payload|nsis")" -v pw="$(median "payload|w32copy")" \
     -v pk="$(median "payload|cleanup")" -v pd="$(median "payload|w32delete")" -v ps="$(median "stored|extract")" \
-    -v pi="$(median "payload|install")" -v pq="$(median "payload|silent")" 'BEGIN {
+    -v pi="$(median "payload|install")" -v pq="$(median "payload|silent")" -v pl="$(median "payload|nsislzma")" 'BEGIN {
     if (pe == "-") exit
     if (pn != "-" && pn > 0) printf "extraction / NSIS silent install: %.2f (target 0.9)\n", pe / pn
     if (ps != "-" && ps > 0) printf "extraction compressed / stored: %.2f\n", pe / ps
-    if (pq != "-" && pn != "-" && pn > 0) printf "project install, silent / NSIS silent install: %.2f (target 0.9)\n", pq / pn
+    if (pq != "-" && pn != "-" && pn > 0) printf "project install, silent / NSIS silent install: %.2f (target 1.0 with LZMA blocks)\n", pq / pn
+    if (pq != "-" && pl != "-" && pl > 0) printf "project install, silent / NSIS /SOLID lzma silent install: %.2f (target 0.35)\n", pq / pl
     if (pi != "-" && pn != "-" && pn > 0) printf "project install through its dialog / NSIS silent install: %.2f (windows and a polling driver on our side only)\n", pi / pn
     if (pw != "-" && pw > 0) printf "extraction / Win32 copy: %.2f (target 1.1)\n", pe / pw
     if (pk != "-" && pd != "-" && pd > 0) printf "clean-up / Win32 delete: %.2f (target 1.2)\n", pk / pd }'
@@ -343,13 +358,17 @@ row() {  # PROJECT KEY LABEL BYTES(for MB/s, or -) UNIT(ms|mib)
   nsis=$(stat -c %s "$work/NsisPayload.exe")
   nsis_empty=$(stat -c %s "$work/NsisEmpty.exe")
   data=$(project_data "$work/OrvanBenchPayload.exe")
-  printf "%-52s %12s\n" "ours, project files compressed" "$ours" "ours, --store" "$stored_size" \
-    "NSIS zlib installer" "$nsis" "NSIS installer with no files" "$nsis_empty" "7z a -mx=5 of the files" "$seven" \
+  nsis_lzma=$(stat -c %s "$work/NsisLzmaPayload.exe")
+  zlib_install=$(stat -c %s "$work/OrvanBenchInstallZlib.exe")
+  printf "%-52s %12s\n" "ours, project files in LZMA blocks" "$ours" "ours, --store" "$stored_size" \
+    "ours, install package, LZMA blocks" "$(stat -c %s "$work/OrvanBenchInstall.exe")" \
+    "ours, install package, zlib file by file" "$zlib_install" "NSIS /SOLID lzma installer" "$nsis_lzma" \
+    "NSIS zlib installer" "$nsis" "NSIS installer with no files" "$nsis_empty" "7z a -mx=9 of the files" "$seven" \
     "ours, project data (entries named \\...), compressed" "$data" \
     "ours, project data, --store" "$(project_data "$work/OrvanBenchStored.exe")"
-  awk -v o="$ours" -v n="$nsis" -v e="$nsis_empty" -v d="$data" -v s="$seven" 'BEGIN {
-    printf "ours / NSIS: %.3f (target 1.0); project data / (NSIS - its empty installer): %.3f (target 0.99)", o / n, d / (n - e)
-    if (s != "-") printf "; ours / 7z: %.3f", o / s
+  awk -v o="$ours" -v n="$nsis" -v e="$nsis_empty" -v d="$data" -v s="$seven" -v l="$nsis_lzma" 'BEGIN {
+    printf "ours / NSIS zlib: %.3f; ours / NSIS /SOLID lzma: %.3f (target 0.97); project data / (NSIS - its empty installer): %.3f", o / n, o / l, d / (n - e)
+    if (s != "-") printf "; ours / 7z -mx=9: %.3f (target 1.00)", o / s
     printf "\n" }'
   echo "packing the payload: compressed $pack_ms ms on $(nproc) cores, --store $store_ms ms"
   echo "== the payload's run in place step by step, timed inside the process (one run; the viewer not started)"

@@ -1,12 +1,13 @@
-# The linker's own script with three sections fewer, for the stub every package carries: the C
+# The linker's own script with four sections fewer, for the stub every package carries: the C
 # run-time's start-up and exit tables (.CRT) move to the end of the read-only data, the TLS
 # template (.tls) to a .data section of its own, and the writable data behind the import
 # tables (.idata). Each would otherwise fill a 512-byte block of the file for a few dozen
 # bytes (the stub's writable data is a few words). The TLS template stays first in its
 # section, where the TLS offsets the compiler emits expect it; the import tables stay first in
-# theirs, where the linker points the import directory. Made from `ld --verbose` at configure
-# time, so it follows the installed binutils; where the script does not have the expected
-# shape, nothing changes.
+# theirs, where the linker points the import directory. The unwind tables (.eh_frame) are
+# dropped: nothing in the stub unwinds, and its own start-up registers none. Made from
+# `ld --verbose` at configure time, so it follows the installed binutils; where the script
+# does not have the expected shape, nothing changes.
 function(orvan_compact_sections target)
   if(NOT ORVAN_TARGET STREQUAL "win32")
     return()
@@ -33,8 +34,9 @@ function(orvan_compact_sections target)
     set(rdata_rule "(  \\.rdata BLOCK\\(__section_alignment__\\) :\n  {\n[^}]*)}\n")
     set(data_rule "  \\.data BLOCK\\(__section_alignment__\\) :\n  {\n([^}]*)  }\n")
     set(idata_rule "(  \\.idata BLOCK\\(__section_alignment__\\) :\n  {\n[^}]*)}\n")
+    set(eh_rule "  \\.eh_frame BLOCK\\(__section_alignment__\\) :\n  {\n    KEEP\\(\\*\\(\\.eh_frame\\*\\)\\)\n  }\n")
     # Each rule as expected, and its body (for .rdata and .idata: the rule up to its end).
-    foreach(rule crt tls rdata data idata)
+    foreach(rule crt tls rdata data idata eh)
       if(NOT text MATCHES "${${rule}_rule}")
         message(STATUS "stub: unexpected ${rule} rule in the linker's script; sections left as they are")
         return()
@@ -42,6 +44,8 @@ function(orvan_compact_sections target)
       set(${rule} "${CMAKE_MATCH_1}")
     endforeach()
     string(APPEND crt "    KEEP (*(SORT(.CRT$XD*)))\n")
+    # The C run-time's and zlib's unwind tables (4.4 KB).
+    string(REGEX REPLACE "${eh_rule}" "  /DISCARD/ :\n  {\n    *(.eh_frame*)\n  }\n" text "${text}")
     string(REGEX REPLACE "${crt_rule}" "" text "${text}")
     string(REGEX REPLACE "${tls_rule}" "" text "${text}")
     string(REGEX REPLACE "${data_rule}" "  .data BLOCK(__section_alignment__) :\n  {\n${tls}  }\n" text "${text}")

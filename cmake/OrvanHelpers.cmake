@@ -48,6 +48,12 @@ function(orvan_version_resource target)
   set(t "${target}")
   set(description "$<IF:$<BOOL:$<TARGET_PROPERTY:${t},ORVAN_DESCRIPTION>>,$<TARGET_PROPERTY:${t},ORVAN_DESCRIPTION>,$<TARGET_FILE_BASE_NAME:${t}>>")
   set(type "$<IF:$<STREQUAL:$<TARGET_PROPERTY:${t},TYPE>,SHARED_LIBRARY>,VFT_DLL,VFT_APP>")
+  # The package forms a stub decodes beyond the plain ones, for the packer to check.
+  get_target_property(forms ${target} ORVAN_PACKAGE_FORMS)
+  set(forms_value "")
+  if(forms)
+    set(forms_value "\n      VALUE \"PackageForms\", \"${forms}\"")
+  endif()
   set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}.version.rc")
   file(GENERATE OUTPUT "${rc}" CONTENT "#include <windows.h>
 1 ICON \"${CMAKE_SOURCE_DIR}/ui/Orvan3D.ico\"
@@ -69,7 +75,7 @@ BEGIN
       VALUE \"FileVersion\", \"${PROJECT_VERSION}.0\"
       VALUE \"ProductVersion\", \"${PROJECT_VERSION}\"
       VALUE \"InternalName\", \"$<TARGET_FILE_BASE_NAME:${t}>\"
-      VALUE \"OriginalFilename\", \"$<TARGET_FILE_NAME:${t}>\"
+      VALUE \"OriginalFilename\", \"$<TARGET_FILE_NAME:${t}>\"${forms_value}
     END
   END
   BLOCK \"VarFileInfo\"

@@ -20,6 +20,9 @@ public:
     }
 };
 
+class BlockSource;
+struct BlockLocation;
+
 // What the package reader needs from the system it runs on.
 class PackageHost {
 public:
@@ -30,4 +33,9 @@ public:
     virtual std::unique_ptr<PackageFile> OpenOwnFile() = 0;
     // Shows a message with an OK button and no owner window.
     virtual void ShowMessage(const char* text, const char* caption) = 0;
+    // The decoder of the package's LZMA blocks (count of them at blocks, read from file; both
+    // outlive it); null when it cannot be made. DecodeInPlace (package/BlockSource.h) decodes on
+    // the reader's thread.
+    virtual std::unique_ptr<BlockSource> DecodeBlocks(PackageFile& file, const BlockLocation* blocks,
+                                                      uint32_t count) = 0;
 };

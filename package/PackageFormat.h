@@ -29,6 +29,27 @@ constexpr const char* kDefaultSection = "APPDATA";
 // of the stored (compressed) bytes. Readers that know nothing of it find every key as before.
 constexpr const char* kCompressedSection = "FILEZLIB";
 
+// Project files may also travel in solid LZMA blocks: several items compressed as one stream.
+// Section kBlockSection holds the blocks, named "0", "1", ... in the order they are decoded:
+//   LZMA properties (5: the lc/lp/pb byte, the dictionary size LE) | plain size P (4, LE, >= 1)
+//   | a raw LZMA stream without end mark that decodes to exactly P bytes and ends with the entry.
+// The entry's CRC-32 (the table's) covers all of it and is checked as the block streams.
+// Section kBlockItemSection holds, per item in a block, a record of the item's name:
+//   block (4) | offset of its first byte in that block's plain bytes (4) | size (4) | CRC-32 of
+//   its plain bytes (4), all LE; an item that runs past its block's end goes on at the start
+//   of the next block's plain bytes. The item's APPDATA entry stays in the table, empty, so
+//   that every key is found as before. A package without these sections is read as before.
+// The reader decodes with a dictionary of at most kMaxDictionary bytes (less when the block is
+// smaller), so a 32-bit process holds any package's blocks in bounded memory.
+constexpr const char* kBlockSection = "LZMABLOCK";
+constexpr const char* kBlockItemSection = "FILELZMA";
+constexpr uint32_t kBlockPropertiesSize = 5;
+constexpr uint32_t kBlockHeaderSize = kBlockPropertiesSize + 4;
+constexpr uint32_t kBlockItemRecordSize = 16;
+constexpr uint32_t kMaxDictionary = 64u << 20;
+// lc + lp at most 4, as LZMA2 requires: the decoder's probability table stays at 24 KiB.
+constexpr uint32_t kMaxLiteralBits = 4;
+
 // Writes the 36 marker bytes (no terminator) into out. The marker is held as two halves
 // and joined here at run time, so the program's own image never contains it whole: a
 // whole copy would let the search find the program itself instead of its package.

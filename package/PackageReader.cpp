@@ -104,6 +104,9 @@ PackageReader::PackageReader(PackageHost& host) : host(host) { Open(); }
 PackageReader::~PackageReader() { FreeEntries(); }
 
 void PackageReader::FreeEntries() {
+    blockSource.reset();
+    blocks.reset();
+    blockCount = 0;
     lookup.reset();
     windowLength = 0;
     for (int32_t i = 0; i < entries.Count(); ++i) {
@@ -359,6 +362,11 @@ StreamResult PackageReader::StreamEntry(const char* key, const char* section, En
 
 StreamResult PackageReader::StreamItem(const char* key, EntrySink& sink, bool& decodeFailed) {
     if (key == nullptr) return StreamResult::kMissing;
+    const int32_t record = FindEntry(key, kBlockItemSection);
+    if (record >= 0) {
+        const int32_t index = FindEntry(key, kDefaultSection);
+        return index < 0 ? StreamResult::kMissing : StreamBlockItem(*EntryAt(record), index, sink, decodeFailed);
+    }
     unsigned char compressed = 0;
     if (FindEntry(key, kCompressedSection) >= 0 && !ReadEntry(key, &compressed, 1, kCompressedSection)) {
         return StreamResult::kFailed;
@@ -425,6 +433,166 @@ bool PackageReader::Contains(const char* key, const char* section) const {
     return FindEntry(key, section != nullptr ? section : kDefaultSection) >= 0;
 }
 
+
+bool PackageReader::FindBlocks(BlockPiece::Kind& failure) {
+    if (blocks) return true;
+    // Block n is named n in decimal; the first number missing ends the list.
+    const auto nameOf = [](uint32_t n, char (&text)[12]) {
+        char digits[12];
+        int length = 0;
+        do {
+            digits[length++] = static_cast<char>('0' + n % 10);
+            n /= 10;
+        } while (n != 0);
+        for (int i = 0; i < length; ++i) text[i] = digits[length - 1 - i];
+        text[length] = '\0';
+    };
+    char name[12];
+    uint32_t count = 0;
+    for (; count < static_cast<uint32_t>(entries.Count()); ++count) {
+        nameOf(count, name);
+        if (FindEntry(name, kBlockSection) < 0) break;
+    }
+    failure = BlockPiece::kUnsound;
+    if (count == 0) return false;
+    blocks.reset(static_cast<BlockLocation*>(std::malloc(sizeof(BlockLocation) * count)));
+    failure = BlockPiece::kNoMemory;
+    if (!blocks) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+        nameOf(i, name);
+        const int32_t index = FindEntry(name, kBlockSection);
+        blocks.get()[i] = {EntryOffset(index), EntryAt(index)->size, EntryAt(index)->crc};
+    }
+    blockCount = count;
+    return true;
+}
+
+bool PackageReader::TakePiece(BlockPiece::Kind& failure) {
+    pending = blockSource->Next();
+    if (pending.kind == BlockPiece::kBlockEnd) {
+        atBlock = pending.block + 1;
+        blockOffset = 0;
+    } else if (pending.kind != BlockPiece::kBytes) {
+        failure = pending.kind;
+        return false;
+    }
+    return true;
+}
+
+bool PackageReader::NextPlain(uint32_t want, const unsigned char*& bytes, uint32_t& got, BlockPiece::Kind& failure) {
+    while (pending.kind != BlockPiece::kBytes || pending.length == 0) {
+        if (!TakePiece(failure)) return false;
+    }
+    got = want < pending.length ? want : pending.length;
+    bytes = pending.bytes;
+    pending.bytes += got;
+    pending.length -= got;
+    blockOffset += got;
+    return true;
+}
+
+bool PackageReader::LookPastItem(BlockPiece::Kind& failure) {
+    return pending.kind != BlockPiece::kBytes || pending.length != 0 || TakePiece(failure);
+}
+
+bool PackageReader::SeekBlocks(uint32_t block, uint32_t offset, BlockPiece::Kind& failure) {
+    if (!blockSource || atBlock != block || blockOffset > offset) {
+        if (!blockSource) blockSource = host.DecodeBlocks(*file, blocks.get(), blockCount);
+        if (!blockSource) {
+            failure = BlockPiece::kNoMemory;
+            return false;
+        }
+        blockSource->Restart(block);
+        pending = BlockPiece();
+        atBlock = block;
+        blockOffset = 0;
+    }
+    // Items skipped (missing, or extracted out of order) are decoded and dropped.
+    while (blockOffset < offset) {
+        const unsigned char* bytes = nullptr;
+        uint32_t got = 0;
+        if (!NextPlain(offset - blockOffset, bytes, got, failure)) return false;
+        // A block that ends before the offset: the record does not fit it.
+        if (atBlock != block) {
+            failure = BlockPiece::kUnsound;
+            return false;
+        }
+    }
+    return true;
+}
+
+StreamResult PackageReader::FailBlockItem(BlockPiece::Kind failure, const PackageEntry& item, EntrySink* begun,
+                                          bool& decodeFailed) {
+    if (begun != nullptr) begun->Discard();
+    blockSource.reset();
+    if (failure == BlockPiece::kDamaged) {
+        ReportCorrupt(item);
+    } else if (failure == BlockPiece::kNoMemory) {
+        host.ShowMessage("Not enough memory to read this entry", item.name);
+    } else {
+        decodeFailed = true;
+    }
+    return StreamResult::kFailed;
+}
+
+StreamResult PackageReader::StreamBlockItem(const PackageEntry& recordEntry, int32_t index, EntrySink& sink,
+                                            bool& decodeFailed) {
+    const PackageEntry& item = *EntryAt(index);
+    unsigned char record[kBlockItemRecordSize];
+    if (recordEntry.size != kBlockItemRecordSize) return FailBlockItem(BlockPiece::kUnsound, item, nullptr, decodeFailed);
+    if (!ReadEntry(recordEntry.name, record, kBlockItemRecordSize, kBlockItemSection)) return StreamResult::kFailed;
+    const uint32_t block = LoadU32(record);
+    const uint32_t size = LoadU32(record + 8);
+    BlockPiece::Kind failure = BlockPiece::kUnsound;
+    if (!FindBlocks(failure) || block >= blockCount || !SeekBlocks(block, LoadU32(record + 4), failure)) {
+        return FailBlockItem(failure, item, nullptr, decodeFailed);
+    }
+    if (!sink.Begin(size)) return StreamResult::kFailed;
+    uint32_t crc = 0;
+    for (uint32_t left = size; left > 0;) {
+        const unsigned char* bytes = nullptr;
+        uint32_t got = 0;
+        if (!NextPlain(left, bytes, got, failure)) {
+            // Past the last block: the item claims more than the blocks hold.
+            return FailBlockItem(failure == BlockPiece::kNoMoreBlocks ? BlockPiece::kUnsound : failure, item, &sink,
+                                 decodeFailed);
+        }
+        crc = Crc32::Update(crc, bytes, got);
+        if (!sink.Write(bytes, got)) {
+            sink.Discard();
+            blockSource.reset();
+            return StreamResult::kFailed;
+        }
+        left -= got;
+    }
+    if (!LookPastItem(failure)) return FailBlockItem(failure, item, &sink, decodeFailed);
+    if (crc != LoadU32(record + 12)) return FailBlockItem(BlockPiece::kDamaged, item, &sink, decodeFailed);
+    // The last block is done: its decoder's memory goes back at once.
+    if (atBlock >= blockCount) blockSource.reset();
+    if (!sink.Commit()) {
+        sink.Discard();
+        return StreamResult::kFailed;
+    }
+    return StreamResult::kWritten;
+}
+
+uint32_t PackageReader::BlockCount() {
+    BlockPiece::Kind failure = BlockPiece::kUnsound;
+    return FindBlocks(failure) ? blockCount : 0;
+}
+
+BlockPiece::Kind PackageReader::DecodeBlock(uint32_t index, uint64_t& plainSize) {
+    if (index >= BlockCount()) return BlockPiece::kUnsound;
+    DecodingBlockSource source(*file, blocks.get(), blockCount);
+    source.Restart(index);
+    for (;;) {
+        const BlockPiece piece = source.Next();
+        if (piece.kind != BlockPiece::kBytes) return piece.kind;
+        plainSize += piece.length;
+    }
+}
+
+void PackageReader::FreeBlocks::operator()(BlockLocation* p) const { std::free(p); }
 
 void PackageReader::FreeBytes::operator()(unsigned char* p) const { std::free(p); }
 

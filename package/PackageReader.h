@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "package/BlockSource.h"
 #include "package/PackageEntry.h"
 #include "package/PackageFile.h"
 #include "package/PointerList.h"
@@ -72,6 +73,16 @@ public:
     // decode to the trailer's size (the caller's "Error decompress", set only then: the caller
     // clears it) from the other failures, which have had their box (CRC) or need none (sink). A marker that fails its CRC gets its
     // box and kFailed: the item's form is unknown.
+    //
+    // An item with a record in kBlockItemSection lies in the LZMA blocks instead (layout in
+    // PackageFormat.h): sink gets its plain bytes as the blocks decode, and Commit only once
+    // their CRC-32 matched the record's and the decoder got past them: for an item that ends a
+    // block, the block's stored bytes matched their CRC and its stream ended there. The reader keeps the decoder where the
+    // item ended, so the items of a block, read in the order the package lists them, decode
+    // the block once; an item elsewhere starts its block again. A damaged block or item gets
+    // "Crc error corrupt file" with the item's name as caption; a sound package whose block
+    // does not decode, or whose record does not fit its blocks, sets decodeFailed. The
+    // decoder's memory is given back when the last block has ended or an item failed.
     StreamResult StreamItem(const char* key, EntrySink& sink, bool& decodeFailed);
     static constexpr uint32_t kStreamChunk = 2u << 20;
 
@@ -90,6 +101,11 @@ public:
     uint64_t PackageSize() const { return fileEnd > headerOffset ? fileEnd - headerOffset : 0; }
     // The load without a buffer, by table index.
     bool LoadEntryAt(int32_t index);
+    // How many LZMA blocks the package holds (blocks "0" to "N-1" of kBlockSection).
+    uint32_t BlockCount();
+    // Decodes all of block index on its own, adding its plain bytes to plainSize: kBlockEnd
+    // when it is sound, else the kind of piece that stopped it.
+    BlockPiece::Kind DecodeBlock(uint32_t index, uint64_t& plainSize);
 
 private:
     bool ParseTable(uint64_t header, uint64_t length);
@@ -104,6 +120,25 @@ private:
     bool ReadAll(uint64_t offset, void* buffer, uint32_t length);
     int32_t FindEntry(const char* key, const char* section) const;
     StreamResult StreamAt(int32_t index, EntrySink& sink);
+    StreamResult StreamBlockItem(const PackageEntry& record, int32_t index, EntrySink& sink, bool& decodeFailed);
+    // Moves the block source to plain byte `offset` of `block`, restarting it when it is past
+    // there or elsewhere; false with the piece kind that stopped it.
+    bool SeekBlocks(uint32_t block, uint32_t offset, BlockPiece::Kind& failure);
+    // The source's next piece into pending, following a block's end; false with its kind when
+    // it ended the blocks.
+    bool TakePiece(BlockPiece::Kind& failure);
+    // Up to want plain bytes at the source's position (got of them at bytes); false with the kind
+    // of the piece that ended them.
+    bool NextPlain(uint32_t want, const unsigned char*& bytes, uint32_t& got, BlockPiece::Kind& failure);
+    // Decodes on past an item's last byte when nothing decoded waits there: the next bytes of
+    // its block, or the block's end, so that a stream that breaks off right behind the item, or
+    // a block that ends with it but does not check, fails the item. False with the kind then.
+    bool LookPastItem(BlockPiece::Kind& failure);
+    StreamResult FailBlockItem(BlockPiece::Kind failure, const PackageEntry& item, EntrySink* begun,
+                               bool& decodeFailed);
+    // Indexes kBlockSection's entries "0", "1", ... once; false, with kUnsound when there are
+    // none or kNoMemory, when it cannot.
+    bool FindBlocks(BlockPiece::Kind& failure);
     void ReportCorrupt(const PackageEntry& entry);
     void FreeEntries();
 
@@ -141,6 +176,17 @@ private:
     std::unique_ptr<unsigned char, FreeBytes> chunk;
     uint32_t chunkCapacity = 0;
     uint32_t headerOffset = 0;
+    // The LZMA blocks, in decoding order, and where their decoder stands: at plain byte
+    // blockOffset of block atBlock, with the rest of its last piece in pending.
+    struct FreeBlocks {
+        void operator()(BlockLocation* p) const;
+    };
+    std::unique_ptr<BlockLocation, FreeBlocks> blocks;
+    uint32_t blockCount = 0;
+    std::unique_ptr<BlockSource> blockSource;
+    BlockPiece pending;
+    uint32_t atBlock = 0;
+    uint32_t blockOffset = 0;
 };
 
 // ASCII-only case-insensitive comparison of two zero-terminated texts.

@@ -6,12 +6,15 @@
 #   scripts/bench.sh extract  run in place against cp -r / rm -r, NSIS, a Win32 copy and the
 #                             project install (bench/RunInPlaceBench.sh)
 #   scripts/bench.sh big      a 1.5 GB stored project file run in place (bench/peers/BigEntryBench.sh)
+#   scripts/bench.sh real DIR any folder of content packed (LZMA blocks, zlib) and installed against
+#                             NSIS zlib, NSIS /SOLID lzma and 7z -mx=9 (bench/RealProjectBench.sh)
 # NATIVE_BUILD and WIN32_BUILD name other build folders than the presets' (they are built as
 # they are configured); bench/RunInPlaceBench.sh lists its own variables.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 what=${1:-all}
-case "$what" in all | basic | extract | big) ;; *) echo "usage: scripts/bench.sh [all|basic|extract|big]" >&2; exit 2 ;; esac
+case "$what" in all | basic | extract | big) ;; real) [ -d "${2:-}" ] || { echo "usage: scripts/bench.sh real DIR" >&2; exit 2; } ;;
+  *) echo "usage: scripts/bench.sh [all|basic|extract|big|real DIR]" >&2; exit 2 ;; esac
 ensure_setup
 cd "$root"
 native=${NATIVE_BUILD:-build/native}
@@ -33,6 +36,9 @@ if [ "$what" = all ] || [ "$what" = basic ]; then
 fi
 if [ "$what" = all ] || [ "$what" = extract ]; then
   "$root/bench/RunInPlaceBench.sh" "$native" "$win32"
+fi
+if [ "$what" = real ]; then
+  "$root/bench/RealProjectBench.sh" "$native" "$win32" "$2"
 fi
 if [ "$what" = all ] || [ "$what" = big ]; then
   "$root/bench/peers/BigEntryBench.sh" "$native" "$win32"

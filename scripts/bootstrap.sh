@@ -7,9 +7,9 @@ packages=(
   wine wine32:i386 wine64
   g++-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
   cmake ninja-build g++ clang libclang-rt-14-dev
-  googletest libgtest-dev zlib1g-dev libcli11-dev libtomlplusplus-dev libdeflate-dev
+  googletest libgtest-dev zlib1g-dev libcli11-dev libtomlplusplus-dev libdeflate-dev lzma-dev
   osslsigncode openssl
-  nsis
+  nsis 7zip
   locales
   nettle-dev python3-jsonschema python3-yaml zip unzip
 )

@@ -8,11 +8,11 @@ ensure_setup
 cd "$root"
 seconds=${1:-60}
 # Targets not built on this branch are skipped.
-targets=(fuzz_package_table fuzz_chunk_file fuzz_vbrf_decode fuzz_compressed_item fuzz_uninstall_record)
+targets=(fuzz_package_table fuzz_chunk_file fuzz_vbrf_decode fuzz_compressed_item fuzz_block_item fuzz_uninstall_record)
 build_preset clang
 ctest --preset clang -R '^fuzz_seeds' >/dev/null
 fuzz=build/clang/tests/fuzz
-declare -A seedsOf=([fuzz_package_table]=package [fuzz_chunk_file]=chunk [fuzz_vbrf_decode]=vbrf [fuzz_compressed_item]=zlib
+declare -A seedsOf=([fuzz_package_table]=package [fuzz_chunk_file]=chunk [fuzz_vbrf_decode]=vbrf [fuzz_compressed_item]=zlib [fuzz_block_item]=blocks
                    [fuzz_uninstall_record]=chunk)
 status=0
 for target in "${targets[@]}"; do

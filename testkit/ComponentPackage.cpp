@@ -6,6 +6,7 @@
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
 #include "installer/EngineFiles.h"
+#include "package/Crc32.h"
 #include "package/LittleEndian.h"
 
 namespace testkit {
@@ -67,6 +68,25 @@ bool IsRunFolderName(const std::string& name) {
            name.find_first_not_of("0123456789", 7) == std::string::npos;
 }
 
+namespace {
+
+// The two project files in one LZMA block: the block as the packer makes it, or blockStored.
+void AddBlockedProjectFiles(PackageFixture& f, const Bytes& blockStored) {
+    const Bytes scene = ComponentSceneBytes();
+    const Bytes wood = Pattern(70000, 4);
+    if (blockStored.empty()) {
+        f.BlockItems({{"\\media\\scene.dat", scene}, {"\\media\\textures\\wood.bin", wood}}, 1u << 20);
+        return;
+    }
+    f.Raw("\\media\\scene.dat", {}).Raw("\\media\\textures\\wood.bin", {});
+    f.Raw("\\media\\scene.dat", BlockRecord(0, 0, 50000, Crc32::Update(0, scene.data(), 50000)), "FILELZMA");
+    f.Raw("\\media\\textures\\wood.bin", BlockRecord(0, 50000, 70000, Crc32::Update(0, wood.data(), 70000)),
+          "FILELZMA");
+    f.Raw("0", blockStored, "LZMABLOCK");
+}
+
+}  // namespace
+
 ComponentPackage MakeComponentPackage(const std::string& binFolder, const ProjectOptions& options) {
     ComponentPackage package;
     PackageFixture& f = package.fixture;
@@ -94,15 +114,19 @@ ComponentPackage MakeComponentPackage(const std::string& binFolder, const Projec
     f.Number("ChannelDLLCount", 1, "CHANNELINFO")
         .Text("ChannelDLLItemNameID0", "\\plugins\\effects.bin", "CHANNELINFO")
         .Raw("\\plugins\\effects.bin", Vbrf(Pattern(30000, 2)));
-    const bool compress = options.compressProjectFiles;
-    Bytes scene = ComponentSceneBytes();
-    if (compress) scene = options.compressedStored.empty() ? ZlibStored(scene) : options.compressedStored;
     f.Number("FileCount", 2, "FILEINFO")
         .Text("ItemNameID0", "\\media\\scene.dat", "FILEINFO")
-        .Text("ItemNameID1", "\\media\\textures\\wood.bin", "FILEINFO")
-        .Raw("\\media\\scene.dat", scene)
-        .Raw("\\media\\textures\\wood.bin", compress ? ZlibStored(Pattern(70000, 4)) : Pattern(70000, 4));
-    if (compress) f.Flag("\\media\\scene.dat", true, "FILEZLIB");
+        .Text("ItemNameID1", "\\media\\textures\\wood.bin", "FILEINFO");
+    if (options.blockProjectFiles) {
+        AddBlockedProjectFiles(f, options.blockStored);
+    } else {
+        const bool compress = options.compressProjectFiles;
+        Bytes scene = ComponentSceneBytes();
+        if (compress) scene = options.compressedStored.empty() ? ZlibStored(scene) : options.compressedStored;
+        f.Raw("\\media\\scene.dat", scene)
+            .Raw("\\media\\textures\\wood.bin", compress ? ZlibStored(Pattern(70000, 4)) : Pattern(70000, 4));
+        if (compress) f.Flag("\\media\\scene.dat", true, "FILEZLIB");
+    }
     for (const char* name : {"channels\\scene.chn", "plugins\\effects.bin", "media\\scene.dat",
                              "media\\textures\\wood.bin"}) {
         package.files.push_back(name);

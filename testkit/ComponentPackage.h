@@ -29,6 +29,10 @@ struct ProjectOptions {
     // With compressProjectFiles, when not empty: the first project file's stored bytes instead
     // of its sound compressed form, to build items that do not decode.
     Bytes compressedStored;
+    // Both project files in one LZMA block instead (blockStored, when not empty, as the block's
+    // stored bytes), as orvanpack packs them.
+    bool blockProjectFiles = false;
+    Bytes blockStored;
 };
 
 struct ComponentPackage {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "package/BlockSource.h"
 #include "package/PackageFile.h"
 #include "package/StdioPackageFile.h"
 #include "testkit/PackageFixture.h"
@@ -36,6 +37,9 @@ public:
     }
     void ShowMessage(const char* text, const char* caption) override {
         messages.push_back(std::string(text) + " / " + caption);
+    }
+    std::unique_ptr<BlockSource> DecodeBlocks(PackageFile& file, const BlockLocation* blocks, uint32_t count) override {
+        return DecodeInPlace(file, blocks, count);
     }
 
     Bytes image;

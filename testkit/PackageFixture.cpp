@@ -1,8 +1,11 @@
 #include "testkit/PackageFixture.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
+#include "package/Crc32.h"
 #include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
 #include "testkit/InstalledContents.h"
@@ -52,6 +55,50 @@ PackageFixture& PackageFixture::Text(const std::string& name, const std::string&
 PackageFixture& PackageFixture::Raw(const std::string& name, Bytes value, const std::string& section) {
     std::string error;
     Check(writer.Add(section, name, std::move(value), error), error);
+    return *this;
+}
+
+Bytes EncodedBlock(const Bytes& plain, const BlockSettings& settings) {
+    Bytes out;
+    std::string error;
+    const auto write = [&](const void* data, size_t size) {
+        AppendBytes(out, data, size);
+        return true;
+    };
+    Check(EncodeBlockOf(settings, plain.data(), static_cast<uint32_t>(plain.size()), write, nullptr, error), error);
+    return out;
+}
+
+Bytes BlockRecord(uint32_t block, uint32_t offset, uint32_t size, uint32_t crc) {
+    Bytes out;
+    for (const uint32_t value : {block, offset, size, crc}) AppendU32(out, value);
+    return out;
+}
+
+PackageFixture& PackageFixture::BlockItems(const std::vector<Item>& items, uint32_t blockBytes, uint32_t firstBlock,
+                                           const BlockSettings& settings) {
+    std::vector<Bytes> blocks(1);
+    std::vector<Bytes> records;
+    for (const Item& item : items) {
+        if (blocks.back().size() == blockBytes) blocks.emplace_back();
+        const auto block = static_cast<uint32_t>(firstBlock + blocks.size() - 1);
+        const auto offset = static_cast<uint32_t>(blocks.back().size());
+        records.push_back(BlockRecord(block, offset, static_cast<uint32_t>(item.bytes.size()),
+                                      Crc32::Update(0, item.bytes.data(), static_cast<uint32_t>(item.bytes.size()))));
+        for (size_t at = 0; at < item.bytes.size();) {
+            if (blocks.back().size() == blockBytes) blocks.emplace_back();
+            const size_t take = std::min<size_t>(blockBytes - blocks.back().size(), item.bytes.size() - at);
+            blocks.back().insert(blocks.back().end(), item.bytes.begin() + at, item.bytes.begin() + at + take);
+            at += take;
+        }
+        Raw(item.name, {});
+    }
+    for (size_t i = 0; i < items.size(); ++i) Raw(items[i].name, records[i], package_format::kBlockItemSection);
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (!blocks[i].empty()) {
+            Raw(std::to_string(firstBlock + i), EncodedBlock(blocks[i], settings), package_format::kBlockSection);
+        }
+    }
     return *this;
 }
 

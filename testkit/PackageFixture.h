@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "package/BlockEncoder.h"
 #include "package/PackageWriter.h"
 
 namespace testkit {
@@ -21,6 +22,16 @@ public:
     PackageFixture& Text(const std::string& name, const std::string& value, const std::string& section = "APPDATA");
     PackageFixture& Raw(const std::string& name, Bytes value, const std::string& section = "APPDATA");
 
+    // Items in LZMA blocks, as the packer lays them out: each item's empty APPDATA entry, its
+    // record, and the blocks, each holding up to blockBytes plain bytes (an item that does not
+    // fit goes on in the next block). Blocks are numbered from firstBlock.
+    struct Item {
+        std::string name;
+        Bytes bytes;
+    };
+    PackageFixture& BlockItems(const std::vector<Item>& items, uint32_t blockBytes, uint32_t firstBlock = 0,
+                               const BlockSettings& settings = BlockSettings());
+
     // The package alone, as it would start at headerOffset.
     Bytes Package(uint32_t headerOffset) const;
     // stub + package.
@@ -29,6 +40,11 @@ public:
 private:
     PackageWriter writer;
 };
+
+// One block as the packer writes it (header and stream) of plain, encoded with settings.
+Bytes EncodedBlock(const Bytes& plain, const BlockSettings& settings = BlockSettings());
+// An item's record: its block, offset in it, size and CRC-32 of its plain bytes.
+Bytes BlockRecord(uint32_t block, uint32_t offset, uint32_t size, uint32_t crc);
 
 // Offsets of the parts of a package built by PackageFixture::Image, for damage tests.
 struct PackageLayout {

@@ -34,4 +34,16 @@ void AppendCertificateTable(Bytes& image, const Bytes& certificate, size_t align
     image.insert(image.end(), certificate.begin(), certificate.end());
 }
 
+Bytes PackageFormsValue(const std::string& forms) {
+    Bytes out;
+    const auto wide = [&out](const std::string& text) {
+        for (const char c : text) out.insert(out.end(), {static_cast<unsigned char>(c), 0});
+        out.insert(out.end(), {0, 0});
+    };
+    wide("PackageForms");
+    out.insert(out.end(), {0, 0});  // padding to 4 bytes
+    wide(forms);
+    return out;
+}
+
 }  // namespace testkit

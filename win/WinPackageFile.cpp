@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "win/DecodeAheadSource.h"
+
 namespace win {
 
 uint64_t WinPackageFile::Length() {
@@ -89,6 +91,11 @@ SystemPackageHost::SystemPackageHost(const char* path) {
 std::unique_ptr<PackageFile> SystemPackageHost::OpenOwnFile() {
     if (!own) return nullptr;
     return std::make_unique<WinPackageFile>(own.get());
+}
+
+std::unique_ptr<BlockSource> SystemPackageHost::DecodeBlocks(PackageFile& file, const BlockLocation* blocks,
+                                                            uint32_t count) {
+    return std::make_unique<DecodeAheadSource>(file, blocks, count);
 }
 
 void SystemPackageHost::ShowMessage(const char* text, const char* caption) {

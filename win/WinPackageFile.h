@@ -35,6 +35,8 @@ public:
     void ShowMessage(const char* text, const char* caption) override;
     // The install log its boxes are noted in first; none: not noted.
     void SetLog(const LogFile* file) { log = file; }
+    // LZMA blocks decode on a thread of their own, ahead of the writes (DecodeAheadSource).
+    std::unique_ptr<BlockSource> DecodeBlocks(PackageFile& file, const BlockLocation* blocks, uint32_t count) override;
 
 private:
     FileHandle own;

@@ -5,7 +5,7 @@
 # environment set:
 #   bench/peers/BigEntryBench.sh NATIVE_BUILD WIN32_BUILD
 # Variables: BENCH_BIG_MIB (the file's size, default 1536), BENCH_BIG_COMPRESSIBLE=1 (the file
-# made of text lines and packed compressed, so the program decodes it as it streams),
+# made of text lines and packed in LZMA blocks, so the program decodes it as it streams),
 # BENCH_WORK as for the others.
 # Skipped, with a line saying so, when the disk lacks room for the file, the package and the copy.
 set -euo pipefail
@@ -58,8 +58,10 @@ field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$line"; }
   echo "== big $([ "$compressible" = 1 ] && echo compressed || echo stored) entry: a $big_mib MiB project file run in place (load $(cut -d' ' -f1-3 /proc/loadavg))"
   echo "package $(stat -c %s "$work/OrvanBig.exe") bytes; exit $(field exit); extracted copy byte-exact:" \
     "$([ -e "$work/same" ] && echo yes || echo NO)"
+  # Stored, the program holds a few buffers; in LZMA blocks, a block's dictionary (64 MiB) too.
+  target=$([ "$compressible" = 1 ] && echo "under 96 MiB, LZMA blocks" || echo "under 64 MiB")
   awk -v s="$(field viewer_start)" -v t="$(field total)" -v h="$(field hwm_kib)" -v m="$(field maxrss_kib)" \
-    -v b=$((big_mib << 20)) 'BEGIN {
+    -v b=$((big_mib << 20)) -v target="$target" 'BEGIN {
     printf "start -> viewer start %.0f ms (%.1f MB/s), whole run %.0f ms\n", s, b / 1e6 / (s / 1e3), t
-    printf "peak memory: %.1f MiB VmHWM, %.1f MiB wait4 maxrss (target: under 64 MiB)\n", h / 1024, m / 1024 }'
+    printf "peak memory: %.1f MiB VmHWM, %.1f MiB wait4 maxrss (target: %s)\n", h / 1024, m / 1024, target }'
 } | tee "$table"

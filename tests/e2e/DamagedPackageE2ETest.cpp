@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "package/PackageFormat.h"
+#include "testkit/ByteStrings.h"
 #include "testkit/ComponentPackage.h"
 #include "testkit/InstalledContents.h"
 #include "testkit/PackageFixture.h"
@@ -293,4 +295,28 @@ TEST_F(DamagedPackage, ACompressedItemThatDoesNotDecodeIsNeverWritten) {
         damages.push_back({c.what, testkit::MakeComponentPackage(testkit::OwnFolder(), options).fixture.Image(stub)});
     }
     RunAll(damages, "Error decompress");
+}
+
+// Project files in an LZMA block, one run per road: a stored byte of the block damaged (its CRC
+// and the items' fail: "Crc error corrupt file"), and a block whose bytes pass their CRC but
+// declare a byte more than the stream gives ("Error decompress"). Neither item is left on disk
+// damaged, and the run stops as for any damaged item.
+TEST_F(DamagedPackage, ADamagedOrUnsoundBlockIsNeverWritten) {
+    testkit::ProjectOptions options;
+    options.blockProjectFiles = true;
+    const Bytes blocked = testkit::MakeComponentPackage(testkit::OwnFolder(), options).fixture.Image(stub);
+    ASSERT_EQ(testkit::InstalledContents(blocked).count("MEDIA\\SCENE.DAT"), 1u);
+    const Bytes plain = testkit::Join({testkit::ComponentSceneBytes(), testkit::InstalledContents(blocked)["MEDIA\\TEXTURES\\WOOD.BIN"]});
+    const Bytes block = testkit::EncodedBlock(plain);
+    Damage flipped{"a stored byte of the block flipped", blocked};
+    const auto at = std::search(flipped.image.begin(), flipped.image.end(), block.begin(), block.end());
+    ASSERT_NE(at, flipped.image.end());
+    at[static_cast<std::ptrdiff_t>(block.size() / 3)] ^= 0x20;
+    RunAll({flipped}, "Crc error corrupt file");
+
+    Bytes unsound = block;
+    unsound[package_format::kBlockPropertiesSize] += 1;  // declares one byte more
+    options.blockStored = unsound;
+    RunAll({{"a block that declares a byte more", testkit::MakeComponentPackage(testkit::OwnFolder(), options).fixture.Image(stub)}},
+           "Error decompress");
 }

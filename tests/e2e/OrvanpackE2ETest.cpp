@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "testkit/ByteStrings.h"
 #include "testkit/ComponentPackage.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/UiDriver.h"
@@ -43,6 +44,8 @@ protected:
             // Already a zlib stream with a size trailer: it does not compress, so it is stored
             // unmarked and must be written exactly as stored.
             {"data\\archive.z", testkit::ZlibStored(Bytes(5000, 'z'))},
+            // Incompressible: stored as it is beside the items in LZMA blocks.
+            {"media\\noise.ogg", testkit::RandomBytes(40000, 27)},
         };
         for (const auto& [name, bytes] : project) {
             const std::string path = scratch + "\\project\\" + name;
@@ -80,7 +83,8 @@ protected:
     std::map<std::string, Bytes> project;
 };
 
-// orvanpack list of each type's program: its FILEINFO count and the item names, sorted by path.
+// orvanpack list of each type's program: its FILEINFO count and the item names, sorted by kind
+// (their extensions), then by path, the order of the LZMA blocks.
 TEST_F(OrvanpackE2E, PacksTheFolderForEachType) {
     const struct {
         const char* type;
@@ -96,40 +100,58 @@ TEST_F(OrvanpackE2E, PacksTheFolderForEachType) {
         const std::string list = out.str();
         EXPECT_NE(std::string::npos, list.find(std::string("APPDATA\t") + c.component + "\t")) << list;
         EXPECT_NE(std::string::npos, list.find("FILEINFO\tFILECOUNT\t4\t")) << list;
-        // Byte order: upper case before lower case.
-        const char* items[] = {"\\Textures\\sky.tex", "\\data\\archive.z", "\\models\\parts\\hull.bin",
-                               "\\models\\ship.bin", "\\readme.txt"};
+        // Paths in byte order within a kind: upper case before lower case.
+        const char* items[] = {"\\models\\parts\\hull.bin", "\\models\\ship.bin", "\\media\\noise.ogg",
+                               "\\Textures\\sky.tex", "\\readme.txt", "\\data\\archive.z"};
         size_t last = 0;
-        for (size_t i = 0; i < 5; ++i) {
+        for (size_t i = 0; i < 6; ++i) {
             const std::string key = "FILEINFO\tITEMNAMEID" + std::to_string(i) + "\t" +
                                     std::to_string(std::string(items[i]).size() + 1) + "\t";
             const size_t at = list.find(key);
             EXPECT_NE(std::string::npos, at) << key << list;
-            EXPECT_LT(last, at) << "items in path order";
+            EXPECT_LT(last, at) << "items by kind, then path";
             last = at;
         }
         EXPECT_NE(std::string::npos, list.find("APPDATA\tZRXSTART.ZRX\t")) << list;
     }
 }
 
-// The silent install writes the project's tree exactly, beside the program's own files, from
-// a package that holds compressed and stored project files, and from one that holds them all
-// stored (--store: no marker at all, as packages were before compression).
+// The silent install writes the project's tree exactly, beside the program's own files (zlib
+// streams), from a package that holds project files in LZMA blocks and stored (the default),
+// one that holds them zlib-compressed and stored, and one that holds them all stored (--store:
+// no marker or record at all, as packages were before compression).
 TEST_F(OrvanpackE2E, SilentInstallWritesExactlyTheFoldersTree) {
-    for (const bool store : {false, true}) {
-        SCOPED_TRACE(store ? "--store" : "compressed");
+    const struct {
+        const char* options;
+        const char* folder;
+        const char* section;  // of the compressed items' markers or records
+    } modes[] = {{"", "\\blocks", "FILELZMA"}, {"--compression zlib", "\\zlib", "FILEZLIB"}, {"--store", "\\stored", ""}};
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode.folder);
+        const bool store = *mode.section == '\0';
+        const bool blocks = std::string(mode.section) == "FILELZMA";
         const std::string packed =
-            Pack("install", "shortcut = '\\" + std::string(kLinkFolder) + "\\Packed'\n", store ? "--store" : "");
+            Pack("install", "shortcut = '\\" + std::string(kLinkFolder) + "\\Packed'\n", mode.options);
         std::ostringstream out;
         std::ostringstream err;
         ASSERT_EQ(ExitStatus::kOk, ListPackage(packed, out, err)) << err.str();
+        const auto marked = [&](const char* section, const char* item) {
+            return out.str().find(std::string(section) + "\t" + item + "\t") != std::string::npos;
+        };
         for (const char* item : {"\\MODELS\\PARTS\\HULL.BIN", "\\MODELS\\SHIP.BIN"}) {
-            EXPECT_EQ(!store, out.str().find(std::string("FILEZLIB\t") + item + "\t") != std::string::npos) << item;
+            EXPECT_EQ(!store, marked("FILELZMA", item) || marked("FILEZLIB", item)) << item;
+            if (!store) {
+                EXPECT_TRUE(marked(mode.section, item)) << item;
+            }
         }
+        // Small files go into the blocks whatever they hold; zlib leaves them as they are.
         for (const char* item : {"\\README.TXT", "\\DATA\\ARCHIVE.Z"}) {
-            EXPECT_EQ(std::string::npos, out.str().find(std::string("FILEZLIB\t") + item + "\t")) << item;
+            EXPECT_EQ(blocks, marked("FILELZMA", item)) << item;
+            EXPECT_FALSE(marked("FILEZLIB", item)) << item;
         }
-        const std::string target = scratch + (store ? "\\stored" : "\\installed");
+        EXPECT_FALSE(marked("FILELZMA", "\\MEDIA\\NOISE.OGG") || marked("FILEZLIB", "\\MEDIA\\NOISE.OGG"));
+        EXPECT_EQ(blocks, out.str().find("LZMABLOCK\t0\t") != std::string::npos);
+        const std::string target = scratch + mode.folder;
         testkit::ChildProcess child;
         ASSERT_TRUE(child.Start(packed, "\"" + packed + "\" /S /D=" + target));
         ASSERT_TRUE(child.Wait(kRunLimitMs));

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The Linux and the Windows orvanpack pack every sample into the same bytes with --store. Their
-# project-file encoders differ (libdeflate, zlib), so compressed packages are only checked to
-# verify, with every compressed item decoded, by the Linux orvanpack.
+# The Linux and the Windows orvanpack pack every sample into the same bytes, with its project
+# files in LZMA blocks (the default: both compile the same encoder) and with --store. Their zlib
+# encoders differ (libdeflate, zlib), so --compression zlib packages are only checked to verify,
+# every compressed item decoded, by the Linux orvanpack; so are the LZMA ones, every block and
+# item decoded.
 # Usage: OrvanpackSameBytes.sh SOURCE_ROOT WIN32_BUILD WORK_FOLDER [NATIVE_ORVANPACK]
 set -euo pipefail
 root=$1
@@ -18,15 +20,16 @@ rm -rf "$work"
 mkdir -p "$work"
 for manifest in "$root"/samples/*.toml; do
   name=$(basename "$manifest" .toml)
-  "$native" build --quiet --store --manifest "$manifest" -o "$work/$name-linux.exe"
-  run "$win32/bin/orvanpack.exe" build --quiet --store --manifest "$(winepath -w "$manifest")" \
-    -o "$(winepath -w "$work/$name-windows.exe")" </dev/null
-  run "$win32/bin/orvanpack.exe" build --quiet --manifest "$(winepath -w "$manifest")" \
-    -o "$(winepath -w "$work/$name-windows-compressed.exe")" </dev/null
-  "$native" verify "$work/$name-windows-compressed.exe" >/dev/null
-  if ! cmp "$work/$name-linux.exe" "$work/$name-windows.exe"; then
-    echo "$name: the Linux and the Windows orvanpack disagree"
-    exit 1
-  fi
-  echo "$name: $(stat -c %s "$work/$name-linux.exe") bytes, the same from both"
+  for mode in lzma store zlib; do
+    "$native" build --quiet --compression $mode --manifest "$manifest" -o "$work/$name-$mode-linux.exe"
+    run "$win32/bin/orvanpack.exe" build --quiet --compression $mode --manifest "$(winepath -w "$manifest")" \
+      -o "$(winepath -w "$work/$name-$mode-windows.exe")" </dev/null
+    "$native" verify "$work/$name-$mode-windows.exe" >/dev/null
+    [ "$mode" = zlib ] && continue
+    if ! cmp "$work/$name-$mode-linux.exe" "$work/$name-$mode-windows.exe"; then
+      echo "$name ($mode): the Linux and the Windows orvanpack disagree"
+      exit 1
+    fi
+    echo "$name ($mode): $(stat -c %s "$work/$name-$mode-linux.exe") bytes, the same from both"
+  done
 done

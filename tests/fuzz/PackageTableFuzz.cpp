@@ -10,6 +10,7 @@
 
 #include "package/Crc32.h"
 #include "package/LittleEndian.h"
+#include "package/BlockSource.h"
 #include "package/PackageReader.h"
 #include "package/PeCertificates.h"
 #include "package/StdioPackageFile.h"
@@ -22,6 +23,9 @@ public:
     FuzzHost(const uint8_t* data, size_t size) : data(data), size(size) {}
     std::unique_ptr<PackageFile> OpenOwnFile() override { return std::make_unique<MemoryPackageFile>(data, size); }
     void ShowMessage(const char*, const char*) override {}
+    std::unique_ptr<BlockSource> DecodeBlocks(PackageFile& file, const BlockLocation* blocks, uint32_t count) override {
+        return DecodeInPlace(file, blocks, count);
+    }
 
 private:
     const uint8_t* data;

@@ -2,6 +2,7 @@
 #include <ostream>
 #include <string>
 
+#include "package/BlockSource.h"
 #include "package/PackageFile.h"
 
 // PackageHost for the command line: the package file is the one named by the user, and
@@ -15,6 +16,10 @@ public:
     std::unique_ptr<PackageFile> OpenOwnFile() override;
     // Prints the message and counts a fault: the reader only speaks when something is wrong.
     void ShowMessage(const char* text, const char* caption) override;
+    // Blocks decode on the reader's thread.
+    std::unique_ptr<BlockSource> DecodeBlocks(PackageFile& file, const BlockLocation* blocks, uint32_t count) override {
+        return DecodeInPlace(file, blocks, count);
+    }
 
     int Faults() const { return faults; }
     // Reports a fault found by the tool itself as "PATH: text".

@@ -25,7 +25,7 @@ struct StoreName {
     Store store;
 };
 constexpr StoreName kStores[] = {{"plain", Store::kPlain}, {"zlib", Store::kZlib}, {"vbrf", Store::kVbrf},
-                               {"auto", Store::kAuto}};
+                               {"auto", Store::kAuto},   {"lzma", Store::kLzma}};
 
 struct KindKey {
     const char* key;
@@ -205,15 +205,16 @@ private:
         }
         for (const StoreName& known : kStores) {
             if (name != known.name) continue;
-            // The program looks for a compressed item's marker under its APPDATA name only.
-            if (known.store == Store::kAuto && !EqualsIgnoringCase(entry.section.c_str(), package_format::kDefaultSection)) {
-                Report(line, "store \"auto\" applies to APPDATA entries only");
+            // The program looks for a compressed item's marker or record under its APPDATA name only.
+            if ((known.store == Store::kAuto || known.store == Store::kLzma) &&
+                !EqualsIgnoringCase(entry.section.c_str(), package_format::kDefaultSection)) {
+                Report(line, "store \"" + name + "\" applies to APPDATA entries only");
                 return;
             }
             entry.store = known.store;
             return;
         }
-        Report(line, "unknown store \"" + name + "\" (known: plain, zlib, vbrf, auto)");
+        Report(line, "unknown store \"" + name + "\" (known: plain, zlib, vbrf, auto, lzma)");
     }
 
     fs::path folder;
@@ -273,9 +274,21 @@ std::string ManifestMessage(const std::string& path, uint32_t line, const std::s
     return path + ":" + std::to_string(line) + ": " + what;
 }
 
-bool LoadManifest(const std::string& path, Manifest& manifest, std::vector<std::string>& errors) {
+bool ParseCompression(const std::string& name, Store& store) {
+    const StoreName kCompressions[] = {{"lzma", Store::kLzma}, {"zlib", Store::kAuto}, {"store", Store::kPlain}};
+    for (const StoreName& known : kCompressions) {
+        if (name != known.name) continue;
+        store = known.store;
+        return true;
+    }
+    return false;
+}
+
+bool LoadManifest(const std::string& path, Manifest& manifest, std::vector<std::string>& errors,
+                  const std::string& compression) {
     manifest = Manifest{};
     manifest.path = path;
+    manifest.compression = compression;
     std::string document;
     std::string error;
     if (!ReadWholeFile(path, document, error)) {
@@ -317,6 +330,12 @@ bool LoadManifest(const std::string& path, Manifest& manifest, std::vector<std::
             ReadStubTable(node, line, folder, manifest, problems);
         } else {
             problems.Add(line, "unknown key \"" + std::string(name) + "\" (known: project, entry, stub)");
+        }
+    }
+    Store projectStore = Store::kLzma;
+    if (!compression.empty() && ParseCompression(compression, projectStore) && project == nullptr) {
+        for (ManifestEntry& entry : manifest.entries) {
+            if (entry.store == Store::kAuto || entry.store == Store::kLzma) entry.store = projectStore;
         }
     }
     if (problems.Empty()) return true;

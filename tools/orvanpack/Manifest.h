@@ -10,8 +10,13 @@ enum class ValueKind { kNumber, kFlag, kText, kFile };
 
 // How a file's bytes are stored: as is, zlib with a size trailer, in the engine's "VBRF"
 // chunk form (the form the engine's loader decodes), or, for a project file, zlib with a size
-// trailer and a marker entry in the compressed-items section when that saves enough, else as is.
-enum class Store { kPlain, kZlib, kVbrf, kAuto };
+// trailer and a marker entry in the compressed-items section when that saves enough, else as is
+// (kAuto), or in the package's solid LZMA blocks when that saves enough, else as is (kLzma).
+enum class Store { kPlain, kZlib, kVbrf, kAuto, kLzma };
+
+// A project's compression as the manifest's compression key and --compression name it:
+// "lzma" (kLzma), "zlib" (kAuto) or "store" (kPlain); false for any other name.
+bool ParseCompression(const std::string& name, Store& store);
 
 struct ManifestEntry {
     std::string section;
@@ -32,14 +37,20 @@ struct Manifest {
     std::string stubFile;    // [stub] file as written, for --print-entries
     std::vector<ManifestEntry> entries;
     uint32_t projectFiles = 0;  // FILEINFO items of a [project] manifest, for the summary
+    // How the project files are stored ("lzma", "zlib", "store"): the override LoadManifest was
+    // given, else the [project]'s compression key; empty for the long form.
+    std::string compression;
 };
 
 // Reads and checks the manifest at path: either the long form ([[entry]] tables) or the short
 // form (one [project] table, expanded by ExpandProject into the same entries). Returns false when it cannot be read or is not
 // sound; errors then holds one "PATH:LINE: reason" line per problem found (as many as can be
 // found in one pass) and manifest is incomplete. Files named by entries are checked to exist,
-// not read.
-bool LoadManifest(const std::string& path, Manifest& manifest, std::vector<std::string>& errors);
+// not read. compression, when not empty, is a name ParseCompression knows; it stands for the
+// [project]'s compression key, and in the long form it replaces the store of every "lzma" and
+// "auto" entry.
+bool LoadManifest(const std::string& path, Manifest& manifest, std::vector<std::string>& errors,
+                  const std::string& compression = "");
 
 // "PATH:LINE: what", the form of every manifest message.
 std::string ManifestMessage(const std::string& path, uint32_t line, const std::string& what);

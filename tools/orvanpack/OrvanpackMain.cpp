@@ -1,7 +1,8 @@
 // orvanpack: builds a packed Orvan3D project executable from a stub and a manifest, and
 // lists, verifies and extracts the package inside one.
 //
-//   orvanpack build [--stub Orvan3DExe.exe] [--execution-level LEVEL] [--quiet] [--store] --manifest project.toml -o Project.exe
+//   orvanpack build [--stub Orvan3DExe.exe] [--execution-level LEVEL] [--quiet] [--store]
+//                   [--compression lzma|zlib|store] --manifest project.toml -o Project.exe
 //   orvanpack build --print-entries --manifest project.toml     # the long form of a [project]
 //   orvanpack init [DIR]                                         # a starter manifest for DIR
 //   orvanpack list [--json] Project.exe
@@ -44,7 +45,9 @@
 //                                   # "zlib" (zlib stream, then the 4-byte LE plain size),
 //                                   # "vbrf" (the engine's chunk form, decoded by its loader) or
 //                                   # "auto" (a project file: "zlib" and a FILEZLIB marker when
-//                                   # that saves 3%, else "plain"; --store: always "plain")
+//                                   # that saves 3%, else "plain"; --store: always "plain") or
+//                                   # "lzma" (a project file: in the solid LZMA blocks when that
+//                                   # pays, else "plain")
 //
 // Each entry has a name and exactly one of number, flag, text, file. Sections and names are
 // stored upper-case, hold at most 259 bytes, and no two (section, name) pairs may be equal
@@ -84,6 +87,11 @@ CLI::App* AddBuildCommand(CLI::App& app, BuildArguments& build) {
                       "Print the manifest's entries as a long-form manifest instead of building")
         ->excludes(outputOption);
     command->add_flag("--store", build.request.storeOnly, "Store every project file as it is, none compressed");
+    command
+        ->add_option("--compression", build.request.compression,
+                     "lzma (solid blocks), zlib (file by file) or store, for the project files (default: the "
+                     "manifest's compression, else lzma)")
+        ->check(CLI::IsMember({"lzma", "zlib", "store"}));
     command->add_flag("-q,--quiet", build.quiet, "No progress line and no summary");
     command
         ->add_option("--execution-level", build.executionLevel,

@@ -128,6 +128,70 @@ bool LinkOnTheWay(const fs::path& folder, const fs::path& relative) {
     return false;
 }
 
+// Each item in the LZMA blocks must decode, as the program decodes it, to its record's size and
+// CRC; each block, decoded whole, must end soundly too (also where no item ends it).
+void CheckBlockItems(PackageReader& reader, ConsoleHost& host) {
+    for (int32_t i = 0; i < reader.EntryCount(); ++i) {
+        const PackageEntry& record = *reader.EntryAt(i);
+        if (!EqualsIgnoringCase(record.section, package_format::kBlockItemSection)) continue;
+        CountingSink counter;
+        bool decodeFailed = false;
+        if (reader.StreamItem(record.name, counter, decodeFailed) == StreamResult::kMissing) {
+            host.Fault(EntryLabel(record) + ": the record of an item the package does not hold");
+        } else if (decodeFailed) {
+            host.Fault(std::string(package_format::kDefaultSection) + "/" + record.name +
+                       ": in the LZMA blocks, but they do not decode or do not hold it as its record says");
+        }
+    }
+    for (uint32_t block = 0; block < reader.BlockCount(); ++block) {
+        uint64_t plainSize = 0;
+        const BlockPiece::Kind end = reader.DecodeBlock(block, plainSize);
+        if (end == BlockPiece::kBlockEnd) continue;
+        host.Fault(std::string(package_format::kBlockSection) + "/" + std::to_string(block) +
+                   (end == BlockPiece::kDamaged ? ": fails its CRC" : ": does not decode to the size it declares"));
+    }
+}
+
+// ", \"block\": {...}" for an item in the LZMA blocks, else "".
+std::string BlockJson(PackageReader& reader, const PackageEntry& entry) {
+    unsigned char record[package_format::kBlockItemRecordSize];
+    if (!EqualsIgnoringCase(entry.section, package_format::kDefaultSection) ||
+        !reader.Contains(entry.name, package_format::kBlockItemSection) ||
+        !reader.ReadEntry(entry.name, record, sizeof(record), package_format::kBlockItemSection)) {
+        return "";
+    }
+    return ", \"block\": {\"index\": " + std::to_string(LoadU32(record)) + ", \"offset\": " +
+           std::to_string(LoadU32(record + 4)) + ", \"size\": " + std::to_string(LoadU32(record + 8)) +
+           ", \"crc32\": \"" + Hex32(LoadU32(record + 12)) + "\"}";
+}
+
+// Writes a stream to a file, for the items extract decodes.
+class FileWriter : public EntrySink {
+public:
+    explicit FileWriter(const fs::path& target) : target(target) {}
+    bool Begin(uint32_t) override {
+        stream.open(target, std::ios::binary | std::ios::trunc);
+        return static_cast<bool>(stream);
+    }
+    bool Write(const void* bytes, uint32_t length) override {
+        stream.write(static_cast<const char*>(bytes), length);
+        return static_cast<bool>(stream);
+    }
+    bool Commit() override {
+        stream.close();
+        return static_cast<bool>(stream);
+    }
+    void Discard() override {
+        stream.close();
+        std::error_code ec;
+        fs::remove(target, ec);
+    }
+
+private:
+    fs::path target;
+    std::ofstream stream;
+};
+
 bool WriteBytes(const fs::path& target, const unsigned char* data, uint32_t size, std::string& error) {
     std::error_code ec;
     fs::create_directories(target.parent_path(), ec);
@@ -195,7 +259,7 @@ ExitStatus ListPackage(const std::string& path, std::ostream& out, std::ostream&
             const PackageEntry& entry = *reader.EntryAt(i);
             out << (i == 0 ? "\n" : ",\n") << "  {\"section\": " << JsonString(entry.section)
                 << ", \"name\": " << JsonString(entry.name) << ", \"size\": " << entry.size << ", \"crc32\": \""
-                << Hex32(entry.crc) << "\", \"offset\": " << reader.EntryOffset(i) << "}";
+                << Hex32(entry.crc) << "\", \"offset\": " << reader.EntryOffset(i) << BlockJson(reader, entry) << "}";
         }
         out << "\n]}\n";
         return ExitStatus::kOk;
@@ -217,6 +281,7 @@ ExitStatus VerifyPackage(const std::string& path, std::ostream& out, std::ostrea
     CheckTrailer(path, reader, host);
     for (int32_t i = 0; i < reader.EntryCount(); ++i) reader.LoadEntryAt(i);
     if (host.Faults() == 0) CheckCompressedItems(reader, host);
+    if (host.Faults() == 0) CheckBlockItems(reader, host);
     if (host.Faults() > 0) {
         err << path << ": " << host.Faults() << (host.Faults() == 1 ? " fault\n" : " faults\n");
         return ExitStatus::kFault;
@@ -253,6 +318,21 @@ ExitStatus ExtractPackage(const std::string& path, const std::string& folder, st
         }
         if (LinkOnTheWay(fs::path(folder), section / name)) {
             host.Fault(EntryLabel(entry) + ": " + target.string() + " is or lies behind a link; not extracted");
+            continue;
+        }
+        // An item in the blocks has an empty entry: its file is what the blocks hold for it.
+        if (EqualsIgnoringCase(entry.section, package_format::kDefaultSection) &&
+            reader.Contains(entry.name, package_format::kBlockItemSection)) {
+            std::error_code ec;
+            fs::create_directories(target.parent_path(), ec);
+            FileWriter writer(target);
+            bool decodeFailed = false;
+            if (reader.StreamItem(entry.name, writer, decodeFailed) == StreamResult::kWritten) {
+                ++count;
+            } else {
+                host.Fault(EntryLabel(entry) + ": cannot be extracted from the LZMA blocks" +
+                           (decodeFailed ? " (they do not decode)" : ""));
+            }
             continue;
         }
         if (!reader.LoadEntryAt(i)) continue;

@@ -24,6 +24,8 @@
 #include "package/PackageWriter.h"
 #include "package/PeCertificates.h"
 #include "package/StdioPackageFile.h"
+#include "package/LittleEndian.h"
+#include "tools/orvanpack/BlockCompression.h"
 #include "tools/orvanpack/Manifest.h"
 #include "tools/orvanpack/ProjectCompression.h"
 #include "tools/orvanpack/StubVariant.h"
@@ -61,7 +63,7 @@ using Sink = PackageWriter::Sink;
 // Produces a file entry's stored bytes: a plain file streamed in blocks, so memory does not
 // grow with the project; an encoded one (components, channel items) encoded whole.
 bool ProduceFile(const ManifestEntry& entry, const Sink& sink, std::string& error) {
-    if (entry.store == Store::kPlain || entry.store == Store::kAuto) {
+    if (entry.store == Store::kPlain || entry.store == Store::kAuto || entry.store == Store::kLzma) {
         errno = 0;
         std::FILE* stream = std::fopen(entry.filePath.c_str(), "rb");
         if (stream == nullptr) {
@@ -139,111 +141,167 @@ struct Totals {
     uint64_t bytes = 0;
 };
 
-// The "auto" files of the manifest, compressed (unless storeOnly) before the entries are added.
+// The project files of the manifest, compressed (unless stored) before the entries are added:
+// "auto" ones each on its own with zlib, "lzma" ones into solid blocks.
 struct ProjectFiles {
     ProjectCompressor compressor;
     std::vector<const ManifestEntry*> files;
     std::vector<PackedProjectFile> packed;
     size_t compressed = 0;
-
-    const PackedProjectFile* Find(const ManifestEntry& entry) const {
-        for (size_t i = 0; i < files.size(); ++i) {
-            if (files[i] == &entry) return &packed[i];
-        }
-        return nullptr;
-    }
+    BlockCompressor blocks{CompressionLimits::OfThisMachine()};
+    std::vector<const ManifestEntry*> lzmaFiles;
+    std::vector<BlockedFile> blocked;
+    std::vector<CompressedBlock> compressedBlocks;
+    size_t inBlocks = 0;
 };
 
+// What one entry added, and the reason when it could not be.
+struct Added {
+    ExitStatus status = ExitStatus::kOk;
+    std::string error;
+};
+
+Added TooLarge(const ManifestEntry& entry, uintmax_t size) {
+    return {ExitStatus::kUsage, "file \"" + entry.file + "\" is " + std::to_string(size) +
+                                    " bytes; a package holds at most 2 GiB"};
+}
+
+// A project file compressed on its own: its stored form and CRC are known already.
+Added AddPackedFile(const ManifestEntry& entry, const PackedProjectFile& file, PackageWriter& writer,
+                    ProjectFiles& project) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(entry.filePath, ec);
+    if (!ec && size > package_format::kMaxOffset) return TooLarge(entry, size);
+    const ProjectCompressor& compressor = project.compressor;
+    const auto source = [file, &compressor, &entry](const Sink& sink, std::string& why) {
+        return file.compressed ? compressor.ReadBack(file, sink, why) : ProduceFile(entry, sink, why);
+    };
+    Added added;
+    if (!writer.AddStreamed(entry.section, entry.name, file.size, file.crc, source, added.error)) {
+        added.status = ExitStatus::kUsage;
+    } else if (file.compressed) {
+        ++project.compressed;
+    }
+    return added;
+}
+
+// A file measured by a first read (size and CRC), then streamed in the write.
+Added AddMeasuredFile(const ManifestEntry& entry, PackageWriter& writer) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(entry.filePath, ec);
+    // Refused before it is read: a package holds at most 2 GiB.
+    if (!ec && size > package_format::kMaxOffset) return TooLarge(entry, size);
+    uint64_t produced = 0;
+    uint32_t crc = 0;
+    const Sink measure = [&](const void* data, size_t length) {
+        produced += length;
+        if (produced > package_format::kMaxOffset) return false;
+        crc = Crc32::Update(crc, data, static_cast<uint32_t>(length));
+        return true;
+    };
+    Added added;
+    if (!ProduceFile(entry, measure, added.error)) {
+        added.status = ExitStatus::kFault;
+        if (produced > package_format::kMaxOffset) {
+            added = {ExitStatus::kUsage, "file \"" + entry.file + "\" is larger than a package can hold"};
+        }
+    } else if (!writer.AddStreamed(entry.section, entry.name, produced, crc,
+                                   [&entry](const Sink& sink, std::string& why) { return ProduceFile(entry, sink, why); },
+                                   added.error)) {
+        added.status = ExitStatus::kUsage;
+    }
+    return added;
+}
+
+Added AddValue(const ManifestEntry& entry, PackageWriter& writer) {
+    Bytes data = entry.kind == ValueKind::kNumber ? PackageWriter::EncodeNumber(entry.number)
+                 : entry.kind == ValueKind::kFlag ? PackageWriter::EncodeFlag(entry.flag)
+                                                  : PackageWriter::EncodeText(entry.text);
+    Added added;
+    if (!writer.Add(entry.section, entry.name, std::move(data), added.error)) added.status = ExitStatus::kUsage;
+    return added;
+}
+
+// Behind every other entry, in the order of their items: the zlib items' markers, the block
+// items' records, then the blocks themselves.
+ExitStatus AddCompressionEntries(const Manifest& manifest, PackageWriter& writer, ProjectFiles& project,
+                                 std::ostream& err) {
+    std::string error;
+    for (size_t i = 0; i < project.files.size(); ++i) {
+        if (!project.packed[i].compressed) continue;
+        if (!writer.Add(package_format::kCompressedSection, project.files[i]->name, PackageWriter::EncodeFlag(true),
+                        error)) {
+            err << ManifestMessage(manifest.path, project.files[i]->line, error) << '\n';
+            return ExitStatus::kUsage;
+        }
+    }
+    for (size_t i = 0; i < project.lzmaFiles.size(); ++i) {
+        const BlockedFile& file = project.blocked[i];
+        if (!file.inBlock) continue;
+        Bytes record;
+        for (const uint32_t value : {file.block, file.offset, static_cast<uint32_t>(file.size), file.crc}) {
+            AppendU32(record, value);
+        }
+        if (!writer.Add(package_format::kBlockItemSection, project.lzmaFiles[i]->name, std::move(record), error)) {
+            err << ManifestMessage(manifest.path, project.lzmaFiles[i]->line, error) << '\n';
+            return ExitStatus::kUsage;
+        }
+    }
+    for (size_t i = 0; i < project.compressedBlocks.size(); ++i) {
+        const CompressedBlock block = project.compressedBlocks[i];
+        const BlockCompressor& compressor = project.blocks;
+        const auto source = [block, &compressor](const Sink& sink, std::string& why) {
+            return compressor.ReadBack(block, sink, why);
+        };
+        writer.AddStreamed(package_format::kBlockSection, std::to_string(i), block.storedSize, block.crc, source, error);
+    }
+    return ExitStatus::kOk;
+}
+
 // Adds every entry: values as bytes, files as streamed entries whose size and CRC come from a
-// first read (for a compressed project file, from its compression). Every entry is tried so
-// one run reports every problem; a manifest problem outranks an I/O one. Each compressed
-// project file then gets its marker, in manifest order, behind all other entries.
+// first read (for a compressed project file, from its compression; a file in the blocks gets
+// an empty entry, its bytes are the blocks'). Every entry is tried so one run reports every
+// problem; a manifest problem outranks an I/O one.
 ExitStatus AddEntries(const Manifest& manifest, PackageWriter& writer, const Totals& totals, ProjectFiles& project,
                       Progress& progress, std::ostream& err) {
     ExitStatus worst = ExitStatus::kOk;
     Totals done;
     size_t next = 0;
+    size_t nextBlocked = 0;
     for (const ManifestEntry& entry : manifest.entries) {
-        ExitStatus status = ExitStatus::kOk;
-        std::string error;
         const PackedProjectFile* packed =
             next < project.files.size() && project.files[next] == &entry ? &project.packed[next++] : nullptr;
-        if (packed != nullptr && packed->error.empty()) {
-            // Read once already, for its compression: its stored form and CRC are known.
-            std::error_code ec;
-            const uintmax_t size = fs::file_size(entry.filePath, ec);
-            const PackedProjectFile file = *packed;
-            const ProjectCompressor& compressor = project.compressor;
-            const auto source = [file, &compressor, &entry](const Sink& sink, std::string& why) {
-                return file.compressed ? compressor.ReadBack(file, sink, why) : ProduceFile(entry, sink, why);
-            };
-            if (!ec && size > package_format::kMaxOffset) {
-                error = "file \"" + entry.file + "\" is " + std::to_string(size) + " bytes; a package holds at most 2 GiB";
-                status = ExitStatus::kUsage;
-            } else if (!writer.AddStreamed(entry.section, entry.name, file.size, file.crc, source, error)) {
-                status = ExitStatus::kUsage;
-            } else if (file.compressed) {
-                ++project.compressed;
-            }
-            ++done.files;
-            done.bytes += ec ? 0 : size;
-            progress.Update("checking", done.files, totals.files, done.bytes, totals.bytes);
+        const BlockedFile* blocked = nextBlocked < project.lzmaFiles.size() && project.lzmaFiles[nextBlocked] == &entry
+                                         ? &project.blocked[nextBlocked++]
+                                         : nullptr;
+        Added added;
+        if (packed != nullptr && !packed->error.empty()) {
+            added = {ExitStatus::kFault, packed->error};
+        } else if (blocked != nullptr && !blocked->error.empty()) {
+            added = {ExitStatus::kFault, blocked->error};
         } else if (packed != nullptr) {
-            error = packed->error;
-            status = ExitStatus::kFault;
+            added = AddPackedFile(entry, *packed, writer, project);
+        } else if (blocked != nullptr && blocked->inBlock) {
+            if (!writer.Add(entry.section, entry.name, {}, added.error)) added.status = ExitStatus::kUsage;
+            ++project.inBlocks;
         } else if (entry.kind != ValueKind::kFile) {
-            Bytes data = entry.kind == ValueKind::kNumber ? PackageWriter::EncodeNumber(entry.number)
-                         : entry.kind == ValueKind::kFlag ? PackageWriter::EncodeFlag(entry.flag)
-                                                          : PackageWriter::EncodeText(entry.text);
-            if (!writer.Add(entry.section, entry.name, std::move(data), error)) status = ExitStatus::kUsage;
+            added = AddValue(entry, writer);
         } else {
+            added = AddMeasuredFile(entry, writer);
+        }
+        if (entry.kind == ValueKind::kFile) {
             std::error_code ec;
             const uintmax_t size = fs::file_size(entry.filePath, ec);
-            uint64_t produced = 0;
-            uint32_t crc = 0;
-            const Sink measure = [&](const void* data, size_t length) {
-                produced += length;
-                if (produced > package_format::kMaxOffset) return false;
-                crc = Crc32::Update(crc, data, static_cast<uint32_t>(length));
-                return true;
-            };
-            if (!ec && size > package_format::kMaxOffset) {
-                // Refused before it is read: a package holds at most 2 GiB.
-                error = "file \"" + entry.file + "\" is " + std::to_string(size) + " bytes; a package holds at most 2 GiB";
-                status = ExitStatus::kUsage;
-            } else if (!ProduceFile(entry, measure, error)) {
-                if (produced > package_format::kMaxOffset) {
-                    error = "file \"" + entry.file + "\" is larger than a package can hold";
-                    status = ExitStatus::kUsage;
-                } else {
-                    status = ExitStatus::kFault;
-                }
-            } else if (!writer.AddStreamed(entry.section, entry.name, produced, crc,
-                                           [&entry](const Sink& sink, std::string& why) {
-                                               return ProduceFile(entry, sink, why);
-                                           },
-                                           error)) {
-                status = ExitStatus::kUsage;
-            }
             ++done.files;
             done.bytes += ec ? 0 : size;
             progress.Update("checking", done.files, totals.files, done.bytes, totals.bytes);
         }
-        if (status == ExitStatus::kOk) continue;
+        if (added.status == ExitStatus::kOk) continue;
         progress.Finish();
-        err << ManifestMessage(manifest.path, entry.line, error) << '\n';
-        if (worst != ExitStatus::kUsage) worst = status;
+        err << ManifestMessage(manifest.path, entry.line, added.error) << '\n';
+        if (worst != ExitStatus::kUsage) worst = added.status;
     }
-    for (size_t i = 0; worst == ExitStatus::kOk && i < project.files.size(); ++i) {
-        if (!project.packed[i].compressed) continue;
-        std::string error;
-        if (!writer.Add(package_format::kCompressedSection, project.files[i]->name, PackageWriter::EncodeFlag(true),
-                        error)) {
-            err << ManifestMessage(manifest.path, project.files[i]->line, error) << '\n';
-            worst = ExitStatus::kUsage;
-        }
-    }
-    return worst;
+    return worst == ExitStatus::kOk ? AddCompressionEntries(manifest, writer, project, err) : worst;
 }
 
 // Commits the written file to the disk and gives it the stub's permission bits (Windows keeps
@@ -357,7 +415,7 @@ bool ChooseStubVariant(const Manifest& manifest, ExecutionLevel wanted, std::str
 ExitStatus LoadBuildManifest(const BuildRequest& request, Manifest& manifest, std::string& stubPath,
                              std::ostream& err) {
     std::vector<std::string> errors;
-    if (!LoadManifest(request.manifestPath, manifest, errors)) {
+    if (!LoadManifest(request.manifestPath, manifest, errors, request.storeOnly ? "store" : request.compression)) {
         for (const std::string& line : errors) err << line << '\n';
         return ExitStatus::kUsage;
     }
@@ -381,18 +439,19 @@ Totals CountFiles(const Manifest& manifest) {
     return totals;
 }
 
-// Compresses the "auto" project files beside the output, before any entry is written.
+// Compresses the project files beside the output, before any entry is written.
 bool CompressProjectFiles(const BuildRequest& request, const Manifest& manifest, uint64_t totalBytes,
                           ProjectFiles& project, Progress& progress, std::ostream& err) {
-    if (request.storeOnly) return true;
     for (const ManifestEntry& entry : manifest.entries) {
         if (entry.kind == ValueKind::kFile && entry.store == Store::kAuto) project.files.push_back(&entry);
+        if (entry.kind == ValueKind::kFile && entry.store == Store::kLzma) project.lzmaFiles.push_back(&entry);
     }
     const fs::path output(request.outputPath);
+    const std::string folder = output.parent_path().empty() ? "." : output.parent_path().string();
     std::string error;
     progress.UpdateBytes("compressing", totalBytes);
-    if (project.compressor.Compress(project.files, output.parent_path().empty() ? "." : output.parent_path().string(),
-                                    project.packed, error)) {
+    if (project.compressor.Compress(project.files, folder, project.packed, error) &&
+        project.blocks.Compress(project.lzmaFiles, folder, project.blocked, project.compressedBlocks, error)) {
         return true;
     }
     progress.Finish();
@@ -421,6 +480,14 @@ bool NameTheProduct(const Manifest& manifest, const std::string& stubPath, Bytes
     return false;
 }
 
+// Whether the package will hold LZMA blocks, which a stub must be able to decode.
+bool AsksForBlocks(const Manifest& manifest) {
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (entry.kind == ValueKind::kFile && entry.store == Store::kLzma) return true;
+    }
+    return false;
+}
+
 // The stub to pack behind: the variant of the level wanted, unsigned, small enough to address.
 bool ReadStub(const Manifest& manifest, ExecutionLevel wanted, std::string& stubPath, Bytes& stub,
               std::ostream& err) {
@@ -430,6 +497,11 @@ bool ReadStub(const Manifest& manifest, ExecutionLevel wanted, std::string& stub
         return false;
     }
     if (!ChooseStubVariant(manifest, wanted, stubPath, stub, err)) return false;
+    if (AsksForBlocks(manifest) && !StubDecodesBlocks(stub)) {
+        err << "stub " << stubPath << " cannot decode LZMA blocks, which this manifest asks for (it predates them):"
+            << " pack with a newer stub, or give --compression zlib\n";
+        return false;
+    }
     if (!NameTheProduct(manifest, stubPath, stub, err)) return false;
     if (stub.size() > package_format::kMaxOffset) {
         err << "stub " << stubPath << " is larger than 2^31 - 1 bytes\n";
@@ -440,6 +512,22 @@ bool ReadStub(const Manifest& manifest, ExecutionLevel wanted, std::string& stub
             << package_format::kSearchLimit << " for its package, so it will find it through the trailer alone\n";
     }
     return true;
+}
+
+void PrintSummary(const BuildRequest& request, const Manifest& manifest, const PackageWriter& writer,
+                  const ProjectFiles& project, uint64_t bytesIn, uint64_t bytesOut, double seconds, std::ostream& err) {
+    char line[256];
+    std::snprintf(line, sizeof(line), "%zu compressed, %s", project.compressed, ProjectCompressor::EncoderName());
+    if (!project.lzmaFiles.empty()) {
+        std::snprintf(line, sizeof(line), "%zu in %zu LZMA blocks, %zu stored; %zu workers, %.0f MiB peak encoder memory",
+                      project.inBlocks, project.compressedBlocks.size(), project.lzmaFiles.size() - project.inBlocks,
+                      project.blocks.Workers(), project.blocks.PeakMemory() / 1048576.0);
+    }
+    char time[32];
+    std::snprintf(time, sizeof(time), "%.1f s", seconds);
+    err << request.outputPath << ": " << writer.EntryCount() << " entries, " << manifest.projectFiles
+        << " project files (" << line << "), " << bytesIn << " bytes in, " << bytesOut << " bytes out, " << time
+        << '\n';
 }
 
 }  // namespace
@@ -459,6 +547,11 @@ ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& execu
     const ExitStatus loaded = LoadBuildManifest(request, manifest, stubPath, err);
     if (loaded != ExitStatus::kOk) return loaded;
 
+    Bytes stub;
+    if (!ReadStub(manifest, wanted, stubPath, stub, err)) return ExitStatus::kFault;
+    struct stat stubStat {};
+    const mode_t mode = stat(stubPath.c_str(), &stubStat) == 0 ? (stubStat.st_mode & 0777) : 0644;
+
     const auto started = std::chrono::steady_clock::now();
     Totals totals = CountFiles(manifest);
     Progress progress(request.progress, err);
@@ -467,11 +560,6 @@ ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& execu
     PackageWriter writer;
     const ExitStatus added = AddEntries(manifest, writer, totals, project, progress, err);
     if (added != ExitStatus::kOk) return added;
-
-    Bytes stub;
-    if (!ReadStub(manifest, wanted, stubPath, stub, err)) return ExitStatus::kFault;
-    struct stat stubStat {};
-    const mode_t mode = stat(stubPath.c_str(), &stubStat) == 0 ? (stubStat.st_mode & 0777) : 0644;
 
     uint64_t outputBytes = 0;
     const auto written = [&](uint64_t bytes) {
@@ -485,13 +573,8 @@ ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& execu
     }
     progress.Finish();
     if (request.summary) {
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        char summary[64];
-        std::snprintf(summary, sizeof(summary), "%.1f s", seconds);
-        err << request.outputPath << ": " << writer.EntryCount() << " entries, " << manifest.projectFiles
-            << " project files (" << project.compressed << " compressed, " << ProjectCompressor::EncoderName()
-            << "), " << totals.bytes << " bytes in, " << outputBytes << " bytes out, " << summary << '\n';
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        PrintSummary(request, manifest, writer, project, totals.bytes, outputBytes, seconds, err);
     }
     return ExitStatus::kOk;
 }

@@ -10,7 +10,8 @@ struct BuildRequest {
     std::string outputPath;
     bool summary = false;        // one summary line on err after a successful build
     bool progress = false;       // a progress line on err, redrawn in place (for a terminal)
-    bool storeOnly = false;      // every "auto" file (the project files) stored as it is
+    bool storeOnly = false;      // every project file ("auto", "lzma") stored as it is
+    std::string compression{};   // "lzma", "zlib" or "store" for the project files; empty: the manifest's
 };
 
 // Writes the stub's bytes followed by the package the manifest describes to outputPath.
@@ -36,7 +37,8 @@ struct BuildRequest {
 // of that level is taken from the same folder (Orvan3DExe.exe or Orvan3DExeAdmin.exe); kFault
 // when it is not there. A stub without a manifest, or a ProjectType of no known mode, is
 // packed as it is.
-//   kFault: the stub is already signed: appending to it would break its signature.
+//   kFault: the stub is already signed: appending to it would break its signature; or the
+//           manifest asks for LZMA blocks and the stub does not say it decodes them.
 //   kUsage: executionLevel is not one of the two names.
 ExitStatus BuildPackedFile(const BuildRequest& request, const std::string& executionLevel, std::ostream& err);
 // The same, the level chosen by ProjectType.

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -91,10 +92,7 @@ bool ReadWhole(const std::string& path, uint64_t size, Bytes& out, std::string& 
     return true;
 }
 
-struct SpoolFile {
-    std::FILE* stream;
-    uint64_t& end;
-};
+using SpoolFile = SpoolFiles::Writer;
 
 bool Append(SpoolFile& spool, const void* data, size_t size, uint64_t& written) {
     if (std::fwrite(data, 1, size, spool.stream) != size) return false;
@@ -221,11 +219,82 @@ void CompressOne(const ManifestEntry& entry, WholeEncoder& encoder, SpoolFile& s
 
 }  // namespace
 
-ProjectCompressor::~ProjectCompressor() {
+ProjectCompressor::~ProjectCompressor() = default;
+
+CompressionLimits CompressionLimits::OfThisMachine() {
+    CompressionLimits limits;
+    const unsigned reported = std::thread::hardware_concurrency();
+    limits.cores = reported == 0 ? 1 : reported;
+    if (const char* simulated = std::getenv("ORVANPACK_CORES")) {
+        const long cores = std::strtol(simulated, nullptr, 10);
+        if (cores > 0 && cores <= 4096) limits.cores = static_cast<unsigned>(cores);
+    }
+    limits.memoryBudget = kMaxBudget;
+#ifdef _SC_PHYS_PAGES
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) {
+        limits.memoryBudget = std::min<uint64_t>(kMaxBudget, static_cast<uint64_t>(pages) * pageSize / 2);
+    }
+#endif
+    if (const char* budget = std::getenv("ORVANPACK_MEMORY_MIB")) {
+        const long mib = std::strtol(budget, nullptr, 10);
+        if (mib > 0) limits.memoryBudget = std::min<uint64_t>(kMaxBudget, static_cast<uint64_t>(mib) << 20);
+    }
+    return limits;
+}
+
+size_t CompressionLimits::Workers(size_t jobs, uint64_t perWorker) const {
+    const uint64_t byMemory = perWorker == 0 ? jobs : memoryBudget / perWorker;
+    const uint64_t count = std::min<uint64_t>({static_cast<uint64_t>(cores), byMemory, static_cast<uint64_t>(jobs)});
+    return count == 0 ? 1 : static_cast<size_t>(count);
+}
+
+SpoolFiles::~SpoolFiles() {
     for (Spool& spool : spools) {
         if (spool.stream != nullptr) std::fclose(spool.stream);
         std::remove(spool.path.c_str());
     }
+}
+
+bool SpoolFiles::Create(size_t count, const std::string& folder, std::string& error) {
+    for (size_t i = 0; i < count; ++i) {
+        Spool spool;
+        spool.path = (fs::path(folder) / ".orvanpack-spool.XXXXXX").string();
+        errno = 0;
+        const int fd = mkstemp(spool.path.data());
+        spool.stream = fd < 0 ? nullptr : fdopen(fd, "w+b");
+        if (spool.stream == nullptr) {
+            error = "cannot create a spool file in " + folder + ": " + SystemError();
+            if (fd >= 0) {
+                close(fd);
+                std::remove(spool.path.c_str());
+            }
+            return false;
+        }
+        spools.push_back(spool);
+    }
+    return true;
+}
+
+bool SpoolFiles::ReadBack(size_t spool, uint64_t offset, uint64_t size,
+                          const std::function<bool(const void*, size_t)>& sink, std::string& error) const {
+    std::FILE* stream = spools.at(spool).stream;
+    if (fseeko(stream, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        error = "cannot read the spool file " + spools[spool].path;
+        return false;
+    }
+    Bytes block(kBlock);
+    for (uint64_t left = size; left > 0;) {
+        const size_t want = left < block.size() ? static_cast<size_t>(left) : block.size();
+        if (std::fread(block.data(), 1, want, stream) != want) {
+            error = "cannot read the spool file " + spools[spool].path;
+            return false;
+        }
+        if (!sink(block.data(), want)) return false;
+        left -= want;
+    }
+    return true;
 }
 
 const char* ProjectCompressor::EncoderName() {
@@ -240,28 +309,12 @@ bool ProjectCompressor::Compress(const std::vector<const ManifestEntry*>& files,
                                  std::vector<PackedProjectFile>& results, std::string& error) {
     results.assign(files.size(), PackedProjectFile{});
     if (files.empty()) return true;
-    const unsigned cores = std::thread::hardware_concurrency();
-    const size_t workers = std::min<size_t>(files.size(), cores == 0 ? 1 : cores);
-    for (size_t i = 0; i < workers; ++i) {
-        Spool spool;
-        spool.path = (fs::path(spoolFolder) / ".orvanpack-spool.XXXXXX").string();
-        errno = 0;
-        const int fd = mkstemp(spool.path.data());
-        spool.stream = fd < 0 ? nullptr : fdopen(fd, "w+b");
-        if (spool.stream == nullptr) {
-            error = "cannot create a spool file in " + spoolFolder + ": " + SystemError();
-            if (fd >= 0) {
-                close(fd);
-                std::remove(spool.path.c_str());
-            }
-            return false;
-        }
-        spools.push_back(spool);
-    }
+    const size_t workers = limits.Workers(files.size(), kWorkerMemory);
+    if (!spools.Create(workers, spoolFolder, error)) return false;
     std::atomic<size_t> next{0};
     const auto work = [&](size_t worker) {
         WholeEncoder encoder;
-        SpoolFile spool{spools[worker].stream, spools[worker].end};
+        SpoolFile spool = spools.WriterFor(worker);
         for (size_t i = next++; i < files.size(); i = next++) {
             CompressOne(*files[i], encoder, spool, results[i]);
             results[i].spool = worker;
@@ -276,20 +329,5 @@ bool ProjectCompressor::Compress(const std::vector<const ManifestEntry*>& files,
 
 bool ProjectCompressor::ReadBack(const PackedProjectFile& file, const std::function<bool(const void*, size_t)>& sink,
                                  std::string& error) const {
-    std::FILE* stream = spools.at(file.spool).stream;
-    if (fseeko(stream, static_cast<off_t>(file.offset), SEEK_SET) != 0) {
-        error = "cannot read the spool file " + spools[file.spool].path;
-        return false;
-    }
-    Bytes block(kBlock);
-    for (uint64_t left = file.size; left > 0;) {
-        const size_t want = left < block.size() ? static_cast<size_t>(left) : block.size();
-        if (std::fread(block.data(), 1, want, stream) != want) {
-            error = "cannot read the spool file " + spools[file.spool].path;
-            return false;
-        }
-        if (!sink(block.data(), want)) return false;
-        left -= want;
-    }
-    return true;
+    return spools.ReadBack(file.spool, file.offset, file.size, sink, error);
 }

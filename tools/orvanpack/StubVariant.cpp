@@ -51,3 +51,23 @@ const char* VariantFileName(ExecutionLevel level) {
         default: return "";
     }
 }
+
+bool StubDecodesBlocks(const std::vector<unsigned char>& stub) {
+    // A version resource's strings are UTF-16LE: the key, its zero, padding to 4 bytes, the value.
+    const auto wide = [](const std::string& text) {
+        std::vector<unsigned char> out;
+        for (const char c : text) out.insert(out.end(), {static_cast<unsigned char>(c), 0});
+        return out;
+    };
+    const std::vector<unsigned char> key = wide("PackageForms");
+    auto at = std::search(stub.begin(), stub.end(), key.begin(), key.end());
+    if (at == stub.end()) return false;
+    at += static_cast<std::ptrdiff_t>(key.size());
+    while (at + 1 < stub.end() && at[0] == 0 && at[1] == 0) at += 2;
+    std::string value;
+    for (; at + 1 < stub.end() && at[1] == 0 && at[0] != 0 && value.size() < 64; at += 2) {
+        value += static_cast<char>(at[0]);
+    }
+    value = " " + value + " ";
+    return value.find(" lzma ") != std::string::npos;
+}

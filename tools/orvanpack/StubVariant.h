@@ -19,3 +19,7 @@ const char* LevelName(ExecutionLevel level);
 bool ParseExecutionLevel(const std::string& text, ExecutionLevel& level);
 // The file name the build gives the variant with level; empty for kUnknown.
 const char* VariantFileName(ExecutionLevel level);
+
+// Whether the stub decodes the package's LZMA blocks: its version resource's "PackageForms"
+// value names "lzma". Stubs built before the blocks have no such value.
+bool StubDecodesBlocks(const std::vector<unsigned char>& stub);

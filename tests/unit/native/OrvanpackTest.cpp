@@ -21,6 +21,7 @@
 #include "package/PackageFormat.h"
 #include "package/PackageReader.h"
 #include "package/PackageWriter.h"
+#include "testkit/ByteStrings.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/PeImageFixture.h"
 #include "tools/orvanpack/ConsoleHost.h"
@@ -74,7 +75,9 @@ protected:
         dir = fs::temp_directory_path() / ("orvanpack_" + std::to_string(getpid()) + "_" + name);
         fs::remove_all(dir);
         fs::create_directories(dir / "out");
-        WriteBytes(dir / "stub.exe", Pattern(4096, 1));
+        // 4096 bytes, the last of them the value that says the stub decodes LZMA blocks.
+        const Bytes forms = testkit::PackageFormsValue();
+        WriteBytes(dir / "stub.exe", testkit::Join({Pattern(4096 - forms.size(), 1), forms}));
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -291,7 +294,7 @@ TEST_F(OrvanpackTest, ManifestErrorsNameFileAndLineAndLeaveNoOutput) {
         {"text with a zero byte", "[[entry]]\nname = \"A\"\ntext = \"a\\u0000b\"\n", 3, "zero byte"},
         {"missing file", "[[entry]]\nname = \"A\"\nfile = \"nowhere.bin\"\n", 3, "not found"},
         {"file is a folder", "[[entry]]\nname = \"A\"\nfile = \"out\"\n", 3, "not a regular file"},
-        {"unknown store", "[[entry]]\nname = \"A\"\nfile = \"data.bin\"\nstore = \"lzma\"\n", 4, "unknown store"},
+        {"unknown store", "[[entry]]\nname = \"A\"\nfile = \"data.bin\"\nstore = \"xz\"\n", 4, "unknown store"},
         {"store on a number", "[[entry]]\nname = \"A\"\nnumber = 1\nstore = \"zlib\"\n", 4, "file entries only"},
         {"name of 260 bytes", "[[entry]]\nname = \"A\"\nnumber = 1\n[[entry]]\nname = \"" + longName + "\"\nnumber = 1\n",
          4, "259"},

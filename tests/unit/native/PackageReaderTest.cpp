@@ -11,6 +11,7 @@
 
 #include "package/Crc32.h"
 #include "package/LittleEndian.h"
+#include "package/BlockSource.h"
 #include "package/PackageReader.h"
 #include "package/StdioPackageFile.h"
 #include "testkit/PackageFixture.h"
@@ -34,6 +35,9 @@ public:
         return std::make_unique<MemoryPackageFile>(image.data(), image.size());
     }
     void ShowMessage(const char* text, const char* caption) override { messages.push_back({text, caption}); }
+    std::unique_ptr<BlockSource> DecodeBlocks(PackageFile& file, const BlockLocation* blocks, uint32_t count) override {
+        return DecodeInPlace(file, blocks, count);
+    }
 
     Bytes image;
     bool openFails = false;

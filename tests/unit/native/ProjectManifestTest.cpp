@@ -20,7 +20,9 @@
 #include "package/LittleEndian.h"
 #include "package/PackageReader.h"
 #include "package/PackageWriter.h"
+#include "testkit/PeImageFixture.h"
 #include "tools/orvanpack/ConsoleHost.h"
+#include "tools/orvanpack/PackageCommands.h"
 #include "tools/orvanpack/Packer.h"
 #include "tools/orvanpack/ProjectInit.h"
 #include "tools/orvanpack/WingetManifest.h"
@@ -80,6 +82,21 @@ public:
     std::string Data(const std::string& name) {
         return Has(name) ? std::string(reinterpret_cast<const char*>(reader.Data()), reader.Size()) : "<missing>";
     }
+    // A project file as the program extracts it, decoded from the blocks or as stored.
+    std::string Item(const std::string& name) {
+        struct Text : EntrySink {
+            bool Begin(uint32_t) override { return true; }
+            bool Write(const void* bytes, uint32_t length) override {
+                text.append(static_cast<const char*>(bytes), length);
+                return true;
+            }
+            bool Commit() override { return true; }
+            void Discard() override { text = "<discarded>"; }
+            std::string text;
+        } sink;
+        bool decodeFailed = false;
+        return reader.StreamItem(name.c_str(), sink, decodeFailed) == StreamResult::kWritten ? sink.text : "<failed>";
+    }
 
     std::ostringstream messages;
     ConsoleHost host;
@@ -99,6 +116,9 @@ protected:
              {"OrvanViewer.exe", "ZRXUnInst.exe", "ZRXUnInstUser.exe", "ZRXSvr.scr", "WinAmp.dll", "Orvan3DExe.exe"}) {
             WriteText(dir / "bin" / component, std::string("component ") + component);
         }
+        // The stub says it decodes LZMA blocks, as the build's does.
+        const Bytes forms = testkit::PackageFormsValue();
+        WriteText(dir / "bin" / "Orvan3DExe.exe", "component Orvan3DExe.exe" + std::string(forms.begin(), forms.end()));
         for (const char* engineFile : kEngineFiles) {
             std::string path = engineFile;
             std::replace(path.begin(), path.end(), '\\', '/');
@@ -201,13 +221,16 @@ TEST_F(ProjectManifestTest, ExpandsEachTypeIntoTheEntriesItsModeReads) {
         EXPECT_EQ("\\channels\\fx.chn", packed.Text("ChannelDLLItemNameID0", "CHANNELINFO"));
         EXPECT_NE("chn", packed.Data("\\channels\\scene.chn")) << "channel items are stored in the engine's form";
 
-        const std::vector<std::string> sorted = {"a.txt", "scene/deep/er/x.scene", "textures/A.tex", "textures/b.tex"};
+        // In the blocks, kind by kind (their extensions), by path within a kind: the order the
+        // blocks hold them in, so that extraction walks each block once.
+        const std::vector<std::string> sorted = {"scene/deep/er/x.scene", "textures/A.tex", "textures/b.tex", "a.txt"};
         ASSERT_EQ(static_cast<int32_t>(sorted.size()), packed.Number("FileCount", "FILEINFO"));
         for (size_t i = 0; i < sorted.size(); ++i) {
             const std::string item = "\\" + Backslashed(sorted[i]);
             EXPECT_EQ(item, packed.Text("ItemNameID" + std::to_string(i), "FILEINFO"));
             const auto file = std::find_if(files.begin(), files.end(), [&](const auto& f) { return f.first == sorted[i]; });
-            EXPECT_EQ(file->second, packed.Data(item)) << "project files are stored as they are";
+            EXPECT_EQ(file->second, packed.Item(item));
+            EXPECT_TRUE(packed.Has(item, package_format::kBlockItemSection)) << item;
         }
         EXPECT_FALSE(packed.Has("\\ZRXStart.zrx")) << "the start file is no FILEINFO item";
     }
@@ -301,7 +324,7 @@ TEST_F(ProjectManifestTest, ALinkLeadingOutsideTheFilesFolderIsRefused) {
     fs::remove(dir / "project" / "a-link.txt");
     ASSERT_EQ(ExitStatus::kOk, Build(Project("run"), err)) << err;
     Packed packed(Output());
-    EXPECT_EQ("bee", packed.Data("\\inner-link.tex")) << "a link inside the project is packed as its file";
+    EXPECT_EQ("bee", packed.Item("\\inner-link.tex")) << "a link inside the project is packed as its file";
 }
 
 // version, publisher and url travel as values of their own; a per-user install proposes the
@@ -444,16 +467,21 @@ TEST_F(ProjectManifestTest, ProgramPrintsSummaryAndJsonUnlessQuiet) {
     const std::string manifest = " --manifest '" + (dir / "project.toml").string() + "' -o '" + Output().string() + "'";
     std::string out;
     ASSERT_EQ(0, RunProgram("build" + manifest, out)) << out;
-    EXPECT_NE(std::string::npos, out.find(": 30 entries, 6 project files (0 compressed, ")) << out;
+    EXPECT_NE(std::string::npos, out.find(": 37 entries, 6 project files (6 in 1 LZMA blocks, 0 stored; 1 workers, "))
+        << out;
     EXPECT_EQ(std::string::npos, out.find('\r')) << "no progress line when not on a terminal";
     ASSERT_EQ(0, RunProgram("build --quiet" + manifest, out));
     EXPECT_EQ("", out);
 
     ASSERT_EQ(0, RunProgram("list --json '" + Output().string() + "'", out)) << out;
     EXPECT_EQ(0u, out.find("{\"file\": ")) << out;
-    EXPECT_NE(std::string::npos, out.find("{\"section\": \"FILEINFO\", \"name\": \"ITEMNAMEID3\", \"size\": 23,")) << out;
-    EXPECT_NE(std::string::npos, out.find("\"name\": \"\\\\TEXTURES\\\\B.TEX\", \"size\": 3,")) << out;
-    EXPECT_EQ(30, std::count(out.begin(), out.end(), '{') - 1);
+    EXPECT_NE(std::string::npos, out.find("{\"section\": \"FILEINFO\", \"name\": \"ITEMNAMEID2\", \"size\": 23,")) << out;
+    // An item in the blocks: its empty entry, and where the blocks hold its bytes.
+    const size_t item = out.find("\"name\": \"\\\\TEXTURES\\\\B.TEX\", \"size\": 0,");
+    ASSERT_NE(std::string::npos, item) << out;
+    EXPECT_NE(std::string::npos, out.find("\"block\": {\"index\": 0, \"offset\": ", item)) << out;
+    EXPECT_NE(std::string::npos, out.find(", \"size\": 3, \"crc32\": \"", out.find("\"block\"", item))) << out;
+    EXPECT_EQ(37 + 6, std::count(out.begin(), out.end(), '{') - 1);
 }
 
 TEST_F(ProjectManifestTest, ProgressLineCountsFilesOnATerminal) {
@@ -467,9 +495,12 @@ TEST_F(ProjectManifestTest, ProgressLineCountsFilesOnATerminal) {
     EXPECT_EQ('\r', err.back()) << "the line is erased at the end";
 }
 
-// A file of 200 MiB is streamed, stored as it is or compressed: the packer's peak memory stays
-// far below it. Measured for this one child alone, as the kernel counts it (which includes the
-// peak of this small test process, the child's image until it starts the packer).
+// A file of 200 MiB is streamed, stored as it is or compressed: the packer's peak memory does
+// not follow it. Stored or zlib-compressed it stays far below the file; in LZMA blocks it is
+// what the encoders hold side by side, which the memory budget bounds however many cores the
+// machine reports (here 64, with a budget that holds one encoder: four blocks, one worker).
+// Measured for this one child alone, as the kernel counts it (which includes the peak of this
+// small test process, the child's image until it starts the packer).
 TEST_F(ProjectManifestTest, PeakMemoryDoesNotGrowWithTheProject) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "ASan keeps freed memory in quarantine, and a spawned child is charged its parent's peak";
@@ -482,18 +513,27 @@ TEST_F(ProjectManifestTest, PeakMemoryDoesNotGrowWithTheProject) {
     WriteText(dir / "project.toml", Project("run"));
     const std::string manifest = (dir / "project.toml").string();
     const std::string output = Output().string();
-    for (const bool store : {true, false}) {
+    const struct {
+        const char* compression;
+        long peakKib;
+    } cases[] = {{"store", 64 * 1024}, {"zlib", 64 * 1024}, {"lzma", 1000 * 1024}};
+    std::vector<std::string> environment = {"ORVANPACK_CORES=64", "ORVANPACK_MEMORY_MIB=1000"};
+    for (char** variable = environ; *variable != nullptr; ++variable) environment.push_back(*variable);
+    std::vector<char*> childEnvironment;
+    for (std::string& variable : environment) childEnvironment.push_back(variable.data());
+    childEnvironment.push_back(nullptr);
+    for (const auto& c : cases) {
         std::vector<const char*> args = {ORVANPACK_PATH, "build", "--quiet", "--manifest", manifest.c_str(),
-                                         "-o", output.c_str(), store ? "--store" : nullptr, nullptr};
+                                         "-o", output.c_str(), "--compression", c.compression, nullptr};
         pid_t child = 0;
-        ASSERT_EQ(0,
-                  posix_spawn(&child, ORVANPACK_PATH, nullptr, nullptr, const_cast<char* const*>(args.data()), environ));
+        ASSERT_EQ(0, posix_spawn(&child, ORVANPACK_PATH, nullptr, nullptr, const_cast<char* const*>(args.data()),
+                                 childEnvironment.data()));
         int status = 0;
         rusage usage{};
         ASSERT_EQ(child, wait4(child, &status, 0, &usage));
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak resident KiB, store " << store;
-        if (store) {
+        EXPECT_LT(usage.ru_maxrss, c.peakKib) << "peak resident KiB, " << c.compression;
+        if (std::string(c.compression) == "store") {
             EXPECT_GT(fs::file_size(Output()), 200u << 20);
         } else {
             EXPECT_LT(fs::file_size(Output()), 2u << 20) << "200 MiB of zeros compress to little";
@@ -571,3 +611,61 @@ TEST_F(ProjectManifestTest, InitWritesAStarterThatBuilds) {
 }
 
 }  // namespace
+
+// A stub that predates the LZMA blocks cannot carry a package that holds them: refused before
+// anything is compressed, with the way out named; the same project packs behind it with zlib.
+TEST_F(ProjectManifestTest, AStubWithoutTheBlockDecoderIsRefusedForBlocks) {
+    WriteText(dir / "bin" / "Orvan3DExe.exe", "component Orvan3DExe.exe, built before blocks");
+    std::string err;
+    EXPECT_EQ(ExitStatus::kFault, Build(Project("run"), err));
+    EXPECT_NE(std::string::npos, err.find("cannot decode LZMA blocks")) << err;
+    EXPECT_NE(std::string::npos, err.find("--compression zlib")) << err;
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+    EXPECT_EQ(ExitStatus::kOk, Build(Project("run", "compression = \"zlib\"\n"), err)) << err;
+    EXPECT_EQ(ExitStatus::kOk, Build(Project("run", "compression = \"store\"\n"), err)) << err;
+    EXPECT_EQ(ExitStatus::kUsage, Build(Project("run", "compression = \"xz\"\n"), err));
+    EXPECT_NE(std::string::npos, err.find(":6: unknown compression \"xz\"")) << err;
+}
+
+// verify decodes every block and item: a sound package passes, one byte of a block changed
+// (the table's CRC made to match, so only decoding can tell) fails with the block named;
+// extract writes the files of the blocks decoded. (extract refuses names that begin with a
+// separator, as the short form's items do: the long form names these.)
+TEST_F(ProjectManifestTest, VerifyAndExtractDecodeTheBlocks) {
+    WriteText(dir / "project" / "scene" / "big.scene", std::string(200000, 'v') + "end");
+    const std::string manifest =
+        "[stub]\nfile = \"bin/Orvan3DExe.exe\"\n"
+        "[[entry]]\nname = \"scene\\\\big.scene\"\nfile = \"project/scene/big.scene\"\nstore = \"lzma\"\n"
+        "[[entry]]\nname = \"a.txt\"\nfile = \"project/a.txt\"\nstore = \"lzma\"\n"
+        "[[entry]]\nname = \"plain.txt\"\nfile = \"project/a.txt\"\n";
+    std::string err;
+    ASSERT_EQ(ExitStatus::kOk, Build(manifest, err)) << err;
+    std::ostringstream out;
+    std::ostringstream messages;
+    ASSERT_EQ(ExitStatus::kOk, VerifyPackage(Output().string(), out, messages)) << messages.str();
+    ASSERT_EQ(ExitStatus::kOk, ExtractPackage(Output().string(), (dir / "x").string(), out, messages)) << messages.str();
+    // Names are stored upper-case.
+    EXPECT_TRUE(std::string(200000, 'v') + "end" == ReadText(dir / "x" / "APPDATA" / "SCENE" / "BIG.SCENE"));
+    EXPECT_EQ("ay", ReadText(dir / "x" / "APPDATA" / "A.TXT"));
+    EXPECT_EQ("ay", ReadText(dir / "x" / "APPDATA" / "PLAIN.TXT"));
+
+    // A stored byte in the middle of the block changed, its table CRC with it.
+    std::string image = ReadText(Output());
+    Packed packed(Output());
+    int32_t block = -1;
+    for (int32_t i = 0; i < packed.reader.EntryCount(); ++i) {
+        if (std::string(packed.reader.EntryAt(i)->section) == "LZMABLOCK") block = i;
+    }
+    ASSERT_GE(block, 0);
+    const PackageEntry& entry = *packed.reader.EntryAt(block);
+    const uint64_t middle = packed.reader.EntryOffset(block) + entry.size / 2;
+    image[middle] = static_cast<char>(image[middle] ^ 0x01);
+    const uint32_t crc = Crc32::Update(0, image.data() + packed.reader.EntryOffset(block), entry.size);
+    const size_t crcAt = image.find(std::string(reinterpret_cast<const char*>(&entry.crc), 4));
+    ASSERT_NE(std::string::npos, crcAt);
+    image.replace(crcAt, 4, std::string(reinterpret_cast<const char*>(&crc), 4));
+    WriteText(Output(), image);
+    messages.str("");
+    EXPECT_EQ(ExitStatus::kFault, VerifyPackage(Output().string(), out, messages));
+    EXPECT_NE(std::string::npos, messages.str().find("LZMABLOCK/0: does not decode")) << messages.str();
+}
