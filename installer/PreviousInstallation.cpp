@@ -113,6 +113,7 @@ bool Installer::CheckBeforeWriting(const char* projectName) {
             longest = entry->name;
         }
     }
+    needed += reader->BlockItemBytes();
     if (std::strlen(installFolder) + 1 + longestLength > InstallTransaction::kLongestPath) {
         NoteFailure(SetupExit::kPathTooLong);
         return RefuseItem(longest, "The path of this item in the installation folder is too long.");

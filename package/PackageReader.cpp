@@ -535,6 +535,20 @@ StreamResult PackageReader::FailBlockItem(BlockPiece::Kind failure, const Packag
     return StreamResult::kFailed;
 }
 
+uint64_t PackageReader::BlockItemBytes() {
+    uint64_t total = 0;
+    for (int32_t i = 0; i < entries.Count(); ++i) {
+        const PackageEntry& entry = *EntryAt(i);
+        unsigned char record[kBlockItemRecordSize];
+        if (entry.size == kBlockItemRecordSize && EqualsIgnoringCase(entry.section, kBlockItemSection) &&
+            ReadAll(EntryOffset(i), record, kBlockItemRecordSize) &&
+            Crc32::Update(0, record, kBlockItemRecordSize) == entry.crc) {
+            total += LoadU32(record + 8);
+        }
+    }
+    return total;
+}
+
 StreamResult PackageReader::StreamBlockItem(const PackageEntry& recordEntry, int32_t index, EntrySink& sink,
                                             bool& decodeFailed) {
     const PackageEntry& item = *EntryAt(index);

@@ -103,6 +103,10 @@ public:
     bool LoadEntryAt(int32_t index);
     // How many LZMA blocks the package holds (blocks "0" to "N-1" of kBlockSection).
     uint32_t BlockCount();
+    // The plain bytes of the items in LZMA blocks, as their records give them (their APPDATA
+    // entries are empty). Without a box: a damaged record counts nothing here, and its item
+    // gets its box when it is extracted.
+    uint64_t BlockItemBytes();
     // Decodes all of block index on its own, adding its plain bytes to plainSize: kBlockEnd
     // when it is sound, else the kind of piece that stopped it.
     BlockPiece::Kind DecodeBlock(uint32_t index, uint64_t& plainSize);

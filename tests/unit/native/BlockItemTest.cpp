@@ -270,3 +270,22 @@ TEST(BlockItems, ADamagedRecordGetsTheCrcBoxAndAFullDiskNone) {
     EXPECT_EQ(full.sink.calls, "begin discard ");
     EXPECT_TRUE(host.messages.empty());
 }
+
+// The check before the first write counts what the blocks will write, not their empty entries;
+// a damaged record counts nothing there and shows its box only when its item is extracted.
+TEST(BlockItems, TheirPlainBytesAreCountedFromTheRecordsWithoutABox) {
+    uint64_t plain = 0;
+    for (const auto& item : kItems) plain += item.bytes.size();
+    Bytes image =
+        PackageFixture().Raw("\\plain.jpg", RandomBytes(5000, 9)).BlockItems(kItems, kBlockBytes).Image(Bytes(64, 0));
+    {
+        testkit::MemoryPackageHost host(image);
+        EXPECT_EQ(PackageReader(host).BlockItemBytes(), plain);
+    }
+    ASSERT_TRUE(testkit::DamageEntry(image, "\\a\\first.sol"));
+    testkit::MemoryPackageHost host(image);
+    EXPECT_EQ(PackageReader(host).BlockItemBytes(), plain - kItems[0].bytes.size());
+    EXPECT_TRUE(host.messages.empty());
+    testkit::MemoryPackageHost none(PackageFixture().Raw("\\plain.jpg", RandomBytes(5000, 9)).Image(Bytes(64, 0)));
+    EXPECT_EQ(PackageReader(none).BlockItemBytes(), 0u);
+}
