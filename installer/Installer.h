@@ -94,7 +94,8 @@ public:
     bool GetRequiredEntry(const char* key, void* buffer, int32_t capacity);
     // Runs the project from a temporary folder: extracts everything, runs the viewer until it
     // ends, then removes the cache and every recorded file and folder. True when every step up
-    // to the release of the engine succeeded.
+    // to the release of the engine succeeded; a run that stops before takes back what it wrote
+    // and removes its folder.
     virtual bool RunInPlace();
     // Writes the fixed engine file list below installFolder, stopping at the first failure
     // with "There was an error while trying to copy one of the installation files..." /
@@ -335,6 +336,9 @@ protected:
     HKEY winampUserRoot = HKEY_CURRENT_USER;
 
 private:
+    // The pre-checks, then the viewer, the engine, its channels and the project files into the
+    // run folder; false at the first step that fails, after its box.
+    bool ExtractIntoRunFolder();
     // Writes installFolder, a backslash and name into path and returns path. A literal name is
     // held to kOwnNameCapacity when compiled; a name passed on must be one of those literals.
     template <size_t N>

@@ -105,14 +105,14 @@ bool Installer::RunInPlace() {
                       "DirectX version check error", MB_ICONERROR);
         return false;
     }
-    if (!MakeTempDirectory() || !CheckBeforeWriting(nullptr)) return false;
-    ::SetCurrentDirectoryA(installFolder);
-    if (!ExtractRequired("OrvanViewer.exe", "OrvanViewer.exe not found")) return false;
-    if (!ExtractEngineFiles()) return false;
-    if (!LoadEngine()) return false;
-    if (!CreateFileLoader()) return false;
-    if (!ExtractChannels() || !ExtractProjectFiles()) return false;
-    // What a reused run folder held before is gone now.
+    if (!MakeTempDirectory()) return false;
+    if (!ExtractIntoRunFolder()) {
+        // A run that stops half way leaves nothing: the folder is this run's own.
+        Rollback();
+        runLock.reset();
+        ::RemoveDirectoryA(installFolder);
+        return false;
+    }
     Commit();
     // Nothing of the engine stays loaded while the viewer runs.
     ReleaseEngine();
@@ -122,6 +122,13 @@ bool Installer::RunInPlace() {
     StartViewer(true);
     Cleanup();
     return true;
+}
+
+bool Installer::ExtractIntoRunFolder() {
+    if (!CheckBeforeWriting(nullptr)) return false;
+    ::SetCurrentDirectoryA(installFolder);
+    return ExtractRequired("OrvanViewer.exe", "OrvanViewer.exe not found") && ExtractEngineFiles() && LoadEngine() &&
+           CreateFileLoader() && ExtractChannels() && ExtractProjectFiles();
 }
 
 bool Installer::MakeTempDirectory() {
@@ -172,7 +179,8 @@ bool Installer::MakeTempDirectory() {
         runLock.reset(::CreateFileA(lock, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
                                     nullptr));
-        if (runLock) return SetInstallFolder(candidate);
+        if (runLock && SetInstallFolder(candidate)) return true;
+        runLock.reset();
         ::RemoveDirectoryA(candidate);
         break;
     }

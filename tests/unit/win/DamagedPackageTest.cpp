@@ -160,7 +160,8 @@ protected:
         outcome.boxes.insert(outcome.boxes.end(), messages.shown.begin(), messages.shown.end());
         outcome.viewerStarted = launcher.viewerStarted;
         outcome.badAtViewer = launcher.badAtViewer;
-        // A failed run leaves its run folder; anything else in the temporary folder is foreign.
+        // What the run left of its folder (a failed run too must leave none); anything else in
+        // the temporary folder is foreign.
         outcome.runFolder = launcher.runFolder;
         const std::string runName = outcome.runFolder.substr(outcome.runFolder.find_last_of('\\') + 1);
         if (!runName.empty()) outcome.badLeft = NotAsPackaged(outcome.runFolder, contents);
@@ -253,6 +254,7 @@ TEST_F(DamagedPackageInProcess, AFlippedByteInAnyTableFieldOrTheTrailerLeavesOnl
         EXPECT_TRUE(outcome.badAtViewer.empty()) << "byte " << at << ": " << ::testing::PrintToString(outcome.badAtViewer);
         EXPECT_TRUE(outcome.badLeft.empty()) << "byte " << at << ": " << ::testing::PrintToString(outcome.badLeft);
         EXPECT_TRUE(outcome.outside.empty()) << "byte " << at << ": " << ::testing::PrintToString(outcome.outside);
+        EXPECT_TRUE(outcome.leftInTemp.empty()) << "byte " << at << ": " << ::testing::PrintToString(outcome.leftInTemp);
         // A run that shows nothing has run the project.
         EXPECT_TRUE(!outcome.boxes.empty() || outcome.viewerStarted) << "byte " << at;
         whole += outcome.viewerStarted ? 1 : 0;
@@ -272,6 +274,8 @@ TEST_F(DamagedPackageInProcess, AFlippedDataByteKeepsItsEntryOffTheDisk) {
         EXPECT_TRUE(outcome.badAtViewer.empty()) << "byte " << at << ": " << ::testing::PrintToString(outcome.badAtViewer);
         EXPECT_TRUE(outcome.badLeft.empty()) << "byte " << at;
         EXPECT_TRUE(outcome.outside.empty()) << "byte " << at;
+        // Whether the run stopped or went on without the item, its folder goes.
+        EXPECT_TRUE(outcome.leftInTemp.empty()) << "byte " << at << ": " << ::testing::PrintToString(outcome.leftInTemp);
         // Every entry is verified before it is used, so a damaged byte always shows its box.
         ASSERT_FALSE(outcome.boxes.empty()) << "byte " << at;
         EXPECT_NE(outcome.boxes[0].find("Crc error corrupt file / "), std::string::npos) << "byte " << at;
@@ -338,4 +342,5 @@ TEST_F(DamagedPackageInProcess, ADamagedViewerShowsItsCrcBoxThenNotFoundAndNothi
               (std::vector<std::string>{"Crc error corrupt file / ORVANVIEWER.EXE", "OrvanViewer.exe not found / P"}));
     EXPECT_FALSE(outcome.viewerStarted);
     EXPECT_TRUE(outcome.badLeft.empty() && outcome.outside.empty());
+    EXPECT_TRUE(outcome.leftInTemp.empty()) << ::testing::PrintToString(outcome.leftInTemp);
 }
