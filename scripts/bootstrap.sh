@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   wine wine32:i386 wine64
   g++-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
-  cmake ninja-build g++ clang libclang-rt-14-dev
+  cmake ninja-build g++ clang libclang-rt-14-dev clang-format clang-tidy git python3
   googletest libgtest-dev zlib1g-dev libcli11-dev libtomlplusplus-dev libdeflate-dev lzma-dev
   osslsigncode openssl
   nsis 7zip

@@ -6,7 +6,7 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d}"
 
 ensure_setup() {
   if ! command -v wine >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev/null ||
-     ! command -v ninja >/dev/null || ! command -v osslsigncode >/dev/null || [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -d /usr/src/googletest ] ||
+     ! command -v ninja >/dev/null || ! command -v clang-tidy >/dev/null || ! command -v git-clang-format >/dev/null || ! command -v osslsigncode >/dev/null || [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -d /usr/src/googletest ] ||
      ! /lib/ld-linux.so.2 --version >/dev/null 2>&1 || [ ! -f /usr/include/toml++/toml.h ] || [ ! -f /usr/include/CLI/CLI.hpp ] ||
      [ ! -f /usr/include/lzma/LzmaDec.c ] || ! command -v 7zz >/dev/null ||
      ! grep -q ShowCrashDialog "$WINEPREFIX/user.reg" 2>/dev/null ||
