@@ -215,21 +215,20 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         if (i + 1 >= argc) return false;
         const char* value = argv[++i];
         uint64_t number = 0;
+        const bool numeric = ParseNumber(value, number);
         if (key == "--out") {
             options.out = value;
         } else if (key == "--bin") {
             options.bin = value;
         } else if (key == "--note") {
             options.note = value;
-        } else if (!ParseNumber(value, number)) {
-            return false;
-        } else if (key == "--seed") {
+        } else if (numeric && key == "--seed") {
             options.seed = number;
-        } else if (key == "--mib" && number > 0) {
+        } else if (numeric && key == "--mib" && number > 0) {
             options.mib = number;
-        } else if (key == "--files" && number > 0) {
+        } else if (numeric && key == "--files" && number > 0) {
             options.files = number;
-        } else if (key == "--hold" && number <= UINT32_MAX) {
+        } else if (numeric && key == "--hold" && number <= UINT32_MAX) {
             options.holdMs = static_cast<uint32_t>(number);
         } else {
             return false;

@@ -38,8 +38,8 @@ void PointerList::Grow(int32_t n) {
     const int32_t base = n == -1 ? current : n;
     const double wanted = static_cast<double>(base) * 1.25 + 32.0;
     // Beyond this the byte size of the array would no longer fit a 32-bit size.
-    constexpr double kMaxSlots = 0x7FFFFFFF / sizeof(void*);
-    if (wanted > kMaxSlots) return;
+    constexpr size_t kMaxSlots = 0x7FFFFFFF / sizeof(void*);
+    if (wanted > static_cast<double>(kMaxSlots)) return;
     const auto newCapacity = static_cast<int32_t>(wanted);
     if (newCapacity < count) return;
     auto* grown = static_cast<void**>(std::malloc(static_cast<size_t>(newCapacity) * sizeof(void*)));

@@ -123,9 +123,7 @@ CLI::App* AddManifestCommand(CLI::App& app, WingetRequest& winget) {
     return command;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     CLI::App app{"Builds and inspects packed Orvan3D project executables."};
     app.require_subcommand(1);
 
@@ -171,4 +169,19 @@ int main(int argc, char** argv) {
         status = ExtractPackage(packed, folder, std::cout, std::cerr);
     }
     return ToExitCode(status);
+}
+
+}  // namespace
+
+// A file system or memory failure a command does not report itself ends with its reason and the
+// fault status, not with the run time's abort.
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvanpack: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "orvanpack: an unexpected failure\n");
+    }
+    return ToExitCode(ExitStatus::kFault);
 }
