@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include "installer/DeploymentValues.h"
+#include "package/DeploymentValues.h"
 #include "installer/UserMessages.h"
 #include "package/BlockSource.h"
 #include "package/PackageFile.h"

@@ -1,5 +1,6 @@
 // What the install modes share: the options dialog and progress window they open with, and
 // the common end of the screen-saver and plug-in installations once their component is in place.
+#include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
 #include "package/LittleEndian.h"
@@ -9,7 +10,6 @@
 namespace {
 
 // The configuration files' fixed text field, a configuration text's size.
-constexpr uint32_t kFieldSize = Installer::kTextCapacity;
 // What the screen saver and the plug-in are given as their "SCTI" value.
 constexpr uint32_t kTimingValue = 20;
 
@@ -62,12 +62,12 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
             if (opened) {
                 // Cannot be cut: the engine files, whose longest name is 37 characters longer
                 // than the start file's, were written below this folder within MAX_PATH.
-                char startFile[kFieldSize] = {};
-                win::FormatText(startFile, sizeof(startFile), "%s\\ZRXStart.zrx", installFolder);
-                WriteChunk(saver.get(), "SCFP", startFile, kFieldSize);
+                char startFile[kTextFieldSize] = {};
+                win::FormatText(startFile, sizeof(startFile), "%s\\%s", installFolder, kStartFile);
+                WriteChunk(saver.get(), kConfigStartFileTag, startFile, kTextFieldSize);
                 unsigned char timing[4];
                 StoreU32(timing, kTimingValue);
-                WriteChunk(saver.get(), "SCTI", timing, sizeof(timing));
+                WriteChunk(saver.get(), kConfigTimingTag, timing, sizeof(timing));
                 if (!(this->*optionsWriter)(saver.get())) {
                     // The partial file goes with the rest of the run.
                     CloseSaved(saver.get(), configPath, config, false);

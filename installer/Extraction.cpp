@@ -1,10 +1,11 @@
+#include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
 
 #include <zlib.h>
 
 #include <cstring>
 
-#include "installer/EngineFiles.h"
+#include "package/PackageKeys.h"
 #include "installer/ProgressPoints.h"
 #include "package/LittleEndian.h"
 #include "win/FormatText.h"
@@ -241,7 +242,7 @@ bool Installer::LoadDecoded(const char* name, const unsigned char*& content, uin
         fileLoader->LoadFromMemory(entryData, entrySize, kLoadBorrowed);
         entryData = nullptr;
         // A "VBRF" chunk that does not decode would otherwise be written still encoded.
-        if (fileLoader->FindChunk("VBRF", 0) && !channelFactory->fileDecoder.DecodeFile(fileLoader.get())) {
+        if (fileLoader->FindChunk(kVbrfTag, 0) && !channelFactory->fileDecoder.DecodeFile(fileLoader.get())) {
             messages.Show("Error decompress", "Error", MB_OK);
             return false;
         }
@@ -300,7 +301,7 @@ bool Installer::ExtractEngineFiles() {
         if (!ok) break;
     }
     // The start file is the project's, stored as is.
-    if (ok) ok = static_cast<bool>(ExtractFile("ZRXStart.zrx", false));
+    if (ok) ok = static_cast<bool>(ExtractFile(kStartFile, false));
     if (!ok) {
         // A file the package lacks; one it holds that did not arrive has noted why.
         NoteFailure(SetupExit::kDamagedPackage);
@@ -350,10 +351,10 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
 
 bool Installer::ExtractChannels() {
     constexpr const char* kMissing = "Can't find ChannelCount";
-    return ExtractList("ChannelCount", "ChannelItemNameID", "CHANNELINFO", true, progress_point::kNoProgress, kMissing) &&
-           ExtractList("ChannelDLLCount", "ChannelDLLItemNameID", "CHANNELINFO", true, progress_point::kChannelLibraries, kMissing);
+    return ExtractList(kChannelCountKey, kChannelItemPrefix, kChannelSection, true, progress_point::kNoProgress, kMissing) &&
+           ExtractList(kChannelLibraryCountKey, kChannelLibraryItemPrefix, kChannelSection, true, progress_point::kChannelLibraries, kMissing);
 }
 
 bool Installer::ExtractProjectFiles() {
-    return ExtractList("FileCount", "ItemNameID", "FILEINFO", false, progress_point::kProjectFiles, "Can't find FileCount");
+    return ExtractList(kFileCountKey, kFileItemPrefix, kFileSection, false, progress_point::kProjectFiles, "Can't find FileCount");
 }

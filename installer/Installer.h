@@ -6,7 +6,7 @@
 
 #include "engine/EngineInterface.h"
 #include "engine/EngineObject.h"
-#include "installer/DeploymentValues.h"
+#include "package/DeploymentValues.h"
 #include "installer/InstallTransaction.h"
 #include "installer/UserMessages.h"
 #include "package/PackageReader.h"

@@ -1,8 +1,8 @@
 // The registry entries of an installation: the Windows uninstall entry and the viewer entry.
 #include <cstring>
 
-#include "installer/DeploymentValues.h"
 #include "installer/Installer.h"
+#include "package/DeploymentValues.h"
 #include "win/FormatText.h"
 
 namespace {
@@ -36,14 +36,14 @@ bool Installer::Written(const EntryKey& key) {
 
 bool Installer::RegisterViewer() {
     char projectName[kTextCapacity + 1] = {};
-    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
+    if (!GetRequiredEntry(kProjectNameKey, projectName, kTextCapacity)) return false;
     char keyPath[kKeyCapacity];
-    win::FormatText(keyPath, sizeof(keyPath), "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\%s", projectName);
+    win::FormatText(keyPath, sizeof(keyPath), "%s%s", kViewerKeyBase, projectName);
     EntryKey key{keyPath, false};
-    SetText(key, "DisplayName", installFolder);
+    SetText(key, kDisplayNameValue, installFolder);
     // Where the screen saver or plug-in went: a plug-in folder the user chose in the browser
     // is found again nowhere else.
-    if (iconFile[0] != '\0') SetText(key, "ComponentFile", iconFile);
+    if (iconFile[0] != '\0') SetText(key, kComponentFileValue, iconFile);
     return Written(key);
 }
 
@@ -59,18 +59,18 @@ bool Installer::EntryNamesFolder(const char* projectName) {
 
 bool Installer::RegisterUninstall() {
     char projectName[kTextCapacity + 1] = {};
-    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
+    if (!GetRequiredEntry(kProjectNameKey, projectName, kTextCapacity)) return false;
     char keyPath[kKeyCapacity];
     win::FormatText(keyPath, sizeof(keyPath), "%s%s", kUninstallKeyBase, projectName);
     EntryKey key{keyPath, false};
-    SetText(key, "DisplayName", projectName);
+    SetText(key, kDisplayNameValue, projectName);
     // Quoted: unquoted, "C:\Program Files\..." would first be tried as "C:\Program.exe".
     // Neither can be cut: the folder and 21 characters of our own.
     OwnPath value;
-    win::FormatText(value, sizeof(value), "\"%s\\ZRXUnInst.exe\"", installFolder);
-    SetText(key, "UninstallString", value);
+    win::FormatText(value, sizeof(value), "\"%s\\%s\"", installFolder, kUninstallerFile);
+    SetText(key, kUninstallStringValue, value);
     // The same uninstaller without its question and final box, for the system to run unattended.
-    win::FormatText(value, sizeof(value), "\"%s\\ZRXUnInst.exe\" /S", installFolder);
+    win::FormatText(value, sizeof(value), "\"%s\\%s\" /S", installFolder, kUninstallerFile);
     SetText(key, "QuietUninstallString", value);
     // What the system's list of installed programs shows beyond the name.
     SetText(key, "InstallLocation", installFolder);

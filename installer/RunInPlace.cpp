@@ -8,6 +8,7 @@
 #include <ntsecapi.h>
 
 #include "installer/Installer.h"
+#include "package/PackageKeys.h"
 #include "win/ExactPath.h"
 #include "win/FormatText.h"
 
@@ -98,7 +99,7 @@ bool ReadTempPath(char (&temp)[kTempCapacity]) {
 
 bool Installer::RunInPlace() {
     unsigned char checkDx8 = 0;
-    if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
+    if (!GetRequiredEntry(kCheckDx8Key, &checkDx8, 1)) return false;
     if (checkDx8 != 0 && !IsDirectXReady()) {
         messages.Show("DirectX 9.0C or higher was not detected on this system\n\rPlease install DirectX 9.0C or higher "
                       "for this application to run.",
@@ -127,7 +128,7 @@ bool Installer::RunInPlace() {
 bool Installer::ExtractIntoRunFolder() {
     if (!CheckBeforeWriting(nullptr)) return false;
     ::SetCurrentDirectoryA(installFolder);
-    return ExtractRequired("OrvanViewer.exe", "OrvanViewer.exe not found") && ExtractEngineFiles() && LoadEngine() &&
+    return ExtractRequired(kViewerFile, "OrvanViewer.exe not found") && ExtractEngineFiles() && LoadEngine() &&
            CreateFileLoader() && ExtractChannels() && ExtractProjectFiles();
 }
 
@@ -194,7 +195,7 @@ void Installer::StartViewer(bool wait) {
     // started from first, where any "OrvanViewer.exe" lying there would run instead. The
     // command line and current folder stay what the viewer expects.
     OwnPath viewer;
-    InFolder(viewer, "OrvanViewer.exe");
+    InFolder(viewer, kViewerFile);
     char commandLine[] = "OrvanViewer.exe ZRXStart.zrx";
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);

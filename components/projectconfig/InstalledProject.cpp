@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <vector>
 
+#include "engine/ChunkSchema.h"
+#include "package/DeploymentValues.h"
 #include "package/LittleEndian.h"
 #include "win/EngineLoader.h"
 #include "win/ExactPath.h"
@@ -12,7 +14,6 @@
 
 namespace {
 
-constexpr char kViewerKey[] = "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\";
 
 bool Exists(const char* path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -42,14 +43,14 @@ bool FindInstallFolder(HMODULE module, const char* namePrefix, const char* confi
 
     char name[260];
     ProjectNameFromModule(module, namePrefix, name);
-    char keyPath[sizeof(kViewerKey) + 260];
-    std::snprintf(keyPath, sizeof(keyPath), "%s%s", kViewerKey, name);
+    char keyPath[sizeof(kViewerKeyBase) + 260];
+    std::snprintf(keyPath, sizeof(keyPath), "%s%s", kViewerKeyBase, name);
     win::RegKey key;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
     char value[MAX_PATH + 1] = {};
     DWORD type = 0;
     DWORD size = MAX_PATH;
-    if (::RegQueryValueExA(key.get(), "DisplayName", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+    if (::RegQueryValueExA(key.get(), kDisplayNameValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
             ERROR_SUCCESS ||
         type != REG_SZ) {
         return false;
@@ -122,27 +123,27 @@ bool LoadInstalledProject(HMODULE module, const char* namePrefix, const char* co
     if (!ReadWholeFile(configPath, config)) return false;
     engine.loader->LoadFromMemory(config.data(), static_cast<uint32_t>(config.size()), kLoadBorrowed);
     uint32_t size = 0;
-    const unsigned char* data = engine.Find("SCFP", size);
+    const unsigned char* data = engine.Find(kConfigStartFileTag, size);
     if (data == nullptr || size == 0) return false;
     const size_t pathLength = strnlen(reinterpret_cast<const char*>(data), size);
     if (pathLength >= sizeof(project.startFile)) return false;
     std::memcpy(project.startFile, data, pathLength);
     project.startFile[pathLength] = '\0';
-    data = engine.Find("SCTI", size);
+    data = engine.Find(kConfigTimingTag, size);
     if (data == nullptr || size != 4) return false;
     // A period of 0 would spin; the value has to leave the system time to breathe.
     const uint32_t period = LoadU32(data);
     project.periodMs = period != 0 ? period : 1;
-    data = engine.Find("SCQC", size);
+    data = engine.Find(kConfigQuitOnMouseTag, size);
     if (data != nullptr && size == 1) project.quitOnMouseMove = data[0] != 0;
-    data = engine.Find("SCSP", size);
+    data = engine.Find(kConfigSmallPreviewTag, size);
     if (data != nullptr && size == 1) project.drawPreview = data[0] != 0;
 
     // The start file is the project's; without a readable title the project still runs.
     std::vector<unsigned char> start;
     if (ReadWholeFile(project.startFile, start)) {
         engine.loader->LoadFromMemory(start.data(), static_cast<uint32_t>(start.size()), kLoadBorrowed);
-        data = engine.Find("ZRXS", size);
+        data = engine.Find(kStartTitleTag, size);
         if (data != nullptr) {
             const size_t n = size < sizeof(project.title) - 1 ? size : sizeof(project.title) - 1;
             std::memcpy(project.title, data, n);

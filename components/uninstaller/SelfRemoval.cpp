@@ -10,6 +10,7 @@
 
 #include "components/uninstaller/Arguments.h"
 #include "components/uninstaller/Removal.h"
+#include "package/PackageKeys.h"
 #include "win/ExactPath.h"
 #include "win/FolderEntries.h"
 #include "win/Handle.h"
@@ -56,11 +57,11 @@ std::string RandomFolderName() {
 // An earlier copy's folder: removed when it holds nothing but the copy's file. Neither the
 // folder nor the file may be a link: what a link leads to is not ours.
 void RemoveCopyFolder(const std::string& folder, const std::string& self) {
-    const std::string copy = folder + "\\" + kUninstallerName;
+    const std::string copy = folder + "\\" + kUninstallerFile;
     if (::lstrcmpiA(copy.c_str(), self.c_str()) == 0) return;
     bool onlyTheCopy = true;
     const bool listed = win::ForEachEntry(folder + "\\*", [&](const WIN32_FIND_DATAA& data) {
-        onlyTheCopy = ::lstrcmpiA(data.cFileName, kUninstallerName) == 0 &&
+        onlyTheCopy = ::lstrcmpiA(data.cFileName, kUninstallerFile) == 0 &&
                       !(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
         return onlyTheCopy;
     });
@@ -130,7 +131,7 @@ bool RunCopy(const std::string& self, const std::string& tempFolder, const std::
     // Made here, and only here: a folder of that name that already exists was not made by us.
     const std::string folder = tempFolder + "\\" + name;
     if (!::CreateDirectoryA(folder.c_str(), nullptr)) return false;
-    const std::string copy = folder + "\\" + kUninstallerName;
+    const std::string copy = folder + "\\" + kUninstallerFile;
     if (!::CopyFileA(self.c_str(), copy.c_str(), TRUE)) {
         ::RemoveDirectoryA(folder.c_str());
         return false;

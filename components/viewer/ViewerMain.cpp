@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/ChunkSchema.h"
 #include "package/LittleEndian.h"
+#include "package/PackageKeys.h"
 #include "win/CommandLineText.h"
 #include "win/EngineLoader.h"
 #include "win/ExactPath.h"
@@ -61,18 +63,18 @@ bool ReadStartFile(Engine& engine, const char* path, StartFile& start) {
     EngineObject<FileLoaderChannel> loader(CreateChannelAs<FileLoaderChannel>(engine.factory, kFileLoaderChannelId));
     if (!loader) return false;
     loader->LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), kLoadBorrowed);
-    if (!loader->FindChunk("ZRXS", 0)) return false;
+    if (!loader->FindChunk(kStartTitleTag, 0)) return false;
     const uint32_t titleSize = loader->GetSize();
     const size_t n = titleSize < sizeof(start.title) - 1 ? titleSize : sizeof(start.title) - 1;
     std::memcpy(start.title, loader->GetData(), n);
     start.title[n] = '\0';
-    if (loader->FindChunk("HOLD", 0) && loader->GetSize() == 4) {
+    if (loader->FindChunk(kStartHoldTag, 0) && loader->GetSize() == 4) {
         start.holdMs = LoadU32(loader->GetData());
     }
-    if (loader->FindChunk("EXIT", 0) && loader->GetSize() == 4) {
+    if (loader->FindChunk(kStartExitTag, 0) && loader->GetSize() == 4) {
         start.exitCode = LoadU32(loader->GetData());
     }
-    if (loader->FindChunk("NOTE", 0) && loader->GetSize() < sizeof(start.note)) {
+    if (loader->FindChunk(kStartNoteTag, 0) && loader->GetSize() < sizeof(start.note)) {
         std::memcpy(start.note, loader->GetData(), loader->GetSize());
         start.note[loader->GetSize()] = '\0';
     }
@@ -120,7 +122,7 @@ void WriteCache(Engine& engine, const StartFile& start) {
     EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(engine.factory, kFileSaverChannelId));
     if (saver && saver->Open("cache\\session.dat", kSaveCreate)) {
         const uint32_t size = static_cast<uint32_t>(std::strlen(start.title) + 1);
-        saver->BeginChunk("SESS");
+        saver->BeginChunk(kSessionTag);
         saver->WriteChunkSize(size);
         saver->Write(start.title, size);
         saver->Close();
@@ -160,7 +162,7 @@ HWND CreateViewerWindow(HINSTANCE instance) {
 // The start file named on the command line: the first argument after the program's name.
 const char* StartFileName(const char* commandLine) {
     const char* p = win::SkipProgramName(commandLine);
-    return *p != '\0' ? p : "ZRXStart.zrx";
+    return *p != '\0' ? p : kStartFile;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <windows.h>
 #endif
 
+#include "package/PackageKeys.h"
 #include "tools/orvanpack/Manifest.h"
 
 namespace fs = std::filesystem;
@@ -16,8 +17,8 @@ namespace {
 // A components folder holds the viewer; where orvanpack itself lies in one, take that.
 bool HoldsComponents(const fs::path& folder) {
     std::error_code ec;
-    return !folder.empty() && fs::is_regular_file(folder / "OrvanViewer.exe", ec) &&
-           fs::is_regular_file(folder / "EngineCore.dll", ec);
+    return !folder.empty() && fs::is_regular_file(folder / kViewerFile, ec) &&
+           fs::is_regular_file(folder / kEngineFiles[0], ec);
 }
 
 }  // namespace

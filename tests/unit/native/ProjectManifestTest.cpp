@@ -15,7 +15,7 @@
 
 #include <zlib.h>
 
-#include "installer/EngineFiles.h"
+#include "package/PackageKeys.h"
 #include "package/Crc32.h"
 #include "package/LittleEndian.h"
 #include "package/PackageReader.h"

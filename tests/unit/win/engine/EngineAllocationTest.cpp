@@ -12,6 +12,7 @@
 
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
+#include "engine/ChunkSchema.h"
 #include "testkit/FailingAllocator.h"
 #include "testkit/LibraryAllocations.h"
 #include "testkit/UiDriver.h"
@@ -135,7 +136,7 @@ TEST_F(EngineAllocationFailure, FileLoaderDecoding) {
     Bytes stored;
     ASSERT_TRUE(chunk::EncodeVbrf(plain.data(), plain.size(), stored));
     chunk::ChunkView vbrf;
-    ASSERT_TRUE(chunk::FindChunk(stored.data(), stored.size(), chunk::kVbrfTag, 0, vbrf));
+    ASSERT_TRUE(chunk::FindChunk(stored.data(), stored.size(), kVbrfTag, 0, vbrf));
     Owned<FileLoaderChannel> loader;
     bool decoded = false;
     EngineWork work{
