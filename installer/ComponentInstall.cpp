@@ -63,7 +63,7 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
                 // Cannot be cut: the engine files, whose longest name is 37 characters longer
                 // than the start file's, were written below this folder within MAX_PATH.
                 char startFile[kTextFieldSize] = {};
-                win::FormatText(startFile, sizeof(startFile), "%s\\%s", installFolder, kStartFile);
+                (void)win::FormatText(startFile, sizeof(startFile), "%s\\%s", installFolder, kStartFile);
                 WriteChunk(saver.get(), kConfigStartFileTag, startFile, kTextFieldSize);
                 unsigned char timing[4];
                 StoreU32(timing, kTimingValue);
@@ -100,9 +100,10 @@ bool Installer::ClaimInstallFolder() {
         if (security.Build()) {
             // Created now, before the first file, so that nobody else's file can be in it.
             char inside[kFolderCapacity + 1];
-            win::FormatText(inside, sizeof(inside), "%s\\", installFolder);  // one more than installFolder holds
+            (void)win::FormatText(inside, sizeof(inside), "%s\\", installFolder);  // one more than installFolder holds
             newFolderSecurity = security.Attributes();
-            CreateFoldersOf(inside, kFolderCapacity - 1);
+            // One that cannot be made is refused below, or fails at the first file.
+            (void)CreateFoldersOf(inside, kFolderCapacity - 1);
             newFolderSecurity = nullptr;
         }
     }

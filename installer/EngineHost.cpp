@@ -1,4 +1,5 @@
 #include "installer/Installer.h"
+#include "package/AsciiText.h"
 
 #include <cstring>
 
@@ -23,14 +24,14 @@ void Installer::AddEngineFoldersToPath() {
     // The first 259 characters, cut on purpose: a longer folder cannot hold loadable libraries
     // for the ANSI loader anyway, and the search below then simply does not find it.
     char folder[260];
-    win::FormatText(folder, sizeof(folder), "%s", installFolder);
+    CopyText(folder, sizeof(folder), installFolder);
     if (std::strstr(oldPath.get(), folder) != nullptr) return;
 
     const size_t size = 2 * std::strlen(folder) + std::strlen("\\channels;\\3rd;") + std::strlen(oldPath.get()) + 1;
     win::HeapBuffer<char> newPath = win::AllocateBuffer<char>(size);
     if (!newPath) return;
     // Sized for exactly this text above.
-    win::FormatText(newPath.get(), size, "%s\\channels;%s\\3rd;%s", folder, folder, oldPath.get());
+    (void)win::FormatText(newPath.get(), size, "%s\\channels;%s\\3rd;%s", folder, folder, oldPath.get());
     ::SetEnvironmentVariableA("PATH", newPath.get());
 }
 

@@ -124,8 +124,10 @@ bool Installer::CreateFoldersOf(const char* path, size_t scanLimit) {
         prefix[i + 1] = '\0';
         // Fails for the drive root and every folder already there: those are not ours to record.
         if (folders->CreateFolder(prefix, newFolderSecurity)) {
-            Record(createdFolders, prefix);
-            continue;
+            if (Record(createdFolders, prefix)) continue;
+            // On no list, so it would stay behind: it goes now, and nothing is made below it.
+            transaction.RemoveFolder(prefix);
+            return false;
         }
         // A drive's root is no link, whatever the system says of the place it is mounted on.
         const DWORD attributes = i == 2 ? INVALID_FILE_ATTRIBUTES : InstallTransaction::Attributes(prefix);
@@ -165,7 +167,7 @@ bool Installer::DecodeWithZlib() {
 
 int Installer::ShowItem(const char* name, const char* reason, const char* caption, UINT style) {
     char text[600];  // a name of at most 399 characters and one of our reasons
-    win::FormatText(text, sizeof(text), "%s\n\n%s", name, reason);
+    (void)win::FormatText(text, sizeof(text), "%s\n\n%s", name, reason);
     return messages.Show(text, caption, style);
 }
 
@@ -334,7 +336,7 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
             }
         }
         char key[64];  // one of our prefixes and a number
-        win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
+        (void)win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
         char item[kItemNameCapacity + 1] = {};
         // A missing item is the package's business; one that is damaged (its name included:
         // the reader has shown its CRC box) or could not be written (disk full, file locked)

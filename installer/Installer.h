@@ -179,7 +179,7 @@ public:
     // whole; Close is called in either case. True only when the record was written and put in
     // place without an error (the saver's Close is false when a write failed): an install must
     // not announce a record that is not there.
-    bool WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
+    [[nodiscard]] bool WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
     // Maps ProjectName to installFolder under <root>\SOFTWARE\Velbor\Orvan3D Viewers\3.00.000
     // (DisplayName), and names the screen saver's or plug-in's copy (ComponentFile) once made.
     // Missing name: "Can't find project type ProjectName" / "Error"; key not created:
@@ -283,13 +283,13 @@ public:
     // forward separators, no "." or ".." steps, no trailing dots, spaces or separator), so that
     // the record, the uninstall entry and the uninstaller name it alike. At most 399
     // characters; false when the folder does not fit or has no such form.
-    bool SetInstallFolder(const char* folder);
+    [[nodiscard]] bool SetInstallFolder(const char* folder);
     // Makes installFolder the administrators' before the first file, when this is an elevated
     // install: a folder (and its missing parents) it creates gets AdminFolderSecurity; one
     // that exists, or that the system did not give that security (a drive without
     // descriptors), is refused when other users can change it: "<folder>\n\n<why>" /
     // "Installation Error", false. A per-user install keeps what the folder inherits.
-    bool ClaimInstallFolder();
+    [[nodiscard]] bool ClaimInstallFolder();
     static constexpr char kOthersCanWriteText[] =
         "Other users of this computer can change what this folder holds, so a program installed for all users "
         "cannot be put there. Please choose another folder.";
@@ -375,7 +375,7 @@ private:
     // key path as caption.
     bool Written(const EntryKey& key);
     // One line of the log, printf-style (win::LogFile::Line); nothing without a log.
-    void Log(const char* format, ...) const;
+    void Log(const char* format, ...) const __attribute__((format(ms_printf, 2, 3)));
     // The uninstall entry's DisplayVersion, VersionMajor and VersionMinor, Publisher,
     // URLInfoAbout and InstallDate, from the package's values; nothing without them.
     void AddDeploymentValues(EntryKey& key);
@@ -471,7 +471,7 @@ private:
     bool WriteNoOptions(FileSaverChannel*) { return true; }
     // Every file, link and folder an install makes passes here (or through the transaction,
     // which records its files here): the log's one place for them.
-    bool Record(PointerList& list, const char* path);
+    [[nodiscard]] bool Record(PointerList& list, const char* path);
     // Record for the transaction's files (owner: the Installer).
     static bool RecordFile(void* owner, const char* path) {
         auto* self = static_cast<Installer*>(owner);
@@ -481,22 +481,22 @@ private:
     // A name below its folder: no drive, no ':' stream, no ".." step (a leading separator is
     // allowed).
     static bool StaysInside(const char* name);
-    bool CreateFoldersAlong(const char* path);
+    [[nodiscard]] bool CreateFoldersAlong(const char* path);
     // Creates each missing folder along path within its first scanLimit characters (at most
     // kFolderCapacity - 1), recording the ones it made. False, with nothing more made, at a
     // folder on the way that is a link (a junction or symbolic link): nothing is written
     // through one.
-    bool CreateFoldersOf(const char* path, size_t scanLimit);
+    [[nodiscard]] bool CreateFoldersOf(const char* path, size_t scanLimit);
     bool DecodeWithZlib();
     // Entry name decoded as ExtractFile decodes it, written whole to path as a file of the run
     // (a file there is replaced, and kept aside until the commit) or not at all. False on failure, with the system's error code kept for the caller.
     // For the copies outside installFolder: made from the package, not from a file in a folder
     // that someone might have changed since it was written.
-    bool WriteDecodedTo(const char* name, const char* path, uint32_t& size);
+    [[nodiscard]] bool WriteDecodedTo(const char* name, const char* path, uint32_t& size);
     // Loads entry name and decodes it through fileLoader when it is set, else through zlib;
     // content and contentSize then hold the bytes to write. False, after "Error decompress" /
     // "Error" when decoding failed, or the reader's box when the entry is damaged.
-    bool LoadDecoded(const char* name, const unsigned char*& content, uint32_t& contentSize);
+    [[nodiscard]] bool LoadDecoded(const char* name, const unsigned char*& content, uint32_t& contentSize);
     // Writes entry name (in the package) to path, as ExtractFile does once path is known.
     ExtractResult ExtractTo(const char* name, const char* path, bool decode);
     // ExtractFile's road for an entry written as stored: streamed to path, decoded on the way

@@ -58,7 +58,7 @@ bool Installer::AddLink(const char* program, const char* programs, const char* s
     OwnPath target;
     OwnFileInFolder(target, program);
     char link[kLinkCapacity];  // see kLinkCapacity: cannot be cut
-    win::FormatText(link, sizeof(link), "%s%s%s", programs, shortCutName, suffix);
+    (void)win::FormatText(link, sizeof(link), "%s%s%s", programs, shortCutName, suffix);
     // The shell writes the link over whatever has its name: an earlier one is set aside first.
     if ((makeFolders && !CreateLinkFolders(link)) || transaction.SetAside(link) == InstallTransaction::Found::kFailed) {
         return false;
@@ -78,7 +78,7 @@ bool Installer::ReadProjectTexts(ProjectTexts& texts) {
         ShellFolder(hostWindow, CSIDL_LOCAL_APPDATA, local)) {
         // A folder that does not fit is cut, and then refused as too long or not found.
         char expanded[sizeof(texts.installPath)];
-        win::FormatText(expanded, sizeof(expanded), "%s%s", local, texts.installPath + kPrefix - 1);
+        (void)win::FormatText(expanded, sizeof(expanded), "%s%s", local, texts.installPath + kPrefix - 1);
         std::memcpy(texts.installPath, expanded, sizeof(expanded));
     }
     if (!GetRequiredEntry(kShortCutNameKey, texts.shortCutName, kTextCapacity)) return false;

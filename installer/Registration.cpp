@@ -38,7 +38,7 @@ bool Installer::RegisterViewer() {
     char projectName[kTextCapacity + 1] = {};
     if (!GetRequiredEntry(kProjectNameKey, projectName, kTextCapacity)) return false;
     char keyPath[kKeyCapacity];
-    win::FormatText(keyPath, sizeof(keyPath), "%s%s", kViewerKeyBase, projectName);
+    (void)win::FormatText(keyPath, sizeof(keyPath), "%s%s", kViewerKeyBase, projectName);
     EntryKey key{keyPath, false};
     SetText(key, kDisplayNameValue, installFolder);
     // Where the screen saver or plug-in went: a plug-in folder the user chose in the browser
@@ -49,7 +49,7 @@ bool Installer::RegisterViewer() {
 
 bool Installer::EntryNamesFolder(const char* projectName) {
     char keyPath[kKeyCapacity];
-    win::FormatText(keyPath, sizeof(keyPath), "%s%s", kUninstallKeyBase, projectName);
+    (void)win::FormatText(keyPath, sizeof(keyPath), "%s%s", kUninstallKeyBase, projectName);
     char value[kFolderCapacity] = {};
     DWORD size = sizeof(value);
     return ::RegGetValueA(EntriesRoot(), keyPath, "InstallLocation", RRF_RT_REG_SZ, nullptr, value, &size) ==
@@ -61,23 +61,23 @@ bool Installer::RegisterUninstall() {
     char projectName[kTextCapacity + 1] = {};
     if (!GetRequiredEntry(kProjectNameKey, projectName, kTextCapacity)) return false;
     char keyPath[kKeyCapacity];
-    win::FormatText(keyPath, sizeof(keyPath), "%s%s", kUninstallKeyBase, projectName);
+    (void)win::FormatText(keyPath, sizeof(keyPath), "%s%s", kUninstallKeyBase, projectName);
     EntryKey key{keyPath, false};
     SetText(key, kDisplayNameValue, projectName);
     // Quoted: unquoted, "C:\Program Files\..." would first be tried as "C:\Program.exe".
     // Neither can be cut: the folder and 21 characters of our own.
     OwnPath value;
-    win::FormatText(value, sizeof(value), "\"%s\\%s\"", installFolder, kUninstallerFile);
+    (void)win::FormatText(value, sizeof(value), "\"%s\\%s\"", installFolder, kUninstallerFile);
     SetText(key, kUninstallStringValue, value);
     // The same uninstaller without its question and final box, for the system to run unattended.
-    win::FormatText(value, sizeof(value), "\"%s\\%s\" /S", installFolder, kUninstallerFile);
+    (void)win::FormatText(value, sizeof(value), "\"%s\\%s\" /S", installFolder, kUninstallerFile);
     SetText(key, "QuietUninstallString", value);
     // What the system's list of installed programs shows beyond the name.
     SetText(key, "InstallLocation", installFolder);
     // The screen-saver and plug-in installs have no viewer in their folder: they name their
     // own file before this.
     // Cannot be cut: iconFile holds 1,024 bytes.
-    if (iconFile[0] == '\0') win::FormatText(iconFile, sizeof(iconFile), "%s\\OrvanViewer.exe", installFolder);
+    if (iconFile[0] == '\0') (void)win::FormatText(iconFile, sizeof(iconFile), "%s\\OrvanViewer.exe", installFolder);
     SetText(key, "DisplayIcon", iconFile);
     SetNumber(key, "EstimatedSize", EstimatedSizeKb());
     SetNumber(key, "NoModify", 1);
@@ -112,7 +112,7 @@ void Installer::AddDeploymentValues(EntryKey& key) {
     if (!described) return;
     SYSTEMTIME today;
     ::GetLocalTime(&today);
-    win::FormatText(text, sizeof(text), "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    (void)win::FormatText(text, sizeof(text), "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
     SetText(key, "InstallDate", text);
 }
 

@@ -8,6 +8,7 @@
 #include <ntsecapi.h>
 
 #include "installer/Installer.h"
+#include "package/AsciiText.h"
 #include "package/PackageKeys.h"
 #include "win/ExactPath.h"
 #include "win/FormatText.h"
@@ -22,16 +23,6 @@ constexpr DWORD kRunFolderDigits = 20;
 constexpr DWORD kClaimLength = sizeof("Orvan3D") - 1 + kRunFolderDigits + sizeof("\\Orvan3D.lock") - 1;
 // A name taken already is one in 2^64; more than a few mean the folder cannot take new ones.
 constexpr int kRunFolderAttempts = 8;
-
-void LowerAscii(char* text) {
-    for (; *text != '\0'; ++text) {
-        if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
-    }
-}
-
-bool JoinPath(char* out, size_t capacity, const char* folder, const char* name) {
-    return win::FormatText(out, capacity, "%s\\%s", folder, name);
-}
 
 // 0 when the path does not exist (an existing one always has some attribute set).
 DWORD Attributes(const char* path) {
@@ -60,14 +51,14 @@ bool NoLinkOnTheWay(const char* path, size_t start) {
 // emptied. A link is neither entered nor removed.
 void DeleteTreeWithoutEngine(const char* folder) {
     char path[Installer::kFolderCapacity];
-    if (!JoinPath(path, sizeof(path), folder, "*")) return;
+    if (!win::JoinPath(path, sizeof(path), folder, "*")) return;
     WIN32_FIND_DATAA entry;
     win::FindHandle find(::FindFirstFileA(path, &entry));
     if (!find) return;
     do {
         const char* name = entry.cFileName;
         if ((name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) ||
-            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !JoinPath(path, sizeof(path), folder, name)) {
+            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !win::JoinPath(path, sizeof(path), folder, name)) {
             continue;
         }
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -155,18 +146,23 @@ bool Installer::MakeTempDirectory() {
         if (!::RtlGenRandom(number, sizeof(number))) break;
         // Cannot be cut: temp leaves room for the longest claim below MAX_PATH.
         char candidate[kFolderCapacity];
-        win::FormatText(candidate, sizeof(candidate), "%sOrvan3D%010lu%010lu", temp, number[0], number[1]);
+        (void)win::FormatText(candidate, sizeof(candidate), "%sOrvan3D%010lu%010lu", temp, number[0], number[1]);
         BOOL created = ::CreateDirectoryA(candidate, nullptr);
         // A temporary folder that does not exist yet is made for the run, each folder recorded for
         // removal with it (the path ends in its separator), and so is the run folder in it: the
         // recorded folders go before the run folder would.
         if (!created && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
-            CreateFoldersAlong(temp);
+            // Whether the run folder can be made below tells.
+            (void)CreateFoldersAlong(temp);
             created = ::CreateDirectoryA(candidate, nullptr);
             if (created) {
                 char inside[kFolderCapacity + 1];
-                win::FormatText(inside, sizeof(inside), "%s\\", candidate);
-                Record(createdFolders, inside);
+                (void)win::FormatText(inside, sizeof(inside), "%s\\", candidate);
+                if (!Record(createdFolders, inside)) {
+                    // On no list, so it would stay behind: it goes now.
+                    transaction.RemoveFolder(inside);
+                    break;
+                }
             }
         }
         if (!created) {
@@ -176,7 +172,7 @@ bool Installer::MakeTempDirectory() {
         // Held without sharing for the whole run and deleted when closed; created new, never
         // opened through whatever someone put there in the meantime.
         char lock[kFolderCapacity + 16];
-        win::FormatText(lock, sizeof(lock), "%s\\Orvan3D.lock", candidate);
+        (void)win::FormatText(lock, sizeof(lock), "%s\\Orvan3D.lock", candidate);
         runLock.reset(::CreateFileA(lock, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
                                     nullptr));
@@ -205,7 +201,7 @@ void Installer::StartViewer(bool wait) {
     if (!::CreateProcessA(viewer, commandLine, nullptr, nullptr, FALSE, 0, nullptr, installFolder, &startup,
                           &started)) {
         char caption[16];  // any 32-bit number
-        win::FormatText(caption, sizeof(caption), "%ld", static_cast<long>(::GetLastError()));
+        (void)win::FormatText(caption, sizeof(caption), "%ld", static_cast<long>(::GetLastError()));
         messages.Show("Unable to start orvanviewer.exe", caption, MB_OK);
         return;
     }
@@ -257,21 +253,21 @@ void Installer::DeleteCacheTree(const char* folder) {
     EngineObject<DirectoryChannel> channel(CreateChannelAs<DirectoryChannel>(channelFactory, kDirectoryChannelId));
     if (!channel) return;
     char path[260];
-    if (!JoinPath(path, sizeof(path), folder, "*.*")) return;
+    if (!win::JoinPath(path, sizeof(path), folder, "*.*")) return;
     channel->SetFilter("*.*");
     channel->Scan(path);
     for (int i = 0; i < channel->FileCount(); ++i) {
         const char* name = channel->FileName(i);
         if (name == nullptr) continue;
         // A path cut to fit the buffer could name another file: such an entry is left alone.
-        if (!JoinPath(path, sizeof(path), folder, name)) continue;
+        if (!win::JoinPath(path, sizeof(path), folder, name)) continue;
         LowerAscii(path);
         if (std::strstr(path, "cache") != nullptr) ::DeleteFileA(path);
     }
     for (int i = 0; i < channel->FolderCount(); ++i) {
         const char* name = channel->FolderName(i);
         if (name == nullptr || (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))) continue;
-        if (!JoinPath(path, sizeof(path), folder, name) || IsLink(path)) continue;
+        if (!win::JoinPath(path, sizeof(path), folder, name) || IsLink(path)) continue;
         DeleteCacheTree(path);
         LowerAscii(path);
         if (std::strstr(path, "cache") != nullptr) ::RemoveDirectoryA(path);

@@ -2,13 +2,14 @@
 #include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
+#include "package/AsciiText.h"
 #include "package/PackageKeys.h"
 #include "win/ExactPath.h"
 #include "win/FormatText.h"
 
 void Installer::SetSystemFolder(const char* folder) {
     // A test's folder; one the system could not use (MAX_PATH or longer) is cut.
-    win::FormatText(systemFolder, sizeof(systemFolder), "%s", folder);
+    CopyText(systemFolder, sizeof(systemFolder), folder);
 }
 
 bool Installer::InstallScreensaver() { return Concluded(InstallScreensaverSteps()); }
@@ -41,7 +42,7 @@ bool Installer::CopyScreensaverToSystem() {
     if (!ExtractRequired(kScreensaverFile)) return false;
     char system[MAX_PATH] = {};
     if (systemFolder[0] != '\0') {
-        win::FormatText(system, sizeof(system), "%s", systemFolder);  // the same size
+        CopyText(system, sizeof(system), systemFolder);  // the same size
     } else if (!win::ExactSystemFolder(system, sizeof(system))) {
         ShowCopyError();
         return false;
@@ -51,7 +52,7 @@ bool Installer::CopyScreensaverToSystem() {
     // The copy is also the file the uninstall entry shows as its icon.
     // Cannot be cut: a system folder and a project name of at most 259 characters each.
     char* target = iconFile;
-    win::FormatText(target, sizeof(iconFile), "%s\\%s.scr", system, projectName);
+    (void)win::FormatText(target, sizeof(iconFile), "%s\\%s.scr", system, projectName);
     // From the package's bytes, as a file of the run like every other: the copy in installFolder
     // may have been changed since it was written, and an earlier copy comes back when the
     // install fails.
@@ -59,7 +60,7 @@ bool Installer::CopyScreensaverToSystem() {
     const bool copied = WriteDecodedTo(kScreensaverFile, target, size);
     if (!copied) {
         char error[16];  // any 32-bit number
-        win::FormatText(error, sizeof(error), "%lu", ::GetLastError());
+        (void)win::FormatText(error, sizeof(error), "%lu", ::GetLastError());
         messages.Show(error, target, MB_OK);
         messages.Show("Unable to copy screensaver to system directory", target, MB_OK);
     }

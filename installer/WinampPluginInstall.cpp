@@ -84,7 +84,7 @@ bool Installer::InstallWinampPluginSteps() {
     // The plug-in is also the file the uninstall entry shows as its icon. Cannot be cut: a
     // 513-character folder and a 259-character name fit in its 1,024 bytes.
     char* pluginPath = iconFile;
-    win::FormatText(pluginPath, sizeof(iconFile), "%s\\Plugins\\vis_%s.dll", winampFolder, projectName);
+    (void)win::FormatText(pluginPath, sizeof(iconFile), "%s\\Plugins\\vis_%s.dll", winampFolder, projectName);
     // From the package's bytes, as a file of the run (see CopyScreensaverToSystem). The plug-in
     // is the one file this mode exists for.
     uint32_t size = 0;

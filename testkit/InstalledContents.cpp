@@ -10,6 +10,7 @@
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
 #include "engine/ChunkSchema.h"
+#include "package/AsciiText.h"
 #include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
 #include "package/PackageKeys.h"
@@ -19,7 +20,7 @@
 namespace testkit {
 
 std::string UpperCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    for (char& c : text) c = UpperAscii(c);
     return text;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/ChunkSchema.h"
+#include "package/AsciiText.h"
 #include "package/DeploymentValues.h"
 #include "package/LittleEndian.h"
 #include "win/EngineLoader.h"
@@ -37,7 +38,7 @@ bool FindInstallFolder(HMODULE module, const char* namePrefix, const char* confi
     char config[MAX_PATH];
     if (std::snprintf(config, sizeof(config), "%s\\%s", path, configName) < static_cast<int>(sizeof(config)) &&
         Exists(config)) {
-        std::snprintf(folder, sizeof(folder), "%s", path);
+        CopyText(folder, sizeof(folder), path);
         return true;
     }
 
@@ -56,7 +57,7 @@ bool FindInstallFolder(HMODULE module, const char* namePrefix, const char* confi
         return false;
     }
     value[size < MAX_PATH ? size : MAX_PATH] = '\0';
-    std::snprintf(folder, sizeof(folder), "%s", value);
+    CopyText(folder, sizeof(folder), value);
     return true;
 }
 
@@ -106,7 +107,7 @@ void ProjectNameFromModule(HMODULE module, const char* namePrefix, char (&name)[
     const char* base = path;
     const size_t prefixLength = std::strlen(namePrefix);
     if (_strnicmp(base, namePrefix, prefixLength) == 0) base += prefixLength;
-    std::snprintf(name, sizeof(name), "%s", base);
+    CopyText(name, sizeof(name), base);
     char* dot = std::strrchr(name, '.');
     if (dot != nullptr) *dot = '\0';
 }

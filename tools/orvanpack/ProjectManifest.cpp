@@ -4,9 +4,10 @@
 #include <cctype>
 #include <set>
 
+#include "package/AsciiText.h"
 #include "package/DeploymentValues.h"
-#include "package/PackageKeys.h"
 #include "package/PackageFormat.h"
+#include "package/PackageKeys.h"
 
 namespace fs = std::filesystem;
 
@@ -245,7 +246,7 @@ private:
         const size_t dot = relative.rfind('.');
         if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
         std::string kind = relative.substr(dot + 1);
-        for (char& c : kind) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        for (char& c : kind) c = LowerAscii(c);
         return kind;
     }
 
@@ -540,7 +541,7 @@ bool IsDeviceName(const std::string& part) {
     // Windows opens these as devices in every folder, whatever follows a dot and blanks before it.
     std::string base = part.substr(0, part.find('.'));
     while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : base) c = LowerAscii(c);
     for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
         if (base == device) return true;
     }
