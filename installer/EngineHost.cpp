@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "installer/HostWindowClass.h"
-#include "win/EngineLoader.h"
+#include "win/EngineSession.h"
 #include "win/FormatText.h"
 
 // The engine hosted from installFolder: its folders on PATH, its library, control object,
@@ -39,9 +39,7 @@ bool Installer::LoadEngine() {
     AddEngineFoldersToPath();
     // PATH alone would let the loader look in this program's folder first for the engine's
     // own libraries; they are searched in the install folder's engine folders instead.
-    channelFactory = win::LoadEngineCore(installFolder, instance, kHostWindowClass, hostWindow, engineFolders,
-                                         engineLibrary, engineControl);
-    return channelFactory != nullptr;
+    return LoadCore(installFolder, instance, kHostWindowClass, hostWindow);
 }
 
 bool Installer::CreateFileLoader() {
@@ -54,9 +52,5 @@ bool Installer::CreateFileLoader() {
 
 void Installer::ReleaseEngine() {
     fileLoader.reset();
-    engineControl.reset();
-    channelFactory = nullptr;
-    // Freed even without a control object: a library left loaded would keep its file locked.
-    engineLibrary.reset();
-    engineFolders.Clear();
+    UnloadCore();
 }

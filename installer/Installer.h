@@ -13,7 +13,7 @@
 #include "package/PointerList.h"
 #include "ui/OptionsDialog.h"
 #include "ui/ProgressWindow.h"
-#include "win/DllSearch.h"
+#include "win/EngineSession.h"
 #include "win/FolderAccess.h"
 #include "win/Handle.h"
 #include "win/HeapBuffer.h"
@@ -45,7 +45,7 @@ private:
 //
 // One Installer lives for one mode call. Its own reader opens and indexes the package at
 // construction and stays open until Cleanup or destruction.
-class Installer {
+class Installer : protected win::EngineSession {
 public:
     // installFolder holds at most this many characters.
     static constexpr size_t kFolderCapacity = 400;
@@ -303,17 +303,12 @@ public:
 protected:
     UserMessages& messages;
     HINSTANCE instance = nullptr;
-    // Declared before the library, so that the engine's folders leave the search after it.
-    win::DllFolders engineFolders;
-    win::Module engineLibrary;
     char installFolder[kFolderCapacity] = {};
     const unsigned char* entryData = nullptr;
     uint32_t entrySize = 0;
-    // Declared after the library: an engine a failing mode left loaded goes back object by
-    // object before its library is freed.
-    EngineObject<EngineControl> engineControl;
-    // The control's own; never destroyed here.
-    ChannelFactory* channelFactory = nullptr;
+    // Ends before the engine session (engineFolders, engineLibrary, engineControl,
+    // channelFactory), which the base holds: an engine a failing mode left loaded goes back
+    // object by object before its library is freed.
     EngineObject<FileLoaderChannel> fileLoader;
     HWND hostWindow = nullptr;
     PointerList createdFiles;

@@ -9,7 +9,7 @@
 #include "package/AsciiText.h"
 #include "package/DeploymentValues.h"
 #include "package/LittleEndian.h"
-#include "win/EngineLoader.h"
+#include "win/EngineSession.h"
 #include "win/ExactPath.h"
 #include "win/Handle.h"
 
@@ -61,19 +61,15 @@ bool FindInstallFolder(HMODULE module, const char* namePrefix, const char* confi
     return true;
 }
 
-struct Engine {
-    // Declared before the library, so that the engine's folders leave the search after it.
-    win::DllFolders folders;
-    win::Module library;
-    EngineObject<EngineControl> control;
+// The session's file loader ends before the session.
+struct Engine : win::EngineSession {
     EngineObject<FileLoaderChannel> loader;
 
     bool Load(const char* folder, HINSTANCE instance, const char* windowClass) {
         // In the plug-in the process is the host's: its library search is not ours to change,
         // and the engine's folders are added for the engine's life only.
-        ChannelFactory* factory = win::LoadEngineCore(folder, instance, windowClass, nullptr, folders, library, control);
-        if (factory == nullptr) return false;
-        loader.reset(CreateChannelAs<FileLoaderChannel>(factory, kFileLoaderChannelId));
+        if (!LoadCore(folder, instance, windowClass, nullptr)) return false;
+        loader.reset(CreateChannelAs<FileLoaderChannel>(channelFactory, kFileLoaderChannelId));
         return static_cast<bool>(loader);
     }
     // The chunk's data, or null when the loaded file has no such chunk.

@@ -16,7 +16,7 @@
 #include "package/LittleEndian.h"
 #include "package/PackageKeys.h"
 #include "win/CommandLineText.h"
-#include "win/EngineLoader.h"
+#include "win/EngineSession.h"
 #include "win/ExactPath.h"
 #include "win/FolderEntries.h"
 #include "win/Handle.h"
@@ -27,18 +27,7 @@ constexpr const char* kWindowClass = "OrvanViewer Window";
 constexpr UINT_PTR kCloseTimer = 1;
 
 // The engine objects of one run, released in reverse order of creation.
-struct Engine {
-    // Declared before the library, so that the engine's folders leave the search after it.
-    win::DllFolders folders;
-    win::Module library;
-    EngineObject<EngineControl> control;
-    ChannelFactory* factory = nullptr;
-
-    bool Load(const char* folder, HINSTANCE instance, HWND window) {
-        factory = win::LoadEngineCore(folder, instance, kWindowClass, window, folders, library, control);
-        return factory != nullptr;
-    }
-};
+using Engine = win::EngineSession;
 
 struct StartFile {
     char title[260] = "Orvan3D project";
@@ -60,7 +49,7 @@ bool ReadWholeFile(const char* path, std::vector<unsigned char>& bytes) {
 bool ReadStartFile(Engine& engine, const char* path, StartFile& start) {
     std::vector<unsigned char> bytes;
     if (!ReadWholeFile(path, bytes) || bytes.empty()) return false;
-    EngineObject<FileLoaderChannel> loader(CreateChannelAs<FileLoaderChannel>(engine.factory, kFileLoaderChannelId));
+    EngineObject<FileLoaderChannel> loader(CreateChannelAs<FileLoaderChannel>(engine.channelFactory, kFileLoaderChannelId));
     if (!loader) return false;
     loader->LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), kLoadBorrowed);
     if (!loader->FindChunk(kStartTitleTag, 0)) return false;
@@ -119,7 +108,7 @@ void WriteCache(Engine& engine, const StartFile& start) {
     ::CreateDirectoryA("cache", nullptr);
     ::CreateDirectoryA("cache\\textures", nullptr);
     ::CreateDirectoryA("cache\\textures\\mip", nullptr);
-    EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(engine.factory, kFileSaverChannelId));
+    EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(engine.channelFactory, kFileSaverChannelId));
     if (saver && saver->Open("cache\\session.dat", kSaveCreate)) {
         const uint32_t size = static_cast<uint32_t>(std::strlen(start.title) + 1);
         saver->BeginChunk(kSessionTag);
@@ -178,7 +167,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     HWND window = CreateViewerWindow(instance);
     Engine engine;
-    if (!engine.Load(folder, instance, window)) {
+    if (!engine.LoadCore(folder, instance, kWindowClass, window)) {
         ::MessageBoxA(nullptr, "The Orvan3D engine could not be loaded.", "Orvan3D Viewer", MB_OK | MB_ICONERROR);
         return 1;
     }

@@ -85,7 +85,7 @@ protected:
 
     std::string scratch;
     enginetest::EngineHost engine;
-    enginetest::Owned<FileSaverChannel> saver;
+    EngineObject<FileSaverChannel> saver;
     testkit::MemoryPackageHost host{testkit::PackageFixture().Image(Bytes(64, 0))};
     SilentMessages messages;
 };

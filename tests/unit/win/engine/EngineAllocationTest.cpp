@@ -20,7 +20,6 @@
 
 using enginetest::BinFolder;
 using enginetest::EngineHost;
-using enginetest::Owned;
 using testkit::FailingAllocation;
 using Bytes = std::vector<unsigned char>;
 
@@ -44,7 +43,7 @@ protected:
         ASSERT_TRUE(host.Load(BinFolder(), BinFolder()));
         // One channel of each kind loads every channel library for the whole test.
         for (const GUID* id : {&kFileLoaderChannelId, &kFileSaverChannelId, &kDirectoryChannelId}) {
-            ASSERT_NE(host.Create<EngineChannel>(*id), nullptr);
+            ASSERT_TRUE(host.Create<EngineChannel>(*id));
         }
     }
     void TearDown() override {
@@ -100,7 +99,7 @@ Bytes Sample(size_t size) {
 
 TEST_F(EngineAllocationFailure, ControlFactoryAndChannelCreation) {
     auto get = reinterpret_cast<GetEngineControlInstanceFunc>(
-        reinterpret_cast<void*>(::GetProcAddress(host.library, kGetEngineControlInstanceName)));
+        reinterpret_cast<void*>(::GetProcAddress(host.engineLibrary.get(), kGetEngineControlInstanceName)));
     ASSERT_NE(get, nullptr);
     const std::string base = BinFolder();
     const std::string pattern = folder + "\\*.*";
@@ -137,12 +136,12 @@ TEST_F(EngineAllocationFailure, FileLoaderDecoding) {
     ASSERT_TRUE(chunk::EncodeVbrf(plain.data(), plain.size(), stored));
     chunk::ChunkView vbrf;
     ASSERT_TRUE(chunk::FindChunk(stored.data(), stored.size(), kVbrfTag, 0, vbrf));
-    Owned<FileLoaderChannel> loader;
+    EngineObject<FileLoaderChannel> loader;
     bool decoded = false;
     EngineWork work{
         "file loader", "channels\\ChunkLoader.dll",
         [&] {
-            loader.reset(static_cast<FileLoaderChannel*>(host.factory->CreateChannel(kFileLoaderChannelId, 0, 0)));
+            loader.reset(static_cast<FileLoaderChannel*>(host.channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0)));
             if (!loader) return false;
             loader->LoadFromMemory(stored.data(), static_cast<uint32_t>(stored.size()), kLoadBorrowed);
             decoded = loader->FindChunk("VBRF", 0) && ChannelFactory::fileDecoder.DecodeFile(loader.get());
@@ -161,11 +160,11 @@ TEST_F(EngineAllocationFailure, FileLoaderDecoding) {
 TEST_F(EngineAllocationFailure, FileSaverChunks) {
     const std::string path = folder + "\\uninstall.nfo";
     const Bytes field = Sample(1000);
-    Owned<FileSaverChannel> saver;
+    EngineObject<FileSaverChannel> saver;
     EngineWork work{
         "file saver", "channels\\ChunkSaver.dll",
         [&] {
-            saver.reset(static_cast<FileSaverChannel*>(host.factory->CreateChannel(kFileSaverChannelId, 0, 0)));
+            saver.reset(static_cast<FileSaverChannel*>(host.channelFactory->CreateChannel(kFileSaverChannelId, 0, 0)));
             if (!saver || !saver->Open(path.c_str(), kSaveCreate)) return false;
             // The results the program ignores; Close must tell whether everything was stored.
             saver->BeginChunk("UNFC");
@@ -207,13 +206,13 @@ TEST_F(EngineAllocationFailure, DirectoryScan) {
     }
     ASSERT_TRUE(::CreateDirectoryA((folder + "\\sub").c_str(), nullptr));
     const std::string pattern = folder + "\\*.*";
-    Owned<DirectoryChannel> scan;
+    EngineObject<DirectoryChannel> scan;
     bool filtered = false;
     bool scanned = false;
     EngineWork work{
         "directory", "channels\\FolderScan.dll",
         [&] {
-            scan.reset(static_cast<DirectoryChannel*>(host.factory->CreateChannel(kDirectoryChannelId, 0, 0)));
+            scan.reset(static_cast<DirectoryChannel*>(host.channelFactory->CreateChannel(kDirectoryChannelId, 0, 0)));
             if (!scan) return false;
             filtered = scan->SetFilter("*.TXT");
             scanned = scan->Scan(pattern.c_str());
