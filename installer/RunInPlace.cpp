@@ -123,21 +123,28 @@ bool Installer::ExtractIntoRunFolder() {
            CreateFileLoader() && ExtractChannels() && ExtractProjectFiles();
 }
 
+namespace {
+
+// A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
+// The run folder's lock must also be a path the system opens: past that, every attempt would
+// fail alike and the run would end without a word. True, after its box, for such a folder.
+bool RefuseLongTemp(char (&temp)[kTempCapacity], UserMessages& messages) {
+    const size_t length = std::strlen(temp);
+    if (length != 0 && length <= kTempPrefixLength && length + kClaimLength < MAX_PATH) return false;
+    // Said, not silent: the user started the program and would otherwise see nothing. The
+    // folder is the caption, as the paths of the other boxes are; a platform that gives none
+    // for a path too long for itself is named by the variable it reads first.
+    if (length == 0) ::GetEnvironmentVariableA("TMP", temp, sizeof(temp));
+    messages.Show("The temporary folder is too long to run this project from.", temp, MB_OK | MB_ICONERROR);
+    return true;
+}
+
+}  // namespace
+
 bool Installer::MakeTempDirectory() {
     char temp[kTempCapacity] = {};
     if (!ReadTempPath(temp)) return false;
-    const DWORD length = static_cast<DWORD>(std::strlen(temp));
-    // A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
-    // The run folder's lock must also be a path the system opens: past that, every attempt
-    // would fail alike and the run would end without a word.
-    if (length == 0 || length > kTempPrefixLength || length + kClaimLength >= MAX_PATH) {
-        // Said, not silent: the user started the program and would otherwise see nothing. The
-        // folder is the caption, as the paths of the other boxes are; a platform that gives
-        // none for a path too long for itself is named by the variable it reads first.
-        if (length == 0) ::GetEnvironmentVariableA("TMP", temp, sizeof(temp));
-        messages.Show("The temporary folder is too long to run this project from.", temp, MB_OK | MB_ICONERROR);
-        return false;
-    }
+    if (RefuseLongTemp(temp, messages)) return false;
     // Only a folder this run made is used, under a name nobody can know beforehand: one that is
     // there already was left by another run or put there by someone else, and whatever it holds
     // (a file in use, a link named like our lock) is not ours to write through or delete.

@@ -123,6 +123,22 @@ void RemoveEarlierCopies(const std::string& tempFolder, const std::string& self)
     for (const std::string& folder : folders) RemoveCopyFolder(folder, self);
 }
 
+namespace {
+
+// What the started copy reports through the pipe, else (it ended without a word) its exit
+// code, 1 when it has none.
+int CopyOutcome(HANDLE reader, HANDLE process) {
+    unsigned char reported = 0;
+    DWORD got = 0;
+    if (::ReadFile(reader, &reported, 1, &got, nullptr) && got == 1) return reported;
+    DWORD code = 1;
+    ::WaitForSingleObject(process, kStarterWaitMs);
+    if (!::GetExitCodeProcess(process, &code) || code == STILL_ACTIVE) code = 1;
+    return static_cast<int>(code);
+}
+
+}  // namespace
+
 bool RunCopy(const std::string& self, const std::string& tempFolder, const std::string& installFolder, bool silent,
              int& outcome, const std::string& logPath) {
     const std::string systemFolder = SystemFolder();
@@ -173,17 +189,7 @@ bool RunCopy(const std::string& self, const std::string& tempFolder, const std::
     win::Handle threadHandle(process.hThread);
     // Only the copy holds the writing end now: the read ends when it reports or ends.
     writer.reset();
-    unsigned char reported = 0;
-    DWORD got = 0;
-    if (::ReadFile(reader.get(), &reported, 1, &got, nullptr) && got == 1) {
-        outcome = reported;
-        return true;
-    }
-    // The copy ended without a word: its exit code is all there is.
-    DWORD code = 1;
-    ::WaitForSingleObject(processHandle.get(), kStarterWaitMs);
-    if (!::GetExitCodeProcess(processHandle.get(), &code) || code == STILL_ACTIVE) code = 1;
-    outcome = static_cast<int>(code);
+    outcome = CopyOutcome(reader.get(), processHandle.get());
     return true;
 }
 
