@@ -1,42 +1,17 @@
-// What the install modes share: the options dialog and progress window they open with, and
-// the common end of the screen-saver and plug-in installations once their component is in place.
+// What the screen-saver and plug-in installations share: their start, and their common end
+// once their component is in place.
 #include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
 #include "package/LittleEndian.h"
-#include "ui/OptionsDialog.h"
 #include "win/FormatText.h"
 
 namespace {
 
-// The configuration files' fixed text field, a configuration text's size.
 // What the screen saver and the plug-in are given as their "SCTI" value.
 constexpr uint32_t kTimingValue = 20;
 
 }  // namespace
-
-bool Installer::ChooseFolderWithProgress(const char* projectName, const char* proposedFolder, bool noClimbing) {
-    OptionsDialog dialog;
-    dialog.SetProjectName(projectName);
-    if (!ShowOptionsDialog(dialog, projectName, proposedFolder, noClimbing)) return false;
-    progress.reset(new ProgressWindow());
-    progress->SetText("Installing...");
-    progress->Create(instance, hostWindow);
-    progress->SetProgress(progress_point::kShown);
-    // Fails while the folder does not exist yet; the first extraction creates it.
-    ::SetCurrentDirectoryA(installFolder);
-    return true;
-}
-
-void Installer::SetProgress(float value) {
-    if (progress) progress->SetProgress(value);
-}
-
-void Installer::CloseProgress() {
-    if (!progress) return;
-    progress->SetProgress(progress_point::kFinished);
-    progress.reset();  // its destructor closes the window
-}
 
 bool Installer::StartComponentInstall(const char* projectName, const char* proposedFolder, bool noClimbing) {
     if (!ChooseFolderWithProgress(projectName, proposedFolder, noClimbing) || !CheckBeforeWriting(projectName)) return false;

@@ -6,12 +6,12 @@
 
 #include "engine/EngineInterface.h"
 #include "engine/EngineObject.h"
-#include "package/DeploymentValues.h"
+#include "installer/ExtractResult.h"
 #include "installer/InstallTransaction.h"
 #include "installer/UserMessages.h"
+#include "package/DeploymentValues.h"
 #include "package/PackageReader.h"
 #include "package/PointerList.h"
-#include "ui/OptionsDialog.h"
 #include "ui/ProgressWindow.h"
 #include "win/EngineSession.h"
 #include "win/FolderAccess.h"
@@ -20,25 +20,7 @@
 #include "win/LogFile.h"
 #include "win/WinampFolder.h"
 
-// What ExtractFile did with one entry. True only when the entry was written whole and not
-// empty; the other outcomes say whether a false is the package's business (missing, empty) or
-// an item that did not arrive (failed).
-class ExtractResult {
-public:
-    enum Outcome : unsigned char {
-        kWritten,
-        kEmpty,    // written and recorded, but holding nothing
-        kMissing,  // no such entry in the package
-        kFailed,   // held by the package but not on disk whole: damaged, undecodable, refused, not written
-    };
-    // Implicit: an extraction returns its outcome.
-    ExtractResult(Outcome outcome) : outcome(outcome) {}
-    explicit operator bool() const { return outcome == kWritten; }
-    bool Failed() const { return outcome == kFailed; }
-
-private:
-    Outcome outcome;
-};
+class OptionsDialog;
 
 // The worker behind every delivery mode: it reads the package, writes its entries below
 // installFolder, hosts the engine, and records every file and folder it creates.
@@ -351,29 +333,11 @@ private:
     // when it could not be made (a path too long is not made, and not recorded, but no failure).
     bool AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
                  const char* description, const char* arguments, bool makeFolders);
-    // Bytes of the recorded files (the record among them), in KB rounded up.
-    DWORD EstimatedSizeKb() const;
     HKEY EntriesRoot() const { return perUser ? userRegistryRoot : registryRoot; }
-    // An entry's key below EntriesRoot being written: every value goes through SetValue, which
-    // notes first what it replaces (or that the key was not there), so that a failed run puts
-    // it back; a missing key is created with its first value. failed: a value could not be
-    // written (no rights below the root) or noted, and no later one is.
-    struct EntryKey {
-        const char* path;
-        bool failed;
-    };
-    void SetValue(EntryKey& key, const char* name, DWORD type, const void* data, DWORD size);
-    // Each value also noted in the log.
-    void SetText(EntryKey& key, const char* name, const char* value);
-    void SetNumber(EntryKey& key, const char* name, DWORD value);
-    // Whether every value of key was written; if not, "Error can't write in registry" with the
-    // key path as caption.
-    bool Written(const EntryKey& key);
+    // The values of one registry entry being written (Registration.cpp).
+    class EntryKey;
     // One line of the log, printf-style (win::LogFile::Line); nothing without a log.
     void Log(const char* format, ...) const __attribute__((format(ms_printf, 2, 3)));
-    // The uninstall entry's DisplayVersion, VersionMajor and VersionMinor, Publisher,
-    // URLInfoAbout and InstallDate, from the package's values; nothing without them.
-    void AddDeploymentValues(EntryKey& key);
     // The Winamp folder: the registry first, then the user's choice. False when the user
     // declines or cancels; folder is then empty.
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
@@ -392,18 +356,10 @@ private:
     void SetProgress(float value);
     // The bar at 0.95, then the window closed; nothing when none is shown.
     void CloseProgress();
-    // What InstallProjectSilently asks of the one install it runs.
-    struct SilentRun {
-        const char* folder;           // "" for InstallPath
-        const bool* failureReported;  // the caller's note that a failure box was shown
-    };
-    // Zeroed by its user (ProjectTexts texts{}): member initialisers would make the
-    // compiler copy a zero template kept in the program's data.
-    struct ProjectTexts {
-        char installPath[kTextCapacity + 1];
-        char shortCutName[kTextCapacity + 1];
-        char projectName[kTextCapacity + 1];
-    };
+    // The project install's own (ProjectInstall.cpp): what InstallProjectSilently asks of
+    // the one install it runs, and the texts it reads.
+    struct SilentRun;
+    struct ProjectTexts;
     // InstallProject, for the user when silent is null, else as InstallProjectSilently.
     bool InstallProjectFor(const SilentRun* silent);
     // InstallPath, ShortCutName and ProjectName, with their boxes when missing or when a name

@@ -21,7 +21,6 @@ namespace {
 
 // No installation writes a record this large; a larger file is no record of ours.
 constexpr DWORD kMaxRecordSize = 64u << 20;
-// The record's fixed text field.
 
 // The chunks of a record as the engine's saver lays them out: a 4-character tag, the data's
 // size as 32-bit little-endian, the data.

@@ -46,6 +46,20 @@ bool IsInside(const char* path, const char* folder) {
 
 }  // namespace
 
+// What InstallProjectSilently asks of the one install it runs.
+struct Installer::SilentRun {
+    const char* folder;           // "" for InstallPath
+    const bool* failureReported;  // the caller's note that a failure box was shown
+};
+
+// Zeroed by its user (ProjectTexts texts{}): member initialisers would make the compiler copy
+// a zero template kept in the program's data.
+struct Installer::ProjectTexts {
+    char installPath[kTextCapacity + 1];
+    char shortCutName[kTextCapacity + 1];
+    char projectName[kTextCapacity + 1];
+};
+
 bool Installer::InstallProject() { return Concluded(InstallProjectFor(nullptr)); }
 
 bool Installer::InstallProjectSilently(const char* folder, const bool& failureReported) {

@@ -8,7 +8,8 @@
 
 namespace {
 
-// The record's fixed text field: paths and the project name.
+// The project name, read as a configuration text, fills one field of the record.
+static_assert(Installer::kTextCapacity == kTextFieldSize, "a configuration text is one record field");
 
 // The first kTextFieldSize bytes of text, zero-filled when shorter: the reader expects fixed fields.
 void FillField(char (&field)[kTextFieldSize], const char* text) {
