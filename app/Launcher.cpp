@@ -3,8 +3,8 @@
 #include "installer/Installer.h"
 #include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
-#include "package/PackageKeys.h"
 #include "package/PackageReader.h"
+#include "package/PackageSchema.h"
 
 void Launcher::SetInstanceAndWindow(HINSTANCE newInstance, HWND newHostWindow) {
     instance = newInstance;

@@ -4,7 +4,7 @@
 #include "app/Launcher.h"
 #include "installer/Installer.h"
 #include "package/LittleEndian.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "win/ExactPath.h"
 
 SilentOutcome RunSilentInstall(PackageHost& host, HINSTANCE instance, HWND hostWindow,

@@ -14,7 +14,7 @@
 #include "app/HostWindow.h"
 #include "installer/Installer.h"
 #include "installer/UserMessages.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "win/WinPackageFile.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "engine/ChunkSchema.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 
 namespace fs = std::filesystem;
 

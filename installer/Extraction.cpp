@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "package/PackageKeys.h"
 #include "installer/ProgressPoints.h"
 #include "package/LittleEndian.h"
+#include "package/PackageSchema.h"
 #include "win/FormatText.h"
 #include "win/NarrowText.h"
 
@@ -353,10 +353,13 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
 
 bool Installer::ExtractChannels() {
     constexpr const char* kMissing = "Can't find ChannelCount";
-    return ExtractList(kChannelCountKey, kChannelItemPrefix, kChannelSection, true, progress_point::kNoProgress, kMissing) &&
-           ExtractList(kChannelLibraryCountKey, kChannelLibraryItemPrefix, kChannelSection, true, progress_point::kChannelLibraries, kMissing);
+    return ExtractList(kChannelCountKey, kChannelItemPrefix, kChannelSection, true, progress_point::kNoProgress,
+                       kMissing) &&
+           ExtractList(kChannelLibraryCountKey, kChannelLibraryItemPrefix, kChannelSection, true,
+                       progress_point::kChannelLibraries, kMissing);
 }
 
 bool Installer::ExtractProjectFiles() {
-    return ExtractList(kFileCountKey, kFileItemPrefix, kFileSection, false, progress_point::kProjectFiles, "Can't find FileCount");
+    return ExtractList(kFileCountKey, kFileItemPrefix, kFileSection, false, progress_point::kProjectFiles,
+                       "Can't find FileCount");
 }

@@ -231,8 +231,8 @@ bool InstallTransaction::Place(win::FileHandle& file, const char* path, bool bes
     }
     uint32_t identity = 0;
     // The identity first: a file recorded without it would be on the list, but never deleted.
-    if (!InPlace(file.get(), path, &identity) || written.Add(reinterpret_cast<void*>(static_cast<uintptr_t>(identity))) < 0 ||
-        !recordFile(owner, path)) {
+    if (!InPlace(file.get(), path, &identity) ||
+        written.Add(reinterpret_cast<void*>(static_cast<uintptr_t>(identity))) < 0 || !recordFile(owner, path)) {
         return false;
     }
     return ::CloseHandle(file.release()) != FALSE;

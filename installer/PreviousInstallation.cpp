@@ -46,8 +46,7 @@ public:
             if (!Next(pathTag, kTextFieldSize, data)) return false;
             const char* path = reinterpret_cast<const char*>(data);
             // The buffer ends in a zero byte, so a field without one stops there at the latest.
-            if (std::strlen(path) - 1 < kTextFieldSize - 1 &&
-                !InstallTransaction::Record(list, path)) {
+            if (std::strlen(path) - 1 < kTextFieldSize - 1 && !InstallTransaction::Record(list, path)) {
                 return false;
             }
         }
@@ -88,7 +87,8 @@ void Installer::ReadPreviousRecord(const char* projectName) {
     bytes.get()[size] = 0;
     RecordChunks chunks(bytes.get(), size);
     const unsigned char* data = nullptr;
-    const bool sound = chunks.Paths(kRecordFileCountTag, kRecordFileTag, previousFiles) && chunks.Paths(kRecordFolderCountTag, kRecordFolderTag, previousFolders) &&
+    const bool sound = chunks.Paths(kRecordFileCountTag, kRecordFileTag, previousFiles) &&
+                       chunks.Paths(kRecordFolderCountTag, kRecordFolderTag, previousFolders) &&
                        chunks.Next(kRecordProjectNameTag, kTextFieldSize, data) &&
                        std::memcmp(data, projectName, std::strlen(projectName) + 1) == 0 &&
                        // The marker of the screen-saver and plug-in modes may end it.

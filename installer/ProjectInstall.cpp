@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "package/DeploymentValues.h"
 #include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
+#include "package/DeploymentValues.h"
 #include "ui/OptionsDialog.h"
 #include "win/ComScope.h"
 #include "win/DesktopUser.h"
@@ -155,7 +155,8 @@ bool Installer::ExtractProgramAndLinks(const char* shortCutName) {
     if (ShellFolder(hostWindow, perUser ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS, programs) &&
         // Both links lie in one folder: the first link's pass has made it.
         (!AddLink(kViewerFile, programs, shortCutName, ".lnk", "Orvan3D Project Link", kStartFile, true) ||
-         !AddLink(kUninstallerFile, programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr, false))) {
+         !AddLink(kUninstallerFile, programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr,
+                  false))) {
         ShowCopyError();
         return false;
     }

@@ -9,7 +9,7 @@
 
 #include "installer/Installer.h"
 #include "package/AsciiText.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "win/ExactPath.h"
 #include "win/FormatText.h"
 
@@ -58,7 +58,8 @@ void DeleteTreeWithoutEngine(const char* folder) {
     do {
         const char* name = entry.cFileName;
         if ((name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) ||
-            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !win::JoinPath(path, sizeof(path), folder, name)) {
+            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            !win::JoinPath(path, sizeof(path), folder, name)) {
             continue;
         }
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {

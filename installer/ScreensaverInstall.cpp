@@ -3,7 +3,7 @@
 #include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
 #include "package/AsciiText.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "win/ExactPath.h"
 #include "win/FormatText.h"
 

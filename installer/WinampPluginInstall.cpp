@@ -4,7 +4,7 @@
 #include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "ui/OptionsDialog.h"
 #include "win/ComScope.h"
 #include "win/ExactPath.h"

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstddef>
 
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 
 // What the program, the uninstaller, the packer and deployment tools agree on beyond the
 // package's keys: the uninstall entry's name, versions, and the exit codes of a setup run that
@@ -49,14 +49,14 @@ constexpr char kLocalAppDataPrefix[] = "%LOCALAPPDATA%\\";
 // Every other run ends with 0. Keep the numbers: deployment tools' manifests list them.
 enum class SetupExit : int {
     kInstalled = 0,
-    kFailed = 1,             // did not install, for a reason not listed below
-    kCancelled = 2,          // the user answered No or left the options dialog
-    kDiskFull = 3,           // not enough space on the installation folder's drive
-    kFileInUse = 4,          // a file of the installation is held open by a running program
-    kFolderRefused = 5,      // not a full path, not writable, another user's, no exact name
-    kDamagedPackage = 6,     // the program file's package is missing, damaged or incomplete
-    kBadCommandLine = 7,     // "/LOG=" without a file, or a log file that cannot be created
-    kPathTooLong = 8,        // a path of the installation would not fit the system's limit
+    kFailed = 1,          // did not install, for a reason not listed below
+    kCancelled = 2,       // the user answered No or left the options dialog
+    kDiskFull = 3,        // not enough space on the installation folder's drive
+    kFileInUse = 4,       // a file of the installation is held open by a running program
+    kFolderRefused = 5,   // not a full path, not writable, another user's, no exact name
+    kDamagedPackage = 6,  // the program file's package is missing, damaged or incomplete
+    kBadCommandLine = 7,  // "/LOG=" without a file, or a log file that cannot be created
+    kPathTooLong = 8,     // a path of the installation would not fit the system's limit
 };
 
 // One row of the table the README and the packer's package-manager manifests show.

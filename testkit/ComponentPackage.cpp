@@ -9,7 +9,7 @@
 #include "package/Crc32.h"
 #include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 
 namespace testkit {
 
@@ -81,7 +81,8 @@ void AddBlockedProjectFiles(PackageFixture& f, const Bytes& blockStored) {
         return;
     }
     f.Raw("\\media\\scene.dat", {}).Raw("\\media\\textures\\wood.bin", {});
-    f.Raw("\\media\\scene.dat", BlockRecord(0, 0, 50000, Crc32::Update(0, scene.data(), 50000)), package_format::kBlockItemSection);
+    f.Raw("\\media\\scene.dat", BlockRecord(0, 0, 50000, Crc32::Update(0, scene.data(), 50000)),
+          package_format::kBlockItemSection);
     f.Raw("\\media\\textures\\wood.bin", BlockRecord(0, 50000, 70000, Crc32::Update(0, wood.data(), 70000)),
           package_format::kBlockItemSection);
     f.Raw("0", blockStored, package_format::kBlockSection);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "testkit/PackageFixture.h"
 
 namespace testkit {

@@ -6,7 +6,7 @@
 
 #include "components/chunk/VbrfCodec.h"
 #include "package/PackageFormat.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "testkit/ComponentPackage.h"
 
 namespace testkit {
@@ -61,7 +61,8 @@ InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOpt
         projectFiles = {{"\\media\\scene.dat", Pattern(50000, 3)}, {"\\media\\textures\\wood.bin", Pattern(70000, 4)}};
     }
     f.Number(kFileCountKey, static_cast<int32_t>(projectFiles.size()), kFileSection);
-    for (size_t i = 0; i < projectFiles.size(); ++i) f.Text(kFileItemPrefix + std::to_string(i), projectFiles[i].first, kFileSection);
+    for (size_t i = 0; i < projectFiles.size(); ++i)
+        f.Text(kFileItemPrefix + std::to_string(i), projectFiles[i].first, kFileSection);
     for (const auto& file : projectFiles) {
         f.Raw(file.first, file.second);
         package.files.push_back(file);

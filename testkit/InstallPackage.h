@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "testkit/PackageFixture.h"
 
 namespace testkit {

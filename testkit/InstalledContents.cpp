@@ -13,8 +13,8 @@
 #include "package/AsciiText.h"
 #include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
-#include "package/PackageKeys.h"
 #include "package/PackageReader.h"
+#include "package/PackageSchema.h"
 #include "testkit/MemoryPackageHost.h"
 
 namespace testkit {

@@ -12,7 +12,6 @@ namespace testkit {
 
 namespace {
 
-
 void AppendCount(Bytes& out, const char* tag, size_t count) {
     const Bytes raw = CountField(static_cast<uint32_t>(count));
     chunk::AppendChunk(out, tag, raw.data(), raw.size());
@@ -52,7 +51,8 @@ Bytes MakeUninstallRecord(const std::vector<std::string>& files, const std::vect
     AppendCount(out, kRecordFileCountTag, files.size());
     for (const auto& path : files) chunk::AppendChunk(out, kRecordFileTag, RecordField(path).data(), kTextFieldSize);
     AppendCount(out, kRecordFolderCountTag, folders.size());
-    for (const auto& path : folders) chunk::AppendChunk(out, kRecordFolderTag, RecordField(path).data(), kTextFieldSize);
+    for (const auto& path : folders)
+        chunk::AppendChunk(out, kRecordFolderTag, RecordField(path).data(), kTextFieldSize);
     chunk::AppendChunk(out, kRecordProjectNameTag, RecordField(projectName).data(), kTextFieldSize);
     if (withMarker) chunk::AppendChunk(out, kRecordComponentMarkerTag, nullptr, 0);
     return out;

@@ -15,7 +15,6 @@
 
 namespace {
 
-
 bool Exists(const char* path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool ReadWholeFile(const char* path, std::vector<unsigned char>& bytes) {

@@ -5,7 +5,7 @@
 
 #include "engine/ChunkSchema.h"
 #include "package/DeploymentValues.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "win/ComPtr.h"
 #include "win/ComScope.h"
 #include "win/ExactPath.h"

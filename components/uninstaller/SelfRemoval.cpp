@@ -10,7 +10,7 @@
 
 #include "components/uninstaller/Arguments.h"
 #include "components/uninstaller/Removal.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "win/ExactPath.h"
 #include "win/FolderEntries.h"
 #include "win/Handle.h"

@@ -12,7 +12,7 @@
 #include "components/uninstaller/SelfRemoval.h"
 #include "components/uninstaller/UninstallRecordReader.h"
 #include "engine/ChunkSchema.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "win/DllSearch.h"
 #include "win/LogFile.h"
 
@@ -75,8 +75,7 @@ void RemoveAllButStarter(Removal& removal) {
     removal.foreign = uninstall::KeepOnlyOurs(removal.record, removal.installFolder,
                                               uninstall::FindOutsidePlaces(kPerUser), kEntriesRoot, removal.left);
     LogDecisions(removal);
-    uninstall::DeleteListedFiles(removal.record, removal.left,
-                                 removal.installFolder + "\\" + kUninstallerFile);
+    uninstall::DeleteListedFiles(removal.record, removal.left, removal.installFolder + "\\" + kUninstallerFile);
     // The folders emptied now go before the waiting caller hears the outcome, so that it finds
     // no more than the started uninstaller and its record; the folders holding those go after
     // it ended, and what stays is reported then, once.

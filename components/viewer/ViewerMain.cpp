@@ -14,7 +14,7 @@
 
 #include "engine/ChunkSchema.h"
 #include "package/LittleEndian.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "win/CommandLineText.h"
 #include "win/EngineSession.h"
 #include "win/ExactPath.h"
@@ -49,7 +49,8 @@ bool ReadWholeFile(const char* path, std::vector<unsigned char>& bytes) {
 bool ReadStartFile(Engine& engine, const char* path, StartFile& start) {
     std::vector<unsigned char> bytes;
     if (!ReadWholeFile(path, bytes) || bytes.empty()) return false;
-    EngineObject<FileLoaderChannel> loader(CreateChannelAs<FileLoaderChannel>(engine.channelFactory, kFileLoaderChannelId));
+    EngineObject<FileLoaderChannel> loader(
+        CreateChannelAs<FileLoaderChannel>(engine.channelFactory, kFileLoaderChannelId));
     if (!loader) return false;
     loader->LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), kLoadBorrowed);
     if (!loader->FindChunk(kStartTitleTag, 0)) return false;

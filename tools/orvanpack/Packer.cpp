@@ -17,14 +17,14 @@
 #include <vector>
 
 #include "components/chunk/VbrfCodec.h"
-#include "package/DeploymentValues.h"
 #include "package/Crc32.h"
+#include "package/DeploymentValues.h"
+#include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
 #include "package/PackageReader.h"
 #include "package/PackageWriter.h"
 #include "package/PeCertificates.h"
 #include "package/StdioPackageFile.h"
-#include "package/LittleEndian.h"
 #include "tools/orvanpack/BlockCompression.h"
 #include "tools/orvanpack/Manifest.h"
 #include "tools/orvanpack/ProjectCompression.h"

@@ -7,7 +7,7 @@
 #include <windows.h>
 #endif
 
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 #include "tools/orvanpack/Manifest.h"
 
 namespace fs = std::filesystem;
@@ -96,8 +96,7 @@ void WriteManifest(std::ostream& stream, const std::string& name, const std::str
 
 }  // namespace
 
-ExitStatus InitProject(const std::string& folder, const fs::path& programFolder, std::ostream& out,
-                       std::ostream& err) {
+ExitStatus InitProject(const std::string& folder, const fs::path& programFolder, std::ostream& out, std::ostream& err) {
     std::error_code ec;
     fs::path project = fs::absolute(fs::path(folder), ec).lexically_normal();
     if (!ec && project.filename().empty()) project = project.parent_path();

@@ -7,7 +7,7 @@
 #include "package/AsciiText.h"
 #include "package/DeploymentValues.h"
 #include "package/PackageFormat.h"
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 
 namespace fs = std::filesystem;
 
@@ -216,7 +216,8 @@ private:
             channelFiles.insert(kStartFile);
         }
         AddChannelList("channels", kChannelCountKey, kChannelItemPrefix, projectFiles, channelFiles);
-        AddChannelList("channel-libraries", kChannelLibraryCountKey, kChannelLibraryItemPrefix, projectFiles, channelFiles);
+        AddChannelList("channel-libraries", kChannelLibraryCountKey, kChannelLibraryItemPrefix, projectFiles,
+                       channelFiles);
 
         std::vector<std::string> items;
         for (const std::string& file : projectFiles) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "package/PackageKeys.h"
+#include "package/PackageSchema.h"
 
 ExecutionLevel StubExecutionLevel(const std::vector<unsigned char>& stub) {
     static const char kAttribute[] = "<requestedExecutionLevel level=\"";

@@ -15,10 +15,10 @@
 
 #include <zlib.h>
 
-#include "package/PackageKeys.h"
 #include "package/Crc32.h"
 #include "package/LittleEndian.h"
 #include "package/PackageReader.h"
+#include "package/PackageSchema.h"
 #include "package/PackageWriter.h"
 #include "testkit/PeImageFixture.h"
 #include "tools/orvanpack/ConsoleHost.h"

@@ -138,22 +138,24 @@ TEST_F(EngineAllocationFailure, FileLoaderDecoding) {
     ASSERT_TRUE(chunk::FindChunk(stored.data(), stored.size(), kVbrfTag, 0, vbrf));
     EngineObject<FileLoaderChannel> loader;
     bool decoded = false;
-    EngineWork work{
-        "file loader", "channels\\ChunkLoader.dll",
-        [&] {
-            loader.reset(static_cast<FileLoaderChannel*>(host.channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0)));
-            if (!loader) return false;
-            loader->LoadFromMemory(stored.data(), static_cast<uint32_t>(stored.size()), kLoadBorrowed);
-            decoded = loader->FindChunk("VBRF", 0) && ChannelFactory::fileDecoder.DecodeFile(loader.get());
-            return decoded;
-        },
-        [&](bool ok) {
-            if (!loader) return !ok;
-            if (ok) return loader->GetSize() == plain.size() && std::memcmp(loader->GetData(), plain.data(), plain.size()) == 0;
-            // A failed decoding hands back the stored chunk, which the program then writes.
-            return loader->GetData() == vbrf.data && loader->GetSize() == vbrf.size;
-        },
-        [&] { loader.reset(); }};
+    EngineWork work{"file loader", "channels\\ChunkLoader.dll",
+                    [&] {
+                        loader.reset(static_cast<FileLoaderChannel*>(
+                            host.channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0)));
+                        if (!loader) return false;
+                        loader->LoadFromMemory(stored.data(), static_cast<uint32_t>(stored.size()), kLoadBorrowed);
+                        decoded = loader->FindChunk("VBRF", 0) && ChannelFactory::fileDecoder.DecodeFile(loader.get());
+                        return decoded;
+                    },
+                    [&](bool ok) {
+                        if (!loader) return !ok;
+                        if (ok)
+                            return loader->GetSize() == plain.size() &&
+                                   std::memcmp(loader->GetData(), plain.data(), plain.size()) == 0;
+                        // A failed decoding hands back the stored chunk, which the program then writes.
+                        return loader->GetData() == vbrf.data && loader->GetSize() == vbrf.size;
+                    },
+                    [&] { loader.reset(); }};
     EachAllocationFailing(work);
 }
 

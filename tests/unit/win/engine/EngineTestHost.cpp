@@ -12,7 +12,8 @@ std::string BinFolder() {
 }
 
 bool EngineHost::Load(const std::string& libraryFolder, const std::string& baseFolder) {
-    return LoadCore(libraryFolder.c_str(), ::GetModuleHandleA(nullptr), "Orvan3DExe Window", nullptr, baseFolder.c_str());
+    return LoadCore(libraryFolder.c_str(), ::GetModuleHandleA(nullptr), "Orvan3DExe Window", nullptr,
+                    baseFolder.c_str());
 }
 
 std::string ModulePathOf(const void* object) {
