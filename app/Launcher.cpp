@@ -2,7 +2,9 @@
 
 #include "installer/Installer.h"
 #include "package/LittleEndian.h"
+#include "package/PackageFormat.h"
 #include "package/PackageReader.h"
+#include "package/PackageSchema.h"
 
 void Launcher::SetInstanceAndWindow(HINSTANCE newInstance, HWND newHostWindow) {
     instance = newInstance;
@@ -11,21 +13,21 @@ void Launcher::SetInstanceAndWindow(HINSTANCE newInstance, HWND newHostWindow) {
 
 bool Launcher::GetPackageValue(const char* key, void* buffer, int32_t capacity) {
     PackageReader reader(host);
-    return reader.ReadEntry(key, buffer, capacity, "APPDATA");
+    return reader.ReadEntry(key, buffer, capacity, package_format::kDefaultSection);
 }
 
 void Launcher::Run() {
     unsigned char raw[4] = {};
-    if (!GetPackageValue("ProjectType", raw, sizeof(raw))) {
+    if (!GetPackageValue(kProjectTypeKey, raw, sizeof(raw))) {
         outcome = SetupExit::kDamagedPackage;
         host.ShowMessage("Can't find project type", "Error");
         return;
     }
-    switch (static_cast<int32_t>(LoadU32(raw))) {
-        case 1: RunInPlaceMode(); break;
-        case 2: ProjectInstallMode(); break;
-        case 5: ScreensaverInstallMode(); break;
-        case 6: WinampPluginInstallMode(); break;
+    switch (static_cast<ProjectType>(LoadU32(raw))) {
+        case ProjectType::kRun: RunInPlaceMode(); break;
+        case ProjectType::kInstall: ProjectInstallMode(); break;
+        case ProjectType::kScreensaver: ScreensaverInstallMode(); break;
+        case ProjectType::kWinamp: WinampPluginInstallMode(); break;
         default: break;
     }
 }

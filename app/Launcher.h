@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "installer/DeploymentValues.h"
+#include "package/DeploymentValues.h"
 #include "win/LogFile.h"
 
 class Installer;

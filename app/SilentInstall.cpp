@@ -4,6 +4,7 @@
 #include "app/Launcher.h"
 #include "installer/Installer.h"
 #include "package/LittleEndian.h"
+#include "package/PackageSchema.h"
 #include "win/ExactPath.h"
 
 SilentOutcome RunSilentInstall(PackageHost& host, HINSTANCE instance, HWND hostWindow,
@@ -14,8 +15,8 @@ SilentOutcome RunSilentInstall(PackageHost& host, HINSTANCE instance, HWND hostW
     launcher.SetInstanceAndWindow(instance, hostWindow);
     unsigned char raw[4] = {};
     exit = SetupExit::kDamagedPackage;
-    if (!launcher.GetPackageValue("ProjectType", raw, sizeof(raw))) return SilentOutcome::kReported;
-    if (static_cast<int32_t>(LoadU32(raw)) != 2) return SilentOutcome::kOtherMode;
+    if (!launcher.GetPackageValue(kProjectTypeKey, raw, sizeof(raw))) return SilentOutcome::kReported;
+    if (static_cast<ProjectType>(LoadU32(raw)) != ProjectType::kInstall) return SilentOutcome::kOtherMode;
     // The folder in its exact narrow form; one without such a form would be another folder,
     // so the install fails before anything is written.
     exit = SetupExit::kFolderRefused;

@@ -1,9 +1,9 @@
 #pragma once
 #include <windows.h>
 
-#include "installer/DeploymentValues.h"
 #include "installer/UserMessages.h"
 #include "package/BlockSource.h"
+#include "package/DeploymentValues.h"
 #include "package/PackageFile.h"
 
 struct CommandLineOptions;

@@ -14,6 +14,7 @@
 #include "app/HostWindow.h"
 #include "installer/Installer.h"
 #include "installer/UserMessages.h"
+#include "package/PackageSchema.h"
 #include "win/WinPackageFile.h"
 
 namespace {
@@ -104,7 +105,7 @@ int main(int argc, char** argv) {
     installer.Init(instance, window);
     if (!step("make the run folder", installer.MakeTempDirectory())) return 1;
     ::SetCurrentDirectoryA(installer.InstallFolder());
-    step("viewer (zlib)", static_cast<bool>(installer.ExtractFile("OrvanViewer.exe", true)));
+    step("viewer (zlib)", static_cast<bool>(installer.ExtractFile(kViewerFile, true)));
     step("engine files (zlib)", installer.ExtractEngineFiles());
     step("load the engine", installer.LoadEngine());
     step("file loader", installer.CreateFileLoader());

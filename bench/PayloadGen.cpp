@@ -21,6 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/ChunkSchema.h"
+#include "package/PackageSchema.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -168,16 +171,16 @@ void AppendChunk(std::string& out, const char* tag, const void* data, uint32_t s
 std::string StartFile(const Options& options) {
     std::string out;
     const char title[] = "Orvan3D benchmark payload";
-    AppendChunk(out, "ZRXS", title, sizeof(title) - 1);
+    AppendChunk(out, kStartTitleTag, title, sizeof(title) - 1);
     const unsigned char hold[4] = {static_cast<unsigned char>(options.holdMs),
                                    static_cast<unsigned char>(options.holdMs >> 8),
                                    static_cast<unsigned char>(options.holdMs >> 16),
                                    static_cast<unsigned char>(options.holdMs >> 24)};
-    AppendChunk(out, "HOLD", hold, 4);
+    AppendChunk(out, kStartHoldTag, hold, 4);
     const unsigned char exitCode[4] = {0, 0, 0, 0};
-    AppendChunk(out, "EXIT", exitCode, 4);
+    AppendChunk(out, kStartExitTag, exitCode, 4);
     if (!options.note.empty()) {
-        AppendChunk(out, "NOTE", options.note.data(), static_cast<uint32_t>(options.note.size()));
+        AppendChunk(out, kStartNoteTag, options.note.data(), static_cast<uint32_t>(options.note.size()));
     }
     return out;
 }
@@ -247,7 +250,7 @@ int main(int argc, char** argv) {
                      "                     [--note WINDOWS_PATH] [--hold MS]\n");
         return 2;
     }
-    if (!fs::is_regular_file(options.bin / "OrvanViewer.exe")) {
+    if (!fs::is_regular_file(options.bin / kViewerFile)) {
         std::fprintf(stderr, "orvan_payload: no components in %s\n", options.bin.string().c_str());
         return 1;
     }
@@ -277,7 +280,7 @@ int main(int argc, char** argv) {
     }
     const std::string start = StartFile(options);
     const std::string manifest = Manifest(options);
-    if (!WriteBytes(options.out / "files" / "ZRXStart.zrx", start.data(), start.size()) ||
+    if (!WriteBytes(options.out / "files" / kStartFile, start.data(), start.size()) ||
         !WriteBytes(options.out / "project.toml", manifest.data(), manifest.size()) ||
         !WriteBytes(options.out / "files.list", list.data(), list.size())) {
         std::fprintf(stderr, "orvan_payload: cannot write into %s\n", options.out.string().c_str());

@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+
 #include "engine/EngineInterface.h"
 
 // Owner of one object the engine created (its control object or a channel): empty at null,
@@ -12,16 +14,28 @@ public:
     explicit EngineObject(T* object) : object(object) {}
     EngineObject(const EngineObject&) = delete;
     EngineObject& operator=(const EngineObject&) = delete;
+    EngineObject(EngineObject&& other) noexcept : object(other.object) { other.object = nullptr; }
+    EngineObject& operator=(EngineObject&& other) noexcept {
+        if (this != &other) {
+            reset(other.object);
+            other.object = nullptr;
+        }
+        return *this;
+    }
     ~EngineObject() { reset(); }
 
     T* get() const { return object; }
     T* operator->() const { return object; }
+    T& operator*() const { return *object; }
     explicit operator bool() const { return object != nullptr; }
     void reset(T* next = nullptr) {
         T* old = object;
         object = next;
         if (old != nullptr) old->Destroy(kEngineDeleteObject);
     }
+
+    friend bool operator==(const EngineObject& owner, std::nullptr_t) { return owner.object == nullptr; }
+    friend bool operator!=(const EngineObject& owner, std::nullptr_t) { return owner.object != nullptr; }
 
 private:
     T* object = nullptr;

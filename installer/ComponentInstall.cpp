@@ -1,42 +1,17 @@
-// What the install modes share: the options dialog and progress window they open with, and
-// the common end of the screen-saver and plug-in installations once their component is in place.
+// What the screen-saver and plug-in installations share: their start, and their common end
+// once their component is in place.
+#include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
 #include "package/LittleEndian.h"
-#include "ui/OptionsDialog.h"
 #include "win/FormatText.h"
 
 namespace {
 
-// The configuration files' fixed text field, a configuration text's size.
-constexpr uint32_t kFieldSize = Installer::kTextCapacity;
 // What the screen saver and the plug-in are given as their "SCTI" value.
 constexpr uint32_t kTimingValue = 20;
 
 }  // namespace
-
-bool Installer::ChooseFolderWithProgress(const char* projectName, const char* proposedFolder, bool noClimbing) {
-    OptionsDialog dialog;
-    dialog.SetProjectName(projectName);
-    if (!ShowOptionsDialog(dialog, projectName, proposedFolder, noClimbing)) return false;
-    progress.reset(new ProgressWindow());
-    progress->SetText("Installing...");
-    progress->Create(instance, hostWindow);
-    progress->SetProgress(progress_point::kShown);
-    // Fails while the folder does not exist yet; the first extraction creates it.
-    ::SetCurrentDirectoryA(installFolder);
-    return true;
-}
-
-void Installer::SetProgress(float value) {
-    if (progress) progress->SetProgress(value);
-}
-
-void Installer::CloseProgress() {
-    if (!progress) return;
-    progress->SetProgress(progress_point::kFinished);
-    progress.reset();  // its destructor closes the window
-}
 
 bool Installer::StartComponentInstall(const char* projectName, const char* proposedFolder, bool noClimbing) {
     if (!ChooseFolderWithProgress(projectName, proposedFolder, noClimbing) || !CheckBeforeWriting(projectName)) return false;
@@ -62,12 +37,12 @@ bool Installer::FinishComponentInstall(const char* configName, const char* proje
             if (opened) {
                 // Cannot be cut: the engine files, whose longest name is 37 characters longer
                 // than the start file's, were written below this folder within MAX_PATH.
-                char startFile[kFieldSize] = {};
-                win::FormatText(startFile, sizeof(startFile), "%s\\ZRXStart.zrx", installFolder);
-                WriteChunk(saver.get(), "SCFP", startFile, kFieldSize);
+                char startFile[kTextFieldSize] = {};
+                (void)win::FormatText(startFile, sizeof(startFile), "%s\\%s", installFolder, kStartFile);
+                WriteChunk(saver.get(), kConfigStartFileTag, startFile, kTextFieldSize);
                 unsigned char timing[4];
                 StoreU32(timing, kTimingValue);
-                WriteChunk(saver.get(), "SCTI", timing, sizeof(timing));
+                WriteChunk(saver.get(), kConfigTimingTag, timing, sizeof(timing));
                 if (!(this->*optionsWriter)(saver.get())) {
                     // The partial file goes with the rest of the run.
                     CloseSaved(saver.get(), configPath, config, false);
@@ -100,9 +75,10 @@ bool Installer::ClaimInstallFolder() {
         if (security.Build()) {
             // Created now, before the first file, so that nobody else's file can be in it.
             char inside[kFolderCapacity + 1];
-            win::FormatText(inside, sizeof(inside), "%s\\", installFolder);  // one more than installFolder holds
+            (void)win::FormatText(inside, sizeof(inside), "%s\\", installFolder);  // one more than installFolder holds
             newFolderSecurity = security.Attributes();
-            CreateFoldersOf(inside, kFolderCapacity - 1);
+            // One that cannot be made is refused below, or fails at the first file.
+            (void)CreateFoldersOf(inside, kFolderCapacity - 1);
             newFolderSecurity = nullptr;
         }
     }

@@ -1,9 +1,10 @@
 #include "installer/Installer.h"
+#include "package/AsciiText.h"
 
 #include <cstring>
 
 #include "installer/HostWindowClass.h"
-#include "win/EngineLoader.h"
+#include "win/EngineSession.h"
 #include "win/FormatText.h"
 
 // The engine hosted from installFolder: its folders on PATH, its library, control object,
@@ -23,14 +24,14 @@ void Installer::AddEngineFoldersToPath() {
     // The first 259 characters, cut on purpose: a longer folder cannot hold loadable libraries
     // for the ANSI loader anyway, and the search below then simply does not find it.
     char folder[260];
-    win::FormatText(folder, sizeof(folder), "%s", installFolder);
+    CopyText(folder, sizeof(folder), installFolder);
     if (std::strstr(oldPath.get(), folder) != nullptr) return;
 
     const size_t size = 2 * std::strlen(folder) + std::strlen("\\channels;\\3rd;") + std::strlen(oldPath.get()) + 1;
     win::HeapBuffer<char> newPath = win::AllocateBuffer<char>(size);
     if (!newPath) return;
     // Sized for exactly this text above.
-    win::FormatText(newPath.get(), size, "%s\\channels;%s\\3rd;%s", folder, folder, oldPath.get());
+    (void)win::FormatText(newPath.get(), size, "%s\\channels;%s\\3rd;%s", folder, folder, oldPath.get());
     ::SetEnvironmentVariableA("PATH", newPath.get());
 }
 
@@ -38,9 +39,7 @@ bool Installer::LoadEngine() {
     AddEngineFoldersToPath();
     // PATH alone would let the loader look in this program's folder first for the engine's
     // own libraries; they are searched in the install folder's engine folders instead.
-    channelFactory = win::LoadEngineCore(installFolder, instance, kHostWindowClass, hostWindow, engineFolders,
-                                         engineLibrary, engineControl);
-    return channelFactory != nullptr;
+    return LoadCore(installFolder, instance, kHostWindowClass, hostWindow);
 }
 
 bool Installer::CreateFileLoader() {
@@ -53,9 +52,5 @@ bool Installer::CreateFileLoader() {
 
 void Installer::ReleaseEngine() {
     fileLoader.reset();
-    engineControl.reset();
-    channelFactory = nullptr;
-    // Freed even without a control object: a library left loaded would keep its file locked.
-    engineLibrary.reset();
-    engineFolders.Clear();
+    UnloadCore();
 }

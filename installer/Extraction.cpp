@@ -1,12 +1,13 @@
+#include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
 
 #include <zlib.h>
 
 #include <cstring>
 
-#include "installer/EngineFiles.h"
 #include "installer/ProgressPoints.h"
 #include "package/LittleEndian.h"
+#include "package/PackageSchema.h"
 #include "win/FormatText.h"
 #include "win/NarrowText.h"
 
@@ -123,8 +124,10 @@ bool Installer::CreateFoldersOf(const char* path, size_t scanLimit) {
         prefix[i + 1] = '\0';
         // Fails for the drive root and every folder already there: those are not ours to record.
         if (folders->CreateFolder(prefix, newFolderSecurity)) {
-            Record(createdFolders, prefix);
-            continue;
+            if (Record(createdFolders, prefix)) continue;
+            // On no list, so it would stay behind: it goes now, and nothing is made below it.
+            transaction.RemoveFolder(prefix);
+            return false;
         }
         // A drive's root is no link, whatever the system says of the place it is mounted on.
         const DWORD attributes = i == 2 ? INVALID_FILE_ATTRIBUTES : InstallTransaction::Attributes(prefix);
@@ -164,7 +167,7 @@ bool Installer::DecodeWithZlib() {
 
 int Installer::ShowItem(const char* name, const char* reason, const char* caption, UINT style) {
     char text[600];  // a name of at most 399 characters and one of our reasons
-    win::FormatText(text, sizeof(text), "%s\n\n%s", name, reason);
+    (void)win::FormatText(text, sizeof(text), "%s\n\n%s", name, reason);
     return messages.Show(text, caption, style);
 }
 
@@ -241,7 +244,7 @@ bool Installer::LoadDecoded(const char* name, const unsigned char*& content, uin
         fileLoader->LoadFromMemory(entryData, entrySize, kLoadBorrowed);
         entryData = nullptr;
         // A "VBRF" chunk that does not decode would otherwise be written still encoded.
-        if (fileLoader->FindChunk("VBRF", 0) && !channelFactory->fileDecoder.DecodeFile(fileLoader.get())) {
+        if (fileLoader->FindChunk(kVbrfTag, 0) && !channelFactory->fileDecoder.DecodeFile(fileLoader.get())) {
             messages.Show("Error decompress", "Error", MB_OK);
             return false;
         }
@@ -300,7 +303,7 @@ bool Installer::ExtractEngineFiles() {
         if (!ok) break;
     }
     // The start file is the project's, stored as is.
-    if (ok) ok = static_cast<bool>(ExtractFile("ZRXStart.zrx", false));
+    if (ok) ok = static_cast<bool>(ExtractFile(kStartFile, false));
     if (!ok) {
         // A file the package lacks; one it holds that did not arrive has noted why.
         NoteFailure(SetupExit::kDamagedPackage);
@@ -333,7 +336,7 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
             }
         }
         char key[64];  // one of our prefixes and a number
-        win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
+        (void)win::FormatText(key, sizeof(key), "%s%ld", itemPrefix, static_cast<long>(i));
         char item[kItemNameCapacity + 1] = {};
         // A missing item is the package's business; one that is damaged (its name included:
         // the reader has shown its CRC box) or could not be written (disk full, file locked)
@@ -350,10 +353,13 @@ bool Installer::ExtractList(const char* countKey, const char* itemPrefix, const 
 
 bool Installer::ExtractChannels() {
     constexpr const char* kMissing = "Can't find ChannelCount";
-    return ExtractList("ChannelCount", "ChannelItemNameID", "CHANNELINFO", true, progress_point::kNoProgress, kMissing) &&
-           ExtractList("ChannelDLLCount", "ChannelDLLItemNameID", "CHANNELINFO", true, progress_point::kChannelLibraries, kMissing);
+    return ExtractList(kChannelCountKey, kChannelItemPrefix, kChannelSection, true, progress_point::kNoProgress,
+                       kMissing) &&
+           ExtractList(kChannelLibraryCountKey, kChannelLibraryItemPrefix, kChannelSection, true,
+                       progress_point::kChannelLibraries, kMissing);
 }
 
 bool Installer::ExtractProjectFiles() {
-    return ExtractList("FileCount", "ItemNameID", "FILEINFO", false, progress_point::kProjectFiles, "Can't find FileCount");
+    return ExtractList(kFileCountKey, kFileItemPrefix, kFileSection, false, progress_point::kProjectFiles,
+                       "Can't find FileCount");
 }

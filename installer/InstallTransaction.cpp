@@ -87,7 +87,7 @@ void InstallTransaction::FreeAll(PointerList& list) {
 }
 
 void InstallTransaction::NextSuffix(char (&suffix)[kSuffixLength + 1]) {
-    win::FormatText(suffix, sizeof(suffix), ".%08lx.orvan~", static_cast<unsigned long>(nextName++));
+    (void)win::FormatText(suffix, sizeof(suffix), ".%08lx.orvan~", static_cast<unsigned long>(nextName++));
 }
 
 bool InstallTransaction::InPlace(HANDLE file, const char* path, uint32_t* identity) {
@@ -230,8 +230,11 @@ bool InstallTransaction::Place(win::FileHandle& file, const char* path, bool bes
         if (found == Found::kFailed || !Rename(file.get(), kSuffixLength, nullptr, found == Found::kOwn)) return false;
     }
     uint32_t identity = 0;
-    if (!InPlace(file.get(), path, &identity) || !recordFile(owner, path)) return false;
-    written.Add(reinterpret_cast<void*>(static_cast<uintptr_t>(identity)));
+    // The identity first: a file recorded without it would be on the list, but never deleted.
+    if (!InPlace(file.get(), path, &identity) ||
+        written.Add(reinterpret_cast<void*>(static_cast<uintptr_t>(identity))) < 0 || !recordFile(owner, path)) {
+        return false;
+    }
     return ::CloseHandle(file.release()) != FALSE;
 }
 
@@ -239,8 +242,14 @@ bool InstallTransaction::NoteWritten(const char* path) {
     uint32_t identity = 0;
     // Recorded all the same when it is not where it was asked for: only what is there is ever
     // deleted, and only when it is the file this run wrote.
-    if (OpenInPlace(path, 0, &identity)) written.Add(reinterpret_cast<void*>(static_cast<uintptr_t>(identity)));
-    return recordFile(owner, path);
+    const win::FileHandle file = OpenInPlace(path, DELETE, &identity);
+    if ((!file || written.Add(reinterpret_cast<void*>(static_cast<uintptr_t>(identity))) >= 0) &&
+        recordFile(owner, path)) {
+        return true;
+    }
+    // On no list, so it would stay behind: it goes now.
+    if (file) DeleteOpen(file.get());
+    return false;
 }
 
 bool InstallTransaction::NoteRegistry(HKEY root, const char* keyPath, const char* name) {

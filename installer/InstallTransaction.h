@@ -53,12 +53,12 @@ public:
     // for deletion until Place or Keep: should the run end before, nothing of it stays.
     win::FileHandle Create(const char* path, bool& beside, char* made = nullptr);
     // Takes back the mark of Create: the file stays when its handle closes.
-    static bool Keep(HANDLE file);
+    [[nodiscard]] static bool Keep(HANDLE file);
     // Puts the complete file Create made in place: beside, it is flushed, the file at path set
     // aside and the new one renamed to path. Then path is recorded, the identity noted and the
     // handle closed. False when any of that failed; the handle is then still open, or path
     // recorded.
-    bool Place(win::FileHandle& file, const char* path, bool beside);
+    [[nodiscard]] bool Place(win::FileHandle& file, const char* path, bool beside);
     // Removes what Create made, through its handle; nothing when it is closed.
     static void Discard(win::FileHandle& file);
 
@@ -69,12 +69,12 @@ public:
     Found SetAside(const char* path);
     // A file this run wrote by another road (a link through the shell): recorded, its identity
     // noted when it is there. False when it cannot be recorded.
-    bool NoteWritten(const char* path);
+    [[nodiscard]] bool NoteWritten(const char* path);
 
     // Before keyPath\name (below root) is written: how to put back what it holds now (the
     // value, or that there was none, or that there was not even the key). False when it cannot
     // be noted; it must then not be written.
-    bool NoteRegistry(HKEY root, const char* keyPath, const char* name);
+    [[nodiscard]] bool NoteRegistry(HKEY root, const char* keyPath, const char* name);
 
     // The run is complete: what it set aside is deleted (a file still in use stays under its
     // temporary name). The notes are cleared; a Rollback then does nothing.
@@ -94,7 +94,7 @@ public:
     // The attributes of what path names, INVALID_FILE_ATTRIBUTES when it names nothing.
     static DWORD Attributes(const char* path);
     // A heap copy of path appended to list; false when it cannot be had.
-    static bool Record(PointerList& list, const char* path);
+    [[nodiscard]] static bool Record(PointerList& list, const char* path);
     // Frees every text of list and empties it.
     static void FreeAll(PointerList& list);
 

@@ -59,7 +59,7 @@ void Installer::Rollback() {
 
 const char* Installer::OwnFileInFolder(OwnPath& path, const char* name) const {
     // Cannot be cut: installFolder is shorter than kFolderCapacity and name than kOwnNameCapacity.
-    win::FormatText(path, sizeof(path), "%s\\%s", installFolder, name);
+    (void)win::JoinPath(path, sizeof(path), installFolder, name);
     return path;
 }
 
@@ -101,7 +101,7 @@ bool Installer::GetRequiredEntry(const char* key, void* buffer, int32_t capacity
     if (GetPackageEntry(key, buffer, capacity, nullptr)) return true;
     NoteFailure(SetupExit::kDamagedPackage);
     char text[96];  // key is one of our entry names, at most 20 characters
-    win::FormatText(text, sizeof(text), "Can't find project type %s", key);
+    (void)win::FormatText(text, sizeof(text), "Can't find project type %s", key);
     messages.Show(text, "Error", MB_OK);
     return false;
 }

@@ -6,46 +6,28 @@
 
 #include "engine/EngineInterface.h"
 #include "engine/EngineObject.h"
-#include "installer/DeploymentValues.h"
+#include "installer/ExtractResult.h"
 #include "installer/InstallTransaction.h"
 #include "installer/UserMessages.h"
+#include "package/DeploymentValues.h"
 #include "package/PackageReader.h"
 #include "package/PointerList.h"
-#include "ui/OptionsDialog.h"
 #include "ui/ProgressWindow.h"
-#include "win/DllSearch.h"
+#include "win/EngineSession.h"
 #include "win/FolderAccess.h"
 #include "win/Handle.h"
 #include "win/HeapBuffer.h"
 #include "win/LogFile.h"
 #include "win/WinampFolder.h"
 
-// What ExtractFile did with one entry. True only when the entry was written whole and not
-// empty; the other outcomes say whether a false is the package's business (missing, empty) or
-// an item that did not arrive (failed).
-class ExtractResult {
-public:
-    enum Outcome : unsigned char {
-        kWritten,
-        kEmpty,    // written and recorded, but holding nothing
-        kMissing,  // no such entry in the package
-        kFailed,   // held by the package but not on disk whole: damaged, undecodable, refused, not written
-    };
-    // Implicit: an extraction returns its outcome.
-    ExtractResult(Outcome outcome) : outcome(outcome) {}
-    explicit operator bool() const { return outcome == kWritten; }
-    bool Failed() const { return outcome == kFailed; }
-
-private:
-    Outcome outcome;
-};
+class OptionsDialog;
 
 // The worker behind every delivery mode: it reads the package, writes its entries below
 // installFolder, hosts the engine, and records every file and folder it creates.
 //
 // One Installer lives for one mode call. Its own reader opens and indexes the package at
 // construction and stays open until Cleanup or destruction.
-class Installer {
+class Installer : protected win::EngineSession {
 public:
     // installFolder holds at most this many characters.
     static constexpr size_t kFolderCapacity = 400;
@@ -179,7 +161,7 @@ public:
     // whole; Close is called in either case. True only when the record was written and put in
     // place without an error (the saver's Close is false when a write failed): an install must
     // not announce a record that is not there.
-    bool WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
+    [[nodiscard]] bool WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker);
     // Maps ProjectName to installFolder under <root>\SOFTWARE\Velbor\Orvan3D Viewers\3.00.000
     // (DisplayName), and names the screen saver's or plug-in's copy (ComponentFile) once made.
     // Missing name: "Can't find project type ProjectName" / "Error"; key not created:
@@ -283,13 +265,13 @@ public:
     // forward separators, no "." or ".." steps, no trailing dots, spaces or separator), so that
     // the record, the uninstall entry and the uninstaller name it alike. At most 399
     // characters; false when the folder does not fit or has no such form.
-    bool SetInstallFolder(const char* folder);
+    [[nodiscard]] bool SetInstallFolder(const char* folder);
     // Makes installFolder the administrators' before the first file, when this is an elevated
     // install: a folder (and its missing parents) it creates gets AdminFolderSecurity; one
     // that exists, or that the system did not give that security (a drive without
     // descriptors), is refused when other users can change it: "<folder>\n\n<why>" /
     // "Installation Error", false. A per-user install keeps what the folder inherits.
-    bool ClaimInstallFolder();
+    [[nodiscard]] bool ClaimInstallFolder();
     static constexpr char kOthersCanWriteText[] =
         "Other users of this computer can change what this folder holds, so a program installed for all users "
         "cannot be put there. Please choose another folder.";
@@ -303,17 +285,12 @@ public:
 protected:
     UserMessages& messages;
     HINSTANCE instance = nullptr;
-    // Declared before the library, so that the engine's folders leave the search after it.
-    win::DllFolders engineFolders;
-    win::Module engineLibrary;
     char installFolder[kFolderCapacity] = {};
     const unsigned char* entryData = nullptr;
     uint32_t entrySize = 0;
-    // Declared after the library: an engine a failing mode left loaded goes back object by
-    // object before its library is freed.
-    EngineObject<EngineControl> engineControl;
-    // The control's own; never destroyed here.
-    ChannelFactory* channelFactory = nullptr;
+    // Ends before the engine session (engineFolders, engineLibrary, engineControl,
+    // channelFactory), which the base holds: an engine a failing mode left loaded goes back
+    // object by object before its library is freed.
     EngineObject<FileLoaderChannel> fileLoader;
     HWND hostWindow = nullptr;
     PointerList createdFiles;
@@ -356,29 +333,11 @@ private:
     // when it could not be made (a path too long is not made, and not recorded, but no failure).
     bool AddLink(const char* program, const char* programs, const char* shortCutName, const char* suffix,
                  const char* description, const char* arguments, bool makeFolders);
-    // Bytes of the recorded files (the record among them), in KB rounded up.
-    DWORD EstimatedSizeKb() const;
     HKEY EntriesRoot() const { return perUser ? userRegistryRoot : registryRoot; }
-    // An entry's key below EntriesRoot being written: every value goes through SetValue, which
-    // notes first what it replaces (or that the key was not there), so that a failed run puts
-    // it back; a missing key is created with its first value. failed: a value could not be
-    // written (no rights below the root) or noted, and no later one is.
-    struct EntryKey {
-        const char* path;
-        bool failed;
-    };
-    void SetValue(EntryKey& key, const char* name, DWORD type, const void* data, DWORD size);
-    // Each value also noted in the log.
-    void SetText(EntryKey& key, const char* name, const char* value);
-    void SetNumber(EntryKey& key, const char* name, DWORD value);
-    // Whether every value of key was written; if not, "Error can't write in registry" with the
-    // key path as caption.
-    bool Written(const EntryKey& key);
+    // The values of one registry entry being written (Registration.cpp).
+    class EntryKey;
     // One line of the log, printf-style (win::LogFile::Line); nothing without a log.
-    void Log(const char* format, ...) const;
-    // The uninstall entry's DisplayVersion, VersionMajor and VersionMinor, Publisher,
-    // URLInfoAbout and InstallDate, from the package's values; nothing without them.
-    void AddDeploymentValues(EntryKey& key);
+    void Log(const char* format, ...) const __attribute__((format(ms_printf, 2, 3)));
     // The Winamp folder: the registry first, then the user's choice. False when the user
     // declines or cancels; folder is then empty.
     bool FindWinampFolder(const char* projectName, char (&folder)[kWinampFolderCapacity]);
@@ -397,18 +356,10 @@ private:
     void SetProgress(float value);
     // The bar at 0.95, then the window closed; nothing when none is shown.
     void CloseProgress();
-    // What InstallProjectSilently asks of the one install it runs.
-    struct SilentRun {
-        const char* folder;           // "" for InstallPath
-        const bool* failureReported;  // the caller's note that a failure box was shown
-    };
-    // Zeroed by its user (ProjectTexts texts{}): member initialisers would make the
-    // compiler copy a zero template kept in the program's data.
-    struct ProjectTexts {
-        char installPath[kTextCapacity + 1];
-        char shortCutName[kTextCapacity + 1];
-        char projectName[kTextCapacity + 1];
-    };
+    // The project install's own (ProjectInstall.cpp): what InstallProjectSilently asks of
+    // the one install it runs, and the texts it reads.
+    struct SilentRun;
+    struct ProjectTexts;
     // InstallProject, for the user when silent is null, else as InstallProjectSilently.
     bool InstallProjectFor(const SilentRun* silent);
     // InstallPath, ShortCutName and ProjectName, with their boxes when missing or when a name
@@ -471,7 +422,7 @@ private:
     bool WriteNoOptions(FileSaverChannel*) { return true; }
     // Every file, link and folder an install makes passes here (or through the transaction,
     // which records its files here): the log's one place for them.
-    bool Record(PointerList& list, const char* path);
+    [[nodiscard]] bool Record(PointerList& list, const char* path);
     // Record for the transaction's files (owner: the Installer).
     static bool RecordFile(void* owner, const char* path) {
         auto* self = static_cast<Installer*>(owner);
@@ -481,22 +432,22 @@ private:
     // A name below its folder: no drive, no ':' stream, no ".." step (a leading separator is
     // allowed).
     static bool StaysInside(const char* name);
-    bool CreateFoldersAlong(const char* path);
+    [[nodiscard]] bool CreateFoldersAlong(const char* path);
     // Creates each missing folder along path within its first scanLimit characters (at most
     // kFolderCapacity - 1), recording the ones it made. False, with nothing more made, at a
     // folder on the way that is a link (a junction or symbolic link): nothing is written
     // through one.
-    bool CreateFoldersOf(const char* path, size_t scanLimit);
+    [[nodiscard]] bool CreateFoldersOf(const char* path, size_t scanLimit);
     bool DecodeWithZlib();
     // Entry name decoded as ExtractFile decodes it, written whole to path as a file of the run
     // (a file there is replaced, and kept aside until the commit) or not at all. False on failure, with the system's error code kept for the caller.
     // For the copies outside installFolder: made from the package, not from a file in a folder
     // that someone might have changed since it was written.
-    bool WriteDecodedTo(const char* name, const char* path, uint32_t& size);
+    [[nodiscard]] bool WriteDecodedTo(const char* name, const char* path, uint32_t& size);
     // Loads entry name and decodes it through fileLoader when it is set, else through zlib;
     // content and contentSize then hold the bytes to write. False, after "Error decompress" /
     // "Error" when decoding failed, or the reader's box when the entry is damaged.
-    bool LoadDecoded(const char* name, const unsigned char*& content, uint32_t& contentSize);
+    [[nodiscard]] bool LoadDecoded(const char* name, const unsigned char*& content, uint32_t& contentSize);
     // Writes entry name (in the package) to path, as ExtractFile does once path is known.
     ExtractResult ExtractTo(const char* name, const char* path, bool decode);
     // ExtractFile's road for an entry written as stored: streamed to path, decoded on the way

@@ -10,8 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
 #include "package/LittleEndian.h"
+#include "package/PackageFormat.h"
 #include "win/FormatText.h"
 #include "win/HeapBuffer.h"
 
@@ -19,8 +21,6 @@ namespace {
 
 // No installation writes a record this large; a larger file is no record of ours.
 constexpr DWORD kMaxRecordSize = 64u << 20;
-// The record's fixed text field.
-constexpr uint32_t kFieldSize = Installer::kTextCapacity;
 
 // The chunks of a record as the engine's saver lays them out: a 4-character tag, the data's
 // size as 32-bit little-endian, the data.
@@ -43,11 +43,10 @@ public:
         const unsigned char* data = nullptr;
         if (!Next(countTag, 4, data)) return false;
         for (uint32_t n = LoadU32(data); n > 0; --n) {
-            if (!Next(pathTag, kFieldSize, data)) return false;
+            if (!Next(pathTag, kTextFieldSize, data)) return false;
             const char* path = reinterpret_cast<const char*>(data);
             // The buffer ends in a zero byte, so a field without one stops there at the latest.
-            if (std::strlen(path) - 1 < kFieldSize - 1 &&
-                !InstallTransaction::Record(list, path)) {
+            if (std::strlen(path) - 1 < kTextFieldSize - 1 && !InstallTransaction::Record(list, path)) {
                 return false;
             }
         }
@@ -77,7 +76,7 @@ void Drop(PointerList& list, int32_t index) {
 
 void Installer::ReadPreviousRecord(const char* projectName) {
     OwnPath path;
-    const win::FileHandle file = transaction.OpenInPlace(InFolder(path, "uninstall.nfo"), GENERIC_READ);
+    const win::FileHandle file = transaction.OpenInPlace(InFolder(path, kRecordName), GENERIC_READ);
     BY_HANDLE_FILE_INFORMATION info = {};
     if (!file || !::GetFileInformationByHandle(file.get(), &info)) return;
     const DWORD size = info.nFileSizeLow;
@@ -88,11 +87,12 @@ void Installer::ReadPreviousRecord(const char* projectName) {
     bytes.get()[size] = 0;
     RecordChunks chunks(bytes.get(), size);
     const unsigned char* data = nullptr;
-    const bool sound = chunks.Paths("UNFC", "UNFN", previousFiles) && chunks.Paths("UNDC", "UNDN", previousFolders) &&
-                       chunks.Next("UNPN", kFieldSize, data) &&
+    const bool sound = chunks.Paths(kRecordFileCountTag, kRecordFileTag, previousFiles) &&
+                       chunks.Paths(kRecordFolderCountTag, kRecordFolderTag, previousFolders) &&
+                       chunks.Next(kRecordProjectNameTag, kTextFieldSize, data) &&
                        std::memcmp(data, projectName, std::strlen(projectName) + 1) == 0 &&
                        // The marker of the screen-saver and plug-in modes may end it.
-                       (chunks.Next("UNSK", 0, data), chunks.AtEnd());
+                       (chunks.Next(kRecordComponentMarkerTag, 0, data), chunks.AtEnd());
     if (!sound || !EntryNamesFolder(projectName)) FreePrevious();
 }
 
@@ -105,7 +105,7 @@ bool Installer::CheckBeforeWriting(const char* projectName) {
     size_t longestLength = 0;
     for (int32_t i = 0; i < reader->EntryCount(); ++i) {
         const PackageEntry* entry = reader->EntryAt(i);
-        if (!EqualsIgnoringCase(entry->section, "APPDATA")) continue;
+        if (!EqualsIgnoringCase(entry->section, package_format::kDefaultSection)) continue;
         needed += entry->size;
         const size_t length = std::strlen(entry->name);
         if (length > longestLength) {

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "installer/DeploymentValues.h"
 #include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
+#include "package/DeploymentValues.h"
 #include "ui/OptionsDialog.h"
 #include "win/ComScope.h"
 #include "win/DesktopUser.h"
@@ -46,6 +46,20 @@ bool IsInside(const char* path, const char* folder) {
 
 }  // namespace
 
+// What InstallProjectSilently asks of the one install it runs.
+struct Installer::SilentRun {
+    const char* folder;           // "" for InstallPath
+    const bool* failureReported;  // the caller's note that a failure box was shown
+};
+
+// Zeroed by its user (ProjectTexts texts{}): member initialisers would make the compiler copy
+// a zero template kept in the program's data.
+struct Installer::ProjectTexts {
+    char installPath[kTextCapacity + 1];
+    char shortCutName[kTextCapacity + 1];
+    char projectName[kTextCapacity + 1];
+};
+
 bool Installer::InstallProject() { return Concluded(InstallProjectFor(nullptr)); }
 
 bool Installer::InstallProjectSilently(const char* folder, const bool& failureReported) {
@@ -58,7 +72,7 @@ bool Installer::AddLink(const char* program, const char* programs, const char* s
     OwnPath target;
     OwnFileInFolder(target, program);
     char link[kLinkCapacity];  // see kLinkCapacity: cannot be cut
-    win::FormatText(link, sizeof(link), "%s%s%s", programs, shortCutName, suffix);
+    (void)win::FormatText(link, sizeof(link), "%s%s%s", programs, shortCutName, suffix);
     // The shell writes the link over whatever has its name: an earlier one is set aside first.
     if ((makeFolders && !CreateLinkFolders(link)) || transaction.SetAside(link) == InstallTransaction::Found::kFailed) {
         return false;
@@ -70,7 +84,7 @@ bool Installer::AddLink(const char* program, const char* programs, const char* s
 }
 
 bool Installer::ReadProjectTexts(ProjectTexts& texts) {
-    if (!GetRequiredEntry("InstallPath", texts.installPath, kTextCapacity)) return false;
+    if (!GetRequiredEntry(kInstallPathKey, texts.installPath, kTextCapacity)) return false;
     // The per-user default names the folder of whoever runs the install.
     constexpr size_t kPrefix = sizeof(kLocalAppDataPrefix) - 1;
     char local[MAX_PATH];
@@ -78,11 +92,11 @@ bool Installer::ReadProjectTexts(ProjectTexts& texts) {
         ShellFolder(hostWindow, CSIDL_LOCAL_APPDATA, local)) {
         // A folder that does not fit is cut, and then refused as too long or not found.
         char expanded[sizeof(texts.installPath)];
-        win::FormatText(expanded, sizeof(expanded), "%s%s", local, texts.installPath + kPrefix - 1);
+        (void)win::FormatText(expanded, sizeof(expanded), "%s%s", local, texts.installPath + kPrefix - 1);
         std::memcpy(texts.installPath, expanded, sizeof(expanded));
     }
-    if (!GetRequiredEntry("ShortCutName", texts.shortCutName, kTextCapacity)) return false;
-    if (!GetRequiredEntry("ProjectName", texts.projectName, kTextCapacity)) return false;
+    if (!GetRequiredEntry(kShortCutNameKey, texts.shortCutName, kTextCapacity)) return false;
+    if (!GetRequiredEntry(kProjectNameKey, texts.projectName, kTextCapacity)) return false;
     // The links go below the Programs folder and may not climb out of it. The name is only a
     // caption, a record field and the last part of a registry key: a backslash would make it
     // a path of keys.
@@ -131,7 +145,7 @@ bool Installer::AcceptFolder() {
 }
 
 bool Installer::ExtractProgramAndLinks(const char* shortCutName) {
-    if (!ExtractRequired("OrvanViewer.exe", "OrvanViewer.exe not found")) return false;
+    if (!ExtractRequired(kViewerFile, "OrvanViewer.exe not found")) return false;
     SetProgress(progress_point::kViewerWritten);
     if (!ExtractEngineFiles()) return false;
     SetProgress(progress_point::kEngineFilesWritten);
@@ -140,8 +154,9 @@ bool Installer::ExtractProgramAndLinks(const char* shortCutName) {
     char programs[MAX_PATH] = {};
     if (ShellFolder(hostWindow, perUser ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS, programs) &&
         // Both links lie in one folder: the first link's pass has made it.
-        (!AddLink("OrvanViewer.exe", programs, shortCutName, ".lnk", "Orvan3D Project Link", "ZRXStart.zrx", true) ||
-         !AddLink("ZRXUnInst.exe", programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr, false))) {
+        (!AddLink(kViewerFile, programs, shortCutName, ".lnk", "Orvan3D Project Link", kStartFile, true) ||
+         !AddLink(kUninstallerFile, programs, shortCutName, " Uninstall.lnk", "Orvan3D Uninstall Link", nullptr,
+                  false))) {
         ShowCopyError();
         return false;
     }
@@ -166,7 +181,7 @@ bool Installer::RecordProjectInstall(const char* projectName) {
 void Installer::StartViewerAsUser() {
     // The project runs as it will from its Start-menu link, not with the installer's rights.
     OwnPath viewer;
-    InFolder(viewer, "OrvanViewer.exe");
+    InFolder(viewer, kViewerFile);
     if (!folders->Elevated() || !win::StartAsDesktopUser(viewer, "OrvanViewer.exe ZRXStart.zrx", installFolder)) {
         StartViewer(false);
     }
@@ -174,9 +189,9 @@ void Installer::StartViewerAsUser() {
 
 bool Installer::InstallProjectFor(const SilentRun* silent) {
     unsigned char checkDx8 = 0;
-    if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
+    if (!GetRequiredEntry(kCheckDx8Key, &checkDx8, 1)) return false;
     unsigned char runAfterInstall = 0;
-    if (!GetRequiredEntry("RunAfterInstall", &runAfterInstall, 1)) return false;
+    if (!GetRequiredEntry(kRunAfterInstallKey, &runAfterInstall, 1)) return false;
     // Files install without DirectX; a silent install has nobody to ask.
     if (checkDx8 != 0 && silent == nullptr && !IsDirectXReady() &&
         messages.Show("DirectX 9.0C or higher was not detected on this system\r\nPlease install DirectX 9.0C or higher "
@@ -202,7 +217,7 @@ bool Installer::InstallProjectFor(const SilentRun* silent) {
     // A missing uninstaller does not stop the installation; its link then points at nothing.
     // One that is damaged or could not be written (disk full) does: the uninstall entry would
     // name it.
-    if (!ExtractRequired("ZRXUnInst.exe") || !CreateFileLoader()) return false;
+    if (!ExtractRequired(kUninstallerFile) || !CreateFileLoader()) return false;
     if (!ExtractChannels() || !ExtractProjectFiles()) return false;
     // Item failures do not stop an install, but a silent one must not record a damaged
     // install as complete.

@@ -8,6 +8,8 @@
 #include <ntsecapi.h>
 
 #include "installer/Installer.h"
+#include "package/AsciiText.h"
+#include "package/PackageSchema.h"
 #include "win/ExactPath.h"
 #include "win/FormatText.h"
 
@@ -21,16 +23,6 @@ constexpr DWORD kRunFolderDigits = 20;
 constexpr DWORD kClaimLength = sizeof("Orvan3D") - 1 + kRunFolderDigits + sizeof("\\Orvan3D.lock") - 1;
 // A name taken already is one in 2^64; more than a few mean the folder cannot take new ones.
 constexpr int kRunFolderAttempts = 8;
-
-void LowerAscii(char* text) {
-    for (; *text != '\0'; ++text) {
-        if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
-    }
-}
-
-bool JoinPath(char* out, size_t capacity, const char* folder, const char* name) {
-    return win::FormatText(out, capacity, "%s\\%s", folder, name);
-}
 
 // 0 when the path does not exist (an existing one always has some attribute set).
 DWORD Attributes(const char* path) {
@@ -59,14 +51,15 @@ bool NoLinkOnTheWay(const char* path, size_t start) {
 // emptied. A link is neither entered nor removed.
 void DeleteTreeWithoutEngine(const char* folder) {
     char path[Installer::kFolderCapacity];
-    if (!JoinPath(path, sizeof(path), folder, "*")) return;
+    if (!win::JoinPath(path, sizeof(path), folder, "*")) return;
     WIN32_FIND_DATAA entry;
     win::FindHandle find(::FindFirstFileA(path, &entry));
     if (!find) return;
     do {
         const char* name = entry.cFileName;
         if ((name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) ||
-            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !JoinPath(path, sizeof(path), folder, name)) {
+            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            !win::JoinPath(path, sizeof(path), folder, name)) {
             continue;
         }
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -98,7 +91,7 @@ bool ReadTempPath(char (&temp)[kTempCapacity]) {
 
 bool Installer::RunInPlace() {
     unsigned char checkDx8 = 0;
-    if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
+    if (!GetRequiredEntry(kCheckDx8Key, &checkDx8, 1)) return false;
     if (checkDx8 != 0 && !IsDirectXReady()) {
         messages.Show("DirectX 9.0C or higher was not detected on this system\n\rPlease install DirectX 9.0C or higher "
                       "for this application to run.",
@@ -127,25 +120,32 @@ bool Installer::RunInPlace() {
 bool Installer::ExtractIntoRunFolder() {
     if (!CheckBeforeWriting(nullptr)) return false;
     ::SetCurrentDirectoryA(installFolder);
-    return ExtractRequired("OrvanViewer.exe", "OrvanViewer.exe not found") && ExtractEngineFiles() && LoadEngine() &&
+    return ExtractRequired(kViewerFile, "OrvanViewer.exe not found") && ExtractEngineFiles() && LoadEngine() &&
            CreateFileLoader() && ExtractChannels() && ExtractProjectFiles();
 }
+
+namespace {
+
+// A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
+// The run folder's lock must also be a path the system opens: past that, every attempt would
+// fail alike and the run would end without a word. True, after its box, for such a folder.
+bool RefuseLongTemp(char (&temp)[kTempCapacity], UserMessages& messages) {
+    const size_t length = std::strlen(temp);
+    if (length != 0 && length <= kTempPrefixLength && length + kClaimLength < MAX_PATH) return false;
+    // Said, not silent: the user started the program and would otherwise see nothing. The
+    // folder is the caption, as the paths of the other boxes are; a platform that gives none
+    // for a path too long for itself is named by the variable it reads first.
+    if (length == 0) ::GetEnvironmentVariableA("TMP", temp, sizeof(temp));
+    messages.Show("The temporary folder is too long to run this project from.", temp, MB_OK | MB_ICONERROR);
+    return true;
+}
+
+}  // namespace
 
 bool Installer::MakeTempDirectory() {
     char temp[kTempCapacity] = {};
     if (!ReadTempPath(temp)) return false;
-    const DWORD length = static_cast<DWORD>(std::strlen(temp));
-    // A longer path cut to the prefix would name a folder beside the temporary folder, not in it.
-    // The run folder's lock must also be a path the system opens: past that, every attempt
-    // would fail alike and the run would end without a word.
-    if (length == 0 || length > kTempPrefixLength || length + kClaimLength >= MAX_PATH) {
-        // Said, not silent: the user started the program and would otherwise see nothing. The
-        // folder is the caption, as the paths of the other boxes are; a platform that gives
-        // none for a path too long for itself is named by the variable it reads first.
-        if (length == 0) ::GetEnvironmentVariableA("TMP", temp, sizeof(temp));
-        messages.Show("The temporary folder is too long to run this project from.", temp, MB_OK | MB_ICONERROR);
-        return false;
-    }
+    if (RefuseLongTemp(temp, messages)) return false;
     // Only a folder this run made is used, under a name nobody can know beforehand: one that is
     // there already was left by another run or put there by someone else, and whatever it holds
     // (a file in use, a link named like our lock) is not ours to write through or delete.
@@ -154,18 +154,23 @@ bool Installer::MakeTempDirectory() {
         if (!::RtlGenRandom(number, sizeof(number))) break;
         // Cannot be cut: temp leaves room for the longest claim below MAX_PATH.
         char candidate[kFolderCapacity];
-        win::FormatText(candidate, sizeof(candidate), "%sOrvan3D%010lu%010lu", temp, number[0], number[1]);
+        (void)win::FormatText(candidate, sizeof(candidate), "%sOrvan3D%010lu%010lu", temp, number[0], number[1]);
         BOOL created = ::CreateDirectoryA(candidate, nullptr);
         // A temporary folder that does not exist yet is made for the run, each folder recorded for
         // removal with it (the path ends in its separator), and so is the run folder in it: the
         // recorded folders go before the run folder would.
         if (!created && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
-            CreateFoldersAlong(temp);
+            // Whether the run folder can be made below tells.
+            (void)CreateFoldersAlong(temp);
             created = ::CreateDirectoryA(candidate, nullptr);
             if (created) {
                 char inside[kFolderCapacity + 1];
-                win::FormatText(inside, sizeof(inside), "%s\\", candidate);
-                Record(createdFolders, inside);
+                (void)win::FormatText(inside, sizeof(inside), "%s\\", candidate);
+                if (!Record(createdFolders, inside)) {
+                    // On no list, so it would stay behind: it goes now.
+                    transaction.RemoveFolder(inside);
+                    break;
+                }
             }
         }
         if (!created) {
@@ -175,7 +180,7 @@ bool Installer::MakeTempDirectory() {
         // Held without sharing for the whole run and deleted when closed; created new, never
         // opened through whatever someone put there in the meantime.
         char lock[kFolderCapacity + 16];
-        win::FormatText(lock, sizeof(lock), "%s\\Orvan3D.lock", candidate);
+        (void)win::FormatText(lock, sizeof(lock), "%s\\Orvan3D.lock", candidate);
         runLock.reset(::CreateFileA(lock, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
                                     nullptr));
@@ -194,7 +199,7 @@ void Installer::StartViewer(bool wait) {
     // started from first, where any "OrvanViewer.exe" lying there would run instead. The
     // command line and current folder stay what the viewer expects.
     OwnPath viewer;
-    InFolder(viewer, "OrvanViewer.exe");
+    InFolder(viewer, kViewerFile);
     char commandLine[] = "OrvanViewer.exe ZRXStart.zrx";
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
@@ -204,7 +209,7 @@ void Installer::StartViewer(bool wait) {
     if (!::CreateProcessA(viewer, commandLine, nullptr, nullptr, FALSE, 0, nullptr, installFolder, &startup,
                           &started)) {
         char caption[16];  // any 32-bit number
-        win::FormatText(caption, sizeof(caption), "%ld", static_cast<long>(::GetLastError()));
+        (void)win::FormatText(caption, sizeof(caption), "%ld", static_cast<long>(::GetLastError()));
         messages.Show("Unable to start orvanviewer.exe", caption, MB_OK);
         return;
     }
@@ -256,21 +261,21 @@ void Installer::DeleteCacheTree(const char* folder) {
     EngineObject<DirectoryChannel> channel(CreateChannelAs<DirectoryChannel>(channelFactory, kDirectoryChannelId));
     if (!channel) return;
     char path[260];
-    if (!JoinPath(path, sizeof(path), folder, "*.*")) return;
+    if (!win::JoinPath(path, sizeof(path), folder, "*.*")) return;
     channel->SetFilter("*.*");
     channel->Scan(path);
     for (int i = 0; i < channel->FileCount(); ++i) {
         const char* name = channel->FileName(i);
         if (name == nullptr) continue;
         // A path cut to fit the buffer could name another file: such an entry is left alone.
-        if (!JoinPath(path, sizeof(path), folder, name)) continue;
+        if (!win::JoinPath(path, sizeof(path), folder, name)) continue;
         LowerAscii(path);
         if (std::strstr(path, "cache") != nullptr) ::DeleteFileA(path);
     }
     for (int i = 0; i < channel->FolderCount(); ++i) {
         const char* name = channel->FolderName(i);
         if (name == nullptr || (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))) continue;
-        if (!JoinPath(path, sizeof(path), folder, name) || IsLink(path)) continue;
+        if (!win::JoinPath(path, sizeof(path), folder, name) || IsLink(path)) continue;
         DeleteCacheTree(path);
         LowerAscii(path);
         if (std::strstr(path, "cache") != nullptr) ::RemoveDirectoryA(path);

@@ -1,20 +1,21 @@
 // The uninstall record: what the separate uninstaller removes again.
 #include <cstring>
 
+#include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
 #include "package/LittleEndian.h"
 #include "win/FormatText.h"
 
 namespace {
 
-// The record's fixed text field: paths and the project name.
-constexpr uint32_t kFieldSize = Installer::kTextCapacity;
+// The project name, read as a configuration text, fills one field of the record.
+static_assert(Installer::kTextCapacity == kTextFieldSize, "a configuration text is one record field");
 
-// The first kFieldSize bytes of text, zero-filled when shorter: the reader expects fixed fields.
-void FillField(char (&field)[kFieldSize], const char* text) {
+// The first kTextFieldSize bytes of text, zero-filled when shorter: the reader expects fixed fields.
+void FillField(char (&field)[kTextFieldSize], const char* text) {
     std::memset(field, 0, sizeof(field));
     size_t length = 0;
-    while (length < kFieldSize && text[length] != '\0') ++length;
+    while (length < kTextFieldSize && text[length] != '\0') ++length;
     std::memcpy(field, text, length);
 }
 
@@ -33,12 +34,12 @@ int32_t CountOf(const PointerList& list) {
 
 // One field per text of list that is not null, from first to last, or last to first.
 void WritePaths(FileSaverChannel* saver, const char* tag, const PointerList& list, bool lastFirst) {
-    char field[kFieldSize];
+    char field[kTextFieldSize];
     for (int32_t i = 0; i < list.Count(); ++i) {
         const char* path = static_cast<const char*>(list.Get(lastFirst ? list.Count() - 1 - i : i));
         if (path == nullptr) continue;
         FillField(field, path);
-        Installer::WriteChunk(saver, tag, field, kFieldSize);
+        Installer::WriteChunk(saver, tag, field, kTextFieldSize);
     }
 }
 
@@ -71,21 +72,21 @@ bool Installer::CloseSaved(FileSaverChannel* saver, const char* path, SavedFile&
 bool Installer::WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker) {
     TakeOverPrevious();
     OwnPath path;
-    InFolder(path, "uninstall.nfo");
+    InFolder(path, kRecordName);
     SavedFile file;
     const bool opened = OpenSaved(saver, path, file);
     if (opened) {
-        WriteCount(saver, "UNFC", createdFiles.Count() + CountOf(previousFiles));
-        WritePaths(saver, "UNFN", createdFiles, false);
-        WritePaths(saver, "UNFN", previousFiles, false);
-        WriteCount(saver, "UNDC", createdFolders.Count() + CountOf(previousFolders));
+        WriteCount(saver, kRecordFileCountTag, createdFiles.Count() + CountOf(previousFiles));
+        WritePaths(saver, kRecordFileTag, createdFiles, false);
+        WritePaths(saver, kRecordFileTag, previousFiles, false);
+        WriteCount(saver, kRecordFolderCountTag, createdFolders.Count() + CountOf(previousFolders));
         // Children before their parents, so that each folder is empty when its turn comes: this
         // run's last created first, then the previous installation's, which were all there
         // before, as it recorded them.
-        WritePaths(saver, "UNDN", createdFolders, true);
-        WritePaths(saver, "UNDN", previousFolders, false);
-        WriteChunk(saver, "UNPN", projectName, kFieldSize);
-        if (withMarker) saver->BeginChunk("UNSK");
+        WritePaths(saver, kRecordFolderTag, createdFolders, true);
+        WritePaths(saver, kRecordFolderTag, previousFolders, false);
+        WriteChunk(saver, kRecordProjectNameTag, projectName, kTextFieldSize);
+        if (withMarker) saver->BeginChunk(kRecordComponentMarkerTag);
     }
     if (!CloseSaved(saver, path, file, opened)) return false;
     Log("record: %s", path);

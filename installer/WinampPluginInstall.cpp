@@ -1,8 +1,10 @@
 // Installing a project as a Winamp visualisation plug-in.
 #include <shlobj.h>
 
+#include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
+#include "package/PackageSchema.h"
 #include "ui/OptionsDialog.h"
 #include "win/ComScope.h"
 #include "win/ExactPath.h"
@@ -52,17 +54,17 @@ bool Installer::InstallWinampPlugin() { return Concluded(InstallWinampPluginStep
 
 bool Installer::InstallWinampPluginSteps() {
     unsigned char checkDx8 = 0;
-    if (!GetRequiredEntry("CheckDx8", &checkDx8, 1)) return false;
+    if (!GetRequiredEntry(kCheckDx8Key, &checkDx8, 1)) return false;
     char startupDirectory[kTextCapacity + 1] = {};
-    if (!GetRequiredEntry("StartupDirectory", startupDirectory, kTextCapacity)) return false;
+    if (!GetRequiredEntry(kStartupDirectoryKey, startupDirectory, kTextCapacity)) return false;
     char projectName[kTextCapacity + 1] = {};
-    if (!GetRequiredEntry("ProjectName", projectName, kTextCapacity)) return false;
+    if (!GetRequiredEntry(kProjectNameKey, projectName, kTextCapacity)) return false;
     // The name makes the plug-in's file in Winamp's Plugins folder. The proposed folder is
     // only a proposal: the folder the user confirms is checked.
     if (!StaysInPlace(projectName, false)) return false;
     // Required although this mode never uses its value.
     unsigned char winampVersion = 0;
-    if (!GetPackageEntry("WinampVersion", &winampVersion, 1, nullptr)) {
+    if (!GetPackageEntry(kWinampVersionKey, &winampVersion, 1, nullptr)) {
         messages.Show("Can't find winamp version", "Error", MB_OK);
         return false;
     }
@@ -73,7 +75,7 @@ bool Installer::InstallWinampPluginSteps() {
     }
 
     if (!StartComponentInstall(projectName, startupDirectory, true)) return false;
-    if (!ExtractRequired("ZRXUnInst.exe") || !ExtractRequired("WinAmp.dll")) return false;
+    if (!ExtractRequired(kUninstallerFile) || !ExtractRequired(kWinampPluginFile)) return false;
 
     char winampFolder[kWinampFolderCapacity] = {};
     if (!FindWinampFolder(projectName, winampFolder)) return false;
@@ -82,15 +84,15 @@ bool Installer::InstallWinampPluginSteps() {
     // The plug-in is also the file the uninstall entry shows as its icon. Cannot be cut: a
     // 513-character folder and a 259-character name fit in its 1,024 bytes.
     char* pluginPath = iconFile;
-    win::FormatText(pluginPath, sizeof(iconFile), "%s\\Plugins\\vis_%s.dll", winampFolder, projectName);
+    (void)win::FormatText(pluginPath, sizeof(iconFile), "%s\\Plugins\\vis_%s.dll", winampFolder, projectName);
     // From the package's bytes, as a file of the run (see CopyScreensaverToSystem). The plug-in
     // is the one file this mode exists for.
     uint32_t size = 0;
-    const bool copied = WriteDecodedTo("WinAmp.dll", pluginPath, size);
+    const bool copied = WriteDecodedTo(kWinampPluginFile, pluginPath, size);
     if (!copied) {
         ShowCopyError();
         return false;
     }
     SetProgress(progress_point::kComponentCopied);
-    return FinishComponentInstall("winamp.cfg", projectName, &Installer::WriteNoOptions);
+    return FinishComponentInstall(kWinampConfigName, projectName, &Installer::WriteNoOptions);
 }

@@ -12,15 +12,6 @@ using namespace package_format;
 
 namespace {
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCaseN(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    }
-    return true;
-}
-
 // Sequential reads of the table through one buffer, never past `end`.
 class TableCursor {
 public:
@@ -79,24 +70,18 @@ bool ReadName(TableCursor& cursor, char (&out)[kMaxNameBytes]) {
 // FNV-1a of the text folded to lower case: equal without regard to ASCII case, equal hashes.
 uint32_t FoldedHash(const char* text) {
     uint32_t hash = 2166136261u;
-    for (; *text != '\0'; ++text) hash = (hash ^ static_cast<unsigned char>(FoldAscii(*text))) * 16777619u;
+    for (; *text != '\0'; ++text) hash = (hash ^ static_cast<unsigned char>(LowerAscii(*text))) * 16777619u;
     return hash;
-}
-
-void CopyBounded(char* out, size_t capacity, const char* text) {
-    size_t n = std::strlen(text);
-    if (n > capacity - 1) n = capacity - 1;
-    std::memcpy(out, text, n);
-    out[n] = '\0';
 }
 
 }  // namespace
 
-bool EqualsIgnoringCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        if (FoldAscii(*a) != FoldAscii(*b)) return false;
-        if (*a == '\0') return true;
+bool EqualsIgnoringCase(const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+        if (a[i] == '\0') return true;
     }
+    return true;
 }
 
 PackageReader::PackageReader(PackageHost& host) : host(host) { Open(); }
@@ -147,7 +132,7 @@ void PackageReader::Open() {
             uint32_t got = 0;
             if (ReadPart(header, atHeader, kMarkerLength, got)) {
                 std::memcpy(caption, atHeader, got);
-                found = got == kMarkerLength && EqualsIgnoringCaseN(atHeader, marker, kMarkerLength) &&
+                found = got == kMarkerLength && EqualsIgnoringCase(atHeader, marker, kMarkerLength) &&
                         ParseTable(header, length);
             }
         }
@@ -181,7 +166,7 @@ bool PackageReader::TrailerBeforeCertificates(const char* marker, uint64_t packa
         const uint32_t header = LoadU32(tail + at);
         char atHeader[kMarkerLength];
         if (header + static_cast<uint64_t>(kMarkerLength) <= end && ReadAll(header, atHeader, kMarkerLength) &&
-            EqualsIgnoringCaseN(atHeader, marker, kMarkerLength) && ParseTable(header, end)) {
+            EqualsIgnoringCase(atHeader, marker, kMarkerLength) && ParseTable(header, end)) {
             return true;
         }
     }
@@ -284,7 +269,7 @@ void PackageReader::ReportCorrupt(const PackageEntry& entry) {
 
 bool PackageReader::ReadEntry(const char* key, void* buffer, int32_t capacity, const char* section) {
     char sectionText[kMaxNameBytes];
-    CopyBounded(sectionText, sizeof(sectionText), section != nullptr ? section : kDefaultSection);
+    CopyText(sectionText, sizeof(sectionText), section != nullptr ? section : kDefaultSection);
     if (entries.Count() == 0 || key == nullptr) return false;
     const int32_t index = FindEntry(key, sectionText);
     if (index < 0) return false;
@@ -354,7 +339,7 @@ bool PackageReader::LoadEntryAt(int32_t index) {
 
 StreamResult PackageReader::StreamEntry(const char* key, const char* section, EntrySink& sink) {
     char sectionText[kMaxNameBytes];
-    CopyBounded(sectionText, sizeof(sectionText), section != nullptr ? section : kDefaultSection);
+    CopyText(sectionText, sizeof(sectionText), section != nullptr ? section : kDefaultSection);
     if (entries.Count() == 0 || key == nullptr) return StreamResult::kMissing;
     const int32_t index = FindEntry(key, sectionText);
     return index < 0 ? StreamResult::kMissing : StreamAt(index, sink);

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "package/AsciiText.h"
 #include "package/BlockSource.h"
 #include "package/PackageEntry.h"
 #include "package/PackageFile.h"
@@ -193,5 +194,6 @@ private:
     uint32_t blockOffset = 0;
 };
 
-// ASCII-only case-insensitive comparison of two zero-terminated texts.
-bool EqualsIgnoringCase(const char* a, const char* b);
+// ASCII-only case-insensitive comparison of two zero-terminated texts, or of their first n
+// characters.
+bool EqualsIgnoringCase(const char* a, const char* b, size_t n = SIZE_MAX);

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include "package/AsciiText.h"
 #include "package/Crc32.h"
 #include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
@@ -10,12 +11,9 @@ using namespace package_format;
 
 namespace {
 
-std::string UpperAscii(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
+std::string UpperCased(std::string text) {
+    for (char& c : text) c = UpperAscii(c);
+    return text;
 }
 
 bool CheckName(const std::string& what, const std::string& text, std::string& error) {
@@ -57,8 +55,8 @@ bool PackageWriter::AddEntry(Entry entry, std::string& error) {
     if (!CheckName("section", entry.section, error) || !CheckName("name", entry.name, error)) return false;
     const std::string section = entry.section;
     const std::string name = entry.name;
-    entry.section = UpperAscii(entry.section);
-    entry.name = UpperAscii(entry.name);
+    entry.section = UpperCased(entry.section);
+    entry.name = UpperCased(entry.name);
     for (const Entry& other : entries) {
         if (other.section == entry.section && other.name == entry.name) {
             error = "entry " + section + "/" + name + " collides with " + other.section + "/" + other.name +

@@ -5,9 +5,11 @@
 
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
-#include "installer/EngineFiles.h"
+#include "engine/ChunkSchema.h"
 #include "package/Crc32.h"
 #include "package/LittleEndian.h"
+#include "package/PackageFormat.h"
+#include "package/PackageSchema.h"
 
 namespace testkit {
 
@@ -51,13 +53,13 @@ Bytes Vbrf(const Bytes& plain) {
 
 Bytes MakeStartFile(const std::string& title, uint32_t holdMs, uint32_t exitCode, const std::string& note) {
     Bytes file;
-    chunk::AppendChunk(file, "ZRXS", title.c_str(), static_cast<uint32_t>(title.size()));
+    chunk::AppendChunk(file, kStartTitleTag, title.c_str(), static_cast<uint32_t>(title.size()));
     unsigned char value[4];
     StoreU32(value, holdMs);
-    chunk::AppendChunk(file, "HOLD", value, 4);
+    chunk::AppendChunk(file, kStartHoldTag, value, 4);
     StoreU32(value, exitCode);
-    chunk::AppendChunk(file, "EXIT", value, 4);
-    if (!note.empty()) chunk::AppendChunk(file, "NOTE", note.c_str(), static_cast<uint32_t>(note.size()));
+    chunk::AppendChunk(file, kStartExitTag, value, 4);
+    if (!note.empty()) chunk::AppendChunk(file, kStartNoteTag, note.c_str(), static_cast<uint32_t>(note.size()));
     return file;
 }
 
@@ -79,10 +81,11 @@ void AddBlockedProjectFiles(PackageFixture& f, const Bytes& blockStored) {
         return;
     }
     f.Raw("\\media\\scene.dat", {}).Raw("\\media\\textures\\wood.bin", {});
-    f.Raw("\\media\\scene.dat", BlockRecord(0, 0, 50000, Crc32::Update(0, scene.data(), 50000)), "FILELZMA");
+    f.Raw("\\media\\scene.dat", BlockRecord(0, 0, 50000, Crc32::Update(0, scene.data(), 50000)),
+          package_format::kBlockItemSection);
     f.Raw("\\media\\textures\\wood.bin", BlockRecord(0, 50000, 70000, Crc32::Update(0, wood.data(), 70000)),
-          "FILELZMA");
-    f.Raw("0", blockStored, "LZMABLOCK");
+          package_format::kBlockItemSection);
+    f.Raw("0", blockStored, package_format::kBlockSection);
 }
 
 }  // namespace
@@ -90,33 +93,33 @@ void AddBlockedProjectFiles(PackageFixture& f, const Bytes& blockStored) {
 ComponentPackage MakeComponentPackage(const std::string& binFolder, const ProjectOptions& options) {
     ComponentPackage package;
     PackageFixture& f = package.fixture;
-    f.Number("ProjectType", options.projectType);
-    if (options.withCheckDx8) f.Flag("CheckDx8", options.checkDx8);
-    f.Text("ProjectName", "Test Project");
+    f.Number(kProjectTypeKey, options.projectType);
+    if (options.withCheckDx8) f.Flag(kCheckDx8Key, options.checkDx8);
+    f.Text(kProjectNameKey, "Test Project");
     auto source = [&](const std::string& name) {
         const auto found = options.substitutes.find(name);
         return binFolder + "\\" + (found != options.substitutes.end() ? found->second : name);
     };
     if (options.withViewer) {
-        f.Raw("OrvanViewer.exe", ZlibFile(source("OrvanViewer.exe")));
-        package.files.push_back("OrvanViewer.exe");
+        f.Raw(kViewerFile, ZlibFile(source(kViewerFile)));
+        package.files.push_back(kViewerFile);
     }
     for (const char* name : kEngineFiles) {
         f.Raw(name, ZlibFile(source(name)));
         package.files.push_back(name);
     }
-    f.Raw("ZRXStart.zrx", MakeStartFile("Test Project", options.holdMs, options.exitCode, options.note));
-    package.files.push_back("ZRXStart.zrx");
+    f.Raw(kStartFile, MakeStartFile("Test Project", options.holdMs, options.exitCode, options.note));
+    package.files.push_back(kStartFile);
 
-    f.Number("ChannelCount", 1, "CHANNELINFO")
-        .Text("ChannelItemNameID0", "\\channels\\scene.chn", "CHANNELINFO")
+    f.Number(kChannelCountKey, 1, kChannelSection)
+        .Text(std::string(kChannelItemPrefix) + "0", "\\channels\\scene.chn", kChannelSection)
         .Raw("\\channels\\scene.chn", Vbrf(Pattern(20000, 1)));
-    f.Number("ChannelDLLCount", 1, "CHANNELINFO")
-        .Text("ChannelDLLItemNameID0", "\\plugins\\effects.bin", "CHANNELINFO")
+    f.Number(kChannelLibraryCountKey, 1, kChannelSection)
+        .Text(std::string(kChannelLibraryItemPrefix) + "0", "\\plugins\\effects.bin", kChannelSection)
         .Raw("\\plugins\\effects.bin", Vbrf(Pattern(30000, 2)));
-    f.Number("FileCount", 2, "FILEINFO")
-        .Text("ItemNameID0", "\\media\\scene.dat", "FILEINFO")
-        .Text("ItemNameID1", "\\media\\textures\\wood.bin", "FILEINFO");
+    f.Number(kFileCountKey, 2, kFileSection)
+        .Text(std::string(kFileItemPrefix) + "0", "\\media\\scene.dat", kFileSection)
+        .Text(std::string(kFileItemPrefix) + "1", "\\media\\textures\\wood.bin", kFileSection);
     if (options.blockProjectFiles) {
         AddBlockedProjectFiles(f, options.blockStored);
     } else {
@@ -125,7 +128,7 @@ ComponentPackage MakeComponentPackage(const std::string& binFolder, const Projec
         if (compress) scene = options.compressedStored.empty() ? ZlibStored(scene) : options.compressedStored;
         f.Raw("\\media\\scene.dat", scene)
             .Raw("\\media\\textures\\wood.bin", compress ? ZlibStored(Pattern(70000, 4)) : Pattern(70000, 4));
-        if (compress) f.Flag("\\media\\scene.dat", true, "FILEZLIB");
+        if (compress) f.Flag("\\media\\scene.dat", true, package_format::kCompressedSection);
     }
     for (const char* name : {"channels\\scene.chn", "plugins\\effects.bin", "media\\scene.dat",
                              "media\\textures\\wood.bin"}) {

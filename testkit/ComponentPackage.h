@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "package/PackageSchema.h"
 #include "testkit/PackageFixture.h"
 
 namespace testkit {
@@ -12,7 +13,7 @@ namespace testkit {
 // channel libraries) of binFolder, with a small project: a start file, channel items in the
 // engine's stored form and plain project files.
 struct ProjectOptions {
-    int32_t projectType = 1;
+    int32_t projectType = static_cast<int32_t>(ProjectType::kRun);
     bool checkDx8 = false;
     bool withCheckDx8 = true;
     bool withViewer = true;

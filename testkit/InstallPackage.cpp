@@ -5,7 +5,8 @@
 #include <cstdlib>
 
 #include "components/chunk/VbrfCodec.h"
-#include "installer/EngineFiles.h"
+#include "package/PackageFormat.h"
+#include "package/PackageSchema.h"
 #include "testkit/ComponentPackage.h"
 
 namespace testkit {
@@ -23,12 +24,12 @@ Bytes Pattern(size_t size, unsigned seed) {
 InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOptions& options) {
     InstallPackage package;
     PackageFixture& f = package.fixture;
-    f.Number("ProjectType", 2);
-    if (options.withCheckDx8) f.Flag("CheckDx8", options.checkDx8);
-    if (options.withRunAfterInstall) f.Flag("RunAfterInstall", options.runAfterInstall);
-    if (options.withInstallPath) f.Text("InstallPath", options.installPath);
-    if (options.withShortCutName) f.Text("ShortCutName", options.shortCutName);
-    if (options.withProjectName) f.Text("ProjectName", options.projectName);
+    f.Number(kProjectTypeKey, static_cast<int32_t>(ProjectType::kInstall));
+    if (options.withCheckDx8) f.Flag(kCheckDx8Key, options.checkDx8);
+    if (options.withRunAfterInstall) f.Flag(kRunAfterInstallKey, options.runAfterInstall);
+    if (options.withInstallPath) f.Text(kInstallPathKey, options.installPath);
+    if (options.withShortCutName) f.Text(kShortCutNameKey, options.shortCutName);
+    if (options.withProjectName) f.Text(kProjectNameKey, options.projectName);
 
     auto zlibComponent = [&](const std::string& name, const std::string& own) {
         const auto substitute = options.substitutes.find(name);
@@ -37,20 +38,20 @@ InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOpt
         f.Raw(name, ZlibStored(plain));
         package.files.emplace_back(name, plain);
     };
-    zlibComponent("OrvanViewer.exe", "OrvanViewer.exe");
+    zlibComponent(kViewerFile, kViewerFile);
     for (const char* name : kEngineFiles) zlibComponent(name, name);
     const Bytes start = MakeStartFile(options.projectName, 0, 0, options.note);
-    f.Raw("ZRXStart.zrx", start);
-    package.files.emplace_back("ZRXStart.zrx", start);
-    zlibComponent("ZRXUnInst.exe", "ZRXUnInst.exe");
+    f.Raw(kStartFile, start);
+    package.files.emplace_back(kStartFile, start);
+    zlibComponent(kUninstallerFile, kUninstallerFile);
 
     const Bytes scene = Pattern(20000, 1);
     const Bytes effects = Pattern(30000, 2);
-    f.Number("ChannelCount", 1, "CHANNELINFO")
-        .Text("ChannelItemNameID0", "\\channels\\scene.chn", "CHANNELINFO")
+    f.Number(kChannelCountKey, 1, kChannelSection)
+        .Text(std::string(kChannelItemPrefix) + "0", "\\channels\\scene.chn", kChannelSection)
         .Raw("\\channels\\scene.chn", Vbrf(scene));
-    f.Number("ChannelDLLCount", 1, "CHANNELINFO")
-        .Text("ChannelDLLItemNameID0", "\\plugins\\effects.bin", "CHANNELINFO")
+    f.Number(kChannelLibraryCountKey, 1, kChannelSection)
+        .Text(std::string(kChannelLibraryItemPrefix) + "0", "\\plugins\\effects.bin", kChannelSection)
         .Raw("\\plugins\\effects.bin", Vbrf(effects));
     package.files.emplace_back("\\channels\\scene.chn", scene);
     package.files.emplace_back("\\plugins\\effects.bin", effects);
@@ -59,8 +60,9 @@ InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOpt
     if (projectFiles.empty()) {
         projectFiles = {{"\\media\\scene.dat", Pattern(50000, 3)}, {"\\media\\textures\\wood.bin", Pattern(70000, 4)}};
     }
-    f.Number("FileCount", static_cast<int32_t>(projectFiles.size()), "FILEINFO");
-    for (size_t i = 0; i < projectFiles.size(); ++i) f.Text("ItemNameID" + std::to_string(i), projectFiles[i].first, "FILEINFO");
+    f.Number(kFileCountKey, static_cast<int32_t>(projectFiles.size()), kFileSection);
+    for (size_t i = 0; i < projectFiles.size(); ++i)
+        f.Text(kFileItemPrefix + std::to_string(i), projectFiles[i].first, kFileSection);
     for (const auto& file : projectFiles) {
         f.Raw(file.first, file.second);
         package.files.push_back(file);
@@ -71,21 +73,21 @@ InstallPackage MakeInstallPackage(const std::string& binFolder, const InstallOpt
 InstallPackage MakeComponentInstallPackage(const std::string& binFolder, const ComponentInstallOptions& options) {
     InstallPackage package;
     PackageFixture& f = package.fixture;
-    const bool screensaver = options.projectType == 5;
-    f.Number("ProjectType", options.projectType);
-    if (options.withCheckDx8) f.Flag("CheckDx8", options.checkDx8);
+    const bool screensaver = options.projectType == static_cast<int32_t>(ProjectType::kScreensaver);
+    f.Number(kProjectTypeKey, options.projectType);
+    if (options.withCheckDx8) f.Flag(kCheckDx8Key, options.checkDx8);
     if (screensaver) {
-        if (options.withRunAfterInstall) f.Flag("RunAfterInstall", true);
-        if (options.withInstallPath) f.Text("InstallPath", options.installPath);
+        if (options.withRunAfterInstall) f.Flag(kRunAfterInstallKey, true);
+        if (options.withInstallPath) f.Text(kInstallPathKey, options.installPath);
     } else if (options.withStartupDirectory) {
-        f.Text("StartupDirectory", options.startupDirectory);
+        f.Text(kStartupDirectoryKey, options.startupDirectory);
     }
-    if (options.withProjectName) f.Text("ProjectName", options.projectName);
+    if (options.withProjectName) f.Text(kProjectNameKey, options.projectName);
     if (screensaver) {
-        if (options.withDoQuitCgr) f.Raw("DoQuitCgr", Bytes{options.doQuitCgr});
-        if (options.withDoSmallPreview) f.Raw("DoSmallPreview", Bytes{options.doSmallPreview});
+        if (options.withDoQuitCgr) f.Raw(kDoQuitCgrKey, Bytes{options.doQuitCgr});
+        if (options.withDoSmallPreview) f.Raw(kDoSmallPreviewKey, Bytes{options.doSmallPreview});
     } else if (options.withWinampVersion) {
-        f.Raw("WinampVersion", Bytes{options.winampVersion});
+        f.Raw(kWinampVersionKey, Bytes{options.winampVersion});
     }
 
     auto zlibComponent = [&](const std::string& name, const std::string& own) {
@@ -98,40 +100,40 @@ InstallPackage MakeComponentInstallPackage(const std::string& binFolder, const C
     };
     for (const char* name : kEngineFiles) zlibComponent(name, name);
     const Bytes start = MakeStartFile(options.projectName + " on screen", 0, 0, "");
-    f.Raw("ZRXStart.zrx", start);
-    package.files.emplace_back("ZRXStart.zrx", start);
-    zlibComponent("ZRXUnInst.exe", "ZRXUnInst.exe");
+    f.Raw(kStartFile, start);
+    package.files.emplace_back(kStartFile, start);
+    zlibComponent(kUninstallerFile, kUninstallerFile);
     if (screensaver) {
-        zlibComponent("ZRXSvr.scr", "ZRXSvr.scr");
+        zlibComponent(kScreensaverFile, kScreensaverFile);
     } else {
-        zlibComponent("WinAmp.dll", "WinAmp.dll");
+        zlibComponent(kWinampPluginFile, kWinampPluginFile);
     }
 
     const Bytes scene = Pattern(20000, 5);
-    f.Number("ChannelCount", 1, "CHANNELINFO")
-        .Text("ChannelItemNameID0", "\\channels\\scene.chn", "CHANNELINFO")
+    f.Number(kChannelCountKey, 1, kChannelSection)
+        .Text(std::string(kChannelItemPrefix) + "0", "\\channels\\scene.chn", kChannelSection)
         .Raw("\\channels\\scene.chn", Vbrf(scene));
-    f.Number("ChannelDLLCount", 0, "CHANNELINFO");
+    f.Number(kChannelLibraryCountKey, 0, kChannelSection);
     package.files.emplace_back("\\channels\\scene.chn", scene);
     const Bytes sceneData = Pattern(40000, 6);
-    f.Number("FileCount", 1, "FILEINFO")
-        .Text("ItemNameID0", "\\media\\scene.dat", "FILEINFO")
+    f.Number(kFileCountKey, 1, kFileSection)
+        .Text(std::string(kFileItemPrefix) + "0", "\\media\\scene.dat", kFileSection)
         .Raw("\\media\\scene.dat", sceneData);
     package.files.emplace_back("\\media\\scene.dat", sceneData);
     return package;
 }
 
 const RequiredKey<InstallOptions> kProjectKeys[5] = {
-    {"CheckDx8", &InstallOptions::withCheckDx8},       {"RunAfterInstall", &InstallOptions::withRunAfterInstall},
-    {"InstallPath", &InstallOptions::withInstallPath}, {"ShortCutName", &InstallOptions::withShortCutName},
-    {"ProjectName", &InstallOptions::withProjectName},
+    {kCheckDx8Key, &InstallOptions::withCheckDx8},       {kRunAfterInstallKey, &InstallOptions::withRunAfterInstall},
+    {kInstallPathKey, &InstallOptions::withInstallPath}, {kShortCutNameKey, &InstallOptions::withShortCutName},
+    {kProjectNameKey, &InstallOptions::withProjectName},
 };
 
 const RequiredKey<ComponentInstallOptions> kScreensaverKeys[4] = {
-    {"CheckDx8", &ComponentInstallOptions::withCheckDx8},
-    {"RunAfterInstall", &ComponentInstallOptions::withRunAfterInstall},
-    {"InstallPath", &ComponentInstallOptions::withInstallPath},
-    {"ProjectName", &ComponentInstallOptions::withProjectName},
+    {kCheckDx8Key, &ComponentInstallOptions::withCheckDx8},
+    {kRunAfterInstallKey, &ComponentInstallOptions::withRunAfterInstall},
+    {kInstallPathKey, &ComponentInstallOptions::withInstallPath},
+    {kProjectNameKey, &ComponentInstallOptions::withProjectName},
 };
 
 }  // namespace testkit

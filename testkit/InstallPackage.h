@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "package/PackageSchema.h"
 #include "testkit/PackageFixture.h"
 
 namespace testkit {
@@ -62,7 +63,7 @@ extern const RequiredKey<InstallOptions> kProjectKeys[5];
 // engine, the uninstaller, the mode's component and the project. No viewer: these
 // modes never start it.
 struct ComponentInstallOptions {
-    int32_t projectType = 5;
+    int32_t projectType = static_cast<int32_t>(ProjectType::kScreensaver);
     bool withCheckDx8 = true;
     bool checkDx8 = false;
     std::string projectName = "Test Project";

@@ -9,16 +9,18 @@
 
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
-#include "installer/EngineFiles.h"
+#include "engine/ChunkSchema.h"
+#include "package/AsciiText.h"
 #include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
 #include "package/PackageReader.h"
+#include "package/PackageSchema.h"
 #include "testkit/MemoryPackageHost.h"
 
 namespace testkit {
 
 std::string UpperCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    for (char& c : text) c = UpperAscii(c);
     return text;
 }
 
@@ -51,7 +53,7 @@ Bytes DecodedBlocks(PackageReader& reader, std::vector<size_t>& starts) {
 }  // namespace
 
 std::map<std::string, Bytes> InstalledContents(const Bytes& image) {
-    std::set<std::string> zlibStored = {UpperCase("OrvanViewer.exe"), UpperCase("ZRXUnInst.exe")};
+    std::set<std::string> zlibStored = {UpperCase(kViewerFile), UpperCase(kUninstallerFile)};
     for (const char* name : kEngineFiles) zlibStored.insert(UpperCase(name));
     std::map<std::string, Bytes> out;
     MemoryPackageHost host(image);
@@ -60,7 +62,7 @@ std::map<std::string, Bytes> InstalledContents(const Bytes& image) {
     const Bytes blocks = DecodedBlocks(reader, blockStarts);
     for (int32_t i = 0; i < reader.EntryCount(); ++i) {
         const PackageEntry* entry = reader.EntryAt(i);
-        if (!EqualsIgnoringCase(entry->section, "APPDATA") || !reader.LoadEntryAt(i)) continue;
+        if (!EqualsIgnoringCase(entry->section, package_format::kDefaultSection) || !reader.LoadEntryAt(i)) continue;
         const Bytes stored(reader.Data(), reader.Data() + reader.Size());
         const std::string name = entry->name;
         const std::string path = UpperCase(name[0] == '\\' || name[0] == '/' ? name.substr(1) : name);
@@ -85,7 +87,7 @@ std::map<std::string, Bytes> InstalledContents(const Bytes& image) {
                 continue;
             }
             plain.resize(length);
-        } else if (chunk::FindChunk(stored.data(), stored.size(), chunk::kVbrfTag, 0, vbrf)) {
+        } else if (chunk::FindChunk(stored.data(), stored.size(), kVbrfTag, 0, vbrf)) {
             if (!chunk::DecodeVbrf(vbrf.data, vbrf.size, plain)) continue;
         } else {
             plain = stored;

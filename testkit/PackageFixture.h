@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "package/BlockEncoder.h"
+#include "package/PackageFormat.h"
 #include "package/PackageWriter.h"
 
 namespace testkit {
@@ -17,10 +18,14 @@ bool WriteFileBytes(const std::string& path, const Bytes& bytes);
 // entry in table order; a failing Add aborts the test run with the writer's reason.
 class PackageFixture {
 public:
-    PackageFixture& Number(const std::string& name, int32_t value, const std::string& section = "APPDATA");
-    PackageFixture& Flag(const std::string& name, bool value, const std::string& section = "APPDATA");
-    PackageFixture& Text(const std::string& name, const std::string& value, const std::string& section = "APPDATA");
-    PackageFixture& Raw(const std::string& name, Bytes value, const std::string& section = "APPDATA");
+    PackageFixture& Number(const std::string& name, int32_t value,
+                           const std::string& section = package_format::kDefaultSection);
+    PackageFixture& Flag(const std::string& name, bool value,
+                         const std::string& section = package_format::kDefaultSection);
+    PackageFixture& Text(const std::string& name, const std::string& value,
+                         const std::string& section = package_format::kDefaultSection);
+    PackageFixture& Raw(const std::string& name, Bytes value,
+                        const std::string& section = package_format::kDefaultSection);
 
     // Items in LZMA blocks, as the packer lays them out: each item's empty APPDATA entry, its
     // record, and the blocks, each holding up to blockBytes plain bytes (an item that does not

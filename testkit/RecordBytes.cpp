@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "components/chunk/ChunkFile.h"
+#include "engine/ChunkSchema.h"
 #include "package/LittleEndian.h"
 
 namespace testkit {
 
 namespace {
-
-constexpr size_t kFieldSize = 259;
 
 void AppendCount(Bytes& out, const char* tag, size_t count) {
     const Bytes raw = CountField(static_cast<uint32_t>(count));
@@ -41,20 +40,21 @@ std::string FieldText(const Bytes& field) {
 }
 
 Bytes RecordField(const std::string& text) {
-    Bytes field(kFieldSize, 0);
-    std::copy(text.begin(), text.begin() + std::min(text.size(), kFieldSize), field.begin());
+    Bytes field(kTextFieldSize, 0);
+    std::copy(text.begin(), text.begin() + std::min<size_t>(text.size(), kTextFieldSize), field.begin());
     return field;
 }
 
 Bytes MakeUninstallRecord(const std::vector<std::string>& files, const std::vector<std::string>& folders,
                           const std::string& projectName, bool withMarker) {
     Bytes out;
-    AppendCount(out, "UNFC", files.size());
-    for (const auto& path : files) chunk::AppendChunk(out, "UNFN", RecordField(path).data(), kFieldSize);
-    AppendCount(out, "UNDC", folders.size());
-    for (const auto& path : folders) chunk::AppendChunk(out, "UNDN", RecordField(path).data(), kFieldSize);
-    chunk::AppendChunk(out, "UNPN", RecordField(projectName).data(), kFieldSize);
-    if (withMarker) chunk::AppendChunk(out, "UNSK", nullptr, 0);
+    AppendCount(out, kRecordFileCountTag, files.size());
+    for (const auto& path : files) chunk::AppendChunk(out, kRecordFileTag, RecordField(path).data(), kTextFieldSize);
+    AppendCount(out, kRecordFolderCountTag, folders.size());
+    for (const auto& path : folders)
+        chunk::AppendChunk(out, kRecordFolderTag, RecordField(path).data(), kTextFieldSize);
+    chunk::AppendChunk(out, kRecordProjectNameTag, RecordField(projectName).data(), kTextFieldSize);
+    if (withMarker) chunk::AppendChunk(out, kRecordComponentMarkerTag, nullptr, 0);
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "testkit/Files.h"
+#include "ui/ResourceIds.h"
 #include "win/Handle.h"
 
 // Finds, reads and clicks the windows of another process, the way a user would see them.
@@ -62,10 +63,10 @@ private:
 };
 
 // The options dialog's controls, as a user finds them.
-constexpr int kInstallButton = 1;
-constexpr int kFolderEdit = 1000;
-constexpr int kCancelButton = 1002;
-constexpr int kProgressBar = 1003;
+constexpr int kInstallButton = IDC_INSTALL;
+constexpr int kFolderEdit = IDC_FOLDER_EDIT;
+constexpr int kCancelButton = IDC_CANCEL_INSTALL;
+constexpr int kProgressBar = IDC_PROGRESS_BAR;
 
 // Chooses the button to press on a message box; the default presses OK (or the only button).
 using BoxHandler = std::function<int(const MessageBoxInfo&)>;

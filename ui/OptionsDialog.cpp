@@ -5,8 +5,8 @@
 
 #include <cstring>
 
+#include "package/AsciiText.h"
 #include "ui/ResourceIds.h"
-#include "ui/TextCopy.h"
 #include "win/ComScope.h"
 #include "win/ExactPath.h"
 

@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
+#include "package/AsciiText.h"
 #include "ui/ResourceIds.h"
-#include "ui/TextCopy.h"
 
 namespace {
 

@@ -20,7 +20,7 @@ public:
     void Close() { file.reset(); }
     // One line, printf-style; the texts are in the ANSI code page (a box's text keeps its line
     // breaks), a line longer than about 1,500 bytes is cut. Nothing happens while not open.
-    void Line(const char* format, ...) const;
+    void Line(const char* format, ...) const __attribute__((format(ms_printf, 2, 3)));
     void LineV(const char* format, va_list arguments) const;
     // A box that was shown, or that a silent run would have shown.
     void Box(const char* text, const char* caption) const { Line("box: %s - %s", caption, text); }

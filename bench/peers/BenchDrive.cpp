@@ -18,12 +18,13 @@
 
 #include "testkit/Controls.h"
 #include "testkit/UiDriver.h"
+#include "ui/ResourceIds.h"
 #include "win/Handle.h"
 
 namespace {
 
-constexpr int kInstall = 1;
-constexpr int kFolderEdit = 1000;
+constexpr int kInstall = IDC_INSTALL;
+constexpr int kFolderEdit = IDC_FOLDER_EDIT;
 constexpr DWORD kLimitMs = 300000;
 constexpr DWORD kInstallPollMs = 10;
 constexpr char kSuccess[] = "Installation successfully completed!";

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "components/chunk/ChunkFile.h"
+#include "engine/ChunkSchema.h"
 #include "package/LittleEndian.h"
 
 namespace chunk {

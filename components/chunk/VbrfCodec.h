@@ -3,11 +3,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/ChunkSchema.h"
+
 // A file in the engine's stored form: a chunk file holding one "VBRF" chunk whose data is the
 // original size (32-bit little-endian) followed by the zlib stream of the original bytes.
 namespace chunk {
 
-constexpr char kVbrfTag[] = "VBRF";
 constexpr size_t kSizeField = 4;  // the original size, in front of the stream
 
 // Builds the stored form of size bytes at plain. False (file empty) when the size does not fit

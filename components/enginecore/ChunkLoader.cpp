@@ -5,6 +5,7 @@
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
 #include "components/enginecore/ChannelLibrary.h"
+#include "engine/ChunkSchema.h"
 #include "win/HeapBuffer.h"
 
 namespace {
@@ -31,7 +32,7 @@ public:
         if (!chunk::FindChunk(loaded, loadedSize, tag, index, found)) return false;
         current = found.data;
         currentSize = found.size;
-        foundVbrf = std::memcmp(tag, chunk::kVbrfTag, chunk::kTagSize) == 0;
+        foundVbrf = std::memcmp(tag, kVbrfTag, chunk::kTagSize) == 0;
         return true;
     }
 

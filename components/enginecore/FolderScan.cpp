@@ -4,14 +4,13 @@
 
 #include "components/enginecore/ChannelLibrary.h"
 #include "components/enginecore/GrowableArray.h"
+#include "package/AsciiText.h"
 #include "win/Handle.h"
 #include "win/HeapBuffer.h"
 
 namespace {
 
-char Fold(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
+char Fold(char c) { return LowerAscii(c); }
 
 // * and ?, letter case ignored; "*.*" takes names without a dot too, as the file system does.
 bool MatchesFilter(const char* filter, const char* name) {

@@ -5,14 +5,15 @@
 #include <cwchar>
 #include <vector>
 
+#include "engine/ChunkSchema.h"
+#include "package/AsciiText.h"
+#include "package/DeploymentValues.h"
 #include "package/LittleEndian.h"
-#include "win/EngineLoader.h"
+#include "win/EngineSession.h"
 #include "win/ExactPath.h"
 #include "win/Handle.h"
 
 namespace {
-
-constexpr char kViewerKey[] = "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\";
 
 bool Exists(const char* path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -36,42 +37,38 @@ bool FindInstallFolder(HMODULE module, const char* namePrefix, const char* confi
     char config[MAX_PATH];
     if (std::snprintf(config, sizeof(config), "%s\\%s", path, configName) < static_cast<int>(sizeof(config)) &&
         Exists(config)) {
-        std::snprintf(folder, sizeof(folder), "%s", path);
+        CopyText(folder, sizeof(folder), path);
         return true;
     }
 
     char name[260];
     ProjectNameFromModule(module, namePrefix, name);
-    char keyPath[sizeof(kViewerKey) + 260];
-    std::snprintf(keyPath, sizeof(keyPath), "%s%s", kViewerKey, name);
+    char keyPath[sizeof(kViewerKeyBase) + 260];
+    std::snprintf(keyPath, sizeof(keyPath), "%s%s", kViewerKeyBase, name);
     win::RegKey key;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
     char value[MAX_PATH + 1] = {};
     DWORD type = 0;
     DWORD size = MAX_PATH;
-    if (::RegQueryValueExA(key.get(), "DisplayName", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+    if (::RegQueryValueExA(key.get(), kDisplayNameValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
             ERROR_SUCCESS ||
         type != REG_SZ) {
         return false;
     }
     value[size < MAX_PATH ? size : MAX_PATH] = '\0';
-    std::snprintf(folder, sizeof(folder), "%s", value);
+    CopyText(folder, sizeof(folder), value);
     return true;
 }
 
-struct Engine {
-    // Declared before the library, so that the engine's folders leave the search after it.
-    win::DllFolders folders;
-    win::Module library;
-    EngineObject<EngineControl> control;
+// The session's file loader ends before the session.
+struct Engine : win::EngineSession {
     EngineObject<FileLoaderChannel> loader;
 
     bool Load(const char* folder, HINSTANCE instance, const char* windowClass) {
         // In the plug-in the process is the host's: its library search is not ours to change,
         // and the engine's folders are added for the engine's life only.
-        ChannelFactory* factory = win::LoadEngineCore(folder, instance, windowClass, nullptr, folders, library, control);
-        if (factory == nullptr) return false;
-        loader.reset(CreateChannelAs<FileLoaderChannel>(factory, kFileLoaderChannelId));
+        if (!LoadCore(folder, instance, windowClass, nullptr)) return false;
+        loader.reset(CreateChannelAs<FileLoaderChannel>(channelFactory, kFileLoaderChannelId));
         return static_cast<bool>(loader);
     }
     // The chunk's data, or null when the loaded file has no such chunk.
@@ -105,7 +102,7 @@ void ProjectNameFromModule(HMODULE module, const char* namePrefix, char (&name)[
     const char* base = path;
     const size_t prefixLength = std::strlen(namePrefix);
     if (_strnicmp(base, namePrefix, prefixLength) == 0) base += prefixLength;
-    std::snprintf(name, sizeof(name), "%s", base);
+    CopyText(name, sizeof(name), base);
     char* dot = std::strrchr(name, '.');
     if (dot != nullptr) *dot = '\0';
 }
@@ -122,27 +119,27 @@ bool LoadInstalledProject(HMODULE module, const char* namePrefix, const char* co
     if (!ReadWholeFile(configPath, config)) return false;
     engine.loader->LoadFromMemory(config.data(), static_cast<uint32_t>(config.size()), kLoadBorrowed);
     uint32_t size = 0;
-    const unsigned char* data = engine.Find("SCFP", size);
+    const unsigned char* data = engine.Find(kConfigStartFileTag, size);
     if (data == nullptr || size == 0) return false;
     const size_t pathLength = strnlen(reinterpret_cast<const char*>(data), size);
     if (pathLength >= sizeof(project.startFile)) return false;
     std::memcpy(project.startFile, data, pathLength);
     project.startFile[pathLength] = '\0';
-    data = engine.Find("SCTI", size);
+    data = engine.Find(kConfigTimingTag, size);
     if (data == nullptr || size != 4) return false;
     // A period of 0 would spin; the value has to leave the system time to breathe.
     const uint32_t period = LoadU32(data);
     project.periodMs = period != 0 ? period : 1;
-    data = engine.Find("SCQC", size);
+    data = engine.Find(kConfigQuitOnMouseTag, size);
     if (data != nullptr && size == 1) project.quitOnMouseMove = data[0] != 0;
-    data = engine.Find("SCSP", size);
+    data = engine.Find(kConfigSmallPreviewTag, size);
     if (data != nullptr && size == 1) project.drawPreview = data[0] != 0;
 
     // The start file is the project's; without a readable title the project still runs.
     std::vector<unsigned char> start;
     if (ReadWholeFile(project.startFile, start)) {
         engine.loader->LoadFromMemory(start.data(), static_cast<uint32_t>(start.size()), kLoadBorrowed);
-        data = engine.Find("ZRXS", size);
+        data = engine.Find(kStartTitleTag, size);
         if (data != nullptr) {
             const size_t n = size < sizeof(project.title) - 1 ? size : sizeof(project.title) - 1;
             std::memcpy(project.title, data, n);

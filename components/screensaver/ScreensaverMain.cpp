@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "components/projectconfig/InstalledProject.h"
+#include "engine/ChunkSchema.h"
 #include "win/CommandLineText.h"
 #include "win/DllSearch.h"
 
@@ -172,7 +173,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const Mode mode = ParseCommandLine(::GetCommandLineA(), parent);
     Saver saver;
     const bool loaded =
-        LoadInstalledProject(nullptr, "", "screensaver.cfg", instance, kWindowClass, saver.project);
+        LoadInstalledProject(nullptr, "", kScreensaverConfigName, instance, kWindowClass, saver.project);
 
     if (mode == Mode::Configure) {
         char text[400];

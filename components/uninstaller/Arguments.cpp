@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "package/AsciiText.h"
+
 namespace uninstall {
 
 namespace {
@@ -39,7 +41,7 @@ bool IsSwitch(const std::string& word, char letter) {
 bool IsLogSwitch(const std::string& word) {
     if (word.size() < 5 || word[0] != '/' || word[4] != '=') return false;
     std::string name = word.substr(1, 3);
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : name) c = LowerAscii(c);
     return name == "log";
 }
 

@@ -3,6 +3,9 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "engine/ChunkSchema.h"
+#include "package/DeploymentValues.h"
+#include "package/PackageSchema.h"
 #include "win/ComPtr.h"
 #include "win/ComScope.h"
 #include "win/ExactPath.h"
@@ -17,9 +20,6 @@ namespace {
 constexpr DWORD kMaxRecordSize = 64u << 20;
 // Lines of the final box before the rest is summed up: a box has no scroll bar.
 constexpr size_t kMaxListedItems = 12;
-
-constexpr char kUninstallKeyBase[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D";
-constexpr char kViewerKeyBase[] = "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\";
 
 constexpr char kOutside[] = "not removed: it lies outside this installation's folder";
 constexpr char kOtherLink[] = "not removed: the link now leads to another installation";
@@ -239,8 +239,8 @@ bool ViewerEntryNames(HKEY root, const std::string& projectName, const std::stri
     if (::RegOpenKeyExA(root, (kViewerKeyBase + projectName).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         return false;
     }
-    ReadText(key.get(), "ComponentFile", componentFile);
-    return ReadText(key.get(), "DisplayName", value) && SamePath(value, installFolder);
+    ReadText(key.get(), kComponentFileValue, componentFile);
+    return ReadText(key.get(), kDisplayNameValue, value) && SamePath(value, installFolder);
 }
 
 // A file's or folder's identity on its volume: the same for every name it has.
@@ -493,14 +493,14 @@ void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& l
 void RemoveEntries(HKEY root, const std::string& projectName, const std::string& installFolder) {
     // An empty name would make the viewer key the parent of every project's entry.
     if (projectName.empty()) return;
-    const std::string uninstaller = installFolder + "\\" + kUninstallerName;
+    const std::string uninstaller = installFolder + "\\" + kUninstallerFile;
     DeleteKeyIf(root, kUninstallKeyBase + projectName, [&](HKEY key) {
         std::string value;
-        return ReadText(key, "UninstallString", value) && SamePath(Unquoted(value), uninstaller);
+        return ReadText(key, kUninstallStringValue, value) && SamePath(Unquoted(value), uninstaller);
     });
     DeleteKeyIf(root, kViewerKeyBase + projectName, [&](HKEY key) {
         std::string value;
-        return ReadText(key, "DisplayName", value) && SamePath(value, installFolder);
+        return ReadText(key, kDisplayNameValue, value) && SamePath(value, installFolder);
     });
 }
 

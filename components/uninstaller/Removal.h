@@ -12,9 +12,6 @@
 // parameters so that tests work in scratch places.
 namespace uninstall {
 
-constexpr char kRecordName[] = "uninstall.nfo";
-constexpr char kUninstallerName[] = "ZRXUnInst.exe";
-
 // One thing that stayed, with the reason the user is told.
 struct LeftItem {
     std::string path;

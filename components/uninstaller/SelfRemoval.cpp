@@ -10,6 +10,7 @@
 
 #include "components/uninstaller/Arguments.h"
 #include "components/uninstaller/Removal.h"
+#include "package/PackageSchema.h"
 #include "win/ExactPath.h"
 #include "win/FolderEntries.h"
 #include "win/Handle.h"
@@ -56,11 +57,11 @@ std::string RandomFolderName() {
 // An earlier copy's folder: removed when it holds nothing but the copy's file. Neither the
 // folder nor the file may be a link: what a link leads to is not ours.
 void RemoveCopyFolder(const std::string& folder, const std::string& self) {
-    const std::string copy = folder + "\\" + kUninstallerName;
+    const std::string copy = folder + "\\" + kUninstallerFile;
     if (::lstrcmpiA(copy.c_str(), self.c_str()) == 0) return;
     bool onlyTheCopy = true;
     const bool listed = win::ForEachEntry(folder + "\\*", [&](const WIN32_FIND_DATAA& data) {
-        onlyTheCopy = ::lstrcmpiA(data.cFileName, kUninstallerName) == 0 &&
+        onlyTheCopy = ::lstrcmpiA(data.cFileName, kUninstallerFile) == 0 &&
                       !(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
         return onlyTheCopy;
     });
@@ -122,6 +123,22 @@ void RemoveEarlierCopies(const std::string& tempFolder, const std::string& self)
     for (const std::string& folder : folders) RemoveCopyFolder(folder, self);
 }
 
+namespace {
+
+// What the started copy reports through the pipe, else (it ended without a word) its exit
+// code, 1 when it has none.
+int CopyOutcome(HANDLE reader, HANDLE process) {
+    unsigned char reported = 0;
+    DWORD got = 0;
+    if (::ReadFile(reader, &reported, 1, &got, nullptr) && got == 1) return reported;
+    DWORD code = 1;
+    ::WaitForSingleObject(process, kStarterWaitMs);
+    if (!::GetExitCodeProcess(process, &code) || code == STILL_ACTIVE) code = 1;
+    return static_cast<int>(code);
+}
+
+}  // namespace
+
 bool RunCopy(const std::string& self, const std::string& tempFolder, const std::string& installFolder, bool silent,
              int& outcome, const std::string& logPath) {
     const std::string systemFolder = SystemFolder();
@@ -130,7 +147,7 @@ bool RunCopy(const std::string& self, const std::string& tempFolder, const std::
     // Made here, and only here: a folder of that name that already exists was not made by us.
     const std::string folder = tempFolder + "\\" + name;
     if (!::CreateDirectoryA(folder.c_str(), nullptr)) return false;
-    const std::string copy = folder + "\\" + kUninstallerName;
+    const std::string copy = folder + "\\" + kUninstallerFile;
     if (!::CopyFileA(self.c_str(), copy.c_str(), TRUE)) {
         ::RemoveDirectoryA(folder.c_str());
         return false;
@@ -172,17 +189,7 @@ bool RunCopy(const std::string& self, const std::string& tempFolder, const std::
     win::Handle threadHandle(process.hThread);
     // Only the copy holds the writing end now: the read ends when it reports or ends.
     writer.reset();
-    unsigned char reported = 0;
-    DWORD got = 0;
-    if (::ReadFile(reader.get(), &reported, 1, &got, nullptr) && got == 1) {
-        outcome = reported;
-        return true;
-    }
-    // The copy ended without a word: its exit code is all there is.
-    DWORD code = 1;
-    ::WaitForSingleObject(processHandle.get(), kStarterWaitMs);
-    if (!::GetExitCodeProcess(processHandle.get(), &code) || code == STILL_ACTIVE) code = 1;
-    outcome = static_cast<int>(code);
+    outcome = CopyOutcome(reader.get(), processHandle.get());
     return true;
 }
 

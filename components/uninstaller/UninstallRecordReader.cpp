@@ -4,6 +4,7 @@
 #include <set>
 
 #include "components/chunk/ChunkFile.h"
+#include "engine/ChunkSchema.h"
 #include "package/LittleEndian.h"
 
 namespace uninstall {
@@ -63,9 +64,9 @@ public:
 
     void Add(const chunk::Chunk& field, std::vector<std::string>& list) {
         const char* text = reinterpret_cast<const char*>(field.data.data());
-        const void* end = std::memchr(text, 0, kFieldSize);
+        const void* end = std::memchr(text, 0, kTextFieldSize);
         if (end == nullptr) {
-            record.skippedPaths.emplace_back(text, kFieldSize);
+            record.skippedPaths.emplace_back(text, kTextFieldSize);
             return;
         }
         const std::string path(text, static_cast<const char*>(end) - text);
@@ -123,22 +124,22 @@ RecordError ParseUninstallRecord(const void* bytes, size_t size, UninstallRecord
     LayoutReader reader(chunks);
     const chunk::Chunk* c = nullptr;
     int32_t count = 0;
-    if (!reader.Count("UNFC", count)) return RecordError::kWrongLayout;
+    if (!reader.Count(kRecordFileCountTag, count)) return RecordError::kWrongLayout;
     for (int32_t i = 0; i < count; ++i) {
-        if (!reader.Next("UNFN", kFieldSize, c)) return RecordError::kWrongLayout;
+        if (!reader.Next(kRecordFileTag, kTextFieldSize, c)) return RecordError::kWrongLayout;
         sorter.Add(*c, record.files);
     }
-    if (!reader.Count("UNDC", count)) return RecordError::kWrongLayout;
+    if (!reader.Count(kRecordFolderCountTag, count)) return RecordError::kWrongLayout;
     for (int32_t i = 0; i < count; ++i) {
-        if (!reader.Next("UNDN", kFieldSize, c)) return RecordError::kWrongLayout;
+        if (!reader.Next(kRecordFolderTag, kTextFieldSize, c)) return RecordError::kWrongLayout;
         sorter.Add(*c, record.folders);
     }
-    if (!reader.Next("UNPN", kFieldSize, c)) return RecordError::kWrongLayout;
+    if (!reader.Next(kRecordProjectNameTag, kTextFieldSize, c)) return RecordError::kWrongLayout;
     const char* name = reinterpret_cast<const char*>(c->data.data());
-    const void* nameEnd = std::memchr(name, 0, kFieldSize);
-    record.projectName.assign(name, nameEnd != nullptr ? static_cast<const char*>(nameEnd) - name : kFieldSize);
-    if (reader.NextIs("UNSK")) {
-        if (!reader.Next("UNSK", 0, c)) return RecordError::kWrongLayout;
+    const void* nameEnd = std::memchr(name, 0, kTextFieldSize);
+    record.projectName.assign(name, nameEnd != nullptr ? static_cast<const char*>(nameEnd) - name : kTextFieldSize);
+    if (reader.NextIs(kRecordComponentMarkerTag)) {
+        if (!reader.Next(kRecordComponentMarkerTag, 0, c)) return RecordError::kWrongLayout;
         record.hasMarker = true;
     }
     if (!reader.AtEnd()) return RecordError::kWrongLayout;

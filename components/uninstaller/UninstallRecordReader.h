@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/ChunkSchema.h"
+
 // "uninstall.nfo" as the installing modes write it: UNFC and its UNFN paths, UNDC and its
 // UNDN folders (children before parents), UNPN, and for the screen-saver and plug-in modes
 // a trailing empty UNSK. Portable: no system calls, so it is tested and fuzzed natively.
 namespace uninstall {
 
-// The record's fixed text field: paths and the project name.
-constexpr uint32_t kFieldSize = 259;
 // More entries than this cannot come from an installation, and a list that long would
 // only be a damaged count.
 constexpr int32_t kMaxEntries = 100000;

@@ -11,6 +11,8 @@
 #include "components/uninstaller/Removal.h"
 #include "components/uninstaller/SelfRemoval.h"
 #include "components/uninstaller/UninstallRecordReader.h"
+#include "engine/ChunkSchema.h"
+#include "package/PackageSchema.h"
 #include "win/DllSearch.h"
 #include "win/LogFile.h"
 
@@ -73,8 +75,7 @@ void RemoveAllButStarter(Removal& removal) {
     removal.foreign = uninstall::KeepOnlyOurs(removal.record, removal.installFolder,
                                               uninstall::FindOutsidePlaces(kPerUser), kEntriesRoot, removal.left);
     LogDecisions(removal);
-    uninstall::DeleteListedFiles(removal.record, removal.left,
-                                 removal.installFolder + "\\" + uninstall::kUninstallerName);
+    uninstall::DeleteListedFiles(removal.record, removal.left, removal.installFolder + "\\" + kUninstallerFile);
     // The folders emptied now go before the waiting caller hears the outcome, so that it finds
     // no more than the started uninstaller and its record; the folders holding those go after
     // it ended, and what stays is reported then, once.
@@ -87,7 +88,7 @@ void RemoveAllButStarter(Removal& removal) {
 // goes only with the uninstaller next to it, so that one left behind can run again.
 void RemoveRest(Removal& removal) {
     uninstall::UninstallRecord starter;
-    const std::string uninstaller = removal.installFolder + "\\" + uninstall::kUninstallerName;
+    const std::string uninstaller = removal.installFolder + "\\" + kUninstallerFile;
     for (const std::string& path : removal.record.files) {
         if (::lstrcmpiA(path.c_str(), uninstaller.c_str()) == 0) starter.files.push_back(path);
     }
@@ -95,7 +96,7 @@ void RemoveRest(Removal& removal) {
     if (!Exists(uninstaller)) {
         // Through the same checks as every other file: its folder may have been swapped meanwhile.
         uninstall::UninstallRecord record;
-        record.files.push_back(removal.installFolder + "\\" + uninstall::kRecordName);
+        record.files.push_back(removal.installFolder + "\\" + kRecordName);
         uninstall::DeleteListedFiles(record, removal.left);
     }
     uninstall::RemoveListedFolders(removal.record, removal.left);

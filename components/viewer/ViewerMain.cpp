@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/ChunkSchema.h"
 #include "package/LittleEndian.h"
+#include "package/PackageSchema.h"
 #include "win/CommandLineText.h"
-#include "win/EngineLoader.h"
+#include "win/EngineSession.h"
 #include "win/ExactPath.h"
 #include "win/FolderEntries.h"
 #include "win/Handle.h"
@@ -25,18 +27,7 @@ constexpr const char* kWindowClass = "OrvanViewer Window";
 constexpr UINT_PTR kCloseTimer = 1;
 
 // The engine objects of one run, released in reverse order of creation.
-struct Engine {
-    // Declared before the library, so that the engine's folders leave the search after it.
-    win::DllFolders folders;
-    win::Module library;
-    EngineObject<EngineControl> control;
-    ChannelFactory* factory = nullptr;
-
-    bool Load(const char* folder, HINSTANCE instance, HWND window) {
-        factory = win::LoadEngineCore(folder, instance, kWindowClass, window, folders, library, control);
-        return factory != nullptr;
-    }
-};
+using Engine = win::EngineSession;
 
 struct StartFile {
     char title[260] = "Orvan3D project";
@@ -58,21 +49,22 @@ bool ReadWholeFile(const char* path, std::vector<unsigned char>& bytes) {
 bool ReadStartFile(Engine& engine, const char* path, StartFile& start) {
     std::vector<unsigned char> bytes;
     if (!ReadWholeFile(path, bytes) || bytes.empty()) return false;
-    EngineObject<FileLoaderChannel> loader(CreateChannelAs<FileLoaderChannel>(engine.factory, kFileLoaderChannelId));
+    EngineObject<FileLoaderChannel> loader(
+        CreateChannelAs<FileLoaderChannel>(engine.channelFactory, kFileLoaderChannelId));
     if (!loader) return false;
     loader->LoadFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), kLoadBorrowed);
-    if (!loader->FindChunk("ZRXS", 0)) return false;
+    if (!loader->FindChunk(kStartTitleTag, 0)) return false;
     const uint32_t titleSize = loader->GetSize();
     const size_t n = titleSize < sizeof(start.title) - 1 ? titleSize : sizeof(start.title) - 1;
     std::memcpy(start.title, loader->GetData(), n);
     start.title[n] = '\0';
-    if (loader->FindChunk("HOLD", 0) && loader->GetSize() == 4) {
+    if (loader->FindChunk(kStartHoldTag, 0) && loader->GetSize() == 4) {
         start.holdMs = LoadU32(loader->GetData());
     }
-    if (loader->FindChunk("EXIT", 0) && loader->GetSize() == 4) {
+    if (loader->FindChunk(kStartExitTag, 0) && loader->GetSize() == 4) {
         start.exitCode = LoadU32(loader->GetData());
     }
-    if (loader->FindChunk("NOTE", 0) && loader->GetSize() < sizeof(start.note)) {
+    if (loader->FindChunk(kStartNoteTag, 0) && loader->GetSize() < sizeof(start.note)) {
         std::memcpy(start.note, loader->GetData(), loader->GetSize());
         start.note[loader->GetSize()] = '\0';
     }
@@ -117,10 +109,10 @@ void WriteCache(Engine& engine, const StartFile& start) {
     ::CreateDirectoryA("cache", nullptr);
     ::CreateDirectoryA("cache\\textures", nullptr);
     ::CreateDirectoryA("cache\\textures\\mip", nullptr);
-    EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(engine.factory, kFileSaverChannelId));
+    EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(engine.channelFactory, kFileSaverChannelId));
     if (saver && saver->Open("cache\\session.dat", kSaveCreate)) {
         const uint32_t size = static_cast<uint32_t>(std::strlen(start.title) + 1);
-        saver->BeginChunk("SESS");
+        saver->BeginChunk(kSessionTag);
         saver->WriteChunkSize(size);
         saver->Write(start.title, size);
         saver->Close();
@@ -160,7 +152,7 @@ HWND CreateViewerWindow(HINSTANCE instance) {
 // The start file named on the command line: the first argument after the program's name.
 const char* StartFileName(const char* commandLine) {
     const char* p = win::SkipProgramName(commandLine);
-    return *p != '\0' ? p : "ZRXStart.zrx";
+    return *p != '\0' ? p : kStartFile;
 }
 
 }  // namespace
@@ -176,7 +168,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     HWND window = CreateViewerWindow(instance);
     Engine engine;
-    if (!engine.Load(folder, instance, window)) {
+    if (!engine.LoadCore(folder, instance, kWindowClass, window)) {
         ::MessageBoxA(nullptr, "The Orvan3D engine could not be loaded.", "Orvan3D Viewer", MB_OK | MB_ICONERROR);
         return 1;
     }

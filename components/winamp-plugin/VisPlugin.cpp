@@ -9,6 +9,7 @@
 
 #include "components/projectconfig/InstalledProject.h"
 #include "components/winamp-plugin/VisPlugin.h"
+#include "engine/ChunkSchema.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ HMODULE OwnModule() {
 int Init(winampVisModule* module) {
     auto visual = std::make_unique<Visual>();
     if (module->hDllInstance == nullptr) module->hDllInstance = OwnModule();
-    if (!LoadInstalledProject(OwnModule(), "vis_", "winamp.cfg", module->hDllInstance, kWindowClass,
+    if (!LoadInstalledProject(OwnModule(), "vis_", kWinampConfigName, module->hDllInstance, kWindowClass,
                               visual->project)) {
         return 1;
     }

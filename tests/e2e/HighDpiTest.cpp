@@ -9,14 +9,15 @@
 #include "testkit/Controls.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/UiDriver.h"
+#include "ui/ResourceIds.h"
 #include "win/Handle.h"
 
 using testkit::Bytes;
 
 namespace {
 
-constexpr int kFolderEdit = 1000;
-constexpr int kCancel = 1002;
+constexpr int kFolderEdit = IDC_FOLDER_EDIT;
+constexpr int kCancel = IDC_CANCEL_INSTALL;
 
 struct Layout {
     bool seen = false;

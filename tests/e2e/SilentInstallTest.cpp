@@ -129,7 +129,7 @@ TEST_F(SilentInstall, WithoutAFolderInstallsIntoInstallPathAndNeverStartsTheView
     EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << "a silent install starts no viewer";
 }
 
-// Each failure exits with the code a deployment tool acts on (installer/DeploymentValues.h).
+// Each failure exits with the code a deployment tool acts on (package/DeploymentValues.h).
 TEST_F(SilentInstall, FailuresExitWithTheirCodeAndWriteNoRecord) {
     const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), Options());
     const Bytes image = package.fixture.Image(stub);

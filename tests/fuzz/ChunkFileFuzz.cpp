@@ -10,6 +10,7 @@
 
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
+#include "engine/ChunkSchema.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 namespace {
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The loader's own road: the first "VBRF" chunk, decoded.
     chunk::ChunkView vbrf;
-    if (chunk::FindChunk(data, size, chunk::kVbrfTag, 0, vbrf)) {
+    if (chunk::FindChunk(data, size, kVbrfTag, 0, vbrf)) {
         Check(whole);
         Check(Inside(data, size, vbrf));
         std::vector<unsigned char> plain;
@@ -52,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(plain.empty());
         }
     } else if (whole) {
-        for (const auto& c : chunks) Check(c.tag != chunk::kVbrfTag);
+        for (const auto& c : chunks) Check(c.tag != kVbrfTag);
     }
 
     // A tag the file is searched for is never taken from past its end or from a bad index.

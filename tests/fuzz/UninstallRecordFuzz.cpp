@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "components/uninstaller/UninstallRecordReader.h"
+#include "engine/ChunkSchema.h"
 #include "testkit/RecordBytes.h"
 #include "tests/fuzz/FuzzCheck.h"
 
@@ -15,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               record.projectName.empty());
         return 0;
     }
-    Check(!record.projectName.empty() && record.projectName.size() <= uninstall::kFieldSize);
+    Check(!record.projectName.empty() && record.projectName.size() <= kTextFieldSize);
     // A whole record of 267-byte path chunks cannot list more paths than it has room for.
     Check((record.files.size() + record.folders.size() + record.skippedPaths.size()) * 267 <= size);
     for (const auto* list : {&record.files, &record.folders}) {

@@ -17,14 +17,14 @@
 #include <vector>
 
 #include "components/chunk/VbrfCodec.h"
-#include "installer/DeploymentValues.h"
 #include "package/Crc32.h"
+#include "package/DeploymentValues.h"
+#include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
 #include "package/PackageReader.h"
 #include "package/PackageWriter.h"
 #include "package/PeCertificates.h"
 #include "package/StdioPackageFile.h"
-#include "package/LittleEndian.h"
 #include "tools/orvanpack/BlockCompression.h"
 #include "tools/orvanpack/Manifest.h"
 #include "tools/orvanpack/ProjectCompression.h"
@@ -385,7 +385,7 @@ const ManifestEntry* FindValue(const Manifest& manifest, const char* name, Value
 bool ChooseStubVariant(const Manifest& manifest, ExecutionLevel wanted, std::string& stubPath, Bytes& stub,
                        std::ostream& err) {
     if (wanted == ExecutionLevel::kUnknown) {
-        const ManifestEntry* type = FindValue(manifest, "ProjectType", ValueKind::kNumber);
+        const ManifestEntry* type = FindValue(manifest, kProjectTypeKey, ValueKind::kNumber);
         const ManifestEntry* perUser = FindValue(manifest, kPerUserInstallKey, ValueKind::kFlag);
         if (type != nullptr) wanted = LevelForProjectType(type->number, perUser != nullptr && perUser->flag);
     }
@@ -463,7 +463,7 @@ bool CompressProjectFiles(const BuildRequest& request, const Manifest& manifest,
 // not the stub, when it shows the file or asks to elevate it. A manifest without a project
 // name (a long form of other values) leaves the stub as it is.
 bool NameTheProduct(const Manifest& manifest, const std::string& stubPath, Bytes& stub, std::ostream& err) {
-    const ManifestEntry* name = FindValue(manifest, "ProjectName", ValueKind::kText);
+    const ManifestEntry* name = FindValue(manifest, kProjectNameKey, ValueKind::kText);
     if (name == nullptr) return true;
     ProductInfo product;
     product.name = name->text;

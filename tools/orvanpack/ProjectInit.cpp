@@ -7,6 +7,7 @@
 #include <windows.h>
 #endif
 
+#include "package/PackageSchema.h"
 #include "tools/orvanpack/Manifest.h"
 
 namespace fs = std::filesystem;
@@ -16,8 +17,8 @@ namespace {
 // A components folder holds the viewer; where orvanpack itself lies in one, take that.
 bool HoldsComponents(const fs::path& folder) {
     std::error_code ec;
-    return !folder.empty() && fs::is_regular_file(folder / "OrvanViewer.exe", ec) &&
-           fs::is_regular_file(folder / "EngineCore.dll", ec);
+    return !folder.empty() && fs::is_regular_file(folder / kViewerFile, ec) &&
+           fs::is_regular_file(folder / kEngineFiles[0], ec);
 }
 
 }  // namespace
@@ -36,33 +37,23 @@ fs::path ProgramFolder(const std::string& argv0) {
     return ec ? fs::path() : given.parent_path();
 }
 
-ExitStatus InitProject(const std::string& folder, const fs::path& programFolder, std::ostream& out,
-                       std::ostream& err) {
+namespace {
+
+// The components folder the manifest names: the program's own folder, or the Windows build's
+// bin folder beside a native build, relative to the manifest's folder where it can be; empty
+// when neither holds them.
+std::string FindComponents(const fs::path& programFolder, const fs::path& manifestFolder) {
     std::error_code ec;
-    fs::path project = fs::absolute(fs::path(folder), ec).lexically_normal();
-    if (!ec && project.filename().empty()) project = project.parent_path();
-    if (ec || !fs::is_directory(project, ec) || project.filename().empty()) {
-        err << "init: " << folder << " is not a project folder\n";
-        return ExitStatus::kUsage;
-    }
-    const std::string name = project.filename().u8string();
-    const fs::path manifestFolder = project.parent_path();
-    const fs::path manifest = manifestFolder / (name + ".toml");
-    // Not followed: a link, dangling or not, is a name taken, and writing through it would
-    // create or overwrite whatever it points at.
-    if (fs::symlink_status(manifest, ec).type() != fs::file_type::not_found) {
-        err << "init: " << manifest.string() << " exists already; not overwritten\n";
-        return ExitStatus::kUsage;
-    }
-    std::string components;
     for (const fs::path& candidate : {programFolder, programFolder / ".." / ".." / ".." / "win32" / "bin"}) {
         if (!HoldsComponents(candidate)) continue;
         const fs::path relative = fs::relative(candidate, manifestFolder, ec);
-        components = (ec || relative.empty() ? fs::absolute(candidate, ec).lexically_normal() : relative).generic_u8string();
-        break;
+        return (ec || relative.empty() ? fs::absolute(candidate, ec).lexically_normal() : relative).generic_u8string();
     }
+    return "";
+}
 
-    std::ofstream stream(manifest, std::ios::binary);
+// The manifest of a "run" project named name, with every other key shown commented out.
+void WriteManifest(std::ostream& stream, const std::string& name, const std::string& components) {
     stream << "# orvanpack build --manifest " << name << ".toml -o \"" << name << ".exe\"\n"
            << "# packs every file below the folder \"" << name << "\" with the program's components.\n"
            << "# orvanpack build --print-entries --manifest " << name << ".toml shows what gets stored.\n\n"
@@ -101,6 +92,29 @@ ExitStatus InitProject(const std::string& folder, const fs::path& programFolder,
            << "# type = \"winamp\":\n"
            << "# startup-directory = 'C:\\Program Files\\" << name << "'\n"
            << "# winamp-version = true\n";
+}
+
+}  // namespace
+
+ExitStatus InitProject(const std::string& folder, const fs::path& programFolder, std::ostream& out, std::ostream& err) {
+    std::error_code ec;
+    fs::path project = fs::absolute(fs::path(folder), ec).lexically_normal();
+    if (!ec && project.filename().empty()) project = project.parent_path();
+    if (ec || !fs::is_directory(project, ec) || project.filename().empty()) {
+        err << "init: " << folder << " is not a project folder\n";
+        return ExitStatus::kUsage;
+    }
+    const std::string name = project.filename().u8string();
+    const fs::path manifestFolder = project.parent_path();
+    const fs::path manifest = manifestFolder / (name + ".toml");
+    // Not followed: a link, dangling or not, is a name taken, and writing through it would
+    // create or overwrite whatever it points at.
+    if (fs::symlink_status(manifest, ec).type() != fs::file_type::not_found) {
+        err << "init: " << manifest.string() << " exists already; not overwritten\n";
+        return ExitStatus::kUsage;
+    }
+    std::ofstream stream(manifest, std::ios::binary);
+    WriteManifest(stream, name, FindComponents(programFolder, manifestFolder));
     stream.close();
     if (!stream) {
         err << "init: cannot write " << manifest.string() << '\n';

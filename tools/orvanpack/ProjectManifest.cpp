@@ -4,15 +4,15 @@
 #include <cctype>
 #include <set>
 
-#include "installer/DeploymentValues.h"
-#include "installer/EngineFiles.h"
+#include "package/AsciiText.h"
+#include "package/DeploymentValues.h"
 #include "package/PackageFormat.h"
+#include "package/PackageSchema.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kStartFile = "ZRXStart.zrx";
 constexpr const char* kStubName = "Orvan3DExe.exe";
 // The uninstaller of a per-user install: the same program, asking for no elevation.
 constexpr const char* kUserUninstaller = "ZRXUnInstUser.exe";
@@ -22,8 +22,6 @@ constexpr size_t kMaxTextBytes = 258;
 // package's own limit on names is lower still.
 constexpr size_t kMaxItemBytes = 398;
 
-enum class ProjectType : int32_t { kRun = 1, kInstall = 2, kScreensaver = 5, kWinamp = 6 };
-
 struct TypeInfo {
     const char* name;
     ProjectType type;
@@ -32,10 +30,10 @@ struct TypeInfo {
 };
 
 const TypeInfo kTypes[] = {
-    {"run", ProjectType::kRun, {"OrvanViewer.exe"}},
-    {"install", ProjectType::kInstall, {"ZRXUnInst.exe", "OrvanViewer.exe"}},
-    {"screensaver", ProjectType::kScreensaver, {"ZRXSvr.scr", "ZRXUnInst.exe"}},
-    {"winamp", ProjectType::kWinamp, {"WinAmp.dll", "ZRXUnInst.exe"}},
+    {"run", ProjectType::kRun, {kViewerFile}},
+    {"install", ProjectType::kInstall, {kUninstallerFile, kViewerFile}},
+    {"screensaver", ProjectType::kScreensaver, {kScreensaverFile, kUninstallerFile}},
+    {"winamp", ProjectType::kWinamp, {kWinampPluginFile, kUninstallerFile}},
 };
 
 // Which types a key applies to; a key given for another type is an error, not ignored.
@@ -98,14 +96,14 @@ public:
         const Store projectStore = ReadCompression();
         if (info == nullptr || problems.size() != before) return;
 
-        AddNumber("ProjectType", static_cast<int32_t>(info->type), LineOf("type"));
+        AddNumber(kProjectTypeKey, static_cast<int32_t>(info->type), LineOf("type"));
         AddTypeValues(info->type, name, perUser);
         AddDeploymentValues(perUser);
 
         // A per-user install carries the uninstaller that never asks for elevation, under
         // the uninstaller's own name.
         for (const char* component : info->components) {
-            const bool uninstaller = std::string(component) == "ZRXUnInst.exe";
+            const bool uninstaller = std::string(component) == kUninstallerFile;
             AddComponent(component, componentsLine, perUser && uninstaller ? kUserUninstaller : nullptr);
         }
         for (const char* engineFile : kEngineFiles) AddComponent(engineFile, componentsLine);
@@ -117,29 +115,29 @@ public:
 private:
     // The configuration values the type's mode reads, in the order the long form lists them.
     void AddTypeValues(ProjectType type, const std::string& name, bool perUser) {
-        AddFlag("CheckDx8", "check-directx", false);
+        AddFlag(kCheckDx8Key, "check-directx", false);
         const std::string defaultFolder = "C:\\Program Files\\" + name;
         switch (type) {
             case ProjectType::kRun: break;
             case ProjectType::kInstall:
-                AddFlag("RunAfterInstall", "run-after-install", false);
+                AddFlag(kRunAfterInstallKey, "run-after-install", false);
                 // The user's own programs folder, which the program finds when it runs.
-                AddText("InstallPath", "install-path",
+                AddText(kInstallPathKey, "install-path",
                         perUser ? std::string(kLocalAppDataPrefix) + "Programs\\" + name : defaultFolder);
-                AddText("ShortCutName", "shortcut", "\\" + name + "\\" + name);
+                AddText(kShortCutNameKey, "shortcut", "\\" + name + "\\" + name);
                 break;
             case ProjectType::kScreensaver:
-                AddFlag("RunAfterInstall", "run-after-install", false);
-                AddText("InstallPath", "install-path", defaultFolder);
+                AddFlag(kRunAfterInstallKey, "run-after-install", false);
+                AddText(kInstallPathKey, "install-path", defaultFolder);
                 break;
-            case ProjectType::kWinamp: AddText("StartupDirectory", "startup-directory", defaultFolder); break;
+            case ProjectType::kWinamp: AddText(kStartupDirectoryKey, "startup-directory", defaultFolder); break;
         }
-        AddText("ProjectName", "name", name);
+        AddText(kProjectNameKey, "name", name);
         if (type == ProjectType::kScreensaver) {
-            AddFlag("DoQuitCgr", "quit-on-mouse", true);
-            AddFlag("DoSmallPreview", "small-preview", true);
+            AddFlag(kDoQuitCgrKey, "quit-on-mouse", true);
+            AddFlag(kDoSmallPreviewKey, "small-preview", true);
         }
-        if (type == ProjectType::kWinamp) AddFlag("WinampVersion", "winamp-version", true);
+        if (type == ProjectType::kWinamp) AddFlag(kWinampVersionKey, "winamp-version", true);
     }
 
     // scope: "machine" (the default) or "user", which only a project install can be: the
@@ -217,8 +215,9 @@ private:
             AddFile(package_format::kDefaultSection, kStartFile, kStartFile, Store::kPlain, filesLine);
             channelFiles.insert(kStartFile);
         }
-        AddChannelList("channels", "ChannelCount", "ChannelItemNameID", projectFiles, channelFiles);
-        AddChannelList("channel-libraries", "ChannelDLLCount", "ChannelDLLItemNameID", projectFiles, channelFiles);
+        AddChannelList("channels", kChannelCountKey, kChannelItemPrefix, projectFiles, channelFiles);
+        AddChannelList("channel-libraries", kChannelLibraryCountKey, kChannelLibraryItemPrefix, projectFiles,
+                       channelFiles);
 
         std::vector<std::string> items;
         for (const std::string& file : projectFiles) {
@@ -230,9 +229,9 @@ private:
             std::stable_sort(items.begin(), items.end(),
                              [](const std::string& a, const std::string& b) { return KindOf(a) < KindOf(b); });
         }
-        AddNumber("FileCount", static_cast<int32_t>(items.size()), filesLine, "FILEINFO");
+        AddNumber(kFileCountKey, static_cast<int32_t>(items.size()), filesLine, kFileSection);
         for (size_t i = 0; i < items.size(); ++i) {
-            AddTextEntry("FILEINFO", "ItemNameID" + std::to_string(i), ItemName(items[i]), filesLine);
+            AddTextEntry(kFileSection, kFileItemPrefix + std::to_string(i), ItemName(items[i]), filesLine);
         }
         for (const std::string& item : items) {
             AddFile(package_format::kDefaultSection, ItemName(item), item, projectStore, filesLine);
@@ -248,7 +247,7 @@ private:
         const size_t dot = relative.rfind('.');
         if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
         std::string kind = relative.substr(dot + 1);
-        for (char& c : kind) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        for (char& c : kind) c = LowerAscii(c);
         return kind;
     }
 
@@ -509,9 +508,9 @@ private:
             }
         }
         const uint32_t line = LineOf(key);
-        AddNumber(countName, static_cast<int32_t>(listed.size()), line, "CHANNELINFO");
+        AddNumber(countName, static_cast<int32_t>(listed.size()), line, kChannelSection);
         for (size_t i = 0; i < listed.size(); ++i) {
-            AddTextEntry("CHANNELINFO", itemPrefix + std::to_string(i), ItemName(listed[i].first), listed[i].second);
+            AddTextEntry(kChannelSection, itemPrefix + std::to_string(i), ItemName(listed[i].first), listed[i].second);
         }
         for (const auto& [relative, itemLine] : listed) {
             AddFile(package_format::kDefaultSection, ItemName(relative), relative, Store::kVbrf, itemLine);
@@ -543,7 +542,7 @@ bool IsDeviceName(const std::string& part) {
     // Windows opens these as devices in every folder, whatever follows a dot and blanks before it.
     std::string base = part.substr(0, part.find('.'));
     while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : base) c = LowerAscii(c);
     for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
         if (base == device) return true;
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "package/PackageSchema.h"
+
 ExecutionLevel StubExecutionLevel(const std::vector<unsigned char>& stub) {
     static const char kAttribute[] = "<requestedExecutionLevel level=\"";
     const auto* begin = reinterpret_cast<const char*>(stub.data());
@@ -17,11 +19,11 @@ ExecutionLevel StubExecutionLevel(const std::vector<unsigned char>& stub) {
 }
 
 ExecutionLevel LevelForProjectType(int32_t projectType, bool perUser) {
-    switch (projectType) {
-        case 1: return ExecutionLevel::kAsInvoker;
-        case 2: return perUser ? ExecutionLevel::kAsInvoker : ExecutionLevel::kRequireAdministrator;
-        case 5:
-        case 6: return ExecutionLevel::kRequireAdministrator;
+    switch (static_cast<ProjectType>(projectType)) {
+        case ProjectType::kRun: return ExecutionLevel::kAsInvoker;
+        case ProjectType::kInstall: return perUser ? ExecutionLevel::kAsInvoker : ExecutionLevel::kRequireAdministrator;
+        case ProjectType::kScreensaver:
+        case ProjectType::kWinamp: return ExecutionLevel::kRequireAdministrator;
         default: return ExecutionLevel::kUnknown;
     }
 }

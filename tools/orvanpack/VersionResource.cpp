@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "installer/DeploymentValues.h"
+#include "package/DeploymentValues.h"
 #include "package/LittleEndian.h"
 
 namespace {

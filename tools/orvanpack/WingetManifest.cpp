@@ -13,7 +13,7 @@
 #include <nettle/sha2.h>
 #endif
 
-#include "installer/DeploymentValues.h"
+#include "package/DeploymentValues.h"
 #include "package/LittleEndian.h"
 #include "package/PackageReader.h"
 #include "tools/orvanpack/ConsoleHost.h"
@@ -42,10 +42,10 @@ bool ReadValues(const std::string& path, ProjectValues& values, std::ostream& er
     ConsoleHost host(path, err);
     PackageReader reader(host);
     unsigned char raw[4] = {};
-    if (reader.ReadEntry("ProjectType", raw, 4, package_format::kDefaultSection)) {
+    if (reader.ReadEntry(kProjectTypeKey, raw, 4, package_format::kDefaultSection)) {
         values.type = static_cast<int32_t>(LoadU32(raw));
     }
-    values.name = Text(reader, "ProjectName");
+    values.name = Text(reader, kProjectNameKey);
     values.version = Text(reader, kProjectVersionKey);
     values.publisher = Text(reader, kProjectPublisherKey);
     values.url = Text(reader, kProjectUrlKey);

@@ -16,7 +16,7 @@ struct WingetRequest {
 
 // Writes the package manager's multi-file manifest (version, installer, defaultLocale) for a
 // packed project install: its name, version, publisher, url and scope from the package, the
-// switches of the silent install and the log, the exit codes of installer/DeploymentValues.h,
+// switches of the silent install and the log, the exit codes of package/DeploymentValues.h,
 // the uninstall entry's key as ProductCode, and the file's SHA-256. Files are
 // <identifier>.yaml, <identifier>.installer.yaml and <identifier>.locale.en-US.yaml, each
 // written whole under a temporary name first. Messages go to err:

@@ -15,10 +15,10 @@
 
 #include <zlib.h>
 
-#include "installer/EngineFiles.h"
 #include "package/Crc32.h"
 #include "package/LittleEndian.h"
 #include "package/PackageReader.h"
+#include "package/PackageSchema.h"
 #include "package/PackageWriter.h"
 #include "testkit/PeImageFixture.h"
 #include "tools/orvanpack/ConsoleHost.h"
@@ -66,6 +66,7 @@ public:
     bool Ok() const { return host.Faults() == 0; }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
+        names.reserve(static_cast<size_t>(reader.EntryCount()));
         for (int32_t i = 0; i < reader.EntryCount(); ++i) names.push_back(reader.EntryAt(i)->name);
         return names;
     }
@@ -520,6 +521,7 @@ TEST_F(ProjectManifestTest, PeakMemoryDoesNotGrowWithTheProject) {
     std::vector<std::string> environment = {"ORVANPACK_CORES=64", "ORVANPACK_MEMORY_MIB=1000"};
     for (char** variable = environ; *variable != nullptr; ++variable) environment.push_back(*variable);
     std::vector<char*> childEnvironment;
+    childEnvironment.reserve(environment.size() + 1);
     for (std::string& variable : environment) childEnvironment.push_back(variable.data());
     childEnvironment.push_back(nullptr);
     for (const auto& c : cases) {

@@ -538,6 +538,28 @@ TEST_F(InstallerTest, ADecodeBufferThatCannotBeHadFailsTheFileWithItsBoxAndLeaks
     EXPECT_TRUE(messages.shown.empty());
 }
 
+// Whichever allocation fails while an item and its folders are written, what reached the disk
+// is on a list: the run's rollback then leaves nothing behind.
+TEST_F(InstallerTest, AnAllocationFailureLeavesNothingOnDiskThatNoListNames) {
+    PackageFixture fixture;
+    fixture.Raw("one\\two\\item.bin", Bytes(100, 7));
+    const std::string folder = scratch + "\\inst";
+    bool delivered = true;
+    for (int nth = 1; delivered; ++nth) {
+        auto installer = Make(fixture, folder);
+        bool written = false;
+        {
+            testkit::FailingAllocation failing(nth);
+            written = static_cast<bool>(installer->ExtractFile("one\\two\\item.bin", false));
+            delivered = failing.Delivered();
+        }
+        EXPECT_TRUE(written || delivered) << nth;
+        installer->Rollback();
+        EXPECT_EQ(testkit::Tree(scratch, true), std::vector<std::string>{}) << "allocation " << nth;
+        testkit::RemoveTree(folder);
+    }
+}
+
 // Whatever way the folder is written, a drive's or a share's root is refused with one box
 // before anything is written: nothing installed there could be removed again.
 TEST_F(InstallerTest, AnInstallIntoTheRootOfADriveIsRefusedBeforeAnythingIsWritten) {

@@ -85,7 +85,7 @@ protected:
 
     std::string scratch;
     enginetest::EngineHost engine;
-    enginetest::Owned<FileSaverChannel> saver;
+    EngineObject<FileSaverChannel> saver;
     testkit::MemoryPackageHost host{testkit::PackageFixture().Image(Bytes(64, 0))};
     SilentMessages messages;
 };
@@ -119,7 +119,7 @@ TEST_F(UninstallRecord, ListsFilesInOrderFoldersChildrenFirstAndTheProjectName) 
         auto installer = Make(f);
         for (const auto& path : c.files) installer->AddFile(path);
         for (const auto& path : c.folders) installer->AddFolder(path);
-        installer->WriteUninstallRecord(saver.get(), projectName, c.withMarker);
+        EXPECT_TRUE(installer->WriteUninstallRecord(saver.get(), projectName, c.withMarker));
 
         std::vector<std::pair<std::string, Bytes>> expected;
         expected.emplace_back("UNFC", testkit::CountField(static_cast<uint32_t>(c.files.size())));
@@ -134,7 +134,7 @@ TEST_F(UninstallRecord, ListsFilesInOrderFoldersChildrenFirstAndTheProjectName) 
     // The cut keeps exactly the first 259 bytes: no terminator is forced into the field.
     auto installer = Make(f);
     installer->AddFile(longPath);
-    installer->WriteUninstallRecord(saver.get(), projectName, false);
+    EXPECT_TRUE(installer->WriteUninstallRecord(saver.get(), projectName, false));
     const auto record = ReadRecord(f + "\\uninstall.nfo");
     ASSERT_GE(record.size(), 2u);
     EXPECT_EQ(std::string(record[1].second.begin(), record[1].second.end()), longPath.substr(0, 259));
@@ -201,7 +201,7 @@ TEST_F(UninstallRecord, AFolderThatCannotTakeTheRecordGetsNoneAndTheSaverStaysUs
     EXPECT_TRUE(first->WriteUninstallRecord(saver.get(), projectName, false));
     auto second = Make(scratch);
     second->AddFile(scratch + "\\second.exe");
-    second->WriteUninstallRecord(saver.get(), projectName, false);
+    EXPECT_TRUE(second->WriteUninstallRecord(saver.get(), projectName, false));
     const auto record = ReadRecord(scratch + "\\uninstall.nfo");
     ASSERT_EQ(record.size(), 4u);
     EXPECT_EQ(record[0].second, testkit::CountField(1));

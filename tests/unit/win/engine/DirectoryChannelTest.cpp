@@ -10,7 +10,6 @@
 
 using enginetest::BinFolder;
 using enginetest::EngineHost;
-using enginetest::Owned;
 
 namespace {
 
@@ -27,7 +26,7 @@ protected:
         testkit::RemoveTree(root);
     }
 
-    Owned<DirectoryChannel> Scanner() { return host.Create<DirectoryChannel>(kDirectoryChannelId); }
+    EngineObject<DirectoryChannel> Scanner() { return host.Create<DirectoryChannel>(kDirectoryChannelId); }
 
     void MakeTree(const std::vector<std::string>& paths) {
         for (const std::string& p : paths) {
@@ -56,8 +55,8 @@ protected:
 
     // Deletes like the program's cache clean-up: files first, then each folder after its content.
     void DeleteTree(const std::string& folder, int& channelsMade) {
-        Owned<DirectoryChannel> scan = Scanner();
-        ASSERT_NE(scan, nullptr);
+        EngineObject<DirectoryChannel> scan = Scanner();
+        ASSERT_TRUE(scan);
         ++channelsMade;
         scan->SetFilter("*.*");
         scan->Scan((folder + "\\*.*").c_str());
@@ -80,8 +79,8 @@ protected:
 
 TEST_F(DirectoryScan, ListsFilesAndFoldersOfOneLevel) {
     MakeTree({"a.txt", "b.dat", "noext", "sub\\", "sub\\inner.txt", "Cache\\"});
-    Owned<DirectoryChannel> scan = Scanner();
-    ASSERT_NE(scan, nullptr);
+    EngineObject<DirectoryChannel> scan = Scanner();
+    ASSERT_TRUE(scan);
     scan->SetFilter("*.*");
     ASSERT_TRUE(scan->Scan((root + "\\*.*").c_str()));
     EXPECT_EQ(Files(*scan), (Names{"a.txt", "b.dat", "noext"}));
@@ -104,8 +103,8 @@ TEST_F(DirectoryScan, FilterSelectsFilesOnly) {
         {"none*", {}},
     };
     for (const Case& c : cases) {
-        Owned<DirectoryChannel> scan = Scanner();
-        ASSERT_NE(scan, nullptr);
+        EngineObject<DirectoryChannel> scan = Scanner();
+        ASSERT_TRUE(scan);
         scan->SetFilter(c.filter);
         ASSERT_TRUE(scan->Scan((root + "\\*.*").c_str()));
         EXPECT_EQ(Files(*scan), c.files) << (c.filter ? c.filter : "null");
@@ -115,8 +114,8 @@ TEST_F(DirectoryScan, FilterSelectsFilesOnly) {
 
 TEST_F(DirectoryScan, CountsStayThoseOfTheScanWhileFilesAreDeleted) {
     MakeTree({"1.bin", "2.bin", "3.bin", "4.bin"});
-    Owned<DirectoryChannel> scan = Scanner();
-    ASSERT_NE(scan, nullptr);
+    EngineObject<DirectoryChannel> scan = Scanner();
+    ASSERT_TRUE(scan);
     scan->SetFilter("*.*");
     ASSERT_TRUE(scan->Scan((root + "\\*.*").c_str()));
     int deleted = 0;
@@ -126,7 +125,7 @@ TEST_F(DirectoryScan, CountsStayThoseOfTheScanWhileFilesAreDeleted) {
         EXPECT_EQ(scan->FileCount(), 4);
     }
     EXPECT_EQ(deleted, 4);
-    Owned<DirectoryChannel> again = Scanner();
+    EngineObject<DirectoryChannel> again = Scanner();
     ASSERT_TRUE(again->Scan((root + "\\*.*").c_str()));
     EXPECT_EQ(again->FileCount(), 0);
 }
@@ -141,8 +140,8 @@ TEST_F(DirectoryScan, WholeTreeCanBeDeletedThroughNestedChannels) {
 
 TEST_F(DirectoryScan, RescanReplacesTheLists) {
     MakeTree({"one\\", "one\\x", "two\\", "two\\y", "two\\z"});
-    Owned<DirectoryChannel> scan = Scanner();
-    ASSERT_NE(scan, nullptr);
+    EngineObject<DirectoryChannel> scan = Scanner();
+    ASSERT_TRUE(scan);
     ASSERT_TRUE(scan->Scan((root + "\\one\\*.*").c_str()));
     EXPECT_EQ(Files(*scan), (Names{"x"}));
     ASSERT_TRUE(scan->Scan((root + "\\two\\*.*").c_str()));

@@ -12,6 +12,7 @@
 
 #include "components/chunk/ChunkFile.h"
 #include "components/chunk/VbrfCodec.h"
+#include "engine/ChunkSchema.h"
 #include "testkit/FailingAllocator.h"
 #include "testkit/LibraryAllocations.h"
 #include "testkit/UiDriver.h"
@@ -19,7 +20,6 @@
 
 using enginetest::BinFolder;
 using enginetest::EngineHost;
-using enginetest::Owned;
 using testkit::FailingAllocation;
 using Bytes = std::vector<unsigned char>;
 
@@ -43,7 +43,7 @@ protected:
         ASSERT_TRUE(host.Load(BinFolder(), BinFolder()));
         // One channel of each kind loads every channel library for the whole test.
         for (const GUID* id : {&kFileLoaderChannelId, &kFileSaverChannelId, &kDirectoryChannelId}) {
-            ASSERT_NE(host.Create<EngineChannel>(*id), nullptr);
+            ASSERT_TRUE(host.Create<EngineChannel>(*id));
         }
     }
     void TearDown() override {
@@ -99,7 +99,7 @@ Bytes Sample(size_t size) {
 
 TEST_F(EngineAllocationFailure, ControlFactoryAndChannelCreation) {
     auto get = reinterpret_cast<GetEngineControlInstanceFunc>(
-        reinterpret_cast<void*>(::GetProcAddress(host.library, kGetEngineControlInstanceName)));
+        reinterpret_cast<void*>(::GetProcAddress(host.engineLibrary.get(), kGetEngineControlInstanceName)));
     ASSERT_NE(get, nullptr);
     const std::string base = BinFolder();
     const std::string pattern = folder + "\\*.*";
@@ -135,36 +135,38 @@ TEST_F(EngineAllocationFailure, FileLoaderDecoding) {
     Bytes stored;
     ASSERT_TRUE(chunk::EncodeVbrf(plain.data(), plain.size(), stored));
     chunk::ChunkView vbrf;
-    ASSERT_TRUE(chunk::FindChunk(stored.data(), stored.size(), chunk::kVbrfTag, 0, vbrf));
-    Owned<FileLoaderChannel> loader;
+    ASSERT_TRUE(chunk::FindChunk(stored.data(), stored.size(), kVbrfTag, 0, vbrf));
+    EngineObject<FileLoaderChannel> loader;
     bool decoded = false;
-    EngineWork work{
-        "file loader", "channels\\ChunkLoader.dll",
-        [&] {
-            loader.reset(static_cast<FileLoaderChannel*>(host.factory->CreateChannel(kFileLoaderChannelId, 0, 0)));
-            if (!loader) return false;
-            loader->LoadFromMemory(stored.data(), static_cast<uint32_t>(stored.size()), kLoadBorrowed);
-            decoded = loader->FindChunk("VBRF", 0) && ChannelFactory::fileDecoder.DecodeFile(loader.get());
-            return decoded;
-        },
-        [&](bool ok) {
-            if (!loader) return !ok;
-            if (ok) return loader->GetSize() == plain.size() && std::memcmp(loader->GetData(), plain.data(), plain.size()) == 0;
-            // A failed decoding hands back the stored chunk, which the program then writes.
-            return loader->GetData() == vbrf.data && loader->GetSize() == vbrf.size;
-        },
-        [&] { loader.reset(); }};
+    EngineWork work{"file loader", "channels\\ChunkLoader.dll",
+                    [&] {
+                        loader.reset(static_cast<FileLoaderChannel*>(
+                            host.channelFactory->CreateChannel(kFileLoaderChannelId, 0, 0)));
+                        if (!loader) return false;
+                        loader->LoadFromMemory(stored.data(), static_cast<uint32_t>(stored.size()), kLoadBorrowed);
+                        decoded = loader->FindChunk("VBRF", 0) && ChannelFactory::fileDecoder.DecodeFile(loader.get());
+                        return decoded;
+                    },
+                    [&](bool ok) {
+                        if (!loader) return !ok;
+                        if (ok)
+                            return loader->GetSize() == plain.size() &&
+                                   std::memcmp(loader->GetData(), plain.data(), plain.size()) == 0;
+                        // A failed decoding hands back the stored chunk, which the program then writes.
+                        return loader->GetData() == vbrf.data && loader->GetSize() == vbrf.size;
+                    },
+                    [&] { loader.reset(); }};
     EachAllocationFailing(work);
 }
 
 TEST_F(EngineAllocationFailure, FileSaverChunks) {
     const std::string path = folder + "\\uninstall.nfo";
     const Bytes field = Sample(1000);
-    Owned<FileSaverChannel> saver;
+    EngineObject<FileSaverChannel> saver;
     EngineWork work{
         "file saver", "channels\\ChunkSaver.dll",
         [&] {
-            saver.reset(static_cast<FileSaverChannel*>(host.factory->CreateChannel(kFileSaverChannelId, 0, 0)));
+            saver.reset(static_cast<FileSaverChannel*>(host.channelFactory->CreateChannel(kFileSaverChannelId, 0, 0)));
             if (!saver || !saver->Open(path.c_str(), kSaveCreate)) return false;
             // The results the program ignores; Close must tell whether everything was stored.
             saver->BeginChunk("UNFC");
@@ -206,13 +208,13 @@ TEST_F(EngineAllocationFailure, DirectoryScan) {
     }
     ASSERT_TRUE(::CreateDirectoryA((folder + "\\sub").c_str(), nullptr));
     const std::string pattern = folder + "\\*.*";
-    Owned<DirectoryChannel> scan;
+    EngineObject<DirectoryChannel> scan;
     bool filtered = false;
     bool scanned = false;
     EngineWork work{
         "directory", "channels\\FolderScan.dll",
         [&] {
-            scan.reset(static_cast<DirectoryChannel*>(host.factory->CreateChannel(kDirectoryChannelId, 0, 0)));
+            scan.reset(static_cast<DirectoryChannel*>(host.channelFactory->CreateChannel(kDirectoryChannelId, 0, 0)));
             if (!scan) return false;
             filtered = scan->SetFilter("*.TXT");
             scanned = scan->Scan(pattern.c_str());

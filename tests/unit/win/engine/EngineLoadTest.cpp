@@ -10,7 +10,6 @@
 
 using enginetest::BinFolder;
 using enginetest::EngineHost;
-using enginetest::Owned;
 
 namespace {
 
@@ -54,10 +53,10 @@ TEST(EngineLoad, EveryLibraryOfTheFileListLoadsWithItsExports) {
 TEST(EngineLoad, ControlFollowsTheProgramsCallingOrder) {
     EngineHost host;
     ASSERT_TRUE(host.Load(BinFolder(), BinFolder()));
-    EXPECT_EQ(host.control->GetChannelFactory(), host.factory) << "the control keeps one factory";
-    EXPECT_FALSE(host.control->Initialize(nullptr, nullptr, nullptr));
-    EXPECT_TRUE(host.control->Initialize(nullptr, "", nullptr));
-    EXPECT_FALSE(host.control->SetBaseFolder(nullptr));
+    EXPECT_EQ(host.engineControl->GetChannelFactory(), host.channelFactory) << "the control keeps one factory";
+    EXPECT_FALSE(host.engineControl->Initialize(nullptr, nullptr, nullptr));
+    EXPECT_TRUE(host.engineControl->Initialize(nullptr, "", nullptr));
+    EXPECT_FALSE(host.engineControl->SetBaseFolder(nullptr));
 }
 
 TEST(EngineLoad, FactoryKnowsOnlyTheEnginesClasses) {
@@ -76,7 +75,7 @@ TEST(EngineLoad, FactoryKnowsOnlyTheEnginesClasses) {
     EngineHost host;
     ASSERT_TRUE(host.Load(BinFolder(), BinFolder()));
     for (const Case& c : cases) {
-        Owned<EngineChannel> channel = host.Create<EngineChannel>(c.id);
+        EngineObject<EngineChannel> channel = host.Create<EngineChannel>(c.id);
         EXPECT_EQ(channel != nullptr, c.created) << c.what;
     }
 }
@@ -100,7 +99,7 @@ TEST(EngineLoad, ChannelsComeOnlyFromBelowTheBaseFolder) {
     for (const Case& c : cases) {
         EngineHost host;
         ASSERT_TRUE(host.Load(BinFolder(), c.base)) << c.what;
-        Owned<EngineChannel> loader = host.Create<EngineChannel>(kFileLoaderChannelId);
+        EngineObject<EngineChannel> loader = host.Create<EngineChannel>(kFileLoaderChannelId);
         EXPECT_EQ(loader != nullptr, c.created) << c.what;
     }
     testkit::RemoveTree(empty);
@@ -119,7 +118,7 @@ TEST(EngineLoad, LibraryPlantedInTheCurrentFolderIsNotUsed) {
     {
         EngineHost host;
         ASSERT_TRUE(host.Load(BinFolder(), BinFolder()));
-        Owned<FileLoaderChannel> loader = host.Create<FileLoaderChannel>(kFileLoaderChannelId);
+        EngineObject<FileLoaderChannel> loader = host.Create<FileLoaderChannel>(kFileLoaderChannelId);
         ASSERT_NE(loader, nullptr);
         EXPECT_TRUE(SamePath(enginetest::ModulePathOf(loader.get()), BinFolder() + "\\channels\\ChunkLoader.dll"));
     }
@@ -140,8 +139,8 @@ TEST(EngineLoad, ChannelLibrariesStayLoadedUntilTheControlIsDestroyed) {
         const std::string path = BinFolder() + c.library;
         EngineHost host;
         ASSERT_TRUE(host.Load(BinFolder(), BinFolder()));
-        Owned<EngineChannel> first = host.Create<EngineChannel>(c.id);
-        Owned<EngineChannel> second = host.Create<EngineChannel>(c.id);
+        EngineObject<EngineChannel> first = host.Create<EngineChannel>(c.id);
+        EngineObject<EngineChannel> second = host.Create<EngineChannel>(c.id);
         ASSERT_NE(first, nullptr) << c.library;
         ASSERT_NE(second, nullptr) << c.library;
         EXPECT_NE(first.get(), second.get()) << "each call makes a new channel";

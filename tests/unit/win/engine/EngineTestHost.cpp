@@ -12,25 +12,8 @@ std::string BinFolder() {
 }
 
 bool EngineHost::Load(const std::string& libraryFolder, const std::string& baseFolder) {
-    library = ::LoadLibraryA((libraryFolder + "\\EngineCore.dll").c_str());
-    if (library == nullptr) return false;
-    auto get = reinterpret_cast<GetEngineControlInstanceFunc>(
-        reinterpret_cast<void*>(::GetProcAddress(library, kGetEngineControlInstanceName)));
-    if (get == nullptr) return false;
-    control = get();
-    if (control == nullptr) return false;
-    control->SetBaseFolder(baseFolder.c_str());
-    if (!control->Initialize(::GetModuleHandleA(nullptr), "Orvan3DExe Window", nullptr)) return false;
-    factory = control->GetChannelFactory();
-    return factory != nullptr;
-}
-
-void EngineHost::Release() {
-    if (control != nullptr) control->Destroy(kEngineDeleteObject);
-    control = nullptr;
-    factory = nullptr;
-    if (library != nullptr) ::FreeLibrary(library);
-    library = nullptr;
+    return LoadCore(libraryFolder.c_str(), ::GetModuleHandleA(nullptr), "Orvan3DExe Window", nullptr,
+                    baseFolder.c_str());
 }
 
 std::string ModulePathOf(const void* object) {

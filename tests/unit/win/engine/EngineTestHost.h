@@ -4,43 +4,27 @@
 #include <memory>
 #include <string>
 
-#include "engine/EngineInterface.h"
+#include "engine/EngineObject.h"
+#include "win/EngineSession.h"
 
 // Loads EngineCore.dll the way the program does and hands out channels that are destroyed
-// through their first slot, before the control.
+// through their own destructors, before the control.
 namespace enginetest {
-
-struct ChannelDestroyer {
-    void operator()(EngineChannel* channel) const {
-        if (channel != nullptr) channel->Destroy(kEngineDeleteObject);
-    }
-};
-template <typename T>
-using Owned = std::unique_ptr<T, ChannelDestroyer>;
 
 // The build's bin folder, laid out as an installation.
 std::string BinFolder();
 
-class EngineHost {
+class EngineHost : public win::EngineSession {
 public:
-    EngineHost() = default;
-    EngineHost(const EngineHost&) = delete;
-    EngineHost& operator=(const EngineHost&) = delete;
-    ~EngineHost() { Release(); }
-
-    // LoadLibrary by full path, the export, SetBaseFolder, Initialize, GetChannelFactory.
+    // The engine of libraryFolder with its base folder set to baseFolder.
     bool Load(const std::string& libraryFolder, const std::string& baseFolder);
     // The control first, then the library.
-    void Release();
+    void Release() { UnloadCore(); }
 
     template <typename T>
-    Owned<T> Create(const GUID& classId) {
-        return Owned<T>(static_cast<T*>(factory->CreateChannel(classId, 0, 0)));
+    EngineObject<T> Create(const GUID& classId) {
+        return EngineObject<T>(CreateChannelAs<T>(channelFactory, classId));
     }
-
-    HMODULE library = nullptr;
-    EngineControl* control = nullptr;
-    ChannelFactory* factory = nullptr;
 };
 
 // The library file that holds the code of obj (for telling which copy of a library is used).

@@ -12,7 +12,6 @@
 
 using enginetest::BinFolder;
 using enginetest::EngineHost;
-using enginetest::Owned;
 using Bytes = std::vector<unsigned char>;
 using testkit::Join;
 
@@ -55,8 +54,8 @@ protected:
 
     std::string folder;
     EngineHost host;
-    Owned<FileSaverChannel> saver;
-    Owned<FileLoaderChannel> loader;
+    EngineObject<FileSaverChannel> saver;
+    EngineObject<FileLoaderChannel> loader;
 };
 
 std::string Text(const Bytes& bytes) {

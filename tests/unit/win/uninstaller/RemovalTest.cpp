@@ -72,7 +72,7 @@ TEST_F(Removal, TheRealWritersRecordReadsBackAsWrittenForEveryMode) {
         for (const auto& path : files) installer.AddFile(path);
         for (const auto& path : folders) installer.AddFolder(path);
         char name[260] = "Demo";
-        installer.WriteUninstallRecord(saver.get(), name, marker);
+        EXPECT_TRUE(installer.WriteUninstallRecord(saver.get(), name, marker));
 
         Bytes written;
         ASSERT_TRUE(testkit::ReadFileBytes(scratch + "\\uninstall.nfo", written));

@@ -1,21 +1,24 @@
 #pragma once
 #include <cstddef>
 
-// What the program, the packer and deployment tools agree on beyond the package's bytes: the
-// optional APPDATA values that describe a project to the system and to package managers, and
-// the exit codes of a setup run that reports its outcome.
+#include "package/PackageSchema.h"
 
-// Texts, stored with their zero byte like every configuration text; absent in a package
-// built without them, which then installs exactly as before.
-constexpr char kProjectVersionKey[] = "ProjectVersion";      // "1.4.2"
-constexpr char kProjectPublisherKey[] = "ProjectPublisher";  // who made the project
-constexpr char kProjectUrlKey[] = "ProjectUrl";              // http:// or https://
-// A 1-byte flag, nonzero: a project install for the user who runs it, without elevation.
-constexpr char kPerUserInstallKey[] = "PerUserInstall";
+// What the program, the uninstaller, the packer and deployment tools agree on beyond the
+// package's keys: the uninstall entry's name, versions, and the exit codes of a setup run that
+// reports its outcome.
+
+// The viewer's entry of a project is this key followed by its ProjectName: its DisplayName
+// names the installation folder, and its ComponentFile the screen saver's or plug-in's copy
+// outside it. The installing modes write it; the uninstaller, the screen saver and the plug-in
+// find the installation by it.
+inline constexpr char kViewerKeyBase[] = "SOFTWARE\\Velbor\\Orvan3D Viewers\\3.00.000\\";
+inline constexpr char kDisplayNameValue[] = "DisplayName";
+inline constexpr char kComponentFileValue[] = "ComponentFile";
+inline constexpr char kUninstallStringValue[] = "UninstallString";
 
 // The Windows uninstall entry of a project is this key followed by its ProjectName; package
 // managers know the entry by its last part ("Orvan3D<name>").
-constexpr char kUninstallKeyBase[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D";
+inline constexpr char kUninstallKeyBase[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvan3D";
 
 // A version is printable ASCII without the characters file names and package managers'
 // version fields refuse, at most this long.
@@ -46,14 +49,14 @@ constexpr char kLocalAppDataPrefix[] = "%LOCALAPPDATA%\\";
 // Every other run ends with 0. Keep the numbers: deployment tools' manifests list them.
 enum class SetupExit : int {
     kInstalled = 0,
-    kFailed = 1,             // did not install, for a reason not listed below
-    kCancelled = 2,          // the user answered No or left the options dialog
-    kDiskFull = 3,           // not enough space on the installation folder's drive
-    kFileInUse = 4,          // a file of the installation is held open by a running program
-    kFolderRefused = 5,      // not a full path, not writable, another user's, no exact name
-    kDamagedPackage = 6,     // the program file's package is missing, damaged or incomplete
-    kBadCommandLine = 7,     // "/LOG=" without a file, or a log file that cannot be created
-    kPathTooLong = 8,        // a path of the installation would not fit the system's limit
+    kFailed = 1,          // did not install, for a reason not listed below
+    kCancelled = 2,       // the user answered No or left the options dialog
+    kDiskFull = 3,        // not enough space on the installation folder's drive
+    kFileInUse = 4,       // a file of the installation is held open by a running program
+    kFolderRefused = 5,   // not a full path, not writable, another user's, no exact name
+    kDamagedPackage = 6,  // the program file's package is missing, damaged or incomplete
+    kBadCommandLine = 7,  // "/LOG=" without a file, or a log file that cannot be created
+    kPathTooLong = 8,     // a path of the installation would not fit the system's limit
 };
 
 // One row of the table the README and the packer's package-manager manifests show.

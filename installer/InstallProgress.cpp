@@ -1,0 +1,28 @@
+// What the install modes share: the options dialog and the progress window they open with,
+// and the bar a silent install does without.
+#include "installer/Installer.h"
+#include "installer/ProgressPoints.h"
+#include "ui/OptionsDialog.h"
+
+bool Installer::ChooseFolderWithProgress(const char* projectName, const char* proposedFolder, bool noClimbing) {
+    OptionsDialog dialog;
+    dialog.SetProjectName(projectName);
+    if (!ShowOptionsDialog(dialog, projectName, proposedFolder, noClimbing)) return false;
+    progress.reset(new ProgressWindow());
+    progress->SetText("Installing...");
+    progress->Create(instance, hostWindow);
+    progress->SetProgress(progress_point::kShown);
+    // Fails while the folder does not exist yet; the first extraction creates it.
+    ::SetCurrentDirectoryA(installFolder);
+    return true;
+}
+
+void Installer::SetProgress(float value) {
+    if (progress) progress->SetProgress(value);
+}
+
+void Installer::CloseProgress() {
+    if (!progress) return;
+    progress->SetProgress(progress_point::kFinished);
+    progress.reset();  // its destructor closes the window
+}
