@@ -17,6 +17,7 @@
 #include "testkit/InstalledContents.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
 #include "win/Handle.h"
 
 using testkit::Bytes;
@@ -72,8 +73,6 @@ class DamagedPackage : public ::testing::Test {
 protected:
     void SetUp() override {
         scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        savedTmp = Environment("TMP");
-        savedTemp = Environment("TEMP");
         ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
         // No viewer report: runs go side by side, and the report would be a file outside them.
         // One project file compressed, one stored: damage reaches both forms.
@@ -86,14 +85,7 @@ protected:
         for (const auto& file : package.files) ASSERT_EQ(contents.count(testkit::UpperCase(file)), 1u) << file;
     }
     void TearDown() override {
-        ::SetEnvironmentVariableA("TMP", savedTmp.c_str());
-        ::SetEnvironmentVariableA("TEMP", savedTemp.c_str());
         testkit::RemoveTree(scratch);
-    }
-    static std::string Environment(const char* name) {
-        char value[MAX_PATH] = {};
-        ::GetEnvironmentVariableA(name, value, sizeof(value));
-        return value;
     }
 
     bool Start(DamagedRun& run, const Damage& damage, size_t index) {
@@ -104,8 +96,7 @@ protected:
         const std::string exe = run.folder + "\\Project.exe";
         if (!testkit::WriteFileBytes(exe, damage.image)) return false;
         // The child takes its environment as it stands at its creation.
-        ::SetEnvironmentVariableA("TMP", (run.folder + "\\temp\\").c_str());
-        ::SetEnvironmentVariableA("TEMP", (run.folder + "\\temp\\").c_str());
+        tempVariables.Set(run.folder + "\\temp\\");
         run.start = ::GetTickCount();
         return run.child.Start(exe, "\"" + exe + "\"");
     }
@@ -229,8 +220,7 @@ protected:
     }
 
     std::string scratch;
-    std::string savedTmp;
-    std::string savedTemp;
+    testkit::ScopedTemp tempVariables;
     Bytes stub;
     Bytes good;
     testkit::PackageLayout layout;

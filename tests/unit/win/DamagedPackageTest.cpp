@@ -18,6 +18,7 @@
 #include "testkit/PackageFixture.h"
 #include "testkit/RecordingMessages.h"
 #include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
 #include "win/Handle.h"
 
 using testkit::Bytes;
@@ -120,10 +121,6 @@ protected:
     void SetUp() override {
         scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
         char value[MAX_PATH] = {};
-        ::GetEnvironmentVariableA("TMP", value, sizeof(value));
-        savedTmp = value;
-        ::GetEnvironmentVariableA("TEMP", value, sizeof(value));
-        savedTemp = value;
         ::GetCurrentDirectoryA(sizeof(value), value);
         savedFolder = value;
         const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), testkit::ProjectOptions());
@@ -134,8 +131,6 @@ protected:
     }
     void TearDown() override {
         ::SetCurrentDirectoryA(savedFolder.c_str());
-        ::SetEnvironmentVariableA("TMP", savedTmp.c_str());
-        ::SetEnvironmentVariableA("TEMP", savedTemp.c_str());
         testkit::RemoveTree(scratch);
     }
 
@@ -144,8 +139,7 @@ protected:
         // next one wrote.
         temp = scratch + "\\temp" + std::to_string(runs++);
         const std::string tmp = setting.tmp.empty() ? temp + "\\" : setting.tmp;
-        ::SetEnvironmentVariableA("TMP", tmp.c_str());
-        ::SetEnvironmentVariableA("TEMP", tmp.c_str());
+        tempVariables.Set(tmp);
         ::CreateDirectoryA(temp.c_str(), nullptr);
         if (setting.prepare) setting.prepare(temp);
         testkit::MemoryPackageHost host(image);
@@ -185,8 +179,7 @@ protected:
     std::string scratch;
     std::string temp;
     int runs = 0;
-    std::string savedTmp;
-    std::string savedTemp;
+    testkit::ScopedTemp tempVariables;
     std::string savedFolder;
     Bytes good;
     testkit::PackageLayout layout;
