@@ -84,9 +84,7 @@ protected:
         contents = testkit::InstalledContents(good);
         for (const auto& file : package.files) ASSERT_EQ(contents.count(testkit::UpperCase(file)), 1u) << file;
     }
-    void TearDown() override {
-        testkit::RemoveTree(scratch);
-    }
+    void TearDown() override { testkit::RemoveTree(scratch); }
 
     bool Start(DamagedRun& run, const Damage& damage, size_t index) {
         run.what = damage.what;

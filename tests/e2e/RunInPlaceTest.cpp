@@ -53,9 +53,7 @@ protected:
         tempVariables.Set(temp + "\\");
         ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
     }
-    void TearDown() override {
-        testkit::RemoveTree(scratch);
-    }
+    void TearDown() override { testkit::RemoveTree(scratch); }
 
     std::string Pack(const testkit::PackageFixture& fixture, const std::string& name = "Project.exe") {
         const std::string path = scratch + "\\" + name;

@@ -9,9 +9,9 @@
 
 #include <zlib.h>
 
+#include "package/BlockSource.h"
 #include "package/Crc32.h"
 #include "package/LittleEndian.h"
-#include "package/BlockSource.h"
 #include "package/PackageReader.h"
 #include "package/StdioPackageFile.h"
 #include "testkit/MemoryPackageHost.h"

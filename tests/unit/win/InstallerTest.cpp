@@ -474,7 +474,8 @@ TEST_F(InstallerTest, EngineRoadDecodesChannelItemsAndReleasesEverything) {
     const struct {
         const char* how;
         End end;
-    } cases[] = {{"released", End::kReleased}, {"left loaded", End::kLeftLoaded},
+    } cases[] = {{"released", End::kReleased},
+                 {"left loaded", End::kLeftLoaded},
                  {"released after an idle one", End::kReleasedAfterAnIdleOne}};
     for (const auto& c : cases) {
         const std::string folder = scratch + "\\" + std::to_string(&c - cases);

@@ -8,8 +8,8 @@
 #include "app/CommandLine.h"
 #include "app/Launcher.h"
 #include "app/SilentInstall.h"
-#include "package/LittleEndian.h"
 #include "installer/UserMessages.h"
+#include "package/LittleEndian.h"
 #include "testkit/MemoryPackageHost.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/UiDriver.h"
@@ -78,12 +78,18 @@ TEST(Launcher, EachProjectTypeStartsAtMostOneMode) {
         std::vector<std::string> calls;
         Form form;
     } cases[] = {
-        {1, {"run in place"}, Form::kAsWritten},    {2, {"project install"}, Form::kAsWritten},
-        {5, {"screen saver"}, Form::kAsWritten},    {6, {"plug-in"}, Form::kAsWritten},
-        {0, {}, Form::kAsWritten},                  {3, {}, Form::kAsWritten},
-        {4, {}, Form::kAsWritten},                  {7, {}, Form::kAsWritten},
-        {-1, {}, Form::kAsWritten},                 {2, {"project install"}, Form::kLowerCaseNames},
-        {3, {}, Form::kTrailerDamaged},             {6, {"plug-in"}, Form::kTrailerDamaged},
+        {1, {"run in place"}, Form::kAsWritten},
+        {2, {"project install"}, Form::kAsWritten},
+        {5, {"screen saver"}, Form::kAsWritten},
+        {6, {"plug-in"}, Form::kAsWritten},
+        {0, {}, Form::kAsWritten},
+        {3, {}, Form::kAsWritten},
+        {4, {}, Form::kAsWritten},
+        {7, {}, Form::kAsWritten},
+        {-1, {}, Form::kAsWritten},
+        {2, {"project install"}, Form::kLowerCaseNames},
+        {3, {}, Form::kTrailerDamaged},
+        {6, {"plug-in"}, Form::kTrailerDamaged},
     };
     for (const Case& c : cases) {
         const char* forms[] = {"as written", "lower-case names", "trailer damaged"};
@@ -123,10 +129,12 @@ TEST(Launcher, MissingOrDamagedProjectType) {
         std::vector<std::string> messages;
     } cases[] = {
         {"absent", PackageFixture().Text("ProjectName", "Demo").Image(kStub), {"Can't find project type / Error"}},
-        {"only in another section", PackageFixture().Number("ProjectType", 1, "CHANNELINFO").Image(kStub),
+        {"only in another section",
+         PackageFixture().Number("ProjectType", 1, "CHANNELINFO").Image(kStub),
          {"Can't find project type / Error"}},
         {"corrupted", corrupt, {"Crc error corrupt file / PROJECTTYPE", "Can't find project type / Error"}},
-        {"corrupted earlier", corruptEarlier,
+        {"corrupted earlier",
+         corruptEarlier,
          {"Crc error corrupt file / PROJECTTYPE", "Can't find project type / Error"}},
         {"no package at all", kStub, {"Data header not found! / ", "Can't find project type / Error"}},
         {"count 0", emptied(0, false), {"Can't find project type / Error"}},
