@@ -12,15 +12,14 @@ targets=(fuzz_package_table fuzz_chunk_file fuzz_vbrf_decode fuzz_compressed_ite
 build_preset clang
 ctest --preset clang -R '^fuzz_seeds' >/dev/null
 fuzz=build/clang/tests/fuzz
-declare -A seedsOf=([fuzz_package_table]=package [fuzz_chunk_file]=chunk [fuzz_vbrf_decode]=vbrf [fuzz_compressed_item]=zlib [fuzz_block_item]=blocks
-                   [fuzz_uninstall_record]=chunk)
 status=0
 for target in "${targets[@]}"; do
   [ -x "$fuzz/$target" ] || { echo "== $target: not built, skipped"; continue; }
   echo "== $target: $seconds s"
   mkdir -p "$fuzz/corpus-$target"
+  # Each target's own seed folder, as its ctest run is given it (tests/fuzz/CMakeLists.txt).
   seeds=()
-  [ -n "${seedsOf[$target]:-}" ] && seeds=("$fuzz/seeds/${seedsOf[$target]}")
+  [ -s "$fuzz/$target.seeds" ] && seeds=("$(cat "$fuzz/$target.seeds")")
   log="$fuzz/$target.log"
   if ! "$fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 \
       "$fuzz/corpus-$target" "${seeds[@]}" >"$log" 2>&1; then

@@ -46,13 +46,18 @@ bool MakeFoldersWide(const std::string& path) {
 
 void RemoveTreeWide(const std::string& path) { RemoveTree(Widen(path)); }
 
-ScopedEnvironment::ScopedEnvironment(const char* variable, const std::string& value) : name(Widen(variable)) {
-    wchar_t old[32768];
-    const DWORD n = ::GetEnvironmentVariableW(name.c_str(), old, 32768);
+ScopedEnvironment::ScopedEnvironment(const char* variable) : name(Widen(variable)) {
+    std::wstring old(32768, L'\0');
+    const DWORD n = ::GetEnvironmentVariableW(name.c_str(), &old[0], 32768);
     existed = n != 0 && n < 32768;
-    if (existed) saved.assign(old, n);
-    ::SetEnvironmentVariableW(name.c_str(), Widen(value).c_str());
+    if (existed) saved.assign(old, 0, n);
 }
+
+ScopedEnvironment::ScopedEnvironment(const char* variable, const std::string& value) : ScopedEnvironment(variable) {
+    Set(value);
+}
+
+void ScopedEnvironment::Set(const std::string& value) { ::SetEnvironmentVariableW(name.c_str(), Widen(value).c_str()); }
 
 ScopedEnvironment::~ScopedEnvironment() { ::SetEnvironmentVariableW(name.c_str(), existed ? saved.c_str() : nullptr); }
 

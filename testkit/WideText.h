@@ -20,18 +20,38 @@ bool MakeFoldersWide(const std::string& path);
 // Removes path and everything below it; a link is removed as a link, never entered.
 void RemoveTreeWide(const std::string& path);
 
-// An environment variable of this process, and so of the programs it starts, for one scope.
+// An environment variable of this process, and so of the programs it starts, for one scope:
+// set to value (or left as it is until Set), put back as it was on destruction.
 class ScopedEnvironment {
 public:
+    explicit ScopedEnvironment(const char* name);
     ScopedEnvironment(const char* name, const std::string& value);
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
     ~ScopedEnvironment();
+    void Set(const std::string& value);
 
 private:
     std::wstring name;
     std::wstring saved;
     bool existed = false;
+};
+
+// The temporary folder as the system gives it (TMP, then TEMP) for one scope: both set to
+// folder, in UTF-8 (or left as they are until Set), both put back on destruction.
+class ScopedTemp {
+public:
+    ScopedTemp() = default;
+    explicit ScopedTemp(const std::string& folder) { Set(folder); }
+    // temp: TEMP's own value, when it is to differ from TMP's.
+    void Set(const std::string& folder, const std::string& temp = "") {
+        tmpVariable.Set(folder);
+        tempVariable.Set(temp.empty() ? folder : temp);
+    }
+
+private:
+    ScopedEnvironment tmpVariable{"TMP"};
+    ScopedEnvironment tempVariable{"TEMP"};
 };
 
 }  // namespace testkit

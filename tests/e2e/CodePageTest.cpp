@@ -123,8 +123,7 @@ TEST_F(CodePage65001, RunsInPlaceInstallsAndUninstallsWithCyrillicFolders) {
     const std::string exe = Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), project).fixture.Image(stub),
                                  "Project.exe");
     {
-        testkit::ScopedEnvironment tmp("TMP", temp + "\\");
-        testkit::ScopedEnvironment tempVariable("TEMP", temp + "\\");
+        const testkit::ScopedTemp tempVariables(temp + "\\");
         EXPECT_EQ(Run(exe, ""), 0u);
     }
     EXPECT_TRUE(testkit::Exists(project.note)) << "the viewer ran";

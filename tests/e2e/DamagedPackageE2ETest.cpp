@@ -14,9 +14,11 @@
 #include "package/PackageFormat.h"
 #include "testkit/ByteStrings.h"
 #include "testkit/ComponentPackage.h"
+#include "testkit/DamageBoxes.h"
 #include "testkit/InstalledContents.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
 #include "win/Handle.h"
 
 using testkit::Bytes;
@@ -25,31 +27,6 @@ namespace {
 
 constexpr DWORD kRunLimitMs = 30000;
 constexpr size_t kParallelRuns = 4;
-
-// Every text and caption the program may show for a damaged package.
-bool IsDesignBox(const testkit::MessageBoxInfo& box) {
-    static const std::set<std::string> texts = {
-        "Data header not found!",
-        "Crc error corrupt file",
-        "Can't find project type",
-        "Can't find project type CheckDx8",
-        "OrvanViewer.exe not found",
-        "Can't init fileloader",
-        "Can't find ChannelCount",
-        "Can't find FileCount",
-        "Error decompress",
-        "Unable to start orvanviewer.exe",
-        "There was an error while trying to copy one of the installation files.\n"
-        "Please make sure no applications are running that might be locking some files.",
-    };
-    if (texts.count(box.text) != 0) return true;
-    // The entry's name as text: the entry was missing.
-    if (box.caption == "Could not find resource") return true;
-    // A damaged name that would leave the folder or not fit it.
-    return box.caption == "Installation Error" &&
-           (box.text.find("\n\nThis item would be written outside the installation folder.") != std::string::npos ||
-            box.text.find("\n\nThe path of this item in the installation folder is too long.") != std::string::npos);
-}
 
 struct Damage {
     std::string what;
@@ -72,8 +49,6 @@ class DamagedPackage : public ::testing::Test {
 protected:
     void SetUp() override {
         scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        savedTmp = Environment("TMP");
-        savedTemp = Environment("TEMP");
         ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
         // No viewer report: runs go side by side, and the report would be a file outside them.
         // One project file compressed, one stored: damage reaches both forms.
@@ -85,16 +60,7 @@ protected:
         contents = testkit::InstalledContents(good);
         for (const auto& file : package.files) ASSERT_EQ(contents.count(testkit::UpperCase(file)), 1u) << file;
     }
-    void TearDown() override {
-        ::SetEnvironmentVariableA("TMP", savedTmp.c_str());
-        ::SetEnvironmentVariableA("TEMP", savedTemp.c_str());
-        testkit::RemoveTree(scratch);
-    }
-    static std::string Environment(const char* name) {
-        char value[MAX_PATH] = {};
-        ::GetEnvironmentVariableA(name, value, sizeof(value));
-        return value;
-    }
+    void TearDown() override { testkit::RemoveTree(scratch); }
 
     bool Start(DamagedRun& run, const Damage& damage, size_t index) {
         run.what = damage.what;
@@ -104,8 +70,7 @@ protected:
         const std::string exe = run.folder + "\\Project.exe";
         if (!testkit::WriteFileBytes(exe, damage.image)) return false;
         // The child takes its environment as it stands at its creation.
-        ::SetEnvironmentVariableA("TMP", (run.folder + "\\temp\\").c_str());
-        ::SetEnvironmentVariableA("TEMP", (run.folder + "\\temp\\").c_str());
+        tempVariables.Set(run.folder + "\\temp\\");
         run.start = ::GetTickCount();
         return run.child.Start(exe, "\"" + exe + "\"");
     }
@@ -148,7 +113,8 @@ protected:
         EXPECT_EQ(run.exitCode, 0u) << what << ": a crash ends with its exception code";
         std::string shown;
         for (const auto& box : run.boxes) {
-            EXPECT_TRUE(IsDesignBox(box)) << what << ": " << box.text << " / " << box.caption;
+            EXPECT_TRUE(testkit::IsDamagedPackageBox(box.text, box.caption))
+                << what << ": " << box.text << " / " << box.caption;
             shown += box.text + " / " + box.caption + "; ";
         }
         const std::vector<std::string> beside = testkit::Tree(run.folder, true);
@@ -221,16 +187,8 @@ protected:
         damage.image[offset] ^= 0xFF;
         return damage;
     }
-    // count offsets spread evenly over [begin, end).
-    static std::vector<uint32_t> Spread(uint32_t begin, uint32_t end, uint32_t count) {
-        std::vector<uint32_t> out;
-        for (uint32_t i = 0; i < count; ++i) out.push_back(begin + static_cast<uint32_t>((uint64_t(end - begin) * i) / count));
-        return out;
-    }
-
     std::string scratch;
-    std::string savedTmp;
-    std::string savedTemp;
+    testkit::ScopedTemp tempVariables;
     Bytes stub;
     Bytes good;
     testkit::PackageLayout layout;
@@ -239,28 +197,21 @@ protected:
 
 }  // namespace
 
-// Each process costs about half a second under Wine, so these runs take a spread of offsets;
-// damaged_package_test goes through every offset of the table and the trailer in-process.
+// One program per road under Wine, each cut or flip in the table, the data and the trailer;
+// damaged_package_test goes through every offset of the table and the trailer in-process, and
+// through a spread of offsets of this same package.
 TEST_F(DamagedPackage, CutShortAnywhereEndsWithTheHeaderBoxAndWritesNothing) {
-    std::vector<Damage> damages;
-    const auto size = static_cast<uint32_t>(good.size());
     // A cut inside the program's own code leaves no program the system would start.
-    for (uint32_t at : Spread(layout.header, layout.tableEnd, 20)) damages.push_back(Truncated(at));
-    for (uint32_t at : Spread(layout.tableEnd, layout.dataEnd, 12)) damages.push_back(Truncated(at));
-    RunAll(damages, "Data header not found!");
+    RunAll({Truncated((layout.header + layout.tableEnd) / 2), Truncated((layout.tableEnd + layout.dataEnd) / 2)},
+           "Data header not found!");
     // Only the trailer lost: the search finds the table, every entry is whole, the run is one.
-    damages.clear();
-    for (uint32_t at = layout.dataEnd; at < size; ++at) damages.push_back(Truncated(at));
-    RunAll(damages, nullptr);
+    RunAll({Truncated(layout.dataEnd + 2)}, nullptr);
 }
 
 TEST_F(DamagedPackage, AFlippedByteNeverInstallsADamagedEntry) {
-    std::vector<Damage> damages;
-    const auto size = static_cast<uint32_t>(good.size());
-    for (uint32_t at : Spread(layout.header, layout.tableEnd, 20)) damages.push_back(Flipped(at));
-    for (uint32_t at : Spread(layout.tableEnd, layout.dataEnd, 10)) damages.push_back(Flipped(at));
-    for (uint32_t at = layout.dataEnd; at < size; ++at) damages.push_back(Flipped(at));
-    RunAll(damages, nullptr);
+    RunAll({Flipped((layout.header + layout.tableEnd) / 2), Flipped((layout.tableEnd + layout.dataEnd) / 2),
+            Flipped(layout.dataEnd + 1)},
+           nullptr);
 }
 
 // Stored bytes that pass their CRC but are no sound stream of their trailer's size: the

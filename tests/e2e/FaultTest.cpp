@@ -39,21 +39,12 @@ using testkit::Tree;
 constexpr char kSmallDrive[] = "Q:\\";
 constexpr char kReadOnlyDrive[] = "R:\\";
 
-// What the run showed; boxes as "text / caption".
-struct Outcome {
-    bool timedOut = false;
-    DWORD exitCode = 0xFFFFFFFF;
-    bool dialogSeen = false;
-    std::vector<std::string> boxes;
-};
-
 // Runs the packed program; an options dialog is answered with folder and Install, message
 // boxes with OK.
-Outcome Drive(const std::string& exe, const std::string& folder = "") {
+testkit::RunResult Drive(const std::string& exe, const std::string& folder = "") {
     testkit::DriveOptions options;
     options.onOptions = testkit::InstallInto(folder);
-    const testkit::RunResult run = testkit::Drive(exe, options);
-    return {run.timedOut, run.exitCode, run.dialogSeen, testkit::Boxes(run)};
+    return testkit::Drive(exe, options);
 }
 
 // The exit code of a silent install of exe into folder.
@@ -105,19 +96,16 @@ protected:
         e2e::ProjectInstall::SetUp();
         temp = scratch + "\\temp";
         ::CreateDirectoryA(temp.c_str(), nullptr);
-        savedTmp = testkit::Environment("TMP");
-        savedTemp = testkit::Environment("TEMP");
         savedPath = testkit::Environment("PATH");
         SetTemp(temp + "\\");
     }
     void TearDown() override {
-        SetTemp(savedTmp, savedTemp);
         ::SetEnvironmentVariableA("PATH", savedPath.c_str());
         e2e::ProjectInstall::TearDown();
     }
-    static void SetTemp(const std::string& tmp, const std::string& alsoTemp = "") {
-        ::SetEnvironmentVariableA("TMP", tmp.c_str());
-        ::SetEnvironmentVariableA("TEMP", (alsoTemp.empty() ? tmp : alsoTemp).c_str());
+    // Narrow paths, as this file's paths are (ScopedTemp takes UTF-8).
+    void SetTemp(const std::string& tmp, const std::string& alsoTemp = "") {
+        tempVariables.Set(testkit::Utf8FromAnsi(tmp), testkit::Utf8FromAnsi(alsoTemp));
     }
     testkit::InstallOptions InstallOptions() const {
         testkit::InstallOptions options = Options();
@@ -130,19 +118,18 @@ protected:
         return options;
     }
     // A failed installation: boxes as given, no success, no record, no uninstall entry.
-    void ExpectFailedInstall(const Outcome& run, const std::string& folder, const InstallPackageFiles& files,
+    void ExpectFailedInstall(const testkit::RunResult& run, const std::string& folder, const InstallPackageFiles& files,
                              const std::vector<std::string>& boxes, const char* what, const std::string& notOurs = "") {
         EXPECT_FALSE(run.timedOut) << what;
         EXPECT_EQ(run.exitCode, 0u) << what;
-        EXPECT_EQ(run.boxes, boxes) << what;
+        EXPECT_EQ(Boxes(run), boxes) << what;
         EXPECT_FALSE(Exists(folder + "\\uninstall.nfo")) << what;
         EXPECT_FALSE(UninstallEntryExists()) << what;
         EXPECT_TRUE(CutFiles(folder, files, notOurs).empty())
             << what << ": " << ::testing::PrintToString(CutFiles(folder, files, notOurs));
     }
     std::string temp;
-    std::string savedTmp;
-    std::string savedTemp;
+    testkit::ScopedTemp tempVariables;
     std::string savedPath;
 };
 
@@ -190,7 +177,7 @@ TEST_F(Faults, AFileLockedInTheTargetStopsTheInstallWithTheCopyError) {
         ::CreateDirectoryA(target.c_str(), nullptr);
         ::CreateDirectoryA((target + "\\media").c_str(), nullptr);
         ::CreateDirectoryA((target + "\\media\\textures").c_str(), nullptr);
-        Outcome run;
+        testkit::RunResult run;
         {
             LockedFile lock(target + "\\" + c.locked);
             ASSERT_TRUE(lock.Held());
@@ -209,14 +196,14 @@ TEST_F(Faults, AFileLockedInALeftOverRunFolderDoesNotStopTheRun) {
     const std::string leftOver = temp + "\\Orvan3D0";
     ::CreateDirectoryA(leftOver.c_str(), nullptr);
     ::CreateDirectoryA((leftOver + "\\media").c_str(), nullptr);
-    Outcome run;
+    testkit::RunResult run;
     {
         LockedFile lock(leftOver + "\\media\\scene.dat");
         ASSERT_TRUE(lock.Held());
         run = Drive(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions()).fixture, "Project.exe"));
     }
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(run.boxes);
+    EXPECT_TRUE(Boxes(run).empty()) << ::testing::PrintToString(Boxes(run));
     EXPECT_TRUE(Exists(scratch + "\\viewer-note.txt")) << "the project ran";
     EXPECT_EQ(Tree(temp), std::vector<std::string>{"Orvan3D0\\media\\scene.dat"});
 }
@@ -253,13 +240,14 @@ TEST_F(Faults, ADiskFillingUpNeverEndsInSuccessNorLeavesACutFile) {
         const auto run = Drive(Pack(package.fixture), target);
         EXPECT_FALSE(run.timedOut) << what;
         EXPECT_EQ(run.exitCode, 0u) << what;
-        EXPECT_TRUE(std::find(run.boxes.begin(), run.boxes.end(), std::string(kInstallSuccessText) + " / Test Project") ==
-                    run.boxes.end())
+        const std::vector<std::string> boxes = Boxes(run);
+        EXPECT_TRUE(std::find(boxes.begin(), boxes.end(), std::string(kInstallSuccessText) + " / Test Project") ==
+                    boxes.end())
             << what;
-        ASSERT_FALSE(run.boxes.empty()) << what;
-        EXPECT_TRUE(run.boxes.back() == kCopyErrorBox || run.boxes.back() == "OrvanViewer.exe not found / P" ||
-                    run.boxes == std::vector<std::string>{refused})
-            << what << ": " << ::testing::PrintToString(run.boxes);
+        ASSERT_FALSE(boxes.empty()) << what;
+        EXPECT_TRUE(boxes.back() == kCopyErrorBox || boxes.back() == "OrvanViewer.exe not found / P" ||
+                    boxes == std::vector<std::string>{refused})
+            << what << ": " << ::testing::PrintToString(boxes);
         EXPECT_FALSE(Exists(target)) << what << ": " << ::testing::PrintToString(Tree(target, true));
         EXPECT_FALSE(UninstallEntryExists()) << what;
         testkit::RemoveTree(target);
@@ -275,14 +263,15 @@ TEST_F(Faults, ADiskFillingUpNeverEndsInSuccessNorLeavesACutFile) {
     const std::string filler = Fill(kSmallDrive, needed / 2);
     const auto run = Drive(Pack(runPackage.fixture, "Project.exe"));
     EXPECT_EQ(run.exitCode, 0u);
-    ASSERT_FALSE(run.boxes.empty());
+    const std::vector<std::string> boxes = Boxes(run);
+    ASSERT_FALSE(boxes.empty());
     // Refused before the first write when not even the package's bytes fit, else stopped with
     // the copy error.
     const std::string refusal = "\n\nThere is not enough free space on this drive for the installation. / Installation Error";
-    const std::string& last = run.boxes.back();
-    EXPECT_TRUE(last == kCopyErrorBox || (run.boxes.size() == 1 && last.size() > refusal.size() &&
+    const std::string& last = boxes.back();
+    EXPECT_TRUE(last == kCopyErrorBox || (boxes.size() == 1 && last.size() > refusal.size() &&
                                           last.compare(last.size() - refusal.size(), refusal.size(), refusal) == 0))
-        << ::testing::PrintToString(run.boxes);
+        << ::testing::PrintToString(boxes);
     EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << "the project is not run incomplete";
     for (const auto& folder : testkit::RunFolders(std::string(kSmallDrive, 2))) testkit::RemoveTree(folder);
     ::DeleteFileA(filler.c_str());
@@ -292,7 +281,7 @@ TEST_F(Faults, AMissingTemporaryFolderIsMadeForTheRunAndRemovedWithIt) {
     SetTemp(scratch + "\\no such folder\\");
     const auto run = Drive(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions()).fixture, "Project.exe"));
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(run.boxes);
+    EXPECT_TRUE(Boxes(run).empty()) << ::testing::PrintToString(Boxes(run));
     EXPECT_TRUE(Exists(scratch + "\\viewer-note.txt")) << "the project ran";
     EXPECT_FALSE(Exists(scratch + "\\no such folder"))
         << "what the run made is gone again: " << ::testing::PrintToString(Tree(scratch + "\\no such folder"));
@@ -335,19 +324,19 @@ TEST_F(Faults, ATemporaryPathNearItsLimitNeverPutsTheRunFolderBesideIt) {
             // A temporary path with no room for the run folder: the run does not start, and
             // says why rather than end without a word.
             EXPECT_FALSE(ran) << length;
-            EXPECT_EQ(run.boxes,
+            EXPECT_EQ(Boxes(run),
                       std::vector<std::string>{"The temporary folder is too long to run this project from. / " + tmp})
                 << length;
             EXPECT_TRUE(testkit::Entries(tmp).empty()) << length;
             continue;
         }
         if (ran) {
-            EXPECT_TRUE(run.boxes.empty()) << length << ": " << ::testing::PrintToString(run.boxes);
+            EXPECT_TRUE(Boxes(run).empty()) << length << ": " << ::testing::PrintToString(Boxes(run));
             EXPECT_TRUE(testkit::Entries(given).empty()) << length << ": the run folder is removed";
         } else {
-            EXPECT_FALSE(run.boxes.empty()) << length << ": a run that stops says so";
+            EXPECT_FALSE(Boxes(run).empty()) << length << ": a run that stops says so";
         }
-        for (const auto& box : run.boxes) {
+        for (const auto& box : Boxes(run)) {
             EXPECT_TRUE(box == "OrvanViewer.exe not found / P" || box == kCopyErrorBox ||
                         box == "The temporary folder is too long to run this project from. / " + givenPath ||
                         box.find("\n\nThe path of this item in the installation folder is too long.") != std::string::npos)
@@ -356,7 +345,7 @@ TEST_F(Faults, ATemporaryPathNearItsLimitNeverPutsTheRunFolderBesideIt) {
         EXPECT_EQ(testkit::Entries(parent), parentBefore) << length << ": nothing beside the temporary folder (" << given << ")";
         std::printf("TMP of %u characters: temporary path of %u, %s, boxes %s\n", static_cast<unsigned>(length),
                     static_cast<unsigned>(std::strlen(given)), ran ? "ran" : "stopped",
-                    ::testing::PrintToString(run.boxes).c_str());
+                    ::testing::PrintToString(Boxes(run)).c_str());
         for (const auto& folder : testkit::RunFolders(givenPath.substr(0, givenPath.size() - 1))) testkit::RemoveTree(folder);
     }
 }
@@ -369,7 +358,7 @@ TEST_F(Faults, APathOf32000CharactersStillRunsTheProject) {
     const auto run = Drive(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions()).fixture, "Project.exe"));
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(run.boxes.empty()) << ::testing::PrintToString(run.boxes);
+    EXPECT_TRUE(Boxes(run).empty()) << ::testing::PrintToString(Boxes(run));
     EXPECT_TRUE(Exists(scratch + "\\viewer-note.txt")) << "the project ran";
     EXPECT_TRUE(Tree(temp).empty());
 }
@@ -382,7 +371,7 @@ TEST_F(Faults, FoldersWithSpacesAndAnsiLettersWork) {
     // Typed as a user types it; the checks below name it through narrow calls.
     const auto run = Drive(Pack(package.fixture), testkit::Utf8FromAnsi(target));
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.boxes, (std::vector<std::string>{std::string(kInstallSuccessText) + " / Test Project"}));
+    EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string(kInstallSuccessText) + " / Test Project"}));
     for (const auto& file : package.files) {
         Bytes onDisk;
         const std::string name = file.first[0] == '\\' ? file.first.substr(1) : file.first;
@@ -399,7 +388,7 @@ TEST_F(Faults, FoldersWithSpacesAndAnsiLettersWork) {
     const auto runInPlace =
         Drive(Pack(testkit::MakeComponentPackage(testkit::OwnFolder(), RunOptions()).fixture, "Project.exe"));
     EXPECT_EQ(runInPlace.exitCode, 0u);
-    EXPECT_TRUE(runInPlace.boxes.empty()) << ::testing::PrintToString(runInPlace.boxes);
+    EXPECT_TRUE(Boxes(runInPlace).empty()) << ::testing::PrintToString(Boxes(runInPlace));
     EXPECT_TRUE(Exists(scratch + "\\viewer-note.txt")) << "the project ran";
     EXPECT_TRUE(Tree(tmp).empty());
 }
@@ -413,8 +402,8 @@ TEST_F(Faults, ProjectNamesAtTheLimit) {
     EXPECT_EQ(run.exitCode, 0u);
     // The uninstall entry's key name "Orvan3D" + the name is longer than the registry allows
     // (255): the program says so, and an installation nobody could remove is taken back.
-    ASSERT_EQ(run.boxes.size(), 1u) << ::testing::PrintToString(run.boxes);
-    EXPECT_EQ(run.boxes[0].rfind("Error can't write in registry / ", 0), 0u) << run.boxes[0];
+    ASSERT_EQ(Boxes(run).size(), 1u) << ::testing::PrintToString(Boxes(run));
+    EXPECT_EQ(Boxes(run)[0].rfind("Error can't write in registry / ", 0), 0u) << Boxes(run)[0];
     EXPECT_FALSE(Exists(target)) << ::testing::PrintToString(Tree(target, true));
     EXPECT_FALSE(UninstallEntryExists(options.projectName));
     RemoveTraces();
@@ -424,7 +413,7 @@ TEST_F(Faults, ProjectNamesAtTheLimit) {
     options.projectName = std::string(259, 'n');
     run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture), target);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.boxes, (std::vector<std::string>{"Crc error corrupt file / PROJECTNAME",
+    EXPECT_EQ(Boxes(run), (std::vector<std::string>{"Crc error corrupt file / PROJECTNAME",
                                                     "Can't find project type ProjectName / Error"}));
     EXPECT_FALSE(run.dialogSeen);
     EXPECT_FALSE(Exists(target));
@@ -434,7 +423,7 @@ TEST_F(Faults, AReinstallWithADamagedEntryLeavesTheInstalledFileAsItWas) {
     const auto package = testkit::MakeInstallPackage(testkit::OwnFolder(), InstallOptions());
     const std::string target = scratch + "\\Target";
     const auto first = Drive(Pack(package.fixture), target);
-    ASSERT_EQ(first.boxes, (std::vector<std::string>{std::string(kInstallSuccessText) + " / Test Project"}));
+    ASSERT_EQ(Boxes(first), (std::vector<std::string>{std::string(kInstallSuccessText) + " / Test Project"}));
 
     // The same package with one byte of a project file flipped, as on a bad download.
     const Bytes& wood = package.files.back().second;
@@ -488,7 +477,7 @@ TEST_F(Faults, ADamagedItemStopsTheModeWithItsCrcBoxAndTheCopyErrorOnly) {
             ExpectFailedInstall(run, target, install.files, {c.firstBox, c.secondBox}, c.what);
         } else {
             EXPECT_FALSE(run.timedOut) << c.what;
-            EXPECT_EQ(run.boxes, (std::vector<std::string>{c.firstBox, c.secondBox})) << c.what;
+            EXPECT_EQ(Boxes(run), (std::vector<std::string>{c.firstBox, c.secondBox})) << c.what;
             EXPECT_FALSE(Exists(scratch + "\\viewer-note.txt")) << c.what << ": the project is not run incomplete";
         }
         RemoveTraces();

@@ -14,6 +14,7 @@
 #include "testkit/ComponentPackage.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
 #include "tools/orvanpack/PackageCommands.h"
 #include "win/Handle.h"
 
@@ -180,15 +181,11 @@ TEST_F(OrvanpackE2E, RunTypeRunsInPlace) {
     const std::string packed = Pack("run");
     const std::string temp = scratch + "\\temp";
     ::CreateDirectoryA(temp.c_str(), nullptr);
-    char savedTemp[MAX_PATH] = {};
-    char savedTmp[MAX_PATH] = {};
-    ::GetEnvironmentVariableA("TEMP", savedTemp, sizeof(savedTemp));
-    ::GetEnvironmentVariableA("TMP", savedTmp, sizeof(savedTmp));
-    ::SetEnvironmentVariableA("TEMP", (temp + "\\").c_str());
-    ::SetEnvironmentVariableA("TMP", (temp + "\\").c_str());
-    const testkit::RunResult run = testkit::RunAndDrive(packed, "\"" + packed + "\"", kRunLimitMs);
-    ::SetEnvironmentVariableA("TEMP", savedTemp);
-    ::SetEnvironmentVariableA("TMP", savedTmp);
+    testkit::RunResult run;
+    {
+        const testkit::ScopedTemp tempVariables(temp + "\\");
+        run = testkit::RunAndDrive(packed, "\"" + packed + "\"", kRunLimitMs);
+    }
     ASSERT_FALSE(run.timedOut);
     EXPECT_TRUE(run.boxes.empty());
 

@@ -11,6 +11,7 @@ win32=$2
 work=$3
 native=${4:-$root/build/native/tools/orvanpack/orvanpack}
 run() { "$root/scripts/wine-run.sh" "$@"; }
+source "$(dirname "$0")/WindowsPath.sh"
 
 if [ ! -x "$native" ]; then
   echo "no Linux orvanpack at $native: build the native preset first"
@@ -22,8 +23,8 @@ for manifest in "$root"/samples/*.toml; do
   name=$(basename "$manifest" .toml)
   for mode in lzma store zlib; do
     "$native" build --quiet --compression $mode --manifest "$manifest" -o "$work/$name-$mode-linux.exe"
-    run "$win32/bin/orvanpack.exe" build --quiet --compression $mode --manifest "$(winepath -w "$manifest")" \
-      -o "$(winepath -w "$work/$name-$mode-windows.exe")" </dev/null
+    run "$win32/bin/orvanpack.exe" build --quiet --compression $mode --manifest "$(windows_path "$manifest")" \
+      -o "$(windows_path "$work/$name-$mode-windows.exe")" </dev/null
     "$native" verify "$work/$name-$mode-windows.exe" >/dev/null
     [ "$mode" = zlib ] && continue
     if ! cmp "$work/$name-$mode-linux.exe" "$work/$name-$mode-windows.exe"; then

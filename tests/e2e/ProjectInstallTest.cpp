@@ -285,24 +285,6 @@ TEST_F(ProjectInstall, TheDirectXQuestionAnsweredNoInstallsNothing) {
     }
 }
 
-TEST_F(ProjectInstall, EachMissingKeyIsNamedInReadingOrder) {
-    auto cumulative = Options();
-    for (const auto& c : testkit::kProjectKeys) {
-        auto options = Options();
-        options.*c.with = false;
-        cumulative.*c.with = false;
-        const auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture), testkit::CancelOptions);
-        EXPECT_EQ(run.exitCode, 0u) << c.key;
-        EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string("Can't find project type ") + c.key + " / Error"}))
-            << c.key;
-        EXPECT_FALSE(run.dialogSeen) << c.key;
-        ExpectNothingInstalled(c.key);
-    }
-    // With every key missing only the first one read is reported.
-    const auto run = Drive(Pack(testkit::MakeInstallPackage(testkit::OwnFolder(), cumulative).fixture), testkit::CancelOptions);
-    EXPECT_EQ(Boxes(run), (std::vector<std::string>{"Can't find project type CheckDx8 / Error"}));
-}
-
 TEST_F(ProjectInstall, NamesThatWouldLeaveTheirFolderAreRefusedBeforeAnythingIsWritten) {
     // A name climbing out of the Programs folder, or a project name that makes paths and keys.
     const std::string escape = "\\..\\..\\Orvan3D Escape";

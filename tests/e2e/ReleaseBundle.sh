@@ -10,6 +10,7 @@ root=$2
 build=$3
 work=$4
 run() { "$root/scripts/wine-run.sh" "$@"; }
+source "$(dirname "$0")/WindowsPath.sh"
 
 if [ "$kind" = linux ] && [ ! -f "$(sed -n 's/^ORVAN_COMPONENTS_DIR:PATH=//p' "$build/CMakeCache.txt")/Orvan3DExe.exe" ]; then
   echo "skipped: the Linux bundle carries the Windows build's components; build the win32 preset first"
@@ -57,11 +58,11 @@ if [ "$kind" = win32 ]; then
   }
   cleanup
   trap cleanup EXIT
-  run "$bundle/bin/$packer" init "$(winepath -w "$work/My Project")" >/dev/null
+  run "$bundle/bin/$packer" init "$(windows_path "$work/My Project")" >/dev/null
   sed -i 's/^type = "run"/type = "install"/' "$work/My Project.toml"
   grep -q "^components = '\?\"\?.*unpacked" "$work/My Project.toml" || { cat "$work/My Project.toml"; exit 1; }
-  run "$bundle/bin/$packer" build --quiet --manifest "$(winepath -w "$work/My Project.toml")" \
-    -o "$(winepath -w "$work/My Project.exe")"
+  run "$bundle/bin/$packer" build --quiet --manifest "$(windows_path "$work/My Project.toml")" \
+    -o "$(windows_path "$work/My Project.exe")"
   status=0
   run "$work/My Project.exe" /S "/D=$folder" || status=$?
   for file in OrvanViewer.exe EngineCore.dll ZRXStart.zrx uninstall.nfo; do

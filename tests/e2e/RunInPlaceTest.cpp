@@ -47,20 +47,13 @@ std::string Value(const std::vector<std::string>& lines, const std::string& key)
 class RunInPlace : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedTmp = testkit::Environment("TMP");
-        savedTemp = testkit::Environment("TEMP");
         scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
         temp = scratch + "\\temp";
         ::CreateDirectoryA(temp.c_str(), nullptr);
-        ::SetEnvironmentVariableA("TMP", (temp + "\\").c_str());
-        ::SetEnvironmentVariableA("TEMP", (temp + "\\").c_str());
+        tempVariables.Set(temp + "\\");
         ASSERT_TRUE(testkit::ReadFileBytes(testkit::OwnFolder() + "\\Orvan3DExe.exe", stub));
     }
-    void TearDown() override {
-        ::SetEnvironmentVariableA("TMP", savedTmp.c_str());
-        ::SetEnvironmentVariableA("TEMP", savedTemp.c_str());
-        testkit::RemoveTree(scratch);
-    }
+    void TearDown() override { testkit::RemoveTree(scratch); }
 
     std::string Pack(const testkit::PackageFixture& fixture, const std::string& name = "Project.exe") {
         const std::string path = scratch + "\\" + name;
@@ -77,8 +70,7 @@ protected:
     }
     std::vector<std::string> TempEntries() { return testkit::Entries(temp); }
 
-    std::string savedTmp;
-    std::string savedTemp;
+    testkit::ScopedTemp tempVariables;
     std::string scratch;
     std::string temp;
     Bytes stub;
@@ -362,8 +354,7 @@ TEST_F(RunInPlace, RunsFromFoldersNamedOutsideTheAnsiCodePage) {
         ::DeleteFileA(Options().note.c_str());
         testkit::RunResult run;
         {
-            testkit::ScopedEnvironment tmp("TMP", c.temp + "\\");
-            testkit::ScopedEnvironment temp("TEMP", c.temp + "\\");
+            const testkit::ScopedTemp scopedTemp(c.temp + "\\");
             run = Run(c.exe);
         }
         ASSERT_FALSE(run.timedOut);

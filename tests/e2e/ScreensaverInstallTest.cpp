@@ -158,21 +158,6 @@ TEST_F(ScreensaverInstall, AFailedCopyOfTheSaverOrTheUninstallerFailsTheInstall)
     }
 }
 
-TEST_F(ScreensaverInstall, EachMissingKeyIsNamedAndNothingIsInstalled) {
-    for (const auto& c : testkit::kScreensaverKeys) {
-        auto options = Options();
-        options.*c.with = false;
-        const auto run = Install(options);
-        EXPECT_EQ(run.exitCode, 0u) << c.key;
-        EXPECT_EQ(testkit::Boxes(run), (std::vector<std::string>{std::string("Can't find project type ") + c.key + " / Error"}))
-            << c.key;
-        EXPECT_FALSE(run.dialogSeen) << c.key;
-        EXPECT_FALSE(Exists(target)) << c.key;
-        EXPECT_FALSE(Exists(systemCopy)) << c.key;
-        ExpectNoRecordNorEntries(c.key);
-    }
-}
-
 // The configuration's chunks before the missing key were written; the failed installation then
 // takes back everything, the copy in the system folder and the folder included.
 TEST_F(ScreensaverInstall, AMissingOptionEndsTheInstallationAndTakesItBack) {

@@ -9,10 +9,11 @@ work=$2
 orvanpack=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 run() { "$here/../../scripts/wine-run.sh" "$@"; }
+source "$(dirname "$0")/WindowsPath.sh"
 
 rm -rf "$work"
 mkdir -p "$work"
-run "$test_exe" --make "$(winepath -w "$work")"
+run "$test_exe" --make "$(windows_path "$work")"
 
 # A self-signed code-signing certificate that lives as long as this test.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Orvan3D Test Signing" \
@@ -30,7 +31,7 @@ done
 
 # The signature must still hold after the planting: that is what makes the attack work.
 for name in decoy padded admin; do
-  run "$test_exe" --forge "$(winepath -w "$work/$name-signed.exe")" "$(winepath -w "$work/$name-forged.exe")"
+  run "$test_exe" --forge "$(windows_path "$work/$name-signed.exe")" "$(windows_path "$work/$name-forged.exe")"
   if ! osslsigncode verify -CAfile "$work/cert.pem" -in "$work/$name-forged.exe" >"$work/$name-forged-verify.txt" 2>&1; then
     echo "signature of $name-forged.exe no longer verifies, so it proves nothing:"
     cat "$work/$name-forged-verify.txt"
@@ -50,4 +51,4 @@ else
   echo "no native orvanpack at '$orvanpack': its list of the planted file is not checked here"
 fi
 
-ORVAN_SIGNED_FOLDER=$(winepath -w "$work") run "$test_exe"
+ORVAN_SIGNED_FOLDER=$(windows_path "$work") run "$test_exe"

@@ -242,29 +242,6 @@ TEST_F(WinampPluginInstall, DecliningTheQuestionOrCancellingTheBrowserTakesTheIn
     }
 }
 
-TEST_F(WinampPluginInstall, EachMissingKeyIsNamedAndNothingIsInstalled) {
-    struct Case {
-        const char* text;
-        bool testkit::ComponentInstallOptions::*remove;  // the key left out
-    } cases[] = {
-        {"Can't find project type CheckDx8", &testkit::ComponentInstallOptions::withCheckDx8},
-        {"Can't find project type StartupDirectory",
-         &testkit::ComponentInstallOptions::withStartupDirectory},
-        {"Can't find project type ProjectName", &testkit::ComponentInstallOptions::withProjectName},
-        {"Can't find winamp version", &testkit::ComponentInstallOptions::withWinampVersion},
-    };
-    for (const Case& c : cases) {
-        auto options = Options();
-        options.*c.remove = false;
-        const auto run = Install(options);
-        EXPECT_EQ(run.exitCode, 0u) << c.text;
-        EXPECT_EQ(Boxes(run), (std::vector<std::string>{std::string(c.text) + " / Error"}));
-        EXPECT_FALSE(run.dialogSeen) << c.text;
-        EXPECT_FALSE(Exists(target)) << c.text;
-        ExpectNothingWritten(c.text);
-    }
-}
-
 TEST_F(WinampPluginInstall, WithoutDirectXAWarningWithOnlyOkThenANormalInstallation) {
     testkit::DirectXVersion directX("4.08.01.0810");
     testkit::RegistryDefault command(HKEY_CLASSES_ROOT, kCommandKey);

@@ -10,6 +10,7 @@ bin=$2
 work=$3
 schemas=$4
 run() { "$root/scripts/wine-run.sh" "$@"; }
+source "$(dirname "$0")/WindowsPath.sh"
 
 if [ ! -f "$schemas/manifest.installer.1.10.0.json" ]; then
   echo "skipped: the winget manifest schemas are not in $schemas (they are test data, not part of the project)"
@@ -31,18 +32,18 @@ cat >"$work/project.toml" <<EOF
 [project]
 type = "install"
 name = "$name"
-files = '$(winepath -w "$root/samples/project")'
-components = '$(winepath -w "$bin")'
+files = '$(windows_path "$root/samples/project")'
+components = '$(windows_path "$bin")'
 version = "2.0.1"
 publisher = "Velbor Example Ltd"
 url = "https://example.com/winget-test"
 channels = ["channels/scene.chn"]
 channel-libraries = ["channels/effects.chn"]
 EOF
-run "$bin/orvanpack.exe" build --quiet --manifest "$(winepath -w "$work/project.toml")" \
-  -o "$(winepath -w "$work/Setup.exe")"
-run "$bin/orvanpack.exe" manifest --winget "$(winepath -w "$work/winget")" \
-  --installer-url https://example.com/releases/Setup.exe "$(winepath -w "$work/Setup.exe")" >/dev/null
+run "$bin/orvanpack.exe" build --quiet --manifest "$(windows_path "$work/project.toml")" \
+  -o "$(windows_path "$work/Setup.exe")"
+run "$bin/orvanpack.exe" manifest --winget "$(windows_path "$work/winget")" \
+  --installer-url https://example.com/releases/Setup.exe "$(windows_path "$work/Setup.exe")" >/dev/null
 
 # Valid by the schema of each file's kind; a broken copy is not (the check can fail); then the
 # values the rest of the test uses, as shell assignments.
@@ -85,7 +86,7 @@ if [ "$product" != "Orvan3D$name" ]; then
 fi
 
 # The install as the package manager starts it: its switches, the placeholders filled in.
-log_path="$(winepath -w "$work")\\install.log"
+log_path="$(windows_path "$work")\\install.log"
 status=0
 run "$work/Setup.exe" $silent "${log/<LOGPATH>/$log_path}" "${location/<INSTALLPATH>/$folder}" || status=$?
 if [ "$status" != 0 ] || [ ! -f "$unix_folder/OrvanViewer.exe" ] || [ ! -f "$unix_folder/uninstall.nfo" ]; then

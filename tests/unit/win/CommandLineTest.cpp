@@ -32,6 +32,9 @@ TEST(CommandLine, SilentSwitchAndTrailingFolder) {
         {L"/S x/D=C:\\Demo", true, L"", false},
         {L"/foo /S /bar", true, L"", false},
         {L"/d=C:\\Demo /S", true, L"", false},
+        // Not silent: the program runs its options dialog as without them.
+        {L"/D=C:\\Demo", false, L"C:\\Demo", false},
+        {L"/silent -S S", false, L"", false},
     };
     for (const Case& c : cases) {
         const CommandLineOptions options = ParseCommandLine(c.arguments);

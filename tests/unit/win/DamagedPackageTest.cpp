@@ -13,11 +13,13 @@
 #include "installer/Installer.h"
 #include "package/LittleEndian.h"
 #include "testkit/ComponentPackage.h"
+#include "testkit/DamageBoxes.h"
 #include "testkit/InstalledContents.h"
 #include "testkit/MemoryPackageHost.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/RecordingMessages.h"
 #include "testkit/UiDriver.h"
+#include "testkit/WideText.h"
 #include "win/Handle.h"
 
 using testkit::Bytes;
@@ -120,10 +122,6 @@ protected:
     void SetUp() override {
         scratch = testkit::MakeScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
         char value[MAX_PATH] = {};
-        ::GetEnvironmentVariableA("TMP", value, sizeof(value));
-        savedTmp = value;
-        ::GetEnvironmentVariableA("TEMP", value, sizeof(value));
-        savedTemp = value;
         ::GetCurrentDirectoryA(sizeof(value), value);
         savedFolder = value;
         const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), testkit::ProjectOptions());
@@ -134,8 +132,6 @@ protected:
     }
     void TearDown() override {
         ::SetCurrentDirectoryA(savedFolder.c_str());
-        ::SetEnvironmentVariableA("TMP", savedTmp.c_str());
-        ::SetEnvironmentVariableA("TEMP", savedTemp.c_str());
         testkit::RemoveTree(scratch);
     }
 
@@ -144,8 +140,7 @@ protected:
         // next one wrote.
         temp = scratch + "\\temp" + std::to_string(runs++);
         const std::string tmp = setting.tmp.empty() ? temp + "\\" : setting.tmp;
-        ::SetEnvironmentVariableA("TMP", tmp.c_str());
-        ::SetEnvironmentVariableA("TEMP", tmp.c_str());
+        tempVariables.Set(tmp);
         ::CreateDirectoryA(temp.c_str(), nullptr);
         if (setting.prepare) setting.prepare(temp);
         testkit::MemoryPackageHost host(image);
@@ -185,13 +180,20 @@ protected:
     std::string scratch;
     std::string temp;
     int runs = 0;
-    std::string savedTmp;
-    std::string savedTemp;
+    testkit::ScopedTemp tempVariables;
     std::string savedFolder;
     Bytes good;
     testkit::PackageLayout layout;
     std::map<std::string, Bytes> contents;
 };
+
+// count offsets spread evenly over [begin, end).
+std::vector<uint32_t> Spread(uint32_t begin, uint32_t end, uint32_t count) {
+    std::vector<uint32_t> out;
+    for (uint32_t i = 0; i < count; ++i)
+        out.push_back(begin + static_cast<uint32_t>((uint64_t(end - begin) * i) / count));
+    return out;
+}
 
 std::vector<uint32_t> TableAndTrailer(const testkit::PackageLayout& layout, uint32_t size) {
     std::vector<uint32_t> out;
@@ -282,6 +284,55 @@ TEST_F(DamagedPackageInProcess, AFlippedDataByteKeepsItsEntryOffTheDisk) {
         whole += outcome.viewerStarted ? 1 : 0;
     }
     std::printf("80 data flips, %d reached the viewer\n", whole);
+}
+
+// A package with a project file stored compressed (its marker in the table), cut short or with
+// a byte flipped at a spread of offsets of each part: every box is one of the program's own for
+// a damaged package, and nothing damaged is left on disk.
+TEST_F(DamagedPackageInProcess, ACompressedPackageCutOrFlippedLeavesOnlySoundFilesAndDesignBoxes) {
+    testkit::ProjectOptions options;
+    options.compressProjectFiles = true;
+    good = testkit::MakeComponentPackage(testkit::OwnFolder(), options).fixture.Image(Bytes(4096, 0x90));
+    layout = testkit::LayoutOf(good);
+    contents = testkit::InstalledContents(good);
+    const auto size = static_cast<uint32_t>(good.size());
+    struct Case {
+        std::string what;
+        Bytes image;
+        bool headerBox;  // "Data header not found!" first
+    };
+    std::vector<Case> cases;
+    const auto cut = [&](uint32_t at) {
+        cases.push_back({"cut at " + std::to_string(at), Bytes(good.begin(), good.begin() + at), at < layout.dataEnd});
+    };
+    const auto flip = [&](uint32_t at) {
+        cases.push_back({"byte " + std::to_string(at) + " flipped", good, false});
+        cases.back().image[at] ^= 0xFF;
+    };
+    // Twenty offsets of the table, a dozen (cuts) or ten (flips) of the data, every trailer byte.
+    for (uint32_t at : Spread(layout.header, layout.tableEnd, 20)) cut(at);
+    for (uint32_t at : Spread(layout.tableEnd, layout.dataEnd, 12)) cut(at);
+    for (uint32_t at = layout.dataEnd; at < size; ++at) cut(at);
+    for (uint32_t at : Spread(layout.header, layout.tableEnd, 20)) flip(at);
+    for (uint32_t at : Spread(layout.tableEnd, layout.dataEnd, 10)) flip(at);
+    for (uint32_t at = layout.dataEnd; at < size; ++at) flip(at);
+    for (const Case& c : cases) {
+        const auto outcome = Run(c.image);
+        for (const std::string& box : outcome.boxes) {
+            const size_t split = box.find(" / ");
+            EXPECT_TRUE(testkit::IsDamagedPackageBox(box.substr(0, split), box.substr(split + 3)))
+                << c.what << ": " << box;
+        }
+        if (c.headerBox) {
+            EXPECT_TRUE(!outcome.boxes.empty() && outcome.boxes[0].rfind("Data header not found! / ", 0) == 0)
+                << c.what;
+        }
+        EXPECT_TRUE(!outcome.boxes.empty() || outcome.viewerStarted) << c.what << ": a run that shows nothing has run";
+        EXPECT_TRUE(outcome.badAtViewer.empty()) << c.what << ": " << ::testing::PrintToString(outcome.badAtViewer);
+        EXPECT_TRUE(outcome.badLeft.empty()) << c.what << ": " << ::testing::PrintToString(outcome.badLeft);
+        EXPECT_TRUE(outcome.outside.empty()) << c.what << ": " << ::testing::PrintToString(outcome.outside);
+        EXPECT_TRUE(outcome.leftInTemp.empty()) << c.what << ": " << ::testing::PrintToString(outcome.leftInTemp);
+    }
 }
 
 // The run uses only a folder it made itself, under a name nobody knew, and that folder goes

@@ -101,7 +101,8 @@ protected:
 TEST_F(InstallerTest, ExtractsEveryKindByteExactAndRecordsWhatItCreated) {
     const Bytes stored = RandomBytes(3 << 20, 1);
     const Bytes text = TextBytes(5 << 20);
-    const Bytes big = RandomBytes(50 << 20, 2);
+    // Two whole chunks of the stream and one byte of a third: stored.bin ends inside its second.
+    const Bytes big = RandomBytes(2 * PackageReader::kStreamChunk + 1, 2);
     PackageFixture fixture;
     fixture.Raw("stored.bin", stored)
         .Raw("packed.txt", Zlib(text))
@@ -466,43 +467,54 @@ TEST_F(InstallerTest, EngineFoldersGoInFrontOfALongPathOnce) {
 
 TEST_F(InstallerTest, EngineRoadDecodesChannelItemsAndReleasesEverything) {
     const auto package = testkit::MakeComponentPackage(testkit::OwnFolder(), testkit::ProjectOptions());
-    // Released by the mode, or left loaded by a mode that stopped and gone with the Installer.
-    for (const bool released : {true, false}) {
-        const std::string folder = scratch + (released ? "\\released" : "\\left");
-        const char* how = released ? "released" : "left loaded";
+    // Released by the mode, or left loaded by a mode that stopped and gone with the Installer;
+    // or released by the mode after another Installer that never loaded an engine was released
+    // twice, which must leave this one's engine alone.
+    enum class End { kReleased, kLeftLoaded, kReleasedAfterAnIdleOne };
+    const struct {
+        const char* how;
+        End end;
+    } cases[] = {{"released", End::kReleased},
+                 {"left loaded", End::kLeftLoaded},
+                 {"released after an idle one", End::kReleasedAfterAnIdleOne}};
+    for (const auto& c : cases) {
+        const std::string folder = scratch + "\\" + std::to_string(&c - cases);
         auto installer = Make(package.fixture, folder);
         ASSERT_TRUE(installer->ExtractEngineFiles());
         ASSERT_TRUE(installer->LoadEngine());
         ASSERT_TRUE(installer->CreateFileLoader());
-        EXPECT_TRUE(installer->ExtractChannels());
-        EXPECT_TRUE(installer->ExtractProjectFiles());
-        if (released) {
-            installer->ReleaseEngine();
-        } else {
-            installer.reset();
+        if (c.end == End::kReleasedAfterAnIdleOne) {
+            testkit::MemoryPackageHost idleHost(PackageFixture().Image(Bytes(512, 0x90)));
+            Installer idle(idleHost, messages);
+            idle.Init(::GetModuleHandleA(nullptr), nullptr);
+            ASSERT_TRUE(idle.SetInstallFolder((scratch + "\\idle").c_str()));
+            idle.ReleaseEngine();
+            idle.ReleaseEngine();
+            EXPECT_FALSE(idle.LoadEngine()) << "no engine library in its folder";
+            EXPECT_NE(::GetModuleHandleA((folder + "\\EngineCore.dll").c_str()), nullptr) << "still loaded";
         }
-        EXPECT_TRUE(messages.shown.empty());
+        EXPECT_TRUE(installer->ExtractChannels()) << c.how;
+        EXPECT_TRUE(installer->ExtractProjectFiles()) << c.how;
+        if (c.end == End::kLeftLoaded) {
+            installer.reset();
+        } else {
+            installer->ReleaseEngine();
+        }
+        EXPECT_TRUE(messages.shown.empty()) << c.how;
         // The channel items were stored in the engine's form and are written decoded.
         Bytes plain;
-        ASSERT_TRUE(testkit::ReadFileBytes(folder + "\\channels\\scene.chn", plain));
-        EXPECT_EQ(plain.size(), 20000u);
+        ASSERT_TRUE(testkit::ReadFileBytes(folder + "\\channels\\scene.chn", plain)) << c.how;
+        EXPECT_EQ(plain.size(), 20000u) << c.how;
         // Nothing of the engine stays loaded, its objects gone through their own destructors
         // (which unload the channel libraries): its files can be deleted.
         for (const char* name : {"EngineCore.dll", "channels\\ChunkLoader.dll", "channels\\FolderScan.dll"}) {
-            EXPECT_TRUE(::DeleteFileA((folder + "\\" + name).c_str())) << name << ", " << how;
+            EXPECT_TRUE(::DeleteFileA((folder + "\\" + name).c_str())) << name << ", " << c.how;
         }
         // A second load after the release works the same way.
         if (installer) {
             EXPECT_FALSE(installer->LoadEngine()) << "its library is gone now";
         }
     }
-}
-
-TEST_F(InstallerTest, ReleaseWithoutAnEngineDoesNothing) {
-    auto installer = Make(PackageFixture(), scratch);
-    installer->ReleaseEngine();
-    installer->ReleaseEngine();
-    EXPECT_FALSE(installer->LoadEngine()) << "no engine library in the folder";
 }
 
 TEST_F(InstallerTest, ADecodeBufferThatCannotBeHadFailsTheFileWithItsBoxAndLeaksNothing) {

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/Launcher.h"
-#include "package/LittleEndian.h"
+#include "app/SilentInstall.h"
 #include "installer/UserMessages.h"
+#include "package/LittleEndian.h"
 #include "testkit/MemoryPackageHost.h"
 #include "testkit/PackageFixture.h"
 #include "testkit/UiDriver.h"
@@ -46,29 +49,71 @@ NoMessages messages;
 
 const Bytes kStub(64, 0xCC);
 
+// The writer stores names in upper case; this turns one stored name (with its terminating
+// zero, so a longer name holding it is left alone) to lower case in place. The table carries
+// no CRC of its names.
+bool LowerCaseStoredName(Bytes& image, const std::string& name) {
+    const std::string stored(name.c_str(), name.size() + 1);
+    const auto at = std::search(image.begin(), image.end(), stored.begin(), stored.end());
+    if (at == image.end()) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (at[i] >= 'A' && at[i] <= 'Z') at[i] = static_cast<unsigned char>(at[i] + ('a' - 'A'));
+    }
+    return true;
+}
+
 }  // namespace
 
 TEST(Launcher, EachProjectTypeStartsAtMostOneMode) {
+    enum class Form {
+        kAsWritten,
+        // Stored as "appdata" / "projecttype", as no writer of ours stores them: the key is
+        // matched ignoring case both ways, not by upper-casing the key alone.
+        kLowerCaseNames,
+        // Bytes after the trailer: the package is found by the search.
+        kTrailerDamaged,
+    };
     struct Case {
         int32_t type;
         std::vector<std::string> calls;
+        Form form;
     } cases[] = {
-        {1, {"run in place"}}, {2, {"project install"}}, {5, {"screen saver"}}, {6, {"plug-in"}},
-        {0, {}},  {3, {}},     {4, {}},                  {7, {}},             {-1, {}},
+        {1, {"run in place"}, Form::kAsWritten},
+        {2, {"project install"}, Form::kAsWritten},
+        {5, {"screen saver"}, Form::kAsWritten},
+        {6, {"plug-in"}, Form::kAsWritten},
+        {0, {}, Form::kAsWritten},
+        {3, {}, Form::kAsWritten},
+        {4, {}, Form::kAsWritten},
+        {7, {}, Form::kAsWritten},
+        {-1, {}, Form::kAsWritten},
+        {2, {"project install"}, Form::kLowerCaseNames},
+        {3, {}, Form::kTrailerDamaged},
+        {6, {"plug-in"}, Form::kTrailerDamaged},
     };
     for (const Case& c : cases) {
-        MemoryHost host(PackageFixture().Number("ProjectType", c.type).Image(kStub));
+        const char* forms[] = {"as written", "lower-case names", "trailer damaged"};
+        const std::string what = "ProjectType " + std::to_string(c.type) + ", " + forms[static_cast<int>(c.form)];
+        Bytes image = PackageFixture().Number("ProjectType", c.type).Image(kStub);
+        if (c.form == Form::kLowerCaseNames) {
+            ASSERT_TRUE(LowerCaseStoredName(image, "APPDATA") && LowerCaseStoredName(image, "PROJECTTYPE"));
+        } else if (c.form == Form::kTrailerDamaged) {
+            image.insert(image.end(), {0, 1, 2, 3, 4, 5, 6});
+        }
+        MemoryHost host(image);
         RecordingLauncher launcher(host, messages);
         launcher.Run();
-        EXPECT_EQ(launcher.calls, c.calls) << "ProjectType " << c.type;
-        EXPECT_TRUE(host.messages.empty()) << "ProjectType " << c.type;
+        EXPECT_EQ(launcher.calls, c.calls) << what;
+        EXPECT_TRUE(host.messages.empty()) << what;
         EXPECT_EQ(host.opens, 1) << "the value is read through one short-lived reader";
     }
 }
 
 TEST(Launcher, MissingOrDamagedProjectType) {
     Bytes corrupt = PackageFixture().Number("ProjectType", 1).Image(kStub);
-    corrupt[corrupt.size() - 5] ^= 0x40;  // last data byte, just before the trailer
+    Bytes corruptEarlier = corrupt;
+    corrupt[corrupt.size() - 5] ^= 0x40;         // last data byte, just before the trailer
+    corruptEarlier[corrupt.size() - 6] ^= 0x10;  // the one before
     // A count of 0 or -1 before a real table's records, its data base sound or pointing into
     // the header: an empty table all the same.
     auto emptied = [](int32_t count, bool baseIntoHeader) {
@@ -84,9 +129,13 @@ TEST(Launcher, MissingOrDamagedProjectType) {
         std::vector<std::string> messages;
     } cases[] = {
         {"absent", PackageFixture().Text("ProjectName", "Demo").Image(kStub), {"Can't find project type / Error"}},
-        {"only in another section", PackageFixture().Number("ProjectType", 1, "CHANNELINFO").Image(kStub),
+        {"only in another section",
+         PackageFixture().Number("ProjectType", 1, "CHANNELINFO").Image(kStub),
          {"Can't find project type / Error"}},
         {"corrupted", corrupt, {"Crc error corrupt file / PROJECTTYPE", "Can't find project type / Error"}},
+        {"corrupted earlier",
+         corruptEarlier,
+         {"Crc error corrupt file / PROJECTTYPE", "Can't find project type / Error"}},
         {"no package at all", kStub, {"Data header not found! / ", "Can't find project type / Error"}},
         {"count 0", emptied(0, false), {"Can't find project type / Error"}},
         {"count -1", emptied(-1, false), {"Can't find project type / Error"}},
@@ -102,11 +151,30 @@ TEST(Launcher, MissingOrDamagedProjectType) {
     }
 }
 
-TEST(Launcher, UpperCaseStoredNameIsFoundByMixedCaseKey) {
-    MemoryHost host(PackageFixture().Number("PROJECTTYPE", 2).Image(kStub));
-    RecordingLauncher launcher(host, messages);
-    launcher.Run();
-    EXPECT_EQ(launcher.calls, std::vector<std::string>{"project install"});
+// Under "/S" only a project install runs silently; any other package runs as without it, and
+// one without a project type is reported as damaged.
+TEST(Launcher, SilentRunsOnlyAProjectInstallPackage) {
+    const CommandLineOptions silent = ParseCommandLine(L"/S");
+    ASSERT_TRUE(silent.silent);
+    const struct {
+        const char* what;
+        Bytes image;
+        SilentOutcome outcome;
+    } cases[] = {
+        {"ProjectType 7", PackageFixture().Number("ProjectType", 7).Image(kStub), SilentOutcome::kOtherMode},
+        {"ProjectType 1", PackageFixture().Number("ProjectType", 1).Image(kStub), SilentOutcome::kOtherMode},
+        {"no ProjectType", PackageFixture().Text("ProjectName", "Demo").Image(kStub), SilentOutcome::kReported},
+    };
+    for (const auto& c : cases) {
+        MemoryHost host(c.image);
+        const win::LogFile log;
+        SetupExit exit = SetupExit::kInstalled;
+        EXPECT_EQ(RunSilentInstall(host, ::GetModuleHandleA(nullptr), nullptr, silent, log, exit), c.outcome) << c.what;
+        if (c.outcome == SilentOutcome::kReported) {
+            EXPECT_EQ(exit, SetupExit::kDamagedPackage) << c.what;
+        }
+        EXPECT_TRUE(host.messages.empty()) << c.what << ": nothing shown";
+    }
 }
 
 // The program's file is opened once, as the host is made, and held until the host goes: every
