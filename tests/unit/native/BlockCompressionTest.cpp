@@ -37,7 +37,8 @@ Bytes Text(size_t size, unsigned seed) {
 // at the trial's setting for a period of 30, as a JPEG file is; larger for 200.
 Bytes NearlyRandom(size_t size, size_t period, unsigned seed) {
     Bytes out = testkit::RandomBytes(size, seed);
-    for (size_t at = period * 100; at + 100 <= size; at += period * 100) std::copy_n(out.begin(), 100, out.begin() + at);
+    for (size_t at = period * 100; at + 100 <= size; at += period * 100)
+        std::copy_n(out.begin(), 100, out.begin() + at);
     return out;
 }
 
@@ -48,9 +49,14 @@ protected:
         fs::remove_all(folder);
         fs::create_directories(folder);
         const std::vector<std::pair<std::string, Bytes>> contents = {
-            {"a.sol", Text(300000, 1)},       {"b.sol", Text(700000, 2)},  {"noise.ogg", testkit::RandomBytes(200000, 3)},
-            {"tiny.png", testkit::RandomBytes(900, 4)}, {"empty.txt", {}}, {"c.txt", Text(50000, 5)},
-            {"photo.jpg", NearlyRandom(300000, 30, 6)}, {"photo.png", NearlyRandom(300000, 200, 7)},
+            {"a.sol", Text(300000, 1)},
+            {"b.sol", Text(700000, 2)},
+            {"noise.ogg", testkit::RandomBytes(200000, 3)},
+            {"tiny.png", testkit::RandomBytes(900, 4)},
+            {"empty.txt", {}},
+            {"c.txt", Text(50000, 5)},
+            {"photo.jpg", NearlyRandom(300000, 30, 6)},
+            {"photo.png", NearlyRandom(300000, 200, 7)},
         };
         for (const auto& [name, bytes] : contents) {
             ManifestEntry entry;
@@ -143,7 +149,8 @@ TEST_F(BlockCompressionTest, TheSameBytesWhateverTheWorkersInTheOrderTheReaderTa
     // As few blocks as the bound allows, of one size but the last, which is as long within a
     // byte per block: none starts its history anew before it must, none is a short tail.
     EXPECT_EQ(decoded.size(), (all.size() + kBlockBytes - 1) / kBlockBytes);
-    for (const Bytes& block : decoded) EXPECT_EQ(block.size(), &block == &decoded.back() ? block.size() : decoded[0].size());
+    for (const Bytes& block : decoded)
+        EXPECT_EQ(block.size(), &block == &decoded.back() ? block.size() : decoded[0].size());
     EXPECT_GE(decoded.back().size() + decoded.size(), decoded[0].size());
     for (size_t i = 0; i < plain.size(); ++i) {
         if (!one.files[i].inBlock) continue;

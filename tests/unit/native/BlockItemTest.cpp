@@ -151,7 +151,8 @@ TEST(BlockItems, BlocksLongerThanTheirDictionaryDecodeThroughItsRing) {
         settings.lc = lc;
         settings.lp = lp;
         settings.pb = pb;
-        testkit::MemoryPackageHost host(PackageFixture().BlockItems(kItems, kBlockBytes, 0, settings).Image(Bytes(128, 0)));
+        testkit::MemoryPackageHost host(
+            PackageFixture().BlockItems(kItems, kBlockBytes, 0, settings).Image(Bytes(128, 0)));
         PackageReader reader(host);
         for (const PackageFixture::Item& item : kItems) {
             Streamed out = StreamOne(reader, item.name);
