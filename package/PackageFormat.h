@@ -40,7 +40,8 @@ constexpr const char* kCompressedSection = "FILEZLIB";
 //   of the next block's plain bytes. The item's APPDATA entry stays in the table, empty, so
 //   that every key is found as before. A package without these sections is read as before.
 // The reader decodes with a dictionary of at most kMaxDictionary bytes (less when the block is
-// smaller), so a 32-bit process holds any package's blocks in bounded memory.
+// smaller), so a 32-bit process holds any package's blocks in bounded memory. A block may hold
+// more plain bytes than its dictionary: the window wraps around.
 constexpr const char* kBlockSection = "LZMABLOCK";
 constexpr const char* kBlockItemSection = "FILELZMA";
 constexpr uint32_t kBlockPropertiesSize = 5;

@@ -3,6 +3,7 @@
 // damaged or unsound block, record or item refused before its item is committed.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,27 @@ TEST(BlockItems, ItemsInOrderComeOutByteExactAndDecodeEachBlockOnce) {
         EXPECT_EQ(out.sink.bytes, kItems[i].bytes) << kItems[i].name;
     }
     EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(BlockItems, BlocksLongerThanTheirDictionaryDecodeThroughItsRing) {
+    // The packer's blocks may hold more than their dictionary; the reader's window is the
+    // dictionary's and wraps around. Every bit layout the packer chooses among.
+    for (const auto [lc, lp, pb] : {std::array<unsigned, 3>{3, 0, 2}, {0, 2, 2}, {0, 2, 3}}) {
+        BlockSettings settings;
+        settings.dictionary = 64u << 10;
+        settings.lc = lc;
+        settings.lp = lp;
+        settings.pb = pb;
+        testkit::MemoryPackageHost host(
+            PackageFixture().BlockItems(kItems, kBlockBytes, 0, settings).Image(Bytes(128, 0)));
+        PackageReader reader(host);
+        for (const PackageFixture::Item& item : kItems) {
+            Streamed out = StreamOne(reader, item.name);
+            ASSERT_EQ(out.result, StreamResult::kWritten) << item.name << " pb " << pb;
+            EXPECT_EQ(out.sink.bytes, item.bytes) << item.name << " pb " << pb;
+        }
+        EXPECT_TRUE(host.messages.empty());
+    }
 }
 
 TEST(BlockItems, APackageWithoutBlocksReadsItsItemsAsStored) {
