@@ -10,8 +10,6 @@ namespace {
 
 // The wide buffer the link path is converted into; longer paths do not convert.
 constexpr int kWidePathCapacity = 260;
-// Only folders whose backslash falls within this many characters of the link path are made.
-constexpr size_t kLinkFolderScan = 260;
 
 // The three identifiers, here rather than from the system's uuid library, whose one object
 // holds every identifier and would cost the program more than a kilobyte.
@@ -41,5 +39,3 @@ HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, cons
     }
     return result;
 }
-
-bool Installer::CreateLinkFolders(const char* linkPath) { return CreateFoldersOf(linkPath, kLinkFolderScan); }
