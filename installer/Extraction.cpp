@@ -194,6 +194,9 @@ bool Installer::RefuseItem(const char* name, const char* reason) {
     return false;
 }
 
+// False, with "<value>\n\nThis item would be written outside the installation folder." /
+// "Installation Error", when value has a ".." step or a drive or stream colon that would
+// take what is named by it out of its folder; fullPath allows a leading drive.
 bool Installer::StaysInPlace(const char* value, bool fullPath) {
     // A full folder path may begin with its drive; what follows it must not climb out.
     return StaysInside(fullPath && value[0] != '\0' && value[1] == ':' ? value + 2 : value) ||
@@ -349,6 +352,9 @@ bool Installer::ExtractRequired(const char* name, const char* missingText) {
     return false;
 }
 
+// Writes the fixed engine file list below installFolder, stopping at the first failure
+// with "There was an error while trying to copy one of the installation files..." /
+// "Installation Error".
 bool Installer::ExtractEngineFiles() {
     bool ok = true;
     for (const char* name : kEngineFiles) {
@@ -418,6 +424,8 @@ bool Installer::ExtractChannels() {
                                      progress_point::kChannelLibraries, kMissing);
 }
 
+// The project files of FILEINFO, written as stored. "Can't find FileCount" / "Error"; an
+// item that cannot be written as in ExtractChannels.
 bool Installer::ExtractProjectFiles() {
     return ExtractSteps::ExtractList(*this, kFileCountKey, kFileItemPrefix, kFileSection, false,
                                      progress_point::kProjectFiles, "Can't find FileCount");

@@ -52,6 +52,8 @@ bool Installer::SetInstallFolder(const char* folder) {
     return false;
 }
 
+// True, after "Please choose a folder, not the root of a drive." / projectName, when folder
+// (a full path) is the root of a drive or of a network share once made a normal path.
 bool Installer::RefuseDriveRoot(const char* folder, const char* projectName) {
     // What an installation writes into a root cannot be told from the rest of the drive: the
     // uninstaller would rightly remove nothing.

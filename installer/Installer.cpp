@@ -30,6 +30,8 @@ bool Installer::Concluded(bool succeeded) {
     return succeeded;
 }
 
+// Takes the run back (see InstallTransaction::Rollback), the engine released first; after a
+// Commit nothing.
 void Installer::Rollback() {
     // Its libraries are files of this run, which cannot be deleted while loaded; nor can the
     // current folder be removed: the drive's root is no folder of ours.
@@ -90,6 +92,8 @@ bool Installer::GetPackageEntry(const char* key, void* buffer, int32_t capacity,
     return found;
 }
 
+// A configuration value the mode cannot go without: when it is missing (or damaged),
+// "Can't find project type <key>" / "Error".
 bool Installer::GetRequiredEntry(const char* key, void* buffer, int32_t capacity) {
     if (GetPackageEntry(key, buffer, capacity, nullptr)) return true;
     NoteFailure(SetupExit::kDamagedPackage);

@@ -211,6 +211,8 @@ void Installer::TakeOverPrevious() {
     }
 }
 
+// The run is complete: what it set aside is deleted, then the folders of a previous
+// installation inside installFolder that this left empty.
 void Installer::Commit() {
     transaction.Commit();
     // Deepest first, as recorded; only those inside the folder (the rest is the uninstaller's),

@@ -205,6 +205,9 @@ bool Installer::MakeTempDirectory() {
     return false;
 }
 
+// Starts installFolder\OrvanViewer.exe with the command line "OrvanViewer.exe ZRXStart.zrx"
+// in the current folder; with wait, returns when it has ended. A failed start shows
+// "Unable to start orvanviewer.exe" with the error code as caption.
 void Installer::StartViewer(bool wait) {
     // Started by its full path: a name alone would be searched in the folder this program was
     // started from first, where any "OrvanViewer.exe" lying there would run instead. The
@@ -274,6 +277,9 @@ bool Installer::Cleanup() {
     return !IsLink(installFolder) && ::RemoveDirectoryA(installFolder) != FALSE;
 }
 
+// Deletes what lies below folder whose lower-cased path contains "cache", descending into
+// every sub-folder, through the engine's directory channel. A folder that is a link is
+// neither entered nor removed.
 void Installer::DeleteCacheTree(const char* folder) {
     EngineObject<DirectoryChannel> channel(CreateChannelAs<DirectoryChannel>(channelFactory, kDirectoryChannelId));
     if (!channel) return;

@@ -19,6 +19,10 @@ constexpr IID kPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x0
 
 }  // namespace
 
+// Writes a shell link at linkPath to target, working folder installFolder, with description
+// and (when not null) arguments. COM is initialised for this call only. Returns the COM result
+// of the creation or of IPersistFile::Save; kLinkPathTooLong, with nothing created, when
+// linkPath does not fit the shell's path buffer.
 HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, const char* description,
                                   const char* arguments) {
     // A path cut to the buffer would name another file, and lose its terminator.
