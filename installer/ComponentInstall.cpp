@@ -1,8 +1,8 @@
-// What the screen-saver and plug-in installations share: their start, and their common end
-// once their component is in place.
+#include "installer/ComponentSteps.h"
+
 #include "engine/ChunkSchema.h"
-#include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
+#include "installer/SavedFile.h"
 #include "package/LittleEndian.h"
 #include "win/FormatText.h"
 
@@ -13,63 +13,73 @@ constexpr uint32_t kTimingValue = 20;
 
 }  // namespace
 
-bool Installer::StartComponentInstall(const char* projectName, const char* proposedFolder, bool noClimbing) {
-    if (!ChooseFolderWithProgress(projectName, proposedFolder, noClimbing) || !CheckBeforeWriting(projectName)) return false;
-    if (!ExtractEngineFiles()) return false;
-    if (!LoadEngine()) return false;
-    SetProgress(progress_point::kEngineStarted);
+bool Installer::ComponentSteps::Start(Installer& in, const char* projectName, const char* proposedFolder,
+                                      bool noClimbing) {
+    if (!in.ChooseFolderWithProgress(projectName, proposedFolder, noClimbing) || !in.CheckBeforeWriting(projectName))
+        return false;
+    if (!in.ExtractEngineFiles()) return false;
+    if (!in.LoadEngine()) return false;
+    in.SetProgress(progress_point::kEngineStarted);
     return true;
 }
 
-bool Installer::FinishComponentInstall(const char* configName, const char* projectName,
-                                       bool (Installer::*optionsWriter)(FileSaverChannel*)) {
-    if (!CreateFileLoader()) return false;
-    if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+bool Installer::ComponentSteps::Finish(Installer& in, const char* configName, const char* projectName,
+                                       OptionsWriter optionsWriter) {
+    if (!in.CreateFileLoader()) return false;
+    if (!in.ExtractChannels() || !in.ExtractProjectFiles()) return false;
 
     bool recorded = false;
     {
         // Destroyed before the engine that made it is released.
-        EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(channelFactory, kFileSaverChannelId));
+        EngineObject<FileSaverChannel> saver(CreateChannelAs<FileSaverChannel>(in.channelFactory, kFileSaverChannelId));
         if (saver.get() != nullptr) {
             OwnPath configPath;
-            SavedFile config;
-            const bool opened = OpenSaved(saver.get(), OwnFileInFolder(configPath, configName), config);
+            SavedFile config(in.transaction, in.OwnFileInFolder(configPath, configName));
+            const bool opened = config.Open(saver.get());
             if (opened) {
                 // Cannot be cut: the engine files, whose longest name is 37 characters longer
                 // than the start file's, were written below this folder within MAX_PATH.
                 char startFile[kTextFieldSize] = {};
-                (void)win::FormatText(startFile, sizeof(startFile), "%s\\%s", installFolder, kStartFile);
+                (void)win::FormatText(startFile, sizeof(startFile), "%s\\%s", in.installFolder, kStartFile);
                 WriteChunk(saver.get(), kConfigStartFileTag, startFile, kTextFieldSize);
                 unsigned char timing[4];
                 StoreU32(timing, kTimingValue);
                 WriteChunk(saver.get(), kConfigTimingTag, timing, sizeof(timing));
-                if (!(this->*optionsWriter)(saver.get())) {
+                if (optionsWriter != nullptr && !optionsWriter(in, saver.get())) {
                     // The partial file goes with the rest of the run.
-                    CloseSaved(saver.get(), configPath, config, false);
+                    config.Close(saver.get(), false);
                     return false;
                 }
             }
             // False when it was not opened or a write failed (see WriteUninstallRecord). A
             // component without its configuration would not start: as good as not copied.
-            recorded = CloseSaved(saver.get(), configPath, config, opened) &&
-                       WriteUninstallRecord(saver.get(), projectName, true);
+            recorded = config.Close(saver.get(), opened) && in.WriteUninstallRecord(saver.get(), projectName, true);
         }
     }
     // Without a record the install could never be removed: no entry announces it.
-    ReleaseEngine();
+    in.ReleaseEngine();
     if (!recorded) {
-        ShowCopyError();
+        in.ShowCopyError();
         return false;
     }
-    if (!RegisterViewer() || !RegisterUninstall()) return false;
-    Commit();
-    CloseProgress();
-    messages.Show("Installation successfully completed!", projectName, MB_ICONINFORMATION);
+    if (!in.RegisterViewer() || !in.RegisterUninstall()) return false;
+    in.Commit();
+    in.CloseProgress();
+    in.messages.Show("Installation successfully completed!", projectName, MB_ICONINFORMATION);
     return true;
 }
 
+// Makes installFolder the administrators' before the first file, when this is an elevated
+// install: a folder (and its missing parents) it creates gets AdminFolderSecurity; one
+// that exists, or that the system did not give that security (a drive without
+// descriptors), is refused when other users can change it: "<folder>\n\n<why>" /
+// "Installation Error", false. A per-user install keeps what the folder inherits.
+const char Installer::kOthersCanWriteText[] =
+    "Other users of this computer can change what this folder holds, so a program installed for all users "
+    "cannot be put there. Please choose another folder.";
+
 bool Installer::ClaimInstallFolder() {
-    if (!folders->Elevated()) return true;
+    if (!places.folders->Elevated()) return true;
     if (::GetFileAttributesA(installFolder) == INVALID_FILE_ATTRIBUTES) {
         win::AdminFolderSecurity security;
         if (security.Build()) {
@@ -85,7 +95,7 @@ bool Installer::ClaimInstallFolder() {
     // One that cannot be made fails at the first file, as it always has.
     if (::GetFileAttributesA(installFolder) == INVALID_FILE_ATTRIBUTES) return true;
     // Read back, also for a folder just made: a drive without descriptors keeps none.
-    const win::LocalMemory descriptor = folders->Security(installFolder);
+    const win::LocalMemory descriptor = places.folders->Security(installFolder);
     if (descriptor && !win::OthersCanWrite(descriptor.get())) return true;
     return RefuseItem(installFolder, kOthersCanWriteText);
 }

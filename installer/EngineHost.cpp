@@ -35,6 +35,8 @@ void Installer::AddEngineFoldersToPath() {
     ::SetEnvironmentVariableA("PATH", newPath.get());
 }
 
+// Loads installFolder\enginecore.dll and initialises it against the host window. False,
+// without a box, at the first failing step; a null channel factory counts as a failure.
 bool Installer::LoadEngine() {
     AddEngineFoldersToPath();
     // PATH alone would let the loader look in this program's folder first for the engine's
@@ -42,6 +44,8 @@ bool Installer::LoadEngine() {
     return LoadCore(installFolder, instance, kHostWindowClass, hostWindow);
 }
 
+// Creates fileLoader through the channel factory; false after "Can't init fileloader" / "P"
+// when the engine gives none.
 bool Installer::CreateFileLoader() {
     if (channelFactory == nullptr) return false;
     fileLoader.reset(CreateChannelAs<FileLoaderChannel>(channelFactory, kFileLoaderChannelId));
@@ -50,6 +54,8 @@ bool Installer::CreateFileLoader() {
     return false;
 }
 
+// Destroys the file loader, then the control object, each through its own destructor, then
+// unloads the library. Safe when nothing, or only part, of the engine was obtained.
 void Installer::ReleaseEngine() {
     fileLoader.reset();
     UnloadCore();

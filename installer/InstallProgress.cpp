@@ -3,7 +3,13 @@
 #include "installer/Installer.h"
 #include "installer/ProgressPoints.h"
 #include "ui/OptionsDialog.h"
+#include "ui/ProgressWindow.h"
 
+// The prologue the install modes share: the options dialog for projectName proposing
+// proposedFolder, then the progress window at 0 with "Installing...", and the chosen folder
+// as installFolder and current folder. False when the dialog is left. With noClimbing a
+// confirmed folder with a ".." step or a stream colon is refused (StaysInPlace's box) and
+// the dialog shows again; so is one ClaimInstallFolder refuses.
 bool Installer::ChooseFolderWithProgress(const char* projectName, const char* proposedFolder, bool noClimbing) {
     OptionsDialog dialog;
     dialog.SetProjectName(projectName);

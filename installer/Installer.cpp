@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "installer/DirectXCheck.h"
+#include "ui/ProgressWindow.h"
 #include "win/ExactPath.h"
 #include "win/FormatText.h"
 
@@ -24,30 +25,13 @@ void Installer::Init(HINSTANCE newInstance, HWND newHostWindow) {
     hostWindow = newHostWindow;
 }
 
-DWORD Installer::FullFolderPath(const char* folder, wchar_t (&full)[kFolderCapacity]) {
-    wchar_t wide[kFolderCapacity];
-    if (::MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, kFolderCapacity) == 0) return 0;
-    const DWORD length = ::GetFullPathNameW(wide, kFolderCapacity, full, nullptr);
-    return length < kFolderCapacity ? length : 0;
-}
-
-bool Installer::SetInstallFolder(const char* folder) {
-    wchar_t full[kFolderCapacity];
-    DWORD length = FullFolderPath(folder, full);
-    if (length == 0) return false;
-    // A drive's root keeps its separator.
-    while (length > 3 && full[length - 1] == L'\\') full[--length] = L'\0';
-    transaction.FolderChanged();
-    if (win::ToExactPath(full, installFolder, sizeof(installFolder))) return true;
-    installFolder[0] = '\0';
-    return false;
-}
-
 bool Installer::Concluded(bool succeeded) {
     if (!succeeded) Rollback();
     return succeeded;
 }
 
+// Takes the run back (see InstallTransaction::Rollback), the engine released first; after a
+// Commit nothing.
 void Installer::Rollback() {
     // Its libraries are files of this run, which cannot be deleted while loaded; nor can the
     // current folder be removed: the drive's root is no folder of ours.
@@ -67,6 +51,7 @@ void Installer::NoteFailure(SetupExit cause) {
     if (failureCause == SetupExit::kFailed) failureCause = cause;
 }
 
+// One line of the log, printf-style (win::LogFile::Line); nothing without a log.
 void Installer::Log(const char* format, ...) const {
     if (log == nullptr) return;
     va_list arguments;
@@ -87,6 +72,16 @@ bool Installer::Record(PointerList& list, const char* path) {
     return InstallTransaction::Record(list, path);
 }
 
+bool Installer::RecordFile(void* owner, const char* path) {
+    auto* self = static_cast<Installer*>(owner);
+    return self->Record(self->createdFiles, path);
+}
+
+void Installer::FreePrevious() {
+    FreeRecorded(previousFiles);
+    FreeRecorded(previousFolders);
+}
+
 bool Installer::GetPackageEntry(const char* key, void* buffer, int32_t capacity, const char* section) {
     if (!reader) return false;
     const bool found = reader->ReadEntry(key, buffer, capacity, section);
@@ -97,6 +92,8 @@ bool Installer::GetPackageEntry(const char* key, void* buffer, int32_t capacity,
     return found;
 }
 
+// A configuration value the mode cannot go without: when it is missing (or damaged),
+// "Can't find project type <key>" / "Error".
 bool Installer::GetRequiredEntry(const char* key, void* buffer, int32_t capacity) {
     if (GetPackageEntry(key, buffer, capacity, nullptr)) return true;
     NoteFailure(SetupExit::kDamagedPackage);

@@ -12,6 +12,7 @@
 
 #include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
+#include "package/DeploymentValues.h"
 #include "package/LittleEndian.h"
 #include "package/PackageFormat.h"
 #include "win/FormatText.h"
@@ -74,9 +75,32 @@ void Drop(PointerList& list, int32_t index) {
 
 }  // namespace
 
-void Installer::ReadPreviousRecord(const char* projectName) {
+// What is read of a previous installation before the first write.
+class Installer::PreviousSteps {
+public:
+    // Reads installFolder\uninstall.nfo into previousFiles and previousFolders when it is
+    // sound, of projectName and its uninstall entry names installFolder; else they stay empty.
+    static void ReadRecord(Installer& in, const char* projectName);
+    // Whether the uninstall entry of projectName names installFolder's uninstaller.
+    static bool EntryNamesFolder(const Installer& in, const char* projectName);
+    // Below installFolder by its text (no ".." step, no stream): where the previous
+    // installation's paths may be moved or removed.
+    static bool LiesInside(const Installer& in, const char* path);
+};
+
+bool Installer::PreviousSteps::EntryNamesFolder(const Installer& in, const char* projectName) {
+    char keyPath[sizeof(kUninstallKeyBase) + kTextCapacity];
+    (void)win::FormatText(keyPath, sizeof(keyPath), "%s%s", kUninstallKeyBase, projectName);
+    char value[kFolderCapacity] = {};
+    DWORD size = sizeof(value);
+    return ::RegGetValueA(in.EntriesRoot(), keyPath, "InstallLocation", RRF_RT_REG_SZ, nullptr, value, &size) ==
+               ERROR_SUCCESS &&
+           _strnicmp(value, in.installFolder, SIZE_MAX) == 0;
+}
+
+void Installer::PreviousSteps::ReadRecord(Installer& in, const char* projectName) {
     OwnPath path;
-    const win::FileHandle file = transaction.OpenInPlace(InFolder(path, kRecordName), GENERIC_READ);
+    const win::FileHandle file = in.transaction.OpenInPlace(in.InFolder(path, kRecordName), GENERIC_READ);
     BY_HANDLE_FILE_INFORMATION info = {};
     if (!file || !::GetFileInformationByHandle(file.get(), &info)) return;
     const DWORD size = info.nFileSizeLow;
@@ -87,17 +111,26 @@ void Installer::ReadPreviousRecord(const char* projectName) {
     bytes.get()[size] = 0;
     RecordChunks chunks(bytes.get(), size);
     const unsigned char* data = nullptr;
-    const bool sound = chunks.Paths(kRecordFileCountTag, kRecordFileTag, previousFiles) &&
-                       chunks.Paths(kRecordFolderCountTag, kRecordFolderTag, previousFolders) &&
+    const bool sound = chunks.Paths(kRecordFileCountTag, kRecordFileTag, in.previousFiles) &&
+                       chunks.Paths(kRecordFolderCountTag, kRecordFolderTag, in.previousFolders) &&
                        chunks.Next(kRecordProjectNameTag, kTextFieldSize, data) &&
                        std::memcmp(data, projectName, std::strlen(projectName) + 1) == 0 &&
                        // The marker of the screen-saver and plug-in modes may end it.
                        (chunks.Next(kRecordComponentMarkerTag, 0, data), chunks.AtEnd());
-    if (!sound || !EntryNamesFolder(projectName)) FreePrevious();
+    if (!sound || !EntryNamesFolder(in, projectName)) in.FreePrevious();
 }
 
+// Before the first write, what can be known up front, each refused with one box and
+// nothing written: (projectName given) a previous installation of the project in
+// installFolder is read - a record that is sound, names this project and whose uninstall
+// entry names this folder; any other is ignored, and the install is a fresh one - and a
+// file it listed that another program holds open is named ("...in use by another
+// program...", caption projectName, Retry and Cancel); a path of the package longer than
+// InstallTransaction::kLongestPath ("The path of this item in the installation folder is
+// too long."); not enough free space on the folder's drive for the package's files (every
+// file is written whole before the one it replaces goes). False after the box.
 bool Installer::CheckBeforeWriting(const char* projectName) {
-    if (projectName != nullptr) ReadPreviousRecord(projectName);
+    if (projectName != nullptr) PreviousSteps::ReadRecord(*this, projectName);
     // Every file of the package is an entry of its own: their sizes and longest name. (The
     // reader is there until the run's clean-up.)
     uint64_t needed = 0;
@@ -134,7 +167,8 @@ bool Installer::CheckBeforeWriting(const char* projectName) {
         // Held open by another program (a running viewer, a loaded library): the file cannot be
         // replaced or removed until that ends. Only files in the folder are opened: a record's
         // other paths are not the program's to open (a pipe, another computer's share).
-        while (LiesInside(path) && !win::FileHandle(::CreateFileA(path, GENERIC_WRITE | DELETE,
+        while (PreviousSteps::LiesInside(*this, path) &&
+               !win::FileHandle(::CreateFileA(path, GENERIC_WRITE | DELETE,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)) &&
                ::GetLastError() == ERROR_SHARING_VIOLATION) {
@@ -149,18 +183,22 @@ bool Installer::CheckBeforeWriting(const char* projectName) {
     return true;
 }
 
-bool Installer::LiesInside(const char* path) const {
-    const size_t length = std::strlen(installFolder);
+bool Installer::PreviousSteps::LiesInside(const Installer& in, const char* path) {
+    const size_t length = std::strlen(in.installFolder);
     // The folder itself, "<folder>\", too: it holds what was installed, so it is never removed.
-    return _strnicmp(path, installFolder, length) == 0 && path[length] == '\\' && StaysInside(path + length + 1);
+    return _strnicmp(path, in.installFolder, length) == 0 && path[length] == '\\' && StaysInside(path + length + 1);
 }
 
+// The previous installation's files inside installFolder that this run did not write are
+// set aside; kept for the record are its folders still there and its files outside the
+// folder (or inside but not to be moved: through a link, held) that this run did not list.
 void Installer::TakeOverPrevious() {
     for (int32_t i = 0; i < previousFiles.Count(); ++i) {
         const char* path = static_cast<const char*>(previousFiles.Get(i));
         // Moved aside when this run did not write it; left and listed when it cannot be moved.
-        const bool keep = LiesInside(path) ? transaction.SetAside(path) == InstallTransaction::Found::kFailed
-                                         : !Listed(createdFiles, path);
+        const bool keep = PreviousSteps::LiesInside(*this, path)
+                              ? transaction.SetAside(path) == InstallTransaction::Found::kFailed
+                              : !Listed(createdFiles, path);
         if (!keep) Drop(previousFiles, i);
     }
     for (int32_t i = 0; i < previousFolders.Count(); ++i) {
@@ -173,18 +211,15 @@ void Installer::TakeOverPrevious() {
     }
 }
 
+// The run is complete: what it set aside is deleted, then the folders of a previous
+// installation inside installFolder that this left empty.
 void Installer::Commit() {
     transaction.Commit();
     // Deepest first, as recorded; only those inside the folder (the rest is the uninstaller's),
     // and only when empty.
     for (int32_t i = 0; i < previousFolders.Count(); ++i) {
         const char* path = static_cast<const char*>(previousFolders.Get(i));
-        if (path != nullptr && LiesInside(path)) transaction.RemoveFolder(path);
+        if (path != nullptr && PreviousSteps::LiesInside(*this, path)) transaction.RemoveFolder(path);
     }
     FreePrevious();
-}
-
-void Installer::FreePrevious() {
-    FreeRecorded(previousFiles);
-    FreeRecorded(previousFolders);
 }

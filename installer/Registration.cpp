@@ -67,6 +67,11 @@ DWORD EstimatedSizeKb(const PointerList& files) {
 
 }  // namespace
 
+// Maps ProjectName to installFolder under <root>\SOFTWARE\Velbor\Orvan3D Viewers\3.00.000
+// (DisplayName), and names the screen saver's or plug-in's copy (ComponentFile) once made.
+// Missing name: "Can't find project type ProjectName" / "Error"; key not created:
+// "Error can't write in registry" with the key path as caption, also when a value cannot be
+// written; false then. Each value notes what it replaced, to be put back by Rollback.
 bool Installer::RegisterViewer() {
     char projectName[kTextCapacity + 1] = {};
     if (!GetRequiredEntry(kProjectNameKey, projectName, kTextCapacity)) return false;
@@ -80,16 +85,10 @@ bool Installer::RegisterViewer() {
     return key.Written();
 }
 
-bool Installer::EntryNamesFolder(const char* projectName) {
-    char keyPath[kKeyCapacity];
-    (void)win::FormatText(keyPath, sizeof(keyPath), "%s%s", kUninstallKeyBase, projectName);
-    char value[kFolderCapacity] = {};
-    DWORD size = sizeof(value);
-    return ::RegGetValueA(EntriesRoot(), keyPath, "InstallLocation", RRF_RT_REG_SZ, nullptr, value, &size) ==
-               ERROR_SUCCESS &&
-           _strnicmp(value, installFolder, SIZE_MAX) == 0;
-}
-
+// The Windows uninstall entry <root>\...\Uninstall\Orvan3D<ProjectName>: DisplayName,
+// UninstallString (quoted), QuietUninstallString (the same with " /S"), InstallLocation, DisplayIcon, EstimatedSize,
+// NoModify, NoRepair, and when the package has them DisplayVersion (with VersionMajor and VersionMinor from a dotted
+// one), Publisher, URLInfoAbout and InstallDate (yyyymmdd). Boxes and result as RegisterViewer.
 bool Installer::RegisterUninstall() {
     char projectName[kTextCapacity + 1] = {};
     if (!GetRequiredEntry(kProjectNameKey, projectName, kTextCapacity)) return false;

@@ -89,6 +89,10 @@ bool ReadTempPath(char (&temp)[kTempCapacity]) {
 
 }  // namespace
 
+// Runs the project from a temporary folder: extracts everything, runs the viewer until it
+// ends, then removes the cache and every recorded file and folder. True when every step up
+// to the release of the engine succeeded; a run that stops before takes back what it wrote
+// and removes its folder.
 bool Installer::RunInPlace() {
     unsigned char checkDx8 = 0;
     if (!GetRequiredEntry(kCheckDx8Key, &checkDx8, 1)) return false;
@@ -99,7 +103,15 @@ bool Installer::RunInPlace() {
         return false;
     }
     if (!MakeTempDirectory()) return false;
-    if (!ExtractIntoRunFolder()) {
+    // The pre-checks, then the viewer, the engine, its channels and the project files into the
+    // run folder; false at the first step that fails, after its box.
+    const auto extracted = [this] {
+        if (!CheckBeforeWriting(nullptr)) return false;
+        ::SetCurrentDirectoryA(installFolder);
+        return ExtractRequired(kViewerFile, "OrvanViewer.exe not found") && ExtractEngineFiles() && LoadEngine() &&
+               CreateFileLoader() && ExtractChannels() && ExtractProjectFiles();
+    };
+    if (!extracted()) {
         // A run that stops half way leaves nothing: the folder is this run's own.
         Rollback();
         runLock.reset();
@@ -115,13 +127,6 @@ bool Installer::RunInPlace() {
     StartViewer(true);
     Cleanup();
     return true;
-}
-
-bool Installer::ExtractIntoRunFolder() {
-    if (!CheckBeforeWriting(nullptr)) return false;
-    ::SetCurrentDirectoryA(installFolder);
-    return ExtractRequired(kViewerFile, "OrvanViewer.exe not found") && ExtractEngineFiles() && LoadEngine() &&
-           CreateFileLoader() && ExtractChannels() && ExtractProjectFiles();
 }
 
 namespace {
@@ -142,6 +147,12 @@ bool RefuseLongTemp(char (&temp)[kTempCapacity], UserMessages& messages) {
 
 }  // namespace
 
+// Makes the run folder below the temporary folder: "Orvan3D" and 20 random digits, a name
+// nobody can know beforehand, created by this run (any folder already there is left alone),
+// with the run's lock file created new in it and held until Cleanup. A missing temporary
+// folder is made (and recorded). False, after "The temporary folder is too long to run this
+// project from." or "Files cannot be written to the temporary folder to run this project
+// from." with the temporary folder as caption, when no such folder can be made.
 bool Installer::MakeTempDirectory() {
     char temp[kTempCapacity] = {};
     if (!ReadTempPath(temp)) return false;
@@ -194,6 +205,9 @@ bool Installer::MakeTempDirectory() {
     return false;
 }
 
+// Starts installFolder\OrvanViewer.exe with the command line "OrvanViewer.exe ZRXStart.zrx"
+// in the current folder; with wait, returns when it has ended. A failed start shows
+// "Unable to start orvanviewer.exe" with the error code as caption.
 void Installer::StartViewer(bool wait) {
     // Started by its full path: a name alone would be searched in the folder this program was
     // started from first, where any "OrvanViewer.exe" lying there would run instead. The
@@ -219,6 +233,12 @@ void Installer::StartViewer(bool wait) {
     if (wait) ::WaitForSingleObject(process.get(), INFINITE);
 }
 
+// Closes the reader, empties the engine's cache folder (through the engine's directory
+// channel; by the system's listing when the engine does not load again), releases the
+// engine, deletes every recorded file and folder (folders last created first) and finally
+// installFolder. Nothing is deleted through a link (junction or symbolic link) found below
+// installFolder, and no link is removed. Never stops on an error; returns whether
+// installFolder itself was removed.
 bool Installer::Cleanup() {
     reader.reset();
     OwnPath path;
@@ -257,6 +277,9 @@ bool Installer::Cleanup() {
     return !IsLink(installFolder) && ::RemoveDirectoryA(installFolder) != FALSE;
 }
 
+// Deletes what lies below folder whose lower-cased path contains "cache", descending into
+// every sub-folder, through the engine's directory channel. A folder that is a link is
+// neither entered nor removed.
 void Installer::DeleteCacheTree(const char* folder) {
     EngineObject<DirectoryChannel> channel(CreateChannelAs<DirectoryChannel>(channelFactory, kDirectoryChannelId));
     if (!channel) return;

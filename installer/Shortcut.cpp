@@ -10,8 +10,6 @@ namespace {
 
 // The wide buffer the link path is converted into; longer paths do not convert.
 constexpr int kWidePathCapacity = 260;
-// Only folders whose backslash falls within this many characters of the link path are made.
-constexpr size_t kLinkFolderScan = 260;
 
 // The three identifiers, here rather than from the system's uuid library, whose one object
 // holds every identifier and would cost the program more than a kilobyte.
@@ -21,6 +19,10 @@ constexpr IID kPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x0
 
 }  // namespace
 
+// Writes a shell link at linkPath to target, working folder installFolder, with description
+// and (when not null) arguments. COM is initialised for this call only. Returns the COM result
+// of the creation or of IPersistFile::Save; kLinkPathTooLong, with nothing created, when
+// linkPath does not fit the shell's path buffer.
 HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, const char* description,
                                   const char* arguments) {
     // A path cut to the buffer would name another file, and lose its terminator.
@@ -41,5 +43,3 @@ HRESULT Installer::CreateShortcut(const char* target, const char* linkPath, cons
     }
     return result;
 }
-
-bool Installer::CreateLinkFolders(const char* linkPath) { return CreateFoldersOf(linkPath, kLinkFolderScan); }

@@ -3,6 +3,7 @@
 
 #include "engine/ChunkSchema.h"
 #include "installer/Installer.h"
+#include "installer/SavedFile.h"
 #include "package/LittleEndian.h"
 #include "win/FormatText.h"
 
@@ -51,30 +52,23 @@ void Installer::WriteChunk(FileSaverChannel* saver, const char* tag, const void*
     saver->Write(data, size);
 }
 
-bool Installer::OpenSaved(FileSaverChannel* saver, const char* path, SavedFile& file) {
-    win::FileHandle made = transaction.Create(path, file.beside, file.name);
-    // The saver opens the file itself, without sharing.
-    if (!made || !InstallTransaction::Keep(made.get())) return false;
-    made.reset();
-    return saver->Open(file.name, kSaveCreate);
-}
-
-bool Installer::CloseSaved(FileSaverChannel* saver, const char* path, SavedFile& file, bool opened) {
-    // The saver's Close is false when any write failed; its chunks go to the disk here, so this
-    // is also where a full disk shows.
-    const bool written = saver->Close() && opened;
-    win::FileHandle done = transaction.OpenInPlace(file.name, GENERIC_WRITE | DELETE);
-    if (written && done && transaction.Place(done, path, file.beside)) return true;
-    InstallTransaction::Discard(done);
-    return false;
-}
-
+// Writes "uninstall.nfo" in installFolder through saver, which the caller created and
+// destroys: UNFC and the UNFN paths in creation order, UNDC and the UNDN folders last
+// created first, UNPN (the 259-byte projectName buffer), with withMarker an empty UNSK.
+// Paths are cut to 259-byte fields. The record of a previous installation it replaces
+// (see CheckBeforeWriting) is taken over first: the files it listed inside the folder that
+// this run did not write are set aside (gone at the commit); its folders still there and
+// its files outside the folder that this run did not write are listed too (after this
+// run's). The record is written under a new name and replaces the old one only when
+// whole; Close is called in either case. True only when the record was written and put in
+// place without an error (the saver's Close is false when a write failed): an install must
+// not announce a record that is not there.
 bool Installer::WriteUninstallRecord(FileSaverChannel* saver, const char* projectName, bool withMarker) {
     TakeOverPrevious();
     OwnPath path;
     InFolder(path, kRecordName);
-    SavedFile file;
-    const bool opened = OpenSaved(saver, path, file);
+    SavedFile file(transaction, path);
+    const bool opened = file.Open(saver);
     if (opened) {
         WriteCount(saver, kRecordFileCountTag, createdFiles.Count() + CountOf(previousFiles));
         WritePaths(saver, kRecordFileTag, createdFiles, false);
@@ -88,7 +82,7 @@ bool Installer::WriteUninstallRecord(FileSaverChannel* saver, const char* projec
         WriteChunk(saver, kRecordProjectNameTag, projectName, kTextFieldSize);
         if (withMarker) saver->BeginChunk(kRecordComponentMarkerTag);
     }
-    if (!CloseSaved(saver, path, file, opened)) return false;
+    if (!file.Close(saver, opened)) return false;
     Log("record: %s", path);
     return true;
 }

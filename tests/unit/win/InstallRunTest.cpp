@@ -106,7 +106,7 @@ protected:
         messages.failed = false;
         StepInstaller installer(host, messages);
         installer.Init(::GetModuleHandleA(nullptr), nullptr);
-        installer.SetRegistryRoot(root.Root());
+        installer.SetPlaces({root.Root()});
         installer.failAt = failAt;
         const bool interactive = false;
         const bool done = installer.InstallProjectSilently((into.empty() ? folder : into).c_str(),

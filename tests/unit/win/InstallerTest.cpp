@@ -15,6 +15,7 @@
 #include "testkit/RecordingInstaller.h"
 #include "testkit/RecordingMessages.h"
 #include "testkit/UiDriver.h"
+#include "ui/ProgressWindow.h"
 
 using testkit::Bytes;
 using testkit::PackageFixture;
@@ -606,7 +607,9 @@ TEST_F(InstallerTest, AnElevatedInstallGivesTheFoldersItCreatesTheAdministrators
         testkit::FakeFolderSystem folders;
         folders.elevated = elevated;
         auto installer = Make(fixture, folder);
-        installer->SetFolderSystem(folders);
+        Installer::Places places;
+        places.folders = &folders;
+        installer->SetPlaces(places);
         ASSERT_TRUE(installer->ClaimInstallFolder()) << elevated;
         EXPECT_EQ(Exists(folder), elevated) << "made before the first file";
         ASSERT_TRUE(installer->ExtractFile("sub\\file.bin", false)) << elevated;
@@ -650,7 +653,9 @@ TEST_F(InstallerTest, AnElevatedInstallRefusesAnExistingFolderOtherUsersCanChang
             folders.elevated = elevated;
             folders.existing[folder] = c.descriptor;
             auto made = Make(PackageFixture(), folder);
-            made->SetFolderSystem(folders);
+            Installer::Places places;
+            places.folders = &folders;
+            made->SetPlaces(places);
             messages.shown.clear();
             const bool refused = elevated && c.refused;
             EXPECT_EQ(made->ClaimInstallFolder(), !refused) << c.what << ", elevated " << elevated;
@@ -666,7 +671,9 @@ TEST_F(InstallerTest, AnElevatedInstallRefusesAnExistingFolderOtherUsersCanChang
     testkit::FakeFolderSystem folders;
     folders.existing[scratch + "\\fat"] = "O:BA";
     auto made = Make(PackageFixture(), scratch + "\\fat");
-    made->SetFolderSystem(folders);
+    Installer::Places places;
+    places.folders = &folders;
+    made->SetPlaces(places);
     messages.shown.clear();
     EXPECT_FALSE(made->ClaimInstallFolder());
     EXPECT_EQ(messages.shown.size(), 1u);

@@ -66,7 +66,7 @@ protected:
             testkit::MakeInstallPackage(testkit::OwnFolder(), options).fixture.Image(Bytes(512, 0x90)));
         installer = std::make_unique<LinkRecordingInstaller>(*host, messages);
         installer->Init(::GetModuleHandleA(nullptr), nullptr);
-        installer->SetRegistryRoot(root.Root());
+        installer->SetPlaces({root.Root()});
         return *installer;
     }
     bool Install() { return installer->InstallProjectSilently(target.c_str(), failureReported); }
@@ -133,7 +133,9 @@ TEST_F(ProjectMode, AnElevatedSilentInstallIntoAFolderOthersCanChangeWritesNothi
     testkit::FakeFolderSystem folders;
     ASSERT_TRUE(::CreateDirectoryA(target.c_str(), nullptr));
     folders.existing[target] = "O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)";
-    Make(Options("Demo")).SetFolderSystem(folders);
+    Installer::Places places{root.Root()};
+    places.folders = &folders;
+    Make(Options("Demo")).SetPlaces(places);
     EXPECT_FALSE(Install());
     EXPECT_EQ(messages.shown, std::vector<std::string>{target + "\n\n" + Installer::kOthersCanWriteText +
                                                        " / Installation Error"});

@@ -44,7 +44,7 @@ protected:
         hosts.push_back(std::make_unique<testkit::MemoryPackageHost>(fixture.Image(Bytes(64, 0))));
         auto installer = std::make_unique<RecordingInstaller>(*hosts.back(), messages);
         EXPECT_TRUE(installer->SetInstallFolder(folder.c_str()));
-        installer->SetRegistryRoot(registryRoot);
+        installer->SetPlaces({registryRoot});
         return installer;
     }
     static testkit::PackageFixture Named(const std::string& name) {
@@ -201,7 +201,7 @@ TEST_F(Registration, ThePackagesVersionPublisherAndUrlJoinTheEntry) {
 TEST_F(Registration, APerUserInstallWritesBelowTheUsersRootOnly) {
     testkit::ScratchKey userRoot{"RegistrationUser"};
     auto installer = Make(Named("Demo"), scratch + "\\Demo", root.Root());
-    installer->SetUserRegistryRoot(userRoot.Root());
+    installer->SetPlaces({root.Root(), userRoot.Root()});
     installer->SetPerUser(true);
     installer->RegisterUninstall();
     installer->RegisterViewer();

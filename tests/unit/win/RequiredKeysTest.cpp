@@ -83,10 +83,7 @@ protected:
             DialogCanceller dialogs;
             Installer installer(host, messages);
             installer.Init(::GetModuleHandleA(nullptr), nullptr);
-            installer.SetRegistryRoot(root.Root());
-            installer.SetUserRegistryRoot(root.Root());
-            installer.SetWinampRoots(root.Root(), root.Root());
-            installer.SetSystemFolder(systemFolder.c_str());
+            installer.SetPlaces({root.Root(), root.Root(), systemFolder.c_str(), root.Root(), root.Root()});
             outcome.done = (installer.*mode)();
             outcome.created = installer.CreatedFiles().Count() + installer.CreatedFolders().Count();
             outcome.dialogs = dialogs.Titles();

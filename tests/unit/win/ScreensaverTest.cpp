@@ -51,7 +51,7 @@ protected:
         std::unique_ptr<Installer> installer = std::make_unique<Made>(*host, messages);
         installer->Init(::GetModuleHandleA(nullptr), nullptr);
         EXPECT_TRUE(installer->SetInstallFolder(install.c_str()));
-        installer->SetSystemFolder(system.c_str());
+        installer->SetPlaces({HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, system.c_str()});
         return installer;
     }
 

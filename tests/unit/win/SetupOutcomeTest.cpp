@@ -61,8 +61,7 @@ protected:
         quiet.SetLog(&log);
         Installer installer(quiet, quiet);
         installer.Init(::GetModuleHandleA(nullptr), nullptr);
-        installer.SetRegistryRoot(machine.Root());
-        installer.SetUserRegistryRoot(user.Root());
+        installer.SetPlaces({machine.Root(), user.Root()});
         installer.SetLog(&log);
         const bool installed = installer.InstallProjectSilently(folder.c_str(), quiet.Failed()) && !quiet.Failed();
         cause = installer.FailureCause();
