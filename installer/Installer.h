@@ -114,7 +114,7 @@ public:
     struct Places {
         HKEY registryRoot = HKEY_LOCAL_MACHINE;      // the entries of an install for all users
         HKEY userRegistryRoot = HKEY_CURRENT_USER;   // those of a per-user install
-        const char* systemFolder = nullptr;          // the screen saver's folder (null: the system's)
+        const char* systemFolder = nullptr;          // the screen saver's folder (null, "": the system's)
         HKEY winampClassesRoot = HKEY_CLASSES_ROOT;  // where the Winamp folder is looked up
         HKEY winampUserRoot = HKEY_CURRENT_USER;
         win::FolderSystem* folders = &win::SystemFolderSystem();  // every folder creation's calls

@@ -56,7 +56,7 @@ bool Installer::ScreensaverSteps::Run(Installer& in) {
 bool Installer::CopyScreensaverToSystem() {
     if (!ExtractRequired(kScreensaverFile)) return false;
     char system[MAX_PATH] = {};
-    if (places.systemFolder != nullptr) {
+    if (places.systemFolder != nullptr && places.systemFolder[0] != '\0') {
         // A test's folder; one the system could not use (MAX_PATH or longer) is cut.
         CopyText(system, sizeof(system), places.systemFolder);
     } else if (!win::ExactSystemFolder(system, sizeof(system))) {
