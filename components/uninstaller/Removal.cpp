@@ -478,11 +478,13 @@ void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& lef
     }
 }
 
-void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& left, const Pause& pause) {
+void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& left, const std::string& except,
+                         const Pause& pause) {
     // The parents of the install folder come last: they can only be empty once it is gone.
     std::vector<LeftItem> parentsLeft;
     for (const auto* list : {&record.folders, &record.parentFolders}) {
         for (const std::string& path : *list) {
+            if (!except.empty() && IsBelow(except, path)) continue;
             const DWORD attributes = ::GetFileAttributesA(path.c_str());
             if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
             RemoveChecked(path, true, pause, list == &record.folders ? left : parentsLeft);

@@ -64,7 +64,11 @@ void DeleteListedFiles(const UninstallRecord& record, std::vector<LeftItem>& lef
 // Removes each listed folder, deepest first, then the parent folders, only when it is empty:
 // never anything below it, and never a folder that is, or lies below, a link to another place.
 // Tried and checked as DeleteListedFiles does. A parent folder that stays is not reported.
-void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& left, const Pause& pause = nullptr);
+// A folder that holds except, when given, is not tried: it cannot be empty while that file is
+// there, and the program running from it may hold it as its current folder, which would only
+// make the tries wait their two seconds for nothing.
+void RemoveListedFolders(const UninstallRecord& record, std::vector<LeftItem>& left, const std::string& except = "",
+                         const Pause& pause = nullptr);
 
 // The uninstall key ...\Uninstall\Orvan3D<name> and the viewer key ...\3.00.000\<name> below
 // root, each only when it still describes this installation (its uninstaller, or its folder,

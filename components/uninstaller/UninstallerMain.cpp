@@ -75,12 +75,13 @@ void RemoveAllButStarter(Removal& removal) {
     removal.foreign = uninstall::KeepOnlyOurs(removal.record, removal.installFolder,
                                               uninstall::FindOutsidePlaces(kPerUser), kEntriesRoot, removal.left);
     LogDecisions(removal);
-    uninstall::DeleteListedFiles(removal.record, removal.left, removal.installFolder + "\\" + kUninstallerFile);
+    const std::string starter = removal.installFolder + "\\" + kUninstallerFile;
+    uninstall::DeleteListedFiles(removal.record, removal.left, starter);
     // The folders emptied now go before the waiting caller hears the outcome, so that it finds
     // no more than the started uninstaller and its record; the folders holding those go after
     // it ended, and what stays is reported then, once.
     std::vector<uninstall::LeftItem> reportedLater;
-    uninstall::RemoveListedFolders(removal.record, reportedLater);
+    uninstall::RemoveListedFolders(removal.record, reportedLater, starter);
     uninstall::RemoveEntries(kEntriesRoot, removal.record.projectName, removal.installFolder);
 }
 

@@ -151,6 +151,38 @@ TEST_F(Removal, AFileOrFolderHeldForAMomentByAnotherProgramStillGoes) {
     EXPECT_FALSE(Exists(f));
 }
 
+// While the started uninstaller runs, its folder is its current one (as the Start-menu link
+// starts it) and holds its file: that folder and its parents are not tried, so nothing waits
+// for a folder that cannot go yet; they go once the file has.
+TEST_F(Removal, FoldersHoldingTheRunningUninstallerWaitWithoutBeingTried) {
+    const std::string vendor = scratch + "\\Vendor";
+    const std::string f = vendor + "\\Install";
+    for (const std::string& made : {vendor, f, f + "\\sub"}) ASSERT_TRUE(::CreateDirectoryA(made.c_str(), nullptr));
+    const std::string starter = f + "\\ZRXUnInst.exe";
+    ASSERT_TRUE(testkit::WriteFileBytes(starter, Bytes(4, 'u')));
+    char before[MAX_PATH] = {};
+    ASSERT_NE(::GetCurrentDirectoryA(MAX_PATH, before), 0u);
+    ASSERT_TRUE(::SetCurrentDirectoryA(f.c_str()));
+    uninstall::UninstallRecord record;
+    record.folders = {f + "\\sub\\", f + "\\"};
+    record.parentFolders = {vendor + "\\"};
+    int pauses = 0;
+    const uninstall::Pause count = [&](const std::string&) { ++pauses; };
+    std::vector<uninstall::LeftItem> left;
+    uninstall::RemoveListedFolders(record, left, starter, count);
+    ::SetCurrentDirectoryA(before);
+    EXPECT_EQ(pauses, 0);
+    EXPECT_TRUE(left.empty()) << ::testing::PrintToString(Paths(left));
+    EXPECT_FALSE(Exists(f + "\\sub"));
+    EXPECT_TRUE(Exists(f));
+
+    ASSERT_TRUE(::DeleteFileA(starter.c_str()));
+    uninstall::RemoveListedFolders(record, left, "", count);
+    EXPECT_EQ(pauses, 0);
+    EXPECT_TRUE(left.empty()) << ::testing::PrintToString(Paths(left));
+    EXPECT_FALSE(Exists(vendor));
+}
+
 TEST_F(Removal, EntriesGoOnlyWhileTheyStillDescribeThisInstallation) {
     const std::string folder = "C:\\Program Files\\Demo";
     struct Case {
@@ -382,7 +414,8 @@ TEST_F(Removal, AFolderSwappedForALinkDuringTheWaitLeadsNowhere) {
         uninstall::UninstallRecord record;
         (folder ? record.folders : record.files).push_back(listed);
         std::vector<uninstall::LeftItem> left;
-        folder ? uninstall::RemoveListedFolders(record, left, swap) : uninstall::DeleteListedFiles(record, left, "", swap);
+        folder ? uninstall::RemoveListedFolders(record, left, "", swap)
+               : uninstall::DeleteListedFiles(record, left, "", swap);
         testkit::RemoveHostLink(f + "\\sub");
         EXPECT_EQ(pauses, 1) << folder;
         EXPECT_TRUE(Exists(canaries + "\\item")) << folder << ": the canary";
