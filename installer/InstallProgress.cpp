@@ -14,7 +14,7 @@ bool Installer::ChooseFolderWithProgress(const char* projectName, const char* pr
     OptionsDialog dialog;
     dialog.SetProjectName(projectName);
     if (!ShowOptionsDialog(dialog, projectName, proposedFolder, noClimbing)) return false;
-    progress.reset(new ProgressWindow());
+    progress = std::make_unique<ProgressWindow>();
     progress->SetText("Installing...");
     progress->Create(instance, hostWindow);
     progress->SetProgress(progress_point::kShown);
