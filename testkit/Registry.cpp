@@ -1,5 +1,7 @@
 #include "testkit/Registry.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <functional>
 
@@ -152,7 +154,8 @@ bool ScopedRegistryValue::Set(const std::string& value) { return SetText(root, k
 
 DirectXVersion::DirectXVersion(const char* version)
     : value(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\DirectX", "Version") {
-    value.Set(version);
+    // A test that meant to show another version would otherwise pass on the machine's own.
+    if (!value.Set(version)) ADD_FAILURE() << "the DirectX version " << version << " could not be set";
 }
 
 }  // namespace testkit

@@ -55,7 +55,7 @@ public:
     ScopedRegistryValue(const ScopedRegistryValue&) = delete;
     ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
     ~ScopedRegistryValue();
-    bool Set(const std::string& value);
+    [[nodiscard]] bool Set(const std::string& value);
     // True when the key existed before (a test that needs it absent then skips).
     bool Existed() const { return existed; }
 
@@ -76,8 +76,9 @@ public:
     RegistryDefault(HKEY root, const std::string& keyPath) : ScopedRegistryValue(root, keyPath, "") {}
 };
 
-// The machine's DirectX version, set for one test and put back afterwards. Only end-to-end
-// tests need it: the code under test reads it from a root that unit tests give.
+// The machine's DirectX version, set for one test and put back afterwards; a version that
+// cannot be set fails the test. Only end-to-end tests need it: the code under test reads it
+// from a root that unit tests give.
 class DirectXVersion {
 public:
     explicit DirectXVersion(const char* version);
