@@ -6,6 +6,7 @@
 
 #include "win/FormatText.h"
 #include "win/HeapBuffer.h"
+#include "win/NarrowText.h"
 
 namespace {
 
@@ -62,7 +63,19 @@ InstallTransaction::~InstallTransaction() {
     written.Clear();
 }
 
-DWORD InstallTransaction::Attributes(const char* path) { return ::GetFileAttributesA(path); }
+DWORD InstallTransaction::Attributes(const char* path) {
+    // Asked with a trailing separator, the system answers for what a link there leads to: the
+    // entry is asked for without it. By character: a double-byte character may end in 0x5C.
+    size_t named = 0;
+    for (size_t i = 0, n = 0; (n = win::CharLength(path + i)) != 0; i += n) {
+        if (n != 1 || (path[i] != '\\' && path[i] != '/') || i < 3) named = i + n;
+    }
+    char entry[MAX_PATH + 1];
+    if (path[named] == '\0' || named >= sizeof(entry)) return ::GetFileAttributesA(path);
+    std::memcpy(entry, path, named);
+    entry[named] = '\0';
+    return ::GetFileAttributesA(entry);
+}
 
 namespace {
 

@@ -91,7 +91,8 @@ public:
     // Removes the empty folder at path through its handle.
     void RemoveFolder(const char* path);
 
-    // The attributes of what path names, INVALID_FILE_ATTRIBUTES when it names nothing.
+    // The attributes of what path names (a link itself, not what it leads to, also with a
+    // trailing separator), INVALID_FILE_ATTRIBUTES when it names nothing.
     static DWORD Attributes(const char* path);
     // A heap copy of path appended to list; false when it cannot be had.
     [[nodiscard]] static bool Record(PointerList& list, const char* path);

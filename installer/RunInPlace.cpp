@@ -24,10 +24,11 @@ constexpr DWORD kClaimLength = sizeof("Orvan3D") - 1 + kRunFolderDigits + sizeof
 // A name taken already is one in 2^64; more than a few mean the folder cannot take new ones.
 constexpr int kRunFolderAttempts = 8;
 
-// 0 when the path does not exist (an existing one always has some attribute set).
+// 0 when the path does not exist (an existing one always has some attribute set); a link
+// itself, also when path ends in a separator.
 DWORD Attributes(const char* path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;  // the call the program imports anyway
-    return ::GetFileAttributesExA(path, GetFileExInfoStandard, &data) ? data.dwFileAttributes : 0;
+    const DWORD attributes = InstallTransaction::Attributes(path);
+    return attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes;
 }
 
 // A junction or symbolic link: whatever lies behind it is not ours to delete, and removing

@@ -52,8 +52,10 @@ struct RunSetting {
     // The engine loads for the extraction but fails to initialise at the clean-up, its library
     // left loaded as such a failure leaves it.
     bool secondLoadFails = false;
-    // A link cache\x to this folder, as if put there while the project ran.
+    // A link cache\x to this folder, as if put there while the project ran; with
+    // cacheIsTheLink, the cache folder itself is that link.
     std::string cacheLink;
+    bool cacheIsTheLink = false;
 };
 
 // Runs in place up to the viewer, which it replaces by a look at the run folder and, as the
@@ -68,6 +70,10 @@ public:
         // The run's claim on its folder is there while it runs, and must be gone after it.
         badAtViewer = NotAsPackaged(InstallFolder(), contents, "Orvan3D.lock");
         const std::string cache = std::string(InstallFolder()) + "\\cache";
+        if (setting.cacheIsTheLink) {
+            testkit::MakeHostLink(cache, setting.cacheLink);
+            return;
+        }
         for (const std::string& folder : {cache, cache + "\\textures", cache + "\\textures\\mip"}) {
             ::CreateDirectoryA(folder.c_str(), nullptr);
         }
@@ -346,7 +352,7 @@ TEST_F(DamagedPackageInProcess, TheRunFolderIsOneTheRunMadeAndItAlwaysGoes) {
     ASSERT_TRUE(::CreateDirectoryA(victim.c_str(), nullptr) && testkit::WriteFileBytes(victim + "\\v.bin", Bytes(4, 'v')));
     if (!testkit::MakeHostLink(scratch + "\\probe", target)) GTEST_SKIP() << "no host links here";
     testkit::RemoveHostLink(scratch + "\\probe");
-    RunSetting planted, noSecondLoad, linkInCache, linkInCacheNoSecondLoad, unwritable;
+    RunSetting planted, noSecondLoad, linkInCache, linkInCacheNoSecondLoad, cacheIsALink, unwritable;
     planted.prepare = [&](const std::string& temp) {
         ::CreateDirectoryA((temp + "\\Orvan3D0").c_str(), nullptr);
         testkit::MakeHostLink(temp + "\\Orvan3D0\\Orvan3D.lock", target);
@@ -354,7 +360,8 @@ TEST_F(DamagedPackageInProcess, TheRunFolderIsOneTheRunMadeAndItAlwaysGoes) {
     // A link to a file shows as that file under Wine: deleted as such, its target would go.
     planted.undo = [](const std::string& temp) { testkit::RemoveHostLink(temp + "\\Orvan3D0\\Orvan3D.lock"); };
     noSecondLoad.secondLoadFails = linkInCacheNoSecondLoad.secondLoadFails = true;
-    linkInCache.cacheLink = linkInCacheNoSecondLoad.cacheLink = victim;
+    linkInCache.cacheLink = linkInCacheNoSecondLoad.cacheLink = cacheIsALink.cacheLink = victim;
+    cacheIsALink.cacheIsTheLink = true;
     unwritable.tmp = file + "\\";
     // Nothing behind a link in the cache is touched; the link stays, with the folders above it.
     const std::vector<std::string> linkKept = {"run\\", "run\\cache\\", "run\\cache\\x\\"};
@@ -368,8 +375,11 @@ TEST_F(DamagedPackageInProcess, TheRunFolderIsOneTheRunMadeAndItAlwaysGoes) {
         {"the engine does not load again for the cache", noSecondLoad, {}, {}},
         {"a link in the cache", linkInCache, {}, linkKept},
         {"a link in the cache, the engine not loading again", linkInCacheNoSecondLoad, {}, linkKept},
-        {"a temporary folder that is a file", unwritable,
-         {"Files cannot be written to the temporary folder to run this project from. / " + file + "\\"}, {}},
+        {"a cache that is a link", cacheIsALink, {}, {"run\\", "run\\cache\\"}},
+        {"a temporary folder that is a file",
+         unwritable,
+         {"Files cannot be written to the temporary folder to run this project from. / " + file + "\\"},
+         {}},
     };
     for (const Case& c : cases) {
         const Outcome outcome = Run(good, c.setting);
