@@ -14,7 +14,8 @@ class LogFile {
 public:
     // Creates the file anew, or with append adds to its end (the uninstaller's copy writes to
     // the log its starter opened, and the starter again once the copy is done). False when it
-    // cannot be opened; nothing is written then.
+    // cannot be opened, or it is a link, has another name, or a link on its way leads it
+    // elsewhere; nothing is written then, and nothing is changed there.
     bool Open(const wchar_t* path, bool append);
     bool IsOpen() const { return file.valid(); }
     void Close() { file.reset(); }

@@ -192,8 +192,9 @@ TEST(Resources, StubManifestsDifferOnlyInTheExecutionLevel) {
     // callers the stub's own CRC answers, 512 bytes for the compiler's smallest code (-Oz).
     // Then 6.5 KB for the install as one transaction (files set aside until the commit, the
     // rollback, the upgrade, the checks before the first write); 5 KB for the LZMA block
-    // decoder and its thread, less the unwind tables of the C run-time and zlib it dropped.
-    EXPECT_LE(plain.size(), 95232u) << "the stub's size limit";
+    // decoder and its thread, less the unwind tables of the C run-time and zlib it dropped;
+    // 512 bytes for a log written only where its name says, not through a link.
+    EXPECT_LE(plain.size(), 95744u) << "the stub's size limit";
 }
 
 TEST(Resources, ComponentsCarryNoStubManifest) {
