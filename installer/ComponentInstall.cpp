@@ -70,7 +70,7 @@ bool Installer::ComponentSteps::Finish(Installer& in, const char* configName, co
 }
 
 // Makes installFolder the administrators' before the first file, when this is an elevated
-// install: a folder (and its missing parents) it creates gets AdminFolderSecurity; one
+// install: a folder (and its missing parents) it creates gets the administrators' descriptor; one
 // that exists, or that the system did not give that security (a drive without
 // descriptors), is refused when other users can change it: "<folder>\n\n<why>" /
 // "Installation Error", false. A per-user install keeps what the folder inherits.
@@ -81,8 +81,8 @@ const char Installer::kOthersCanWriteText[] =
 bool Installer::ClaimInstallFolder() {
     if (!places.folders->Elevated()) return true;
     if (::GetFileAttributesA(installFolder) == INVALID_FILE_ATTRIBUTES) {
-        win::AdminFolderSecurity security;
-        if (security.Build()) {
+        win::FolderSecurity security;
+        if (security.BuildForAdministrators()) {
             // Created now, before the first file, so that nobody else's file can be in it.
             char inside[kFolderCapacity + 1];
             (void)win::FormatText(inside, sizeof(inside), "%s\\", installFolder);  // one more than installFolder holds

@@ -160,21 +160,25 @@ bool Installer::MakeTempDirectory() {
     if (RefuseLongTemp(temp, messages)) return false;
     // Only a folder this run made is used, under a name nobody can know beforehand: one that is
     // there already was left by another run or put there by someone else, and whatever it holds
-    // (a file in use, a link named like our lock) is not ours to write through or delete.
-    for (int attempt = 0; attempt < kRunFolderAttempts; ++attempt) {
+    // (a file in use, a link named like our lock) is not ours to write through or delete. It is
+    // this user's alone: a temporary folder others can write would let them put a library
+    // beside the engine's.
+    win::FolderSecurity own;
+    const bool secured = own.BuildForOwnUser();
+    for (int attempt = 0; secured && attempt < kRunFolderAttempts; ++attempt) {
         unsigned long number[2];
         if (!::RtlGenRandom(number, sizeof(number))) break;
         // Cannot be cut: temp leaves room for the longest claim below MAX_PATH.
         char candidate[kFolderCapacity];
         (void)win::FormatText(candidate, sizeof(candidate), "%sOrvan3D%010lu%010lu", temp, number[0], number[1]);
-        BOOL created = ::CreateDirectoryA(candidate, nullptr);
+        bool created = places.folders->CreateFolder(candidate, own.Attributes());
         // A temporary folder that does not exist yet is made for the run, each folder recorded for
         // removal with it (the path ends in its separator), and so is the run folder in it: the
         // recorded folders go before the run folder would.
         if (!created && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
             // Whether the run folder can be made below tells.
             (void)CreateFoldersAlong(temp);
-            created = ::CreateDirectoryA(candidate, nullptr);
+            created = places.folders->CreateFolder(candidate, own.Attributes());
             if (created) {
                 char inside[kFolderCapacity + 1];
                 (void)win::FormatText(inside, sizeof(inside), "%s\\", candidate);

@@ -72,16 +72,20 @@ SystemFolders systemFolders;
 
 FolderSystem& SystemFolderSystem() { return systemFolders; }
 
-bool AdminFolderSecurity::Build() {
+// P: protected, nothing inherited from the parent; OICI: every file and folder below
+// inherits each entry. FA: full control; 0x1200a9: read and execute.
+bool FolderSecurity::BuildForAdministrators() {
+    return Build("D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FA;;;", ")(A;OICI;0x1200a9;;;BU)");
+}
+
+bool FolderSecurity::BuildForOwnUser() { return Build("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;", ")"); }
+
+// The SDDL text head, this process's user's SID, tail.
+bool FolderSecurity::Build(const char* head, const char* tail) {
     const LocalMemory user = OwnUserSid();
     if (!user) return false;
-    // P: protected, nothing inherited from the parent; OICI: every file and folder below
-    // inherits each entry. FA: full control; 0x1200a9: read and execute.
-    char text[320];  // the fixed part and one SID text (at most 184 characters)
-    if (!FormatText(text, sizeof(text), "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FA;;;%s)(A;OICI;0x1200a9;;;BU)",
-                    static_cast<const char*>(user.get()))) {
-        return false;
-    }
+    char text[320];  // the fixed parts and one SID text (at most 184 characters)
+    if (!FormatText(text, sizeof(text), "%s%s%s", head, static_cast<const char*>(user.get()), tail)) return false;
     PSECURITY_DESCRIPTOR made = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(text, SDDL_REVISION_1, &made, nullptr)) return false;
     descriptor.reset(made);

@@ -31,16 +31,20 @@ protected:
 };
 FolderSystem& SystemFolderSystem();
 
-// The descriptor an elevated install gives the folders it creates: a protected DACL, inherited
-// by everything below, with full control for Administrators, SYSTEM and the installing user
-// (the rights a per-user install would give that user), read and execute for Users.
-class AdminFolderSecurity {
+// A protected DACL for a folder this process creates, inherited by everything below.
+class FolderSecurity {
 public:
-    // False when the descriptor cannot be built.
-    bool Build();
+    // The one an elevated install gives its folders: full control for Administrators, SYSTEM
+    // and the installing user (the rights a per-user install would give that user), read and
+    // execute for Users. False when it cannot be built.
+    bool BuildForAdministrators();
+    // The run folder's: full control for this process's user and SYSTEM, nothing for anyone
+    // else, whoever may write the temporary folder it lies in. False when it cannot be built.
+    bool BuildForOwnUser();
     SECURITY_ATTRIBUTES* Attributes() { return descriptor ? &attributes : nullptr; }
 
 private:
+    bool Build(const char* head, const char* tail);
     LocalMemory descriptor;
     SECURITY_ATTRIBUTES attributes = {};
 };

@@ -14,6 +14,7 @@
 #include "package/LittleEndian.h"
 #include "testkit/ComponentPackage.h"
 #include "testkit/DamageBoxes.h"
+#include "testkit/FakeFolderSystem.h"
 #include "testkit/InstalledContents.h"
 #include "testkit/MemoryPackageHost.h"
 #include "testkit/PackageFixture.h"
@@ -99,6 +100,9 @@ public:
         : Launcher(host, messages), contents(contents), setting(setting) {}
     bool RunInPlaceMode() override {
         ViewerlessInstaller installer(host, messages, contents, setting);
+        Installer::Places places;
+        places.folders = &folders;
+        installer.SetPlaces(places);
         installer.Init(::GetModuleHandleA(nullptr), nullptr);
         const bool ok = installer.RunInPlace();
         viewerStarted = installer.viewerStarted;
@@ -111,6 +115,7 @@ public:
     bool viewerStarted = false;
     std::vector<std::string> badAtViewer;
     std::string runFolder;
+    testkit::FakeFolderSystem folders;
 };
 
 struct Outcome {
@@ -121,6 +126,7 @@ struct Outcome {
     std::vector<std::string> outside;  // written beside the temporary folder
     std::string runFolder;             // empty when none was made
     std::vector<std::string> leftInTemp;  // the run folder named "run\"
+    std::string runFolderSecurity;        // the descriptor the run folder was made with
 };
 
 class DamagedPackageInProcess : public ::testing::Test {
@@ -164,6 +170,9 @@ protected:
         // What the run left of its folder (a failed run too must leave none); anything else in
         // the temporary folder is foreign.
         outcome.runFolder = launcher.runFolder;
+        for (const auto& made : launcher.folders.created) {
+            if (made.first == outcome.runFolder) outcome.runFolderSecurity = made.second;
+        }
         const std::string runName = outcome.runFolder.substr(outcome.runFolder.find_last_of('\\') + 1);
         if (!runName.empty()) outcome.badLeft = NotAsPackaged(outcome.runFolder, contents);
         // Named "run\..." below the run folder: its name is new each time.
@@ -365,6 +374,7 @@ TEST_F(DamagedPackageInProcess, TheRunFolderIsOneTheRunMadeAndItAlwaysGoes) {
     unwritable.tmp = file + "\\";
     // Nothing behind a link in the cache is touched; the link stays, with the folders above it.
     const std::vector<std::string> linkKept = {"run\\", "run\\cache\\", "run\\cache\\x\\"};
+    const std::string ownOnly = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;" + testkit::OwnUserSidText() + ")";
     struct Case {
         const char* what;
         const RunSetting& setting;
@@ -390,6 +400,8 @@ TEST_F(DamagedPackageInProcess, TheRunFolderIsOneTheRunMadeAndItAlwaysGoes) {
         EXPECT_EQ(outcome.outside, (std::vector<std::string>{"a file", "target.txt", "victim\\v.bin"})) << c.what;
         const std::string name = outcome.runFolder.substr(outcome.runFolder.find_last_of('\\') + 1);
         EXPECT_TRUE(!outcome.viewerStarted || testkit::IsRunFolderName(name)) << c.what << ": " << name;
+        // This user's alone, whoever can write the temporary folder.
+        EXPECT_EQ(outcome.runFolderSecurity, outcome.viewerStarted ? ownOnly : "") << c.what;
         Bytes kept;
         EXPECT_TRUE(testkit::ReadFileBytes(target, kept) && kept == Bytes(4, 'k')) << c.what << ": the link's target";
     }
