@@ -102,6 +102,11 @@ public:
     uint64_t PackageSize() const { return fileEnd > headerOffset ? fileEnd - headerOffset : 0; }
     // The load without a buffer, by table index.
     bool LoadEntryAt(int32_t index);
+    // StreamEntry by table index (kMissing for one outside the table): the tools' way to
+    // read an entry of any size in bounded memory.
+    StreamResult StreamEntryAt(int32_t index, EntrySink& sink) {
+        return EntryAt(index) == nullptr ? StreamResult::kMissing : StreamAt(index, sink);
+    }
     // How many LZMA blocks the package holds (blocks "0" to "N-1" of kBlockSection).
     uint32_t BlockCount();
     // The plain bytes of the items in LZMA blocks, as their records give them (their APPDATA

@@ -84,7 +84,7 @@ public:
             const std::string_view name = key.str();
             const uint32_t line = LineOf(key.source());
             if (name == "section") {
-                ReadString(node, "section", entry.section);
+                if (ReadString(node, "section", entry.section)) CheckSection(line, entry.section);
             } else if (name == "name") {
                 haveName = true;
                 ReadString(node, "name", entry.name);
@@ -121,6 +121,16 @@ private:
             if (key == kind.key) return &kind;
         }
         return nullptr;
+    }
+
+    // The blocks and their item records are the packer's own: one written by hand would name
+    // offsets in blocks that the packer lays out afresh.
+    void CheckSection(uint32_t line, const std::string& section) {
+        for (const char* own : {package_format::kBlockSection, package_format::kBlockItemSection}) {
+            if (EqualsIgnoringCase(section.c_str(), own)) {
+                Report(line, "section \"" + section + "\" is written by the packer; use store = \"lzma\"");
+            }
+        }
     }
 
     void Report(uint32_t line, std::string what) {

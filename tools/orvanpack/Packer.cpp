@@ -253,7 +253,11 @@ ExitStatus AddCompressionEntries(const Manifest& manifest, PackageWriter& writer
         const auto source = [block, &compressor](const Sink& sink, std::string& why) {
             return compressor.ReadBack(block, sink, why);
         };
-        writer.AddStreamed(package_format::kBlockSection, std::to_string(i), block.storedSize, block.crc, source, error);
+        if (!writer.AddStreamed(package_format::kBlockSection, std::to_string(i), block.storedSize, block.crc, source,
+                                error)) {
+            err << manifest.path << ": " << error << '\n';
+            return ExitStatus::kUsage;
+        }
     }
     return ExitStatus::kOk;
 }

@@ -296,16 +296,21 @@ TEST_F(OrvanpackTest, ManifestErrorsNameFileAndLineAndLeaveNoOutput) {
         {"file is a folder", "[[entry]]\nname = \"A\"\nfile = \"out\"\n", 3, "not a regular file"},
         {"unknown store", "[[entry]]\nname = \"A\"\nfile = \"data.bin\"\nstore = \"xz\"\n", 4, "unknown store"},
         {"store on a number", "[[entry]]\nname = \"A\"\nnumber = 1\nstore = \"zlib\"\n", 4, "file entries only"},
-        {"name of 260 bytes", "[[entry]]\nname = \"A\"\nnumber = 1\n[[entry]]\nname = \"" + longName + "\"\nnumber = 1\n",
-         4, "259"},
+        {"name of 260 bytes",
+         "[[entry]]\nname = \"A\"\nnumber = 1\n[[entry]]\nname = \"" + longName + "\"\nnumber = 1\n", 4, "259"},
         {"section of 260 bytes", "[[entry]]\nsection = \"" + longName + "\"\nname = \"A\"\nnumber = 1\n", 1, "259"},
         {"empty name", "[[entry]]\nname = \"\"\nnumber = 1\n", 1, "empty"},
+        {"a block by hand", "[[entry]]\nsection = \"LzmaBlock\"\nname = \"0\"\nfile = \"data.bin\"\n", 2,
+         "written by the packer"},
+        {"a block item's record by hand", "[[entry]]\nsection = \"FILELZMA\"\nname = \"A\"\nnumber = 1\n", 2,
+         "written by the packer"},
         {"collision without regard to case",
          "[[entry]]\nname = \"" + fitName + "\"\nnumber = 1\n[[entry]]\nsection = \"appdata\"\nname = \"" + fitName +
              "\"\nfile = \"data.bin\"\n",
          4, "collides"},
         {"collision in another section",
-         "[[entry]]\nsection = \"Files\"\nname = \"a.dll\"\nnumber = 1\n[[entry]]\nsection = \"FILES\"\nname = \"A.DLL\"\n"
+         "[[entry]]\nsection = \"Files\"\nname = \"a.dll\"\nnumber = 1\n[[entry]]\nsection = \"FILES\"\nname = "
+         "\"A.DLL\"\n"
          "flag = true\n",
          5, "collides"},
     };
@@ -572,8 +577,10 @@ TEST(SafeRelativePathTest, MapsSeparatorsAndRefusesEscapes) {
         {"..\\EVIL", nullptr},
         {"A/../../EVIL", nullptr},
         {"A\\..", nullptr},
-        {"/ETC/PASSWD", nullptr},
-        {"\\WINDOWS\\X", nullptr},
+        {"/ETC/PASSWD", "ETC/PASSWD"},
+        {"\\SCENE\\INTRO.SCENE", "SCENE/INTRO.SCENE"},
+        {"\\\\SERVER\\SHARE\\X", "SERVER/SHARE/X"},
+        {"\\..\\EVIL", nullptr},
         {"C:X", nullptr},
         {"FILE.TXT:STREAM", nullptr},
         {"A/", nullptr},

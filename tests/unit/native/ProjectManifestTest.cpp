@@ -631,16 +631,25 @@ TEST_F(ProjectManifestTest, AStubWithoutTheBlockDecoderIsRefusedForBlocks) {
 
 // verify decodes every block and item: a sound package passes, one byte of a block changed
 // (the table's CRC made to match, so only decoding can tell) fails with the block named;
-// extract writes the files of the blocks decoded. (extract refuses names that begin with a
-// separator, as the short form's items do: the long form names these.)
+// extract writes the files of the blocks decoded, the short form's (named with a leading
+// separator) as well as the long form's.
 TEST_F(ProjectManifestTest, VerifyAndExtractDecodeTheBlocks) {
+    std::string err;
+    ASSERT_EQ(ExitStatus::kOk, Build(Project("run"), err)) << err;
+    {
+        std::ostringstream out;
+        std::ostringstream messages;
+        EXPECT_EQ(ExitStatus::kOk, ExtractPackage(Output().string(), (dir / "short").string(), out, messages))
+            << messages.str();
+        EXPECT_EQ("deep", ReadText(dir / "short" / "APPDATA" / "SCENE" / "DEEP" / "ER" / "X.SCENE"));
+    }
+
     WriteText(dir / "project" / "scene" / "big.scene", std::string(200000, 'v') + "end");
     const std::string manifest =
         "[stub]\nfile = \"bin/Orvan3DExe.exe\"\n"
         "[[entry]]\nname = \"scene\\\\big.scene\"\nfile = \"project/scene/big.scene\"\nstore = \"lzma\"\n"
         "[[entry]]\nname = \"a.txt\"\nfile = \"project/a.txt\"\nstore = \"lzma\"\n"
         "[[entry]]\nname = \"plain.txt\"\nfile = \"project/a.txt\"\n";
-    std::string err;
     ASSERT_EQ(ExitStatus::kOk, Build(manifest, err)) << err;
     std::ostringstream out;
     std::ostringstream messages;
