@@ -15,8 +15,8 @@
 // "size", "crc32", "offset"}]}; bytes of names outside printable ASCII are written as \u00XX.
 ExitStatus ListPackage(const std::string& path, std::ostream& out, std::ostream& err, bool json = false);
 
-// Loads every entry (length and CRC checked) and checks that the trailer names the header
-// and closes the file. Prints "OK ..." when all is sound; kFault after any fault.
+// Reads every entry, a bounded piece at a time (length and CRC checked), and checks that the
+// trailer names the header and closes the file. Prints "OK ..." when all is sound; kFault after any fault.
 ExitStatus VerifyPackage(const std::string& path, std::ostream& out, std::ostream& err);
 
 // Writes each entry to folder/SECTION/NAME, '\' and '/' in either making subfolders, and
