@@ -84,6 +84,20 @@ public:
     uint64_t count = 0;
 };
 
+// Decodes the item that a marker or record names, as the program decodes it; a fault when the
+// package holds no such item (missing, said of the marker) or it does not decode (undecodable,
+// said of the item).
+void CheckNamedItem(PackageReader& reader, ConsoleHost& host, const PackageEntry& naming, const char* missing,
+                    const char* undecodable) {
+    CountingSink counter;
+    bool decodeFailed = false;
+    if (reader.StreamItem(naming.name, counter, decodeFailed) == StreamResult::kMissing) {
+        host.Fault(EntryLabel(naming) + missing);
+    } else if (decodeFailed) {
+        host.Fault(std::string(package_format::kDefaultSection) + "/" + naming.name + undecodable);
+    }
+}
+
 // Each item marked compressed must decode, as the program decodes it, to exactly the size its
 // trailer gives.
 void CheckCompressedItems(PackageReader& reader, ConsoleHost& host) {
@@ -92,14 +106,8 @@ void CheckCompressedItems(PackageReader& reader, ConsoleHost& host) {
         if (!EqualsIgnoringCase(marker.section, package_format::kCompressedSection)) continue;
         unsigned char flag = 0;
         if (!reader.ReadEntry(marker.name, &flag, 1, package_format::kCompressedSection) || flag == 0) continue;
-        CountingSink counter;
-        bool decodeFailed = false;
-        if (reader.StreamItem(marker.name, counter, decodeFailed) == StreamResult::kMissing) {
-            host.Fault(EntryLabel(marker) + ": marks an item the package does not hold");
-        } else if (decodeFailed) {
-            host.Fault(std::string(package_format::kDefaultSection) + "/" + marker.name +
+        CheckNamedItem(reader, host, marker, ": marks an item the package does not hold",
                        ": marked compressed, but not a zlib stream of the size its trailer gives");
-        }
     }
 }
 
@@ -134,14 +142,8 @@ void CheckBlockItems(PackageReader& reader, ConsoleHost& host) {
     for (int32_t i = 0; i < reader.EntryCount(); ++i) {
         const PackageEntry& record = *reader.EntryAt(i);
         if (!EqualsIgnoringCase(record.section, package_format::kBlockItemSection)) continue;
-        CountingSink counter;
-        bool decodeFailed = false;
-        if (reader.StreamItem(record.name, counter, decodeFailed) == StreamResult::kMissing) {
-            host.Fault(EntryLabel(record) + ": the record of an item the package does not hold");
-        } else if (decodeFailed) {
-            host.Fault(std::string(package_format::kDefaultSection) + "/" + record.name +
+        CheckNamedItem(reader, host, record, ": the record of an item the package does not hold",
                        ": in the LZMA blocks, but they do not decode or do not hold it as its record says");
-        }
     }
     for (uint32_t block = 0; block < reader.BlockCount(); ++block) {
         uint64_t plainSize = 0;
@@ -329,7 +331,7 @@ ExitStatus ExtractPackage(const std::string& path, const std::string& folder, st
         } else if (inBlocks) {
             host.Fault(EntryLabel(entry) + ": cannot be extracted from the LZMA blocks" +
                        (decodeFailed ? " (they do not decode)" : ""));
-        }  // else the reader has told of the damage
+        }  // a damaged entry the reader has reported itself
     }
     out << "extracted " << count << " of " << reader.EntryCount() << " entries to " << folder << '\n';
     return host.Faults() > 0 ? ExitStatus::kFault : ExitStatus::kOk;

@@ -16,7 +16,8 @@
 ExitStatus ListPackage(const std::string& path, std::ostream& out, std::ostream& err, bool json = false);
 
 // Reads every entry, a bounded piece at a time (length and CRC checked), and checks that the
-// trailer names the header and closes the file. Prints "OK ..." when all is sound; kFault after any fault.
+// trailer names the header and closes the file. Prints "OK ..." when all is sound; kFault
+// after any fault.
 ExitStatus VerifyPackage(const std::string& path, std::ostream& out, std::ostream& err);
 
 // Writes each entry to folder/SECTION/NAME, '\' and '/' in either making subfolders, and
